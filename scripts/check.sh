@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what is missing, then configures, builds and tests the default and the sanitizer builds.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/setup.sh
+
+echo "== formatting"
+git ls-files -z -- '*.cpp' '*.hpp' | xargs -0 -r clang-format --dry-run -Werror
+
+for preset in default sanitize; do
+  echo "== ${preset} build"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done

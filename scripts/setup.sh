@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tovrel needs to build, test and run, skipping those already present.
+# Safe to run again; asks for sudo only when not running as root.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config clang-format
+  # core libraries
+  nlohmann-json3-dev libicu-dev libfmt-dev
+  # desktop libraries
+  qt6-base-dev libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the private headless desktop the desktop tests run in
+  xvfb dbus dbus-x11 at-spi2-core openbox x11-utils fonts-inter fonts-dejavu-core
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+sudo=()
+if ((EUID != 0)); then
+  sudo=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
