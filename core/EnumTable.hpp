@@ -5,6 +5,7 @@
 // allCases then work for all of them alike.
 
 #include <array>
+#include <concepts>
 #include <cstddef>
 #include <optional>
 #include <string_view>

@@ -47,9 +47,8 @@ class DecodingError : public std::runtime_error {
 
   Kind kind() const { return kind_; }
   const CodingPath& codingPath() const { return codingPath_; }
+  // what() gives the full text: this description followed by the path it happened at.
   const std::string& debugDescription() const { return debugDescription_; }
-  // The full text, as what() returns it: the description followed by the path it happened at.
-  std::string description() const { return what(); }
 
  private:
   Kind kind_;
