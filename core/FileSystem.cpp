@@ -1,0 +1,162 @@
+#include "core/FileSystem.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+#include <vector>
+
+namespace tovrel {
+
+namespace {
+
+[[noreturn]] void fail(const char* what, const FileSystem::Path& path, int error = errno) {
+  throw std::filesystem::filesystem_error(what, path,
+                                          std::error_code(error, std::generic_category()));
+}
+
+// Closes on every path out, including the throwing ones.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // close() can report a failed write-back, so a writer must see its result.
+  int release() {
+    int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+class RealFileSystem final : public FileSystem {
+ public:
+  bool exists(const Path& path) const override {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+  }
+
+  std::string read(const Path& path) const override {
+    // open/read rather than a stream: a stream opens a folder and reads nothing from it.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) fail("cannot open", path);
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) fail("cannot inspect", path);
+    if (S_ISDIR(info.st_mode)) fail("cannot read", path, EISDIR);
+    if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > maxReadSize)
+      fail("cannot read", path, EFBIG);
+
+    std::string content;
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+      ssize_t count = ::read(fd.get(), buffer.data(), buffer.size());
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        fail("cannot read", path);
+      }
+      if (count == 0) break;
+      content.append(buffer.data(), static_cast<std::size_t>(count));
+      if (content.size() > maxReadSize) fail("cannot read", path, EFBIG);
+    }
+    return content;
+  }
+
+  void createDirectories(const Path& path) override {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    if (error) throw std::filesystem::filesystem_error("cannot create folder", path, error);
+  }
+
+  Path createTemporary(const Path& folder, std::string_view prefix) override {
+    std::string pattern = (folder / (std::string(prefix) + ".XXXXXX")).string();
+    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) fail("cannot create a temporary file in", folder);
+    ::close(fd);
+    return pattern;
+  }
+
+  void write(const Path& path, std::string_view bytes) override {
+    Descriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    if (fd.get() < 0) fail("cannot open", path);
+    while (!bytes.empty()) {
+      ssize_t count = ::write(fd.get(), bytes.data(), bytes.size());
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        fail("cannot write", path);
+      }
+      bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    if (::fsync(fd.get()) != 0) fail("cannot flush", path);
+    if (fd.release() != 0) fail("cannot write", path);
+  }
+
+  void rename(const Path& from, const Path& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+      int error = errno;
+      throw std::filesystem::filesystem_error("cannot replace", from, to,
+                                              std::error_code(error, std::generic_category()));
+    }
+  }
+
+  void remove(const Path& path) override {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) fail("cannot remove", path);
+  }
+
+  void syncFolder(const Path& folder) override {
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) fail("cannot open", folder);
+    if (::fsync(fd.get()) != 0) fail("cannot flush", folder);
+  }
+};
+
+FileSystem::Path folderOf(const FileSystem::Path& file) {
+  FileSystem::Path folder = file.parent_path();
+  return folder.empty() ? FileSystem::Path(".") : folder;
+}
+
+}  // namespace
+
+FileSystem& FileSystem::real() {
+  static RealFileSystem fileSystem;
+  return fileSystem;
+}
+
+void writeFileAtomically(FileSystem& fileSystem, const FileSystem::Path& target,
+                         std::string_view bytes) {
+  const FileSystem::Path folder = folderOf(target);
+  const FileSystem::Path temporary =
+      fileSystem.createTemporary(folder, "." + target.filename().string());
+  try {
+    fileSystem.write(temporary, bytes);
+    fileSystem.rename(temporary, target);
+  } catch (...) {
+    try {
+      fileSystem.remove(temporary);
+    } catch (...) {
+      // The original failure is the one to report.
+    }
+    throw;
+  }
+  // The new file is in place; a failed folder flush only weakens durability across a power loss.
+  try {
+    fileSystem.syncFolder(folder);
+  } catch (const std::filesystem::filesystem_error&) {
+  }
+}
+
+void copyFileAtomically(FileSystem& fileSystem, const FileSystem::Path& from,
+                        const FileSystem::Path& to) {
+  writeFileAtomically(fileSystem, to, fileSystem.read(from));
+}
+
+}  // namespace tovrel

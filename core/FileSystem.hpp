@@ -1,0 +1,52 @@
+#pragma once
+
+// The few file operations the settings store is built from. The store composes its atomic writes
+// and backups out of these steps, so tests can stop a save between any two of them.
+//
+// Failures throw std::filesystem::filesystem_error carrying the path and the system's error code.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tovrel {
+
+class FileSystem {
+ public:
+  using Path = std::filesystem::path;
+
+  virtual ~FileSystem() = default;
+
+  // Anything at the path, a folder included.
+  virtual bool exists(const Path& path) const = 0;
+  // The whole content of a regular file; a folder or a file over `maxReadSize` is an error.
+  virtual std::string read(const Path& path) const = 0;
+  virtual void createDirectories(const Path& path) = 0;
+  // A new empty file with a unique name beginning with `prefix`, in `folder`.
+  virtual Path createTemporary(const Path& folder, std::string_view prefix) = 0;
+  // Replaces the content of an existing file and waits until it is on the disk.
+  virtual void write(const Path& path, std::string_view bytes) = 0;
+  // Atomically replaces whatever file is at `to`.
+  virtual void rename(const Path& from, const Path& to) = 0;
+  virtual void remove(const Path& path) = 0;
+  // Waits until the folder's entries (a rename into it) are on the disk.
+  virtual void syncFolder(const Path& folder) = 0;
+
+  // The machine's own file system.
+  static FileSystem& real();
+
+  // Settings files are a few kilobytes; anything this large is not one.
+  static constexpr std::size_t maxReadSize = 16 * 1024 * 1024;
+};
+
+// Writes `bytes` to a temporary file beside `target` and renames it over `target`, so a reader
+// sees the old or the new content in full, never a mix. On failure the temporary file is removed
+// and the error thrown; `target` is then untouched.
+void writeFileAtomically(FileSystem& fileSystem, const FileSystem::Path& target,
+                         std::string_view bytes);
+
+// Copies `from` over `to` the same way, so a failed copy leaves the old `to` in place.
+void copyFileAtomically(FileSystem& fileSystem, const FileSystem::Path& from,
+                        const FileSystem::Path& to);
+
+}  // namespace tovrel
