@@ -16,12 +16,8 @@ std::string describe(ConfigError::Kind kind, std::int64_t version,
     case ConfigError::Kind::unsupportedSchema:
       return fmt::format("This file uses settings version {}, which this Tovrel cannot read.",
                          version);
-    case ConfigError::Kind::conflicts: {
-      std::string joined;
-      for (std::size_t i = 0; i < problems.size(); ++i)
-        joined += (i == 0 ? "" : "\n") + problems[i];
-      return joined;
-    }
+    case ConfigError::Kind::conflicts:
+      return fmt::format("{}", fmt::join(problems, "\n"));
     case ConfigError::Kind::unreadable:
       return "The file is not a Tovrel settings file (" + detail + ").";
   }

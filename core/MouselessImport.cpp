@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "core/ConfigValidator.hpp"
 #include "core/Unicode.hpp"
 
@@ -188,15 +190,6 @@ std::optional<std::uint16_t> singleCharacterKey(std::string_view text) {
   return found->second;
 }
 
-std::string joined(const std::vector<std::string>& parts, std::string_view separator) {
-  std::string result;
-  for (std::size_t index = 0; index < parts.size(); ++index) {
-    if (index > 0) result += separator;
-    result += parts[index];
-  }
-  return result;
-}
-
 Row notSupportedRow(const std::string& command, const std::string& bindingText) {
   return Row{command, bindingText, std::string(noProposal), std::string(notSupportedIssue)};
 }
@@ -221,8 +214,9 @@ Row cursorActionRow(const std::string& command, const std::string& bindingText,
       names.push_back(read->displayName());
     }
   }
-  std::string proposal = names.empty() ? std::string(noProposal)
-                                       : std::string(title(action)) + ": " + joined(names, ", ");
+  std::string proposal =
+      names.empty() ? std::string(noProposal)
+                    : std::string(title(action)) + ": " + fmt::format("{}", fmt::join(names, ", "));
   return Row{command, bindingText, std::move(proposal), std::move(issue)};
 }
 
@@ -390,7 +384,7 @@ Result translate(std::string_view yaml, const TovrelConfig& base) {
 
   for (const auto& [command, specs] : parsed.commands) {
     if (specs.empty()) continue;
-    const std::string bindingText = joined(specs, ", ");
+    const std::string bindingText = fmt::format("{}", fmt::join(specs, ", "));
     if (auto action = cursorActions().find(command); action != cursorActions().end()) {
       result.rows.push_back(cursorActionRow(command, bindingText, specs, action->second, imported));
       continue;
