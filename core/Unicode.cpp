@@ -169,6 +169,54 @@ std::string nfd(std::string_view text) {
   return normalized(text, false);
 }
 
+std::size_t characterCount(std::string_view text) {
+  if (isAscii(text)) {
+    std::size_t count = text.size();
+    // CR LF is the one ASCII pair that forms a single character.
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+      if (text[i] == '\r' && text[i + 1] == '\n') --count;
+    }
+    return count;
+  }
+  icu::UnicodeString unicodeText = toIcu(text);
+  icu::BreakIterator& iterator = characterIterator();
+  iterator.setText(unicodeText);
+  std::size_t count = 0;
+  iterator.first();
+  while (iterator.next() != icu::BreakIterator::DONE)
+    ++count;
+  return count;
+}
+
+std::string folded(std::string_view text) {
+  if (isAscii(text)) return lowercased(text);
+  icu::UnicodeString unicodeText = toIcu(text);
+  // Folding comes first so that a capital whose folded form carries a mark (U+0130 gives i with
+  // a dot above) loses the mark with the rest.
+  unicodeText.foldCase(U_FOLD_CASE_DEFAULT);
+  UErrorCode status = U_ZERO_ERROR;
+  icu::UnicodeString decomposed = normalizer(false).normalize(unicodeText, status);
+  if (U_FAILURE(status)) return fromIcu(unicodeText);
+  icu::UnicodeString stripped;
+  for (std::int32_t offset = 0; offset < decomposed.length();) {
+    UChar32 scalar = decomposed.char32At(offset);
+    if (u_charType(scalar) != U_NON_SPACING_MARK) stripped.append(scalar);
+    offset += U16_LENGTH(scalar);
+  }
+  icu::UnicodeString composed = normalizer(true).normalize(stripped, status);
+  if (U_FAILURE(status)) return fromIcu(stripped);
+  return fromIcu(composed);
+}
+
+bool isWhiteSpace(char32_t scalar) {
+  return u_isUWhiteSpace(static_cast<UChar32>(scalar));
+}
+
+bool isControlCharacter(char32_t scalar) {
+  return scalar < 0x20 || (scalar >= 0x7F && scalar <= 0x9F) || scalar == 0x2028 ||
+         scalar == 0x2029;
+}
+
 bool isAlphabetic(char32_t scalar) {
   return u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_ALPHABETIC);
 }

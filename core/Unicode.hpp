@@ -40,6 +40,21 @@ std::string lowercased(std::string_view text);
 std::string nfc(std::string_view text);
 std::string nfd(std::string_view text);
 
+// The number of characters (extended grapheme clusters) of the text.
+std::size_t characterCount(std::string_view text);
+
+// Case and accents folded away with no locale: full case folding, then the canonical
+// decomposition without its nonspacing marks, composed again. "Éte" and "ÉTÉ" both give "ete",
+// "Straße" gives "strasse". Whitespace and every other character stay as they are.
+std::string folded(std::string_view text);
+
+// The scalar has the Unicode White_Space property: spaces, tabs, line breaks, no-break spaces.
+bool isWhiteSpace(char32_t scalar);
+
+// C0 and C1 controls, DEL and the line and paragraph separators: what keys that type no text
+// (Return, Escape, Delete, the page and function keys) carry as their "character".
+bool isControlCharacter(char32_t scalar);
+
 // The scalar has the Unicode Alphabetic property.
 bool isAlphabetic(char32_t scalar);
 // The scalar has a Unicode numeric type (decimal, digit or numeric).

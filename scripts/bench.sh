@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the benchmarks optimised and prints each decision's median and 99th percentile against
+# its budget. Extra arguments go to the benchmark program (e.g. --benchmark_filter=Click).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+scripts/setup.sh
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+build/bench/bench/tovrel-engine-bench --benchmark_min_time=0.5 "$@"
