@@ -109,8 +109,7 @@ ClickSession::Decision ClickSession::handle(const KeyEvent& event, const Control
     if (found != controls.end()) return perform(found->second);
   }
 
-  const bool commandHeld =
-      !event.modifiers.isDisjoint({Modifiers::command, Modifiers::option, Modifiers::control});
+  const bool commandHeld = !event.modifiers.isDisjoint(shortcutModifiers);
 
   if (event.code >= Key::leftArrow && event.code <= Key::upArrow) {
     if (commandHeld) return Decision::unhandled();

@@ -29,8 +29,6 @@ std::optional<MouseButton> clickButton(CursorAction action) {
   }
 }
 
-constexpr Modifiers commandModifiers{Modifiers::command, Modifiers::option, Modifiers::control};
-
 }  // namespace
 
 double smoothRamp(double t, double duration) {
@@ -72,7 +70,7 @@ std::optional<CursorAction> CursorEngine::lookup(const KeyEvent& event) const {
 // Control, and keys that type nothing, pass.
 CursorEngine::Result CursorEngine::unbound(const KeyEvent& event) const {
   if (!event.modifiers.isDisjoint(heldModifierFlags())) return {true, {}};
-  return {event.typesCharacter && event.modifiers.isDisjoint(commandModifiers), {}};
+  return {event.typesCharacter && event.modifiers.isDisjoint(shortcutModifiers), {}};
 }
 
 double CursorEngine::multiplier() const {
@@ -88,8 +86,8 @@ double CursorEngine::currentMoveSpeed() const {
 }
 
 double CursorEngine::currentScrollSpeed() const {
-  const double ramp = smoothRamp(scrollElapsed_, scrolling_.rampSeconds);
-  return scrolling_.maximumSpeed * (0.2 + 0.8 * ramp) * multiplier();
+  return scrolling_.maximumSpeed * scrollRamp(scrollElapsed_, scrolling_.rampSeconds) *
+         multiplier();
 }
 
 bool CursorEngine::releaseHeldCode(std::uint16_t code, CursorAction action) {

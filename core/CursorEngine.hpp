@@ -22,6 +22,11 @@ namespace tovrel {
 // Smoothstep from 0 at t = 0 to 1 at t = duration; 1 for a duration of zero or less.
 double smoothRamp(double t, double duration);
 
+// The factor of a held scroll's full speed: from a fifth at the start to all of it after the ramp.
+inline double scrollRamp(double elapsed, double rampSeconds) {
+  return 0.2 + 0.8 * smoothRamp(elapsed, rampSeconds);
+}
+
 // A set of cursor actions in one word, so comparing two sets costs nothing.
 class CursorActionSet {
  public:

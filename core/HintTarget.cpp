@@ -20,11 +20,6 @@ namespace TargetSearch {
 
 namespace {
 
-bool isAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-}
-
 // The ASCII members of White_Space: tab, line feed, vertical tab, form feed, carriage return and
 // space.
 bool isAsciiWhiteSpace(char byte) {
@@ -52,7 +47,7 @@ std::string normalize(std::string_view text) {
   result.reserve(foldedText.size());
   bool gap = false;
   // Folding keeps ASCII text ASCII, and then every byte is a whole character.
-  if (isAscii(foldedText)) {
+  if (unicode::isAscii(foldedText)) {
     for (char byte : foldedText) {
       if (isAsciiWhiteSpace(byte)) {
         gap = true;

@@ -77,6 +77,10 @@ inline constexpr Modifiers Modifiers::option{4};
 inline constexpr Modifiers Modifiers::control{8};
 inline constexpr Modifiers Modifiers::none{0};
 
+// Command, Option and Control: with any of them a key is a shortcut rather than typing.
+inline constexpr Modifiers shortcutModifiers{Modifiers::command, Modifiers::option,
+                                             Modifiers::control};
+
 namespace Key {
 
 inline constexpr std::uint16_t a = 0;

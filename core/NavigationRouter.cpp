@@ -11,8 +11,6 @@ namespace tovrel {
 
 namespace {
 
-constexpr Modifiers commandModifiers{Modifiers::command, Modifiers::option, Modifiers::control};
-
 void appendCommands(NavigationEffects& effects, const std::vector<CursorCommand>& commands) {
   for (const CursorCommand& command : commands)
     effects.push_back(NavigationEffect::Cursor{command});
@@ -199,7 +197,7 @@ std::set<std::string> NavigationRouter::reservedClickCharacters() const {
   }
   std::set<std::string> reserved;
   for (const Gesture& gesture : gestures) {
-    if (!gesture.isKey() || !gesture.modifiers().isDisjoint(commandModifiers)) continue;
+    if (!gesture.isKey() || !gesture.modifiers().isDisjoint(shortcutModifiers)) continue;
     const auto text = Key::printableText(gesture.keyCode());
     if (text && unicode::characters(*text).size() == 1) reserved.insert(unicode::lowercased(*text));
   }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/CursorEngine.hpp"
+
 namespace tovrel {
 
 namespace {
@@ -59,13 +61,6 @@ bool nearDuplicate(const Frame& a, const Frame& b) {
 double column(const Frame& frame) {
   // Halves go away from zero: x = 20 is in column 1, not column 0 as rint would have it.
   return std::round(frame.x / columnWidth);
-}
-
-// The ramp of a held direction, easing from a fifth of full speed to full speed.
-double rampFactor(double elapsed, double rampSeconds) {
-  if (rampSeconds <= 0) return 1;
-  const double t = std::clamp(elapsed / rampSeconds, 0.0, 1.0);
-  return 0.2 + 0.8 * (t * t * (3 - 2 * t));
 }
 
 }  // namespace
@@ -259,9 +254,7 @@ std::optional<ScrollSession::Direction> ScrollSession::direction(std::uint16_t c
 }
 
 ScrollSession::KeyResult ScrollSession::keyDown(const KeyEvent& event) {
-  static constexpr Modifiers commandModifiers{Modifiers::command, Modifiers::option,
-                                              Modifiers::control};
-  const bool noCommandModifiers = event.modifiers.isDisjoint(commandModifiers);
+  const bool noCommandModifiers = event.modifiers.isDisjoint(shortcutModifiers);
   const bool shift = event.modifiers.contains(Modifiers::shift);
 
   if (event.code == Key::tab && noCommandModifiers) return {true, {}, nextArea(shift)};
@@ -339,7 +332,7 @@ std::vector<CursorCommand> ScrollSession::tick(double dt) {
   double dy = 0;
   if (!held_.empty()) {
     elapsed_ += dt;
-    const double step = dt * scrolling_.maximumSpeed * rampFactor(elapsed_, scrolling_.rampSeconds);
+    const double step = dt * scrolling_.maximumSpeed * scrollRamp(elapsed_, scrolling_.rampSeconds);
     const auto amount = [&](Direction dir) { return held_.contains(dir) ? step : 0.0; };
     // Opposite keys cancel; diagonals are not normalised.
     dx = amount(Direction::right) - amount(Direction::left);

@@ -13,13 +13,6 @@ namespace tovrel::unicode {
 
 namespace {
 
-bool isAscii(std::string_view text) {
-  for (unsigned char byte : text) {
-    if (byte >= 0x80) return false;
-  }
-  return true;
-}
-
 // Decodes one scalar at `offset`, advancing it; ill-formed input yields U+FFFD.
 char32_t nextScalar(std::string_view text, std::int32_t& offset) {
   UChar32 scalar = 0;
@@ -69,6 +62,13 @@ std::string normalized(std::string_view text, bool compose) {
 }
 
 }  // namespace
+
+bool isAscii(std::string_view text) {
+  for (unsigned char byte : text) {
+    if (byte >= 0x80) return false;
+  }
+  return true;
+}
 
 bool isValidUtf8(std::string_view text) {
   std::int32_t offset = 0;

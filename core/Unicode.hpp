@@ -15,6 +15,7 @@ namespace tovrel::unicode {
 inline constexpr char32_t replacementCharacter = 0xFFFD;
 
 bool isValidUtf8(std::string_view text);
+bool isAscii(std::string_view text);
 
 // The text with each ill-formed UTF-8 sequence replaced by U+FFFD.
 std::string sanitizedUtf8(std::string_view text);
