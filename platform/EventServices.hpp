@@ -1,0 +1,76 @@
+#pragma once
+
+// The session's input services: an active tap that sees every key and pointer event before the
+// applications do and may swallow it, an event source for synthetic pointer events, and the
+// pointer's location.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "core/Keys.hpp"
+#include "platform/InputEvent.hpp"
+
+namespace tovrel::platform {
+
+// Called on the main thread for every event the tap's mask selects, and with the two
+// tap-disabled types. Returning true swallows the event. Where the desktop cannot swallow an event
+// (it was only observed), the answer is ignored.
+using TapCallback = std::function<bool(EventType, const InputEvent&)>;
+
+// Which key presses the tap must be able to swallow. The desktop can hold back only the presses it
+// was asked for in advance: while navigation is off only the entry chords, while a mode is on every
+// key. Everything else is still seen, but reaches the applications whatever the answer.
+struct KeyInterception {
+  struct Chord {
+    std::uint16_t keyCode = 0;
+    Modifiers modifiers;
+    bool operator==(const Chord&) const = default;
+  };
+  bool allKeys = false;
+  std::vector<Chord> chords;
+  bool operator==(const KeyInterception&) const = default;
+};
+
+// Delivery of a tap's events into the main loop; removing it (destroying it) stops delivery.
+class TapSource {
+ public:
+  virtual ~TapSource() = default;
+};
+
+class TapPort {
+ public:
+  virtual ~TapPort() = default;
+  virtual void enable(bool enabled) = 0;
+  virtual bool isEnabled() const = 0;
+  virtual std::unique_ptr<TapSource> addToMainLoop() = 0;
+  // After this the callback is never called again.
+  virtual void invalidate() = 0;
+  virtual void setKeyInterception(const KeyInterception& interception) = 0;
+};
+
+// An event source for the program's own synthetic pointer events.
+class EventSource {
+ public:
+  virtual ~EventSource() = default;
+  // Posts one mouse event (types 1–7, 25–27: `type`, `location`, `buttonNumber`, `clickState`,
+  // `sourceUserData`) or one pixel scroll-wheel event (type 22: `scrollWheel1`, `scrollWheel2`,
+  // `sourceUserData`, and `location` when `hasLocation`). False when the event cannot be created.
+  virtual bool post(const InputEvent& event, bool hasLocation = true) = 0;
+};
+
+class EventServices {
+ public:
+  virtual ~EventServices() = default;
+  // An active tap at the head of the session's event stream; nullptr when the desktop refuses.
+  virtual std::unique_ptr<TapPort> createTap(std::uint64_t mask, TapCallback callback) = 0;
+  virtual std::unique_ptr<EventSource> createSource() = 0;
+  // Global top-left coordinates; nothing when it cannot be read.
+  virtual std::optional<Point> pointerLocation() = 0;
+  virtual bool preflightListenEventAccess() = 0;
+  virtual bool requestListenEventAccess() = 0;
+};
+
+}  // namespace tovrel::platform

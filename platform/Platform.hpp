@@ -1,0 +1,24 @@
+#pragma once
+
+// Everything the program asks of the desktop, one interface per service. The real desktop and the
+// in-memory one used by the tests both fill this in.
+
+#include "platform/AccessServices.hpp"
+#include "platform/Clock.hpp"
+#include "platform/DisplayServices.hpp"
+#include "platform/EventServices.hpp"
+#include "platform/HotKeyServices.hpp"
+#include "platform/KeyCatcherPanel.hpp"
+
+namespace tovrel::platform {
+
+struct Platform {
+  Clock& clock;
+  EventServices& events;
+  DisplayServices& displays;
+  HotKeyServices& hotKeys;
+  PanelServices& panels;
+  AccessServices& access;
+};
+
+}  // namespace tovrel::platform
