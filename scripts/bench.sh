@@ -8,3 +8,5 @@ scripts/setup.sh
 cmake --preset bench >/dev/null
 cmake --build --preset bench
 build/bench/bench/tovrel-engine-bench --benchmark_min_time=0.5 "$@"
+echo "== key latency through the real tap (private desktop)"
+scripts/desktop.sh run -- build/bench/bench/tovrel-tap-bench "$@"

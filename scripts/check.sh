@@ -12,5 +12,7 @@ for preset in default sanitize; do
   echo "== ${preset} build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  ctest --preset "$preset" -LE desktop
+  echo "== ${preset} desktop tests"
+  scripts/desktop.sh run -- ctest --preset "$preset" -L desktop
 done

@@ -13,7 +13,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # the private headless desktop the desktop tests run in
-  xvfb dbus dbus-x11 at-spi2-core openbox x11-utils fonts-inter fonts-dejavu-core
+  xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
 )
 
 missing=()

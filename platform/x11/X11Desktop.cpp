@@ -1,0 +1,61 @@
+#include "platform/x11/X11Desktop.hpp"
+
+#include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/X11Access.hpp"
+#include "platform/x11/X11Clock.hpp"
+#include "platform/x11/X11Displays.hpp"
+#include "platform/x11/X11Errors.hpp"
+#include "platform/x11/X11EventSource.hpp"
+#include "platform/x11/X11HotKeys.hpp"
+#include "platform/x11/X11Panels.hpp"
+#include "platform/x11/X11Tap.hpp"
+
+namespace tovrel::platform::x11 {
+
+X11EventServices::X11EventServices(std::shared_ptr<OwnEventLedger> ledger,
+                                   std::unique_ptr<X11Pointer> pointer)
+    : ledger_(std::move(ledger)), pointer_(std::move(pointer)) {}
+
+X11EventServices::~X11EventServices() = default;
+
+std::unique_ptr<TapPort> X11EventServices::createTap(std::uint64_t mask, TapCallback callback) {
+  return X11Tap::create(mask, std::move(callback), ledger_);
+}
+
+std::unique_ptr<EventSource> X11EventServices::createSource() {
+  return X11EventSource::create(ledger_);
+}
+
+std::optional<Point> X11EventServices::pointerLocation() {
+  return pointer_ ? pointer_->location() : std::nullopt;
+}
+
+bool X11EventServices::preflightListenEventAccess() {
+  return pointer_ != nullptr;
+}
+bool X11EventServices::requestListenEventAccess() {
+  return pointer_ != nullptr;
+}
+
+std::unique_ptr<X11Desktop> X11Desktop::open() {
+  installErrorHandlers();
+  auto pointer = X11Pointer::create();
+  if (!pointer) return nullptr;
+  std::unique_ptr<X11Desktop> desktop(new X11Desktop());
+  desktop->ledger_ = std::make_shared<OwnEventLedger>();
+  desktop->clock_ = std::make_unique<X11Clock>();
+  desktop->events_ = std::make_unique<X11EventServices>(desktop->ledger_, std::move(pointer));
+  desktop->displays_ = std::make_unique<X11Displays>();
+  desktop->hotKeys_ = std::make_unique<X11HotKeys>();
+  desktop->panels_ = std::make_unique<X11Panels>();
+  desktop->access_ = std::make_unique<X11Access>();
+  desktop->platform_ = std::make_unique<Platform>(Platform{*desktop->clock_, *desktop->events_,
+                                                           *desktop->displays_, *desktop->hotKeys_,
+                                                           *desktop->panels_, *desktop->access_});
+  return desktop;
+}
+
+X11Desktop::X11Desktop() = default;
+X11Desktop::~X11Desktop() = default;
+
+}  // namespace tovrel::platform::x11

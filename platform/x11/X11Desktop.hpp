@@ -1,0 +1,59 @@
+#pragma once
+
+// The real desktop: every platform service over X11, AT-SPI and Qt, wired together so that the
+// tap recognises what the pointer output posts. Made once, on the main thread, after the Qt
+// application.
+
+#include <memory>
+
+#include "platform/Platform.hpp"
+
+namespace tovrel::platform::x11 {
+
+class OwnEventLedger;
+class X11Access;
+class X11Clock;
+class X11Displays;
+class X11HotKeys;
+class X11Panels;
+class X11Pointer;
+
+class X11EventServices : public EventServices {
+ public:
+  X11EventServices(std::shared_ptr<OwnEventLedger> ledger, std::unique_ptr<X11Pointer> pointer);
+  ~X11EventServices() override;
+
+  std::unique_ptr<TapPort> createTap(std::uint64_t mask, TapCallback callback) override;
+  std::unique_ptr<EventSource> createSource() override;
+  std::optional<Point> pointerLocation() override;
+  // X lets every client read raw input once it has XInput 2.2: there is nothing to ask for.
+  bool preflightListenEventAccess() override;
+  bool requestListenEventAccess() override;
+
+ private:
+  std::shared_ptr<OwnEventLedger> ledger_;
+  std::unique_ptr<X11Pointer> pointer_;
+};
+
+class X11Desktop {
+ public:
+  // Nothing when no X server answers.
+  static std::unique_ptr<X11Desktop> open();
+  ~X11Desktop();
+
+  Platform& platform() { return *platform_; }
+
+ private:
+  X11Desktop();
+
+  std::shared_ptr<OwnEventLedger> ledger_;
+  std::unique_ptr<X11Clock> clock_;
+  std::unique_ptr<X11EventServices> events_;
+  std::unique_ptr<X11Displays> displays_;
+  std::unique_ptr<X11HotKeys> hotKeys_;
+  std::unique_ptr<X11Panels> panels_;
+  std::unique_ptr<X11Access> access_;
+  std::unique_ptr<Platform> platform_;
+};
+
+}  // namespace tovrel::platform::x11

@@ -1,0 +1,334 @@
+// The real input tap against real X input in the private desktop: what it hears, what it
+// swallows, and that the keyboard always comes back.
+
+#include <X11/keysym.h>
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "core/Keys.hpp"
+#include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/X11Tap.hpp"
+#include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/QtTestApp.hpp"
+
+namespace tovrel::desktoptest {
+namespace {
+
+using platform::EventType;
+using platform::InputEvent;
+using platform::KeyInterception;
+namespace eventType = platform::eventType;
+
+struct Heard {
+  EventType type;
+  InputEvent event;
+};
+
+class TapTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    qtApp();
+    receiver_ = startReceiver();
+    ASSERT_NE(receiver_, nullptr);
+    ASSERT_TRUE(receiver_->activate());
+  }
+
+  void TearDown() override {
+    tap_.reset();
+    DesktopTest::TearDown();
+  }
+
+  // A tap whose decisions `decide` makes; everything it hears is kept in `heard_`.
+  void startTap(KeyInterception interception,
+                std::function<bool(EventType, const InputEvent&)> decide) {
+    decide_ = std::move(decide);
+    tap_ = platform::x11::X11Tap::create(
+        0x0E401CFE,
+        [this](EventType type, const InputEvent& event) {
+          heard_.push_back({type, event});
+          return decide_(type, event);
+        },
+        ledger_);
+    ASSERT_NE(tap_, nullptr);
+    source_ = tap_->addToMainLoop();
+    tap_->enable(true);
+    setInterception(std::move(interception));
+  }
+
+  void setInterception(KeyInterception interception) {
+    tap_->setKeyInterception(interception);
+    ASSERT_TRUE(tap_->waitUntilApplied(2.0));
+  }
+
+  bool heardKey(EventType type, std::uint16_t code) {
+    return pumpUntil([&] {
+      for (const Heard& heard : heard_)
+        if (heard.type == type && heard.event.keyCode == code) return true;
+      return false;
+    });
+  }
+
+  void input(const std::function<void(Desktop&)>& act) { inputWhilePumping(desktop(), act); }
+
+  // Lets the receiver catch up with everything typed so far.
+  std::string typedAfter(std::size_t mark, const std::string& expected) {
+    receiver_->log().waitFor(
+        [&](const ReceiverEvent&) { return receiver_->log().typedText(mark) == expected; }, 2s,
+        mark);
+    pump(50ms);
+    return receiver_->log().typedText(mark);
+  }
+
+  static KeyInterception allKeys() { return KeyInterception{true, {}}; }
+
+  std::unique_ptr<Receiver> receiver_;
+  std::shared_ptr<platform::x11::OwnEventLedger> ledger_ =
+      std::make_shared<platform::x11::OwnEventLedger>();
+  std::unique_ptr<platform::x11::X11Tap> tap_;
+  std::unique_ptr<platform::TapSource> source_;
+  std::function<bool(EventType, const InputEvent&)> decide_;
+  std::vector<Heard> heard_;
+};
+
+TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication) {
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  startTap(off, [](EventType type, const InputEvent& event) {
+    return type == eventType::keyDown && event.keyCode == Key::space;
+  });
+  std::size_t mark = receiver_->log().size();
+  Keycode control = desktop().keycode(XK_Control_L);
+  Keycode shift = desktop().keycode(XK_Shift_L);
+  Keycode space = desktop().keycode(XK_space);
+  input([&](Desktop& d) {
+    d.hardwareKey(control, true);
+    d.hardwareKey(shift, true);
+    d.hardwareKey(space, true);
+    d.hardwareKey(space, false);
+    d.hardwareKey(shift, false);
+    d.hardwareKey(control, false);
+    d.hardwareType("a b");
+  });
+  EXPECT_EQ(typedAfter(mark, "a b"), "a b");
+  ASSERT_TRUE(heardKey(eventType::keyDown, Key::space));
+  for (const Heard& heard : heard_)
+    if (heard.type == eventType::keyDown && heard.event.keyCode == Key::space &&
+        (heard.event.flags & platform::eventFlag::control)) {
+      EXPECT_TRUE(heard.event.flags & platform::eventFlag::shift);
+      EXPECT_TRUE(heard.event.flags & platform::eventFlag::leftControl);
+    }
+  // The chord's space never reached the application, the plain one did, once.
+  auto events = receiver_->log().since(mark);
+  int spaces = 0;
+  for (const ReceiverEvent& event : events)
+    if (event.is("key-press") && event.number("code") == static_cast<long>(space)) ++spaces;
+  EXPECT_EQ(spaces, 1);
+}
+
+TEST_F(TapTest, ALoneRightAltTapIsHeardAndStillReachesTheApplication) {
+  startTap({}, [](EventType, const InputEvent&) { return true; });  // would swallow all it could
+  std::size_t mark = receiver_->log().size();
+  Keycode rightAlt = desktop().keycode(XK_ISO_Level3_Shift);
+  if (rightAlt == 0 || rightAlt != 108) rightAlt = 108;
+  input([&](Desktop& d) {
+    d.hardwareKey(rightAlt, true);
+    d.hardwareKey(rightAlt, false);
+  });
+  ASSERT_TRUE(heardKey(eventType::flagsChanged, Key::rightOption));
+  const Heard& down = heard_.front();
+  EXPECT_EQ(down.type, eventType::flagsChanged);
+  EXPECT_TRUE(down.event.flags & platform::eventFlag::rightOption);
+  EXPECT_TRUE(pumpUntil([&] { return heard_.size() >= 2; }));
+  EXPECT_FALSE(heard_[1].event.flags & platform::eventFlag::rightOption);
+  EXPECT_TRUE(receiver_->log().waitFor(keyPress(rightAlt), 2s, mark));
+  EXPECT_TRUE(receiver_->log().waitFor(keyRelease(rightAlt), 2s, mark));
+}
+
+TEST_F(TapTest, WhileAModeIsOnSwallowedKeysNeverArriveAndOthersKeepTheirModifiers) {
+  startTap(allKeys(), [](EventType type, const InputEvent& event) {
+    return type == eventType::keyDown && (event.keyCode == Key::x || event.keyCode == Key::q);
+  });
+  std::size_t mark = receiver_->log().size();
+  input([&](Desktop& d) { d.hardwareType("axbqc"); });
+  EXPECT_EQ(typedAfter(mark, "abc"), "abc");
+  for (const ReceiverEvent& event : receiver_->log().since(mark)) {
+    EXPECT_NE(event.number("code"), static_cast<long>(desktop().keycode(XK_x))) << event;
+    EXPECT_NE(event.number("code"), static_cast<long>(desktop().keycode(XK_q))) << event;
+  }
+  // Control+C passes with its modifier: the application sees the control character.
+  mark = receiver_->log().size();
+  Keycode control = desktop().keycode(XK_Control_L);
+  input([&](Desktop& d) {
+    d.hardwareKey(control, true);
+    d.hardwareTap(XK_c);
+    d.hardwareKey(control, false);
+  });
+  auto copy = receiver_->log().waitFor(keyPress(desktop().keycode(XK_c)), 2s, mark);
+  ASSERT_TRUE(copy);
+  EXPECT_EQ(copy->text(), "\x03");
+}
+
+TEST_F(TapTest, HoldingASwallowedKeyWhileTypingLosesNothing) {
+  startTap(allKeys(), [](EventType type, const InputEvent& event) {
+    return type == eventType::keyDown && event.keyCode == Key::x;
+  });
+  std::size_t mark = receiver_->log().size();
+  Keycode x = desktop().keycode(XK_x);
+  input([&](Desktop& d) {
+    d.hardwareKey(x, true);
+    d.hardwareType("ab");
+    d.hardwareKey(x, false);
+    d.hardwareType("c");
+  });
+  EXPECT_EQ(typedAfter(mark, "abc"), "abc");
+  // The router heard x go down and come up exactly once each.
+  pump(100ms);
+  int downs = 0;
+  int ups = 0;
+  for (const Heard& heard : heard_) {
+    if (heard.event.keyCode != Key::x) continue;
+    downs += heard.type == eventType::keyDown && !heard.event.autorepeat;
+    ups += heard.type == eventType::keyUp;
+  }
+  EXPECT_EQ(downs, 1);
+  EXPECT_EQ(ups, 1);
+}
+
+TEST_F(TapTest, OwnSyntheticEventsAreMarkedAndTheSameKeysFromAnotherClientAreNot) {
+  startTap(allKeys(), [](EventType, const InputEvent&) { return false; });
+  constexpr std::int64_t marker = 0x5456524C;
+  double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  Keycode a = desktop().keycode(XK_a);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyPress, a, marker, now);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyRelease, a, marker, now);
+  desktop().xtestKey(a, true);  // matches the ledger: ours
+  desktop().xtestKey(a, false);
+  desktop().xtestKey(a, true);  // the ledger is used up: a test driver's
+  desktop().xtestKey(a, false);
+  ASSERT_TRUE(pumpUntil([&] { return heard_.size() >= 4; }));
+  EXPECT_EQ(heard_[0].event.sourceUserData, marker);
+  EXPECT_EQ(heard_[1].event.sourceUserData, marker);
+  EXPECT_EQ(heard_[2].event.sourceUserData, 0);
+  EXPECT_EQ(heard_[3].event.sourceUserData, 0);
+}
+
+TEST_F(TapTest, TheWindowManagersAltTabKeepsWorkingWhileOffAndWhileAModeIsOn) {
+  if (!desktop().hasWindowManager()) GTEST_SKIP() << "needs the window manager";
+  Receiver::Options second;
+  second.title = "Tovrel second receiver";
+  second.x = 600;
+  auto other = startReceiver(second);
+  ASSERT_NE(other, nullptr);
+  ASSERT_TRUE(receiver_->activate());
+  Keycode alt = desktop().keycode(XK_Alt_L);
+  Keycode tab = desktop().keycode(XK_Tab);
+  auto altTab = [&] {
+    input([&](Desktop& d) {
+      d.hardwareKey(alt, true);
+      d.hardwareKey(tab, true);
+      d.hardwareKey(tab, false);
+      d.hardwareKey(alt, false);
+    });
+  };
+  auto waitForFocus = [&](WindowId window) {
+    return pumpUntil([&] { return desktop().hasFocus(window); }, 3s);
+  };
+  // Modifier keys pass, as they do in every mode unless bound.
+  startTap({}, [](EventType type, const InputEvent&) { return type == eventType::keyDown; });
+  altTab();
+  EXPECT_TRUE(waitForFocus(other->window()));
+  setInterception(allKeys());
+  altTab();
+  EXPECT_TRUE(waitForFocus(receiver_->window()));
+}
+
+TEST_F(TapTest, ADeciderThatStallsLeavesTheKeyboardWorking) {
+  std::atomic<bool> stalled = false;
+  startTap(allKeys(), [&](EventType type, const InputEvent&) {
+    if (type == eventType::keyDown && !stalled.exchange(true)) std::this_thread::sleep_for(2s);
+    return true;  // would swallow everything, if only it answered in time
+  });
+  std::size_t mark = receiver_->log().size();
+  // Typed from another connection while this thread is stuck in the decider.
+  std::thread typist([] {
+    auto desktop = Desktop::open();
+    desktop->hardwareType("abc");
+  });
+  pump(10ms);
+  typist.join();
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(typedAfter(mark, "abc"), "abc");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  pump(2500ms);
+  EXPECT_GE(tap_->statistics().lateDecisions, 1u);
+}
+
+TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
+  std::mt19937 random(20261208);
+  startTap({}, [&](EventType type, const InputEvent&) {
+    return type == eventType::keyDown && random() % 2 == 0;
+  });
+  const std::vector<Keysym> keys = {XK_a, XK_s, XK_d, XK_j, XK_k, XK_l, XK_Shift_L, XK_Control_L};
+  std::vector<bool> held(keys.size(), false);
+  std::vector<bool> buttons(4, false);
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  bool on = false;
+  // Clicks land on the receiver: elsewhere they could open the window manager's menu.
+  auto rect = receiver_->rect();
+  ASSERT_TRUE(rect);
+  desktop().xtestMove(rect->centerX(), rect->centerY());
+  for (int step = 0; step < 1000; ++step) {
+    std::size_t which = random() % keys.size();
+    held[which] = !held[which];
+    desktop().xtestKey(desktop().keycode(keys[which]), held[which]);
+    if (random() % 4 == 0) {
+      int button = 1 + static_cast<int>(random() % 2);
+      buttons[button] = !buttons[button];
+      desktop().xtestButton(button, buttons[button]);
+    }
+    on = !on;
+    tap_->setKeyInterception(on ? allKeys() : off);
+    pump(std::chrono::milliseconds(random() % 3));
+  }
+  for (std::size_t which = 0; which < keys.size(); ++which)
+    if (held[which]) desktop().xtestKey(desktop().keycode(keys[which]), false);
+  for (int button = 1; button <= 3; ++button)
+    if (buttons[button]) desktop().xtestButton(button, false);
+  tap_->setKeyInterception(off);
+  ASSERT_TRUE(tap_->waitUntilApplied(2.0));
+  pump(300ms);
+  desktop().sync();
+  EXPECT_TRUE(desktop().keysDown().empty());
+  EXPECT_TRUE(desktop().buttonsDown().empty());
+  // Every press the router heard had its release heard too.
+  std::map<std::uint16_t, int> balance;
+  for (const Heard& heard : heard_) {
+    if (heard.event.autorepeat) continue;
+    bool down = heard.type == eventType::keyDown;
+    if (heard.type == eventType::flagsChanged)
+      down = (heard.event.keyCode == Key::leftShift &&
+              (heard.event.flags & platform::eventFlag::leftShift)) ||
+             (heard.event.keyCode == Key::leftControl &&
+              (heard.event.flags & platform::eventFlag::leftControl));
+    bool up = !down && (heard.type == eventType::keyUp || heard.type == eventType::flagsChanged);
+    balance[heard.event.keyCode] += down ? 1 : up ? -1 : 0;
+  }
+  for (auto [code, count] : balance)
+    EXPECT_EQ(count, 0) << "key code " << code;
+  // And the keyboard still works.
+  ASSERT_TRUE(receiver_->activate());
+  std::size_t mark = receiver_->log().size();
+  input([&](Desktop& d) { d.hardwareType("ok"); });
+  EXPECT_EQ(typedAfter(mark, "ok"), "ok");
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
