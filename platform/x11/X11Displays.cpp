@@ -9,6 +9,8 @@
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
 
+#include "platform/x11/RootOrigin.hpp"
+
 namespace tovrel::platform::x11 {
 
 std::vector<Rect> orderDisplays(const std::vector<MonitorInfo>& monitors, Rect root) {
@@ -135,7 +137,17 @@ std::vector<Rect> X11Displays::readLocked() {
   Rect whole{0, 0, static_cast<double>(DisplayWidth(display, screen)),
              static_cast<double>(DisplayHeight(display, screen))};
   if (connectionLost(display)) return {};
-  return orderDisplays(monitors, whole);
+  std::vector<Rect> displays = orderDisplays(monitors, whole);
+  if (!displays.empty()) {
+    rootOrigin::set(static_cast<int>(displays.front().x), static_cast<int>(displays.front().y));
+    double originX = displays.front().x;
+    double originY = displays.front().y;
+    for (Rect& rect : displays) {
+      rect.x -= originX;
+      rect.y -= originY;
+    }
+  }
+  return displays;
 }
 
 bool X11Displays::drainLocked() {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Clock.hpp"
 
 namespace tovrel::platform::x11 {
@@ -129,7 +130,7 @@ std::optional<Pixel> queryPointer(Display* display) {
   if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX,
                      &windowY, &mask))
     return std::nullopt;
-  return Pixel{rootX, rootY};
+  return Pixel{rootOrigin::globalX(rootX), rootOrigin::globalY(rootY)};
 }
 
 std::unique_ptr<X11Pointer> X11Pointer::create(const char* displayName) {
@@ -194,7 +195,8 @@ bool X11EventSource::post(const InputEvent& event, bool hasLocation) {
 
 void X11EventSource::postMotion(Pixel to, std::int64_t userData) {
   ledger_->record(OwnEventLedger::Kind::motion, 0, userData, monotonicNow());
-  XTestFakeMotionEvent(display_.get(), -1, to.x, to.y, CurrentTime);
+  XTestFakeMotionEvent(display_.get(), -1, rootOrigin::rootX(to.x), rootOrigin::rootY(to.y),
+                       CurrentTime);
 }
 
 void X11EventSource::postButton(unsigned xButton, bool press, std::int64_t userData) {

@@ -31,6 +31,7 @@
 
 #include "core/Keys.hpp"
 #include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/X11KeyGate.hpp"
 #include "platform/x11/X11KeyTable.hpp"
@@ -204,7 +205,11 @@ class X11Tap::Worker {
         char buffer[64];
         [[maybe_unused]] ssize_t drained = ::read(shared_->wakePipe[0], buffer, sizeof buffer);
       }
-      if (fds[0].revents & (POLLHUP | POLLERR)) break;
+      if ((fds[0].revents & (POLLHUP | POLLERR)) || connectionLost(display_)) {
+        // The X server went away: the program can no longer hear or decide anything.
+        deliver(shared_, eventType::tapDisabledByUserInput, {}, 0);
+        return;
+      }
     }
     releaseEverything();
   }
@@ -707,7 +712,8 @@ class X11Tap::Worker {
     int y = 0;
     unsigned mask = 0;
     XQueryPointer(display_, root_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask);
-    return {static_cast<double>(rootX), static_cast<double>(rootY)};
+    return {static_cast<double>(rootOrigin::globalX(rootX)),
+            static_cast<double>(rootOrigin::globalY(rootY))};
   }
 
   void emitButton(int xButton, bool pressed, int sourceid) {

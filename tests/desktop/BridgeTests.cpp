@@ -5,6 +5,8 @@
 #include <X11/keysym.h>
 #include <QCoreApplication>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "core/CursorCommand.hpp"
@@ -198,6 +200,43 @@ TEST_F(BridgeTest, DisplaysAndTheReadinessReportDescribeThisDesktop) {
   EXPECT_FALSE(report.secureInputActive);
   EXPECT_EQ(report.status(), ReadinessStatus::ready);
   EXPECT_FALSE(report.osVersion.empty());
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
+
+namespace tovrel::desktoptest {
+namespace {
+
+// Two monitors with the primary one on the right: global coordinates start at its corner.
+TEST_F(BridgeTest, GlobalCoordinatesStartAtThePrimaryMonitor) {
+  auto xrandr = [](const std::string& arguments) {
+    return std::system(("xrandr " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+  };
+  if (!xrandr("--setmonitor Left 400/100x800/200+0+0 none") ||
+      !xrandr("--setmonitor '*Right' 880/200x800/200+400+0 screen"))
+    GTEST_SKIP() << "xrandr cannot define monitors here";
+  auto restore = [&] {
+    xrandr("--delmonitor Left");
+    xrandr("--delmonitor Right");
+  };
+  auto displays = platform::x11::X11Desktop::open();
+  ASSERT_NE(displays, nullptr);
+  auto bounds = DisplayGeometry::activeBounds(displays->platform().displays);
+  CursorOutput output(displays->platform().events, displays->platform().displays,
+                      displays->platform().clock);
+  bool moved = output.moveTo({10, 20});
+  desktop().sync();
+  auto [rootX, rootY] = desktop().pointer();
+  auto location = output.location();
+  restore();
+  ASSERT_EQ(bounds.size(), 2u);
+  EXPECT_EQ(bounds[0], (platform::Rect{0, 0, 880, 800}));
+  EXPECT_EQ(bounds[1], (platform::Rect{-400, 0, 400, 800}));
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(rootX, 410);
+  EXPECT_EQ(rootY, 20);
+  EXPECT_EQ(location, (Point{10, 20}));
 }
 
 }  // namespace
