@@ -261,7 +261,9 @@ bool X11EventSource::postScroll(const InputEvent& event, bool hasLocation) {
 }
 
 bool X11EventSource::finish() {
-  XFlush(display_.get());
+  // A round trip, not just a flush: the next move is computed from the pointer read on another
+  // connection, which must already see this one, or motion is lost at every frame.
+  XSync(display_.get(), False);
   return !connectionLost(display_.get());
 }
 

@@ -858,6 +858,10 @@ void X11Tap::enable(bool enabled) {
     }
   }
   shared_->wake();
+  // An enabled tap hears what follows at once (the program's own events included, or their
+  // ledger entries would wait for nothing). Never called from inside a decision, so the worker is
+  // free to apply it.
+  if (enabled) waitUntilApplied(0.5);
 }
 
 bool X11Tap::isEnabled() const {
