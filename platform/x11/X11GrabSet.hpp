@@ -1,0 +1,50 @@
+#pragma once
+
+// The tap's passive key grabs: the entry chords on the root window, each with its Caps Lock and
+// Num Lock variants, and every key on every managed top-level window while a mode is on. Windows
+// come and go; `setWindows` is called again whenever the window list changes. Lives on the tap's
+// thread, on its connection.
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XInput2.h>
+
+#include <array>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "platform/EventServices.hpp"
+
+namespace tovrel::platform::x11 {
+
+class X11GrabSet {
+ public:
+  X11GrabSet(Display* display, int masterKeyboard);
+
+  // Reads which modifier Num Lock is (the keyboard map can change it).
+  void refreshModifierMap();
+  // Grabs exactly these chords; answers how many grabs another program had taken first.
+  int setChords(const std::vector<KeyInterception::Chord>& chords);
+  // With `allKeys`, every key on every managed top-level window; without, none.
+  int setWindows(bool allKeys);
+  std::size_t windowCount() const { return windowGrabs_.size(); }
+  Atom clientListAtom() const { return netClientList_; }
+
+ private:
+  std::vector<XIGrabModifiers> lockVariants(unsigned base) const;
+  XIEventMask grabMask();
+  std::set<Window> managedWindows();
+  bool hasWmState(Window window);
+
+  Display* display_;
+  Window root_;
+  int masterKeyboard_;
+  Atom wmState_;
+  Atom netClientList_;
+  unsigned numLockMask_ = 0;
+  std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> grabMaskBits_{};
+  std::set<std::pair<unsigned, unsigned>> chordGrabs_;  // (X keycode, modifier mask)
+  std::set<Window> windowGrabs_;
+};
+
+}  // namespace tovrel::platform::x11

@@ -1,0 +1,67 @@
+#pragma once
+
+// What the tap's main-thread side and its worker thread share. Internal to the X11 tap.
+
+#include <X11/Xlib.h>
+#include <unistd.h>
+
+#include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "platform/x11/X11Tap.hpp"
+
+namespace tovrel::platform::x11 {
+
+struct X11Tap::Shared {
+  mutable std::mutex mutex;
+  std::condition_variable answered;
+  mutable std::condition_variable applied;
+
+  // Asked by the main thread, carried out by the worker.
+  bool alive = true;
+  bool enabled = false;
+  bool sourceAttached = false;
+  KeyInterception interception;
+  std::uint64_t requested = 0;
+  std::uint64_t appliedVersion = 0;
+
+  TapCallback callback;
+  std::uint64_t mask = 0;
+  std::shared_ptr<OwnEventLedger> ledger;
+
+  // Decisions in flight.
+  std::uint64_t nextTicket = 1;
+  std::map<std::uint64_t, bool> answers;
+  int outstanding = 0;
+  std::optional<double> stalledSince;
+  bool stallReported = false;
+
+  Statistics statistics;
+
+  Display* display = nullptr;
+  std::array<int, 2> wakePipe{-1, -1};
+  std::thread thread;
+
+  void wake() const {
+    if (wakePipe[1] >= 0) {
+      char byte = 1;
+      [[maybe_unused]] ssize_t written = ::write(wakePipe[1], &byte, 1);
+    }
+  }
+};
+
+// Hands one event to the callback on the main thread; with a ticket, the answer goes back to the
+// worker waiting for it.
+void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventType type,
+                         InputEvent event, std::uint64_t ticket);
+
+// The worker thread's body: returns when the tap is invalidated or the X server is gone.
+void runTapWorker(std::shared_ptr<X11Tap::Shared> shared);
+
+}  // namespace tovrel::platform::x11

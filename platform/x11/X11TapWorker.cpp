@@ -1,0 +1,565 @@
+#include "platform/x11/X11TapShared.hpp"
+
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+
+#include <cerrno>
+#include <chrono>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/Keys.hpp"
+#include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/RootOrigin.hpp"
+#include "platform/x11/X11Clock.hpp"
+#include "platform/x11/X11Errors.hpp"
+#include "platform/x11/X11GrabSet.hpp"
+#include "platform/x11/X11KeyGate.hpp"
+#include "platform/x11/X11KeyTable.hpp"
+#include "platform/x11/X11Modifiers.hpp"
+
+namespace tovrel::platform::x11 {
+
+namespace {
+
+std::u16string utf16(char32_t character) {
+  if (character < 0x10000) return std::u16string(1, static_cast<char16_t>(character));
+  character -= 0x10000;
+  return {static_cast<char16_t>(0xD800 + (character >> 10)),
+          static_cast<char16_t>(0xDC00 + (character & 0x3FF))};
+}
+
+// X buttons by the program's button number, and back.
+struct ButtonTypes {
+  EventType down;
+  EventType up;
+  std::int64_t number;
+};
+std::optional<ButtonTypes> buttonTypes(int xButton) {
+  switch (xButton) {
+    case 1:
+      return ButtonTypes{eventType::leftMouseDown, eventType::leftMouseUp, 0};
+    case 3:
+      return ButtonTypes{eventType::rightMouseDown, eventType::rightMouseUp, 1};
+    case 2:
+      return ButtonTypes{eventType::otherMouseDown, eventType::otherMouseUp, 2};
+    case 8:
+      return ButtonTypes{eventType::otherMouseDown, eventType::otherMouseUp, 3};
+    case 9:
+      return ButtonTypes{eventType::otherMouseDown, eventType::otherMouseUp, 4};
+    default:
+      return std::nullopt;
+  }
+}
+
+bool isWheelButton(int xButton) {
+  return xButton >= 4 && xButton <= 7;
+}
+
+}  // namespace
+
+class X11Tap::Worker {
+ public:
+  explicit Worker(std::shared_ptr<Shared> shared)
+      : shared_(std::move(shared)), display_(shared_->display) {}
+
+  void run() {
+    if (!setUp()) return;
+    pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {shared_->wakePipe[0], POLLIN, 0}};
+    while (true) {
+      applyRequests();
+      {
+        std::lock_guard lock(shared_->mutex);
+        if (!shared_->alive) break;
+      }
+      drainQueue();
+      if (pendingRaw_) {
+        // The server writes a press's raw event and, when the press started one of our grabs, the
+        // grab's event in the same step; one round trip makes sure the second one is here.
+        XSync(display_, False);
+        drainQueue();
+      }
+      flushPendingRawPress();
+      flushMotion();
+      if (rescanNeeded_) grabWindows();
+      XFlush(display_);
+      fds[0].revents = fds[1].revents = 0;
+      if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      if (fds[1].revents & POLLIN) {
+        char buffer[64];
+        [[maybe_unused]] ssize_t drained = ::read(shared_->wakePipe[0], buffer, sizeof buffer);
+      }
+      if ((fds[0].revents & (POLLHUP | POLLERR)) || connectionLost(display_)) {
+        // The X server went away: the program can no longer hear or decide anything.
+        deliverToMainThread(shared_, eventType::tapDisabledByUserInput, {}, 0);
+        return;
+      }
+    }
+    releaseEverything();
+  }
+
+ private:
+  void drainQueue() {
+    while (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      handle(event);
+    }
+  }
+
+  bool setUp() {
+    int event = 0;
+    int error = 0;
+    if (!XQueryExtension(display_, "XInputExtension", &xiOpcode_, &event, &error)) return false;
+    int opcode = 0;
+    int major = 1;
+    int minor = 0;
+    if (!XkbQueryExtension(display_, &opcode, &xkbEventBase_, &error, &major, &minor))
+      xkbEventBase_ = -1;
+    root_ = DefaultRootWindow(display_);
+    findDevices();
+    if (masterKeyboard_ < 0) return false;
+    grabs_.emplace(display_, masterKeyboard_);
+    if (xkbEventBase_ >= 0) {
+      XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
+                            XkbAllStateComponentsMask);
+      XkbSelectEvents(display_, XkbUseCoreKbd, XkbMapNotifyMask | XkbNewKeyboardNotifyMask,
+                      XkbMapNotifyMask | XkbNewKeyboardNotifyMask);
+      XkbStateRec state{};
+      if (XkbGetState(display_, XkbUseCoreKbd, &state) == Success) {
+        xkbState_ = state.mods | (static_cast<unsigned>(state.group) << 13);
+        modifiers_.setCapsLocked((state.locked_mods & LockMask) != 0);
+      }
+    }
+    XSelectInput(display_, root_, SubstructureNotifyMask | PropertyChangeMask);
+    return true;
+  }
+
+  void findDevices() {
+    int count = 0;
+    XIDeviceInfo* devices = XIQueryDevice(display_, XIAllDevices, &count);
+    for (int i = 0; i < count; ++i) {
+      const XIDeviceInfo& device = devices[i];
+      std::string name = device.name ? device.name : "";
+      if (device.use == XIMasterKeyboard && masterKeyboard_ < 0) masterKeyboard_ = device.deviceid;
+      if (name.find("XTEST") != std::string::npos) {
+        if (device.use == XISlaveKeyboard) xtestKeyboard_ = device.deviceid;
+        if (device.use == XISlavePointer) xtestPointer_ = device.deviceid;
+      }
+    }
+    XIFreeDeviceInfo(devices);
+  }
+
+  // ---- requests from the main thread
+
+  void applyRequests() {
+    bool enabled = false;
+    bool alive = false;
+    KeyInterception interception;
+    std::uint64_t version = 0;
+    {
+      std::lock_guard lock(shared_->mutex);
+      enabled = shared_->enabled && shared_->alive;
+      alive = shared_->alive;
+      interception = shared_->interception;
+      version = shared_->requested;
+    }
+    if (version == appliedVersion_) return;
+    if (!enabled) interception = {};
+    selectRaw(enabled);
+    int conflicts =
+        grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
+    allKeys_ = enabled && interception.allKeys;
+    grabWindows();
+    XSync(display_, False);
+    if (!alive) releaseEverything();
+    appliedVersion_ = version;
+    std::lock_guard lock(shared_->mutex);
+    shared_->appliedVersion = version;
+    shared_->statistics.grabConflicts += static_cast<std::uint64_t>(conflicts);
+    shared_->applied.notify_all();
+  }
+
+  void selectRaw(bool on) {
+    if (on == rawSelected_) return;
+    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    if (on) {
+      XISetMask(bits.data(), XI_RawKeyPress);
+      XISetMask(bits.data(), XI_RawKeyRelease);
+      XISetMask(bits.data(), XI_RawButtonPress);
+      XISetMask(bits.data(), XI_RawButtonRelease);
+      if (shared_->mask &
+          (eventMaskBit(eventType::mouseMoved) | eventMaskBit(eventType::leftMouseDragged) |
+           eventMaskBit(eventType::rightMouseDragged) | eventMaskBit(eventType::otherMouseDragged)))
+        XISetMask(bits.data(), XI_RawMotion);
+    }
+    XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
+    XISelectEvents(display_, root_, &mask, 1);
+    rawSelected_ = on;
+    if (!on) {
+      // Whatever was heard is over: the router is told nothing more about those keys.
+      pendingRaw_.reset();
+      heldButtons_ = 0;
+    }
+  }
+
+  void grabWindows() {
+    rescanNeeded_ = false;
+    int conflicts = grabs_->setWindows(allKeys_);
+    std::lock_guard lock(shared_->mutex);
+    shared_->statistics.grabConflicts += static_cast<std::uint64_t>(conflicts);
+    shared_->statistics.grabbedWindows = grabs_->windowCount();
+  }
+
+  // ---- events
+
+  void handle(XEvent& event) {
+    if (event.type == GenericEvent && event.xcookie.extension == xiOpcode_) {
+      if (!XGetEventData(display_, &event.xcookie)) return;
+      handleInput(event.xcookie);
+      XFreeEventData(display_, &event.xcookie);
+      return;
+    }
+    // Any other event ends a pending raw press: its grab event would have come first.
+    flushPendingRawPress();
+    if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {
+      auto* xkb = reinterpret_cast<XkbEvent*>(&event);
+      if (xkb->any.xkb_type == XkbStateNotify) {
+        xkbState_ = xkb->state.mods | (static_cast<unsigned>(xkb->state.group) << 13);
+        modifiers_.setCapsLocked((xkb->state.locked_mods & LockMask) != 0);
+      } else if (xkb->any.xkb_type == XkbMapNotify) {
+        XkbRefreshKeyboardMapping(&xkb->map);
+        grabs_->refreshModifierMap();
+      } else if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
+        grabs_->refreshModifierMap();
+      }
+      return;
+    }
+    if (event.type == MappingNotify) {
+      XRefreshKeyboardMapping(&event.xmapping);
+      return;
+    }
+    if (!allKeys_) return;
+    if ((event.type == MapNotify && event.xmap.event == root_) ||
+        (event.type == ReparentNotify && event.xreparent.event == root_) ||
+        (event.type == PropertyNotify && event.xproperty.window == root_ &&
+         event.xproperty.atom == grabs_->clientListAtom()))
+      rescanNeeded_ = true;
+  }
+
+  void handleInput(XGenericEventCookie& cookie) {
+    switch (cookie.evtype) {
+      case XI_RawKeyPress: {
+        flushPendingRawPress();
+        auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        // Held back until the next event: when it is our grab's event for the same press, the
+        // press is decided there.
+        pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
+        return;
+      }
+      case XI_KeyPress: {
+        auto* device = static_cast<XIDeviceEvent*>(cookie.data);
+        unsigned keycode = static_cast<unsigned>(device->detail);
+        if (pendingRaw_ && pendingRaw_->keycode == keycode) pendingRaw_.reset();
+        flushPendingRawPress();
+        decidePress(*device);
+        return;
+      }
+      default:
+        break;
+    }
+    flushPendingRawPress();
+    switch (cookie.evtype) {
+      case XI_KeyRelease: {
+        auto* device = static_cast<XIDeviceEvent*>(cookie.data);
+        unsigned keycode = static_cast<unsigned>(device->detail);
+        X11KeyGate::Release release = gate_.grabRelease(keycode);
+        if (release.answer != X11KeyGate::Answer::none)
+          XIAllowEvents(
+              display_, device->deviceid,
+              release.answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
+              device->time);
+        XFlush(display_);
+        if (release.heard) emitKey(keycode, false, false, device->sourceid, stateOf(*device), 0);
+        return;
+      }
+      case XI_RawKeyRelease: {
+        auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        unsigned keycode = static_cast<unsigned>(raw->detail);
+        if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
+        return;
+      }
+      case XI_RawButtonPress:
+      case XI_RawButtonRelease: {
+        flushMotion();
+        auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        emitButton(raw->detail, cookie.evtype == XI_RawButtonPress, raw->sourceid);
+        return;
+      }
+      case XI_RawMotion: {
+        auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        ++pendingMotions_;
+        if (raw->sourceid != xtestPointer_ || !matchLedger(OwnEventLedger::Kind::motion, 0))
+          pendingMotionIsOwn_ = false;
+        else if (!pendingMotionUserData_)
+          pendingMotionUserData_ = lastLedgerMatch_;
+        return;
+      }
+      default:
+        return;
+    }
+  }
+
+  static unsigned stateOf(const XIDeviceEvent& event) {
+    return static_cast<unsigned>(event.mods.effective) |
+           (static_cast<unsigned>(event.group.effective & 3) << 13);
+  }
+
+  void flushPendingRawPress() {
+    if (!pendingRaw_) return;
+    PendingRaw raw = *pendingRaw_;
+    pendingRaw_.reset();
+    if (gate_.rawPress(raw.keycode, false))
+      emitKey(raw.keycode, true, false, raw.sourceid, xkbState_, 0);
+  }
+
+  bool enabledAndAttached() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->alive && shared_->enabled && shared_->sourceAttached;
+  }
+
+  void decidePress(const XIDeviceEvent& device) {
+    unsigned keycode = static_cast<unsigned>(device.detail);
+    bool repeat = (device.flags & XIKeyRepeat) != 0;
+    gate_.grabPress(keycode);
+    auto code = keyCodeForXKeycode(keycode);
+    bool swallow = false;
+    if (code && enabledAndAttached()) {
+      std::uint64_t ticket = 0;
+      {
+        std::unique_lock lock(shared_->mutex);
+        double now = monotonicNow();
+        if (shared_->outstanding > 0) {
+          // The main thread is still busy with an earlier key: this one passes at once.
+          ++shared_->statistics.passedWhileBusy;
+          if (shared_->stalledSince && !shared_->stallReported &&
+              now - *shared_->stalledSince > stallReport) {
+            shared_->stallReported = true;
+            lock.unlock();
+            deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
+            lock.lock();
+          }
+        } else {
+          ticket = shared_->nextTicket++;
+          ++shared_->outstanding;
+        }
+      }
+      emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
+      if (ticket != 0) swallow = awaitAnswer(ticket);
+    } else if (code) {
+      // Not listening: keep the modifiers right for when the tap is enabled again.
+      if (!repeat) modifiers_.apply(*code, true);
+    }
+    X11KeyGate::Answer answer = gate_.answerPress(keycode, swallow);
+    XIAllowEvents(display_, device.deviceid,
+                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
+                  device.time);
+    XFlush(display_);
+  }
+
+  bool awaitAnswer(std::uint64_t ticket) {
+    std::unique_lock lock(shared_->mutex);
+    auto deadline = std::chrono::steady_clock::now() +
+                    std::chrono::microseconds(static_cast<long>(decisionBound * 1e6));
+    shared_->answered.wait_until(
+        lock, deadline, [&] { return shared_->answers.contains(ticket) || !shared_->alive; });
+    auto found = shared_->answers.find(ticket);
+    if (found == shared_->answers.end()) {
+      ++shared_->statistics.lateDecisions;
+      if (!shared_->stalledSince) shared_->stalledSince = monotonicNow();
+      // The answer, when it comes, is dropped.
+      lateTickets_.insert(ticket);
+      return false;
+    }
+    bool swallow = found->second;
+    shared_->answers.erase(found);
+    for (auto late = lateTickets_.begin(); late != lateTickets_.end();)
+      if (shared_->answers.erase(*late) > 0)
+        late = lateTickets_.erase(late);
+      else
+        ++late;
+    ++shared_->statistics.decisions;
+    return swallow;
+  }
+
+  bool matchLedger(OwnEventLedger::Kind kind, unsigned detail) {
+    if (!shared_->ledger) return false;
+    auto userData = shared_->ledger->match(kind, detail, monotonicNow());
+    if (!userData) return false;
+    lastLedgerMatch_ = *userData;
+    return true;
+  }
+
+  std::int64_t ownUserData(int sourceid, OwnEventLedger::Kind kind, unsigned detail) {
+    bool synthetic = sourceid == xtestKeyboard_ || sourceid == xtestPointer_;
+    if (synthetic && matchLedger(kind, detail)) return lastLedgerMatch_;
+    return 0;
+  }
+
+  void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
+               std::uint64_t ticket) {
+    auto code = keyCodeForXKeycode(keycode);
+    if (!code) return release(ticket);
+    InputEvent event;
+    event.keyCode = *code;
+    event.autorepeat = repeat;
+    event.sourceUserData = ownUserData(
+        sourceid, pressed ? OwnEventLedger::Kind::keyPress : OwnEventLedger::Kind::keyRelease,
+        keycode);
+    EventType type = pressed ? eventType::keyDown : eventType::keyUp;
+    if (!repeat) {
+      auto change = modifiers_.apply(*code, pressed);
+      if (!change) return release(ticket);  // a Caps Lock release changes nothing
+      if (change->isModifierKey) type = eventType::flagsChanged;
+    }
+    event.type = type;
+    event.flags = modifiers_.flags();
+    if (type != eventType::flagsChanged) event.text = textOf(keycode, xState);
+    if (!(shared_->mask & eventMaskBit(type))) return release(ticket);
+    deliverToMainThread(shared_, type, std::move(event), ticket);
+  }
+
+  // A decision that will never be asked for: answered "pass" at once.
+  void release(std::uint64_t ticket) {
+    if (ticket == 0) return;
+    std::lock_guard lock(shared_->mutex);
+    shared_->answers[ticket] = false;
+    if (--shared_->outstanding == 0) {
+      shared_->stalledSince.reset();
+      shared_->stallReported = false;
+    }
+  }
+
+  std::u16string textOf(unsigned keycode, unsigned state) {
+    KeySym keysym = NoSymbol;
+    unsigned consumed = 0;
+    if (!XkbLookupKeySym(display_, static_cast<KeyCode>(keycode), state, &consumed, &keysym))
+      return {};
+    char32_t character = keysymToUnicode(keysym);
+    if (character == 0) return {};
+    // A control chord types the control character, as terminals have it.
+    if ((state & ControlMask) && character >= U'@' && character <= U'~' && character != U'`')
+      character = character & 0x1F;
+    return utf16(character);
+  }
+
+  Point pointer() {
+    Window rootReturn = 0;
+    Window child = 0;
+    int rootX = 0;
+    int rootY = 0;
+    int x = 0;
+    int y = 0;
+    unsigned mask = 0;
+    XQueryPointer(display_, root_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask);
+    return {static_cast<double>(rootOrigin::globalX(rootX)),
+            static_cast<double>(rootOrigin::globalY(rootY))};
+  }
+
+  void emitButton(int xButton, bool pressed, int sourceid) {
+    InputEvent event;
+    event.sourceUserData = ownUserData(
+        sourceid, pressed ? OwnEventLedger::Kind::buttonPress : OwnEventLedger::Kind::buttonRelease,
+        static_cast<unsigned>(xButton));
+    event.flags = modifiers_.flags();
+    if (isWheelButton(xButton)) {
+      if (!pressed) return;
+      event.type = eventType::scrollWheel;
+      // One wheel step; positive is up and left.
+      event.scrollWheel1 = xButton == 4 ? 1 : xButton == 5 ? -1 : 0;
+      event.scrollWheel2 = xButton == 6 ? 1 : xButton == 7 ? -1 : 0;
+    } else {
+      auto types = buttonTypes(xButton);
+      if (!types) return;
+      unsigned bit = 1u << types->number;
+      heldButtons_ = pressed ? heldButtons_ | bit : heldButtons_ & ~bit;
+      event.type = pressed ? types->down : types->up;
+      event.buttonNumber = types->number;
+      event.clickState = 1;
+    }
+    if (!(shared_->mask & eventMaskBit(event.type))) return;
+    event.location = pointer();
+    deliverToMainThread(shared_, event.type, std::move(event), 0);
+  }
+
+  void flushMotion() {
+    if (pendingMotions_ == 0) return;
+    InputEvent event;
+    event.type = (heldButtons_ & 1)   ? eventType::leftMouseDragged
+                 : (heldButtons_ & 2) ? eventType::rightMouseDragged
+                 : heldButtons_       ? eventType::otherMouseDragged
+                                      : eventType::mouseMoved;
+    event.buttonNumber = (heldButtons_ & 1) ? 0 : (heldButtons_ & 2) ? 1 : heldButtons_ ? 2 : 0;
+    event.flags = modifiers_.flags();
+    event.sourceUserData = pendingMotionIsOwn_ ? pendingMotionUserData_.value_or(0) : 0;
+    pendingMotions_ = 0;
+    pendingMotionIsOwn_ = true;
+    pendingMotionUserData_.reset();
+    if (!(shared_->mask & eventMaskBit(event.type))) return;
+    event.location = pointer();
+    deliverToMainThread(shared_, event.type, std::move(event), 0);
+  }
+
+  void releaseEverything() {
+    selectRaw(false);
+    grabs_->setChords({});
+    allKeys_ = false;
+    grabWindows();
+    XSync(display_, False);
+    gate_.reset();
+  }
+
+  struct PendingRaw {
+    unsigned keycode;
+    int sourceid;
+  };
+
+  std::shared_ptr<Shared> shared_;
+  Display* display_;
+  Window root_ = 0;
+  int xiOpcode_ = 0;
+  int xkbEventBase_ = -1;
+  int masterKeyboard_ = -1;
+  int xtestKeyboard_ = -1;
+  int xtestPointer_ = -1;
+  unsigned xkbState_ = 0;
+
+  std::uint64_t appliedVersion_ = 0;
+  bool rawSelected_ = false;
+  bool allKeys_ = false;
+  bool rescanNeeded_ = false;
+  std::optional<X11GrabSet> grabs_;
+
+  X11KeyGate gate_;
+  X11ModifierState modifiers_;
+  std::optional<PendingRaw> pendingRaw_;
+  std::set<std::uint64_t> lateTickets_;
+  unsigned heldButtons_ = 0;
+  int pendingMotions_ = 0;
+  bool pendingMotionIsOwn_ = true;
+  std::optional<std::int64_t> pendingMotionUserData_;
+  std::int64_t lastLedgerMatch_ = 0;
+};
+
+void runTapWorker(std::shared_ptr<X11Tap::Shared> shared) {
+  X11Tap::Worker(std::move(shared)).run();
+}
+
+}  // namespace tovrel::platform::x11
