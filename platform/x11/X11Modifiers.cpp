@@ -7,25 +7,10 @@
 
 namespace tovrel::platform::x11 {
 
+// The table in the header spells out X.h's masks.
+static_assert(ShiftMask == 1 && ControlMask == 4 && Mod1Mask == 8 && Mod4Mask == 64);
+
 namespace {
-
-struct ModifierKey {
-  std::uint16_t code;
-  std::uint64_t deviceBit;
-  std::uint64_t familyBit;
-  unsigned xMask;
-};
-
-constexpr ModifierKey modifierKeys[] = {
-    {Key::rightCommand, eventFlag::rightCommand, eventFlag::command, Mod4Mask},
-    {Key::leftCommand, eventFlag::leftCommand, eventFlag::command, Mod4Mask},
-    {Key::leftShift, eventFlag::leftShift, eventFlag::shift, ShiftMask},
-    {Key::leftOption, eventFlag::leftOption, eventFlag::option, Mod1Mask},
-    {Key::leftControl, eventFlag::leftControl, eventFlag::control, ControlMask},
-    {Key::rightShift, eventFlag::rightShift, eventFlag::shift, ShiftMask},
-    {Key::rightOption, eventFlag::rightOption, eventFlag::option, Mod1Mask},
-    {Key::rightControl, eventFlag::rightControl, eventFlag::control, ControlMask},
-};
 
 const ModifierKey* find(std::uint16_t code) {
   for (const ModifierKey& key : modifierKeys)

@@ -8,7 +8,39 @@
 #include <cstdint>
 #include <optional>
 
+#include "core/Keys.hpp"
+#include "platform/InputEvent.hpp"
+
 namespace tovrel::platform::x11 {
+
+// The eight modifier keys: their device bit, their family bit and the core modifier mask they set
+// in the usual keyboard map (Shift 1, Control 4, Alt Mod1 8, Super Mod4 64; the values of X.h,
+// which this header keeps out so it can sit beside Qt's).
+struct ModifierKey {
+  std::uint16_t code;
+  std::uint64_t deviceBit;
+  std::uint64_t familyBit;
+  unsigned xMask;
+};
+
+inline constexpr ModifierKey modifierKeys[] = {
+    {Key::rightCommand, eventFlag::rightCommand, eventFlag::command, 64},
+    {Key::leftCommand, eventFlag::leftCommand, eventFlag::command, 64},
+    {Key::leftShift, eventFlag::leftShift, eventFlag::shift, 1},
+    {Key::leftOption, eventFlag::leftOption, eventFlag::option, 8},
+    {Key::leftControl, eventFlag::leftControl, eventFlag::control, 4},
+    {Key::rightShift, eventFlag::rightShift, eventFlag::shift, 1},
+    {Key::rightOption, eventFlag::rightOption, eventFlag::option, 8},
+    {Key::rightControl, eventFlag::rightControl, eventFlag::control, 4},
+};
+
+// The device bits of every key of one family (both Shift keys for the shift bit, and so on).
+constexpr std::uint64_t deviceBitsOf(std::uint64_t familyBit) {
+  std::uint64_t bits = 0;
+  for (const ModifierKey& key : modifierKeys)
+    if (key.familyBit == familyBit) bits |= key.deviceBit;
+  return bits;
+}
 
 class X11ModifierState {
  public:

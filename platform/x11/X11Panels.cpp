@@ -22,38 +22,11 @@
 #include "core/Keys.hpp"
 #include "platform/x11/X11HotKeys.hpp"
 #include "platform/x11/X11KeyTable.hpp"
+#include "platform/x11/X11Modifiers.hpp"
 
 namespace tovrel::platform::x11 {
 
 // --- Modifier flags ----------------------------------------------------------------------------
-
-namespace {
-
-struct ModifierKey {
-  std::uint16_t keyCode;
-  std::uint64_t device;
-  std::uint64_t family;
-};
-
-constexpr ModifierKey modifierKeys[] = {
-    {Key::leftShift, eventFlag::leftShift, eventFlag::shift},
-    {Key::rightShift, eventFlag::rightShift, eventFlag::shift},
-    {Key::leftControl, eventFlag::leftControl, eventFlag::control},
-    {Key::rightControl, eventFlag::rightControl, eventFlag::control},
-    {Key::leftOption, eventFlag::leftOption, eventFlag::option},
-    {Key::rightOption, eventFlag::rightOption, eventFlag::option},
-    {Key::leftCommand, eventFlag::leftCommand, eventFlag::command},
-    {Key::rightCommand, eventFlag::rightCommand, eventFlag::command},
-};
-
-std::uint64_t devicesOf(std::uint64_t family) {
-  std::uint64_t devices = 0;
-  for (const ModifierKey& key : modifierKeys)
-    if (key.family == family) devices |= key.device;
-  return devices;
-}
-
-}  // namespace
 
 std::uint64_t PanelModifierFlags::update(std::uint16_t keyCode, bool press, unsigned xState) {
   // Super and Alt sit on their usual rows; the panel has no connection to read the map from.
@@ -65,16 +38,16 @@ std::uint64_t PanelModifierFlags::update(std::uint16_t keyCode, bool press, unsi
   // A key released while the panel did not have the keyboard leaves its family's state.
   for (std::uint64_t family :
        {eventFlag::shift, eventFlag::control, eventFlag::option, eventFlag::command})
-    if (!(families & family)) heldDevices_ &= ~devicesOf(family);
+    if (!(families & family)) heldDevices_ &= ~deviceBitsOf(family);
 
   for (const ModifierKey& key : modifierKeys) {
-    if (key.keyCode != keyCode) continue;
+    if (key.code != keyCode) continue;
     if (press) {
-      heldDevices_ |= key.device;
-      families |= key.family;
+      heldDevices_ |= key.deviceBit;
+      families |= key.familyBit;
     } else {
-      heldDevices_ &= ~key.device;
-      if (!(heldDevices_ & devicesOf(key.family))) families &= ~key.family;
+      heldDevices_ &= ~key.deviceBit;
+      if (!(heldDevices_ & deviceBitsOf(key.familyBit))) families &= ~key.familyBit;
     }
   }
 

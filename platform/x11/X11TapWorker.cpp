@@ -17,9 +17,9 @@
 
 #include "core/Keys.hpp"
 #include "platform/x11/OwnEventLedger.hpp"
-#include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
+#include "platform/x11/X11EventSource.hpp"
 #include "platform/x11/X11GrabSet.hpp"
 #include "platform/x11/X11KeyGate.hpp"
 #include "platform/x11/X11KeyTable.hpp"
@@ -461,16 +461,9 @@ class X11Tap::Worker {
   }
 
   Point pointer() {
-    Window rootReturn = 0;
-    Window child = 0;
-    int rootX = 0;
-    int rootY = 0;
-    int x = 0;
-    int y = 0;
-    unsigned mask = 0;
-    XQueryPointer(display_, root_, &rootReturn, &child, &rootX, &rootY, &x, &y, &mask);
-    return {static_cast<double>(rootOrigin::globalX(rootX)),
-            static_cast<double>(rootOrigin::globalY(rootY))};
+    auto pixel = queryPointer(display_);
+    if (!pixel) return {};
+    return {static_cast<double>(pixel->x), static_cast<double>(pixel->y)};
   }
 
   void emitButton(int xButton, bool pressed, int sourceid) {

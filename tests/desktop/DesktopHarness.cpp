@@ -334,7 +334,7 @@ bool Desktop::needsShift(Keycode code, Keysym sym) const {
          XkbKeycodeToKeysym(display_, keycode, 0, 1) == sym;
 }
 
-void Desktop::hardwareTap(Keysym sym) {
+void Desktop::tap(Keysym sym, void (Desktop::*key)(Keycode, bool)) {
   const Keycode code = keycode(sym);
   if (code == 0) {
     ADD_FAILURE() << "no key produces keysym 0x" << std::hex << sym;
@@ -342,10 +342,14 @@ void Desktop::hardwareTap(Keysym sym) {
   }
   const bool shift = needsShift(code, sym);
   const Keycode shiftCode = keycode(XK_Shift_L);
-  if (shift) hardwareKey(shiftCode, true);
-  hardwareKey(code, true);
-  hardwareKey(code, false);
-  if (shift) hardwareKey(shiftCode, false);
+  if (shift) (this->*key)(shiftCode, true);
+  (this->*key)(code, true);
+  (this->*key)(code, false);
+  if (shift) (this->*key)(shiftCode, false);
+}
+
+void Desktop::hardwareTap(Keysym sym) {
+  tap(sym, &Desktop::hardwareKey);
 }
 
 void Desktop::hardwareType(std::string_view ascii) {
@@ -360,17 +364,7 @@ void Desktop::xtestKey(Keycode code, bool press) {
 }
 
 void Desktop::xtestTap(Keysym sym) {
-  const Keycode code = keycode(sym);
-  if (code == 0) {
-    ADD_FAILURE() << "no key produces keysym 0x" << std::hex << sym;
-    return;
-  }
-  const bool shift = needsShift(code, sym);
-  const Keycode shiftCode = keycode(XK_Shift_L);
-  if (shift) xtestKey(shiftCode, true);
-  xtestKey(code, true);
-  xtestKey(code, false);
-  if (shift) xtestKey(shiftCode, false);
+  tap(sym, &Desktop::xtestKey);
 }
 
 void Desktop::xtestButton(int button, bool press) {

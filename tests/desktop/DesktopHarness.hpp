@@ -95,6 +95,8 @@ class Desktop {
   Desktop() = default;
   void pace();
   bool needsShift(Keycode code, Keysym sym) const;
+  // Presses and releases the key of `sym` with `key`, inside Shift when the symbol needs it.
+  void tap(Keysym sym, void (Desktop::*key)(Keycode, bool));
 
   _XDisplay* display_ = nullptr;
   WindowId root_ = 0;
