@@ -3,6 +3,7 @@
 // Every user-facing text that names the operating system lives here, so that what Tovrel says
 // about the desktop it runs on is visible in one place.
 
+#include <array>
 #include <string_view>
 
 namespace tovrel::platformText {
@@ -18,3 +19,30 @@ inline constexpr std::string_view restrictedReadiness = "Restricted by the deskt
 inline constexpr std::string_view privacySettingsURLBase = "x-tovrel-settings:privacy?";
 
 }  // namespace tovrel::platformText
+
+namespace tovrel::platformIds {
+
+// The applications of the desktop that stand for the original platform's own: the panel that
+// keeps application launchers (its "Dock") and the daemon that shows notification banners. The
+// first running application whose identity is listed counts; with none, that extra is not
+// running.
+inline constexpr std::array<std::string_view, 6> dockApplications = {
+    "plank", "xfce4-panel", "mate-panel", "lxpanel", "tint2", "cairo-dock"};
+inline constexpr std::array<std::string_view, 3> notificationCenterApplications = {
+    "xfce4-notifyd", "mate-notification-daemon", "notification-daemon"};
+
+// The preference domain and key consulted for a hiding dock and for a hiding menu bar (the empty
+// domain is the global one). No Linux desktop keeps either where it can be read, so both read as
+// absent.
+inline constexpr std::string_view dockDomain = "dock";
+inline constexpr std::string_view dockAutoHideKey = "autohide";
+inline constexpr std::string_view menuBarAutoHideKey = "_HIHideMenuBar";
+
+// Below an application's folder: present when it embeds a Chromium browser, whose tree stays
+// asleep until asked for.
+inline constexpr std::string_view chromiumEmbeddedMarker = "libcef.so";
+
+// The program's own identity.
+inline constexpr std::string_view selfIdentifier = "local.tovrel.Tovrel";
+
+}  // namespace tovrel::platformIds

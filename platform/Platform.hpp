@@ -4,11 +4,14 @@
 // in-memory one used by the tests both fill this in.
 
 #include "platform/AccessServices.hpp"
+#include "platform/Accessibility.hpp"
 #include "platform/Clock.hpp"
 #include "platform/DisplayServices.hpp"
 #include "platform/EventServices.hpp"
+#include "platform/Executor.hpp"
 #include "platform/HotKeyServices.hpp"
 #include "platform/KeyCatcherPanel.hpp"
+#include "platform/Workspace.hpp"
 
 namespace tovrel::platform {
 
@@ -19,6 +22,9 @@ struct Platform {
   HotKeyServices& hotKeys;
   PanelServices& panels;
   AccessServices& access;
+  AccessibilityServices& accessibility;
+  WorkspaceServices& workspace;
+  Executor& executor;
 };
 
 }  // namespace tovrel::platform

@@ -10,6 +10,9 @@ class FakeClock : public Clock {
  public:
   double uptime() const override { return now; }
   bool isMainThread() const override { return onMainThread; }
+  void sleep(double seconds) override {
+    if (seconds > 0) now += seconds;
+  }
   void advance(double seconds) { now += seconds; }
 
   double now = 1000.0;

@@ -24,6 +24,7 @@ class X11Clock : public Clock {
 
   double uptime() const override { return monotonicNow(); }
   bool isMainThread() const override;
+  void sleep(double seconds) override;
 
  private:
   QThread* constructingThread_;

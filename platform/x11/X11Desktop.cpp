@@ -1,5 +1,7 @@
 #include "platform/x11/X11Desktop.hpp"
 
+#include "platform/atspi/AtspiAccessibility.hpp"
+#include "platform/desktop/QtExecutor.hpp"
 #include "platform/x11/OwnEventLedger.hpp"
 #include "platform/x11/X11Access.hpp"
 #include "platform/x11/X11Clock.hpp"
@@ -9,6 +11,7 @@
 #include "platform/x11/X11HotKeys.hpp"
 #include "platform/x11/X11Panels.hpp"
 #include "platform/x11/X11Tap.hpp"
+#include "platform/x11/X11Workspace.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -49,9 +52,13 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   desktop->hotKeys_ = std::make_unique<X11HotKeys>();
   desktop->panels_ = std::make_unique<X11Panels>();
   desktop->access_ = std::make_unique<X11Access>();
-  desktop->platform_ = std::make_unique<Platform>(Platform{*desktop->clock_, *desktop->events_,
-                                                           *desktop->displays_, *desktop->hotKeys_,
-                                                           *desktop->panels_, *desktop->access_});
+  desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>();
+  desktop->workspace_ = std::make_unique<X11Workspace>();
+  desktop->executor_ = std::make_unique<desktop::QtExecutor>();
+  desktop->platform_ = std::make_unique<Platform>(
+      Platform{*desktop->clock_, *desktop->events_, *desktop->displays_, *desktop->hotKeys_,
+               *desktop->panels_, *desktop->access_, *desktop->accessibility_, *desktop->workspace_,
+               *desktop->executor_});
   return desktop;
 }
 

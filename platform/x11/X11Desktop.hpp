@@ -8,6 +8,13 @@
 
 #include "platform/Platform.hpp"
 
+namespace tovrel::platform::atspi {
+class AtspiAccessibility;
+}
+namespace tovrel::platform::desktop {
+class QtExecutor;
+}
+
 namespace tovrel::platform::x11 {
 
 class OwnEventLedger;
@@ -17,6 +24,7 @@ class X11Displays;
 class X11HotKeys;
 class X11Panels;
 class X11Pointer;
+class X11Workspace;
 
 class X11EventServices : public EventServices {
  public:
@@ -53,6 +61,9 @@ class X11Desktop {
   std::unique_ptr<X11HotKeys> hotKeys_;
   std::unique_ptr<X11Panels> panels_;
   std::unique_ptr<X11Access> access_;
+  std::unique_ptr<atspi::AtspiAccessibility> accessibility_;
+  std::unique_ptr<X11Workspace> workspace_;
+  std::unique_ptr<desktop::QtExecutor> executor_;
   std::unique_ptr<Platform> platform_;
 };
 

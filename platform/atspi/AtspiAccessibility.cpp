@@ -1,0 +1,15 @@
+#include "platform/atspi/AtspiAccessibility.hpp"
+
+namespace tovrel::platform::atspi {
+
+AtspiAccessibility::AtspiAccessibility() = default;
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+AXElement AtspiAccessibility::application(std::int32_t) {
+  return {};
+}
+AXElement AtspiAccessibility::systemWide() {
+  return {};
+}
+
+}  // namespace tovrel::platform::atspi

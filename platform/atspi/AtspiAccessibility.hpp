@@ -1,0 +1,21 @@
+#pragma once
+
+// Other applications' accessibility trees over AT-SPI; this program's own through Qt in-process.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/Accessibility.hpp"
+
+namespace tovrel::platform::atspi {
+
+class AtspiAccessibility : public AccessibilityServices {
+ public:
+  AtspiAccessibility();
+  ~AtspiAccessibility() override;
+
+  AXElement application(std::int32_t pid) override;
+  AXElement systemWide() override;
+};
+
+}  // namespace tovrel::platform::atspi
