@@ -10,3 +10,5 @@ cmake --build --preset bench
 build/bench/bench/tovrel-engine-bench --benchmark_min_time=0.5 "$@"
 echo "== key latency through the real tap (private desktop)"
 scripts/desktop.sh run -- build/bench/bench/tovrel-tap-bench "$@"
+echo "== discovery over the accessibility bus (private desktop)"
+scripts/desktop.sh run -- build/bench/bench/tovrel-discovery-bench "$@"

@@ -2,7 +2,7 @@
 
 namespace tovrel::platform::atspi {
 
-AtspiAccessibility::AtspiAccessibility() = default;
+AtspiAccessibility::AtspiAccessibility(std::function<std::optional<std::int32_t>()>) {}
 AtspiAccessibility::~AtspiAccessibility() = default;
 
 AXElement AtspiAccessibility::application(std::int32_t) {

@@ -52,8 +52,9 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   desktop->hotKeys_ = std::make_unique<X11HotKeys>();
   desktop->panels_ = std::make_unique<X11Panels>();
   desktop->access_ = std::make_unique<X11Access>();
-  desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>();
   desktop->workspace_ = std::make_unique<X11Workspace>();
+  desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>(
+      [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
   desktop->platform_ = std::make_unique<Platform>(
       Platform{*desktop->clock_, *desktop->events_, *desktop->displays_, *desktop->hotKeys_,

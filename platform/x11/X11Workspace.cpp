@@ -32,5 +32,8 @@ std::uint64_t X11Workspace::watchTermination(std::int32_t, std::function<void()>
   return 0;
 }
 void X11Workspace::cancelWatch(std::uint64_t) {}
+std::optional<std::int32_t> X11Workspace::keyboardFocusPid() {
+  return std::nullopt;
+}
 
 }  // namespace tovrel::platform::x11

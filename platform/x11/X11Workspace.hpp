@@ -21,6 +21,9 @@ class X11Workspace : public WorkspaceServices {
   bool fileExists(const std::string& path) override;
   std::uint64_t watchTermination(std::int32_t pid, std::function<void()> terminated) override;
   void cancelWatch(std::uint64_t token) override;
+
+  // The process owning the window that has the keyboard focus.
+  std::optional<std::int32_t> keyboardFocusPid();
 };
 
 }  // namespace tovrel::platform::x11

@@ -1,0 +1,124 @@
+#include "FixtureHarness.hpp"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace tovrel::desktoptest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+}  // namespace
+
+std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::string* error) {
+  const auto fail = [error](std::string message) {
+    if (error != nullptr) *error = std::move(message);
+    return nullptr;
+  };
+#ifndef TOVREL_FIXTURE_PATH
+  (void)options;
+  return fail("the fixture application was not built");
+#else
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tovrel-fixture.XXXXXX";
+  if (mkdtemp(dir.data()) == nullptr) {
+    return fail("cannot create a folder for the fixture: " + std::string(std::strerror(errno)));
+  }
+  std::unique_ptr<FixtureApp> app(new FixtureApp());
+  app->dir_ = dir;
+  app->statePath_ = dir + "/" + options.stateName;
+
+  std::vector<std::string> args = {TOVREL_FIXTURE_PATH, "--state", app->statePath_};
+  if (options.canvas) args.emplace_back("--canvas");
+  std::vector<char*> argv;
+  for (auto& arg : args)
+    argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) return fail("cannot start " + args[0] + ": " + std::strerror(spawned));
+  app->pid_ = pid;
+
+  const bool ready = app->waitFor(
+      [](const QJsonObject& state) { return !state.value("frames").toObject().isEmpty(); }, 10s);
+  if (!ready) return fail("the fixture never listed its frames in " + app->statePath_);
+  return app;
+#endif
+}
+
+FixtureApp::~FixtureApp() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    const auto deadline = Clock::now() + 3s;
+    int status = 0;
+    while (waitpid(pid_, &status, WNOHANG) == 0) {
+      if (Clock::now() >= deadline) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+        break;
+      }
+      std::this_thread::sleep_for(5ms);
+    }
+  }
+  std::error_code ignored;
+  if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+}
+
+QJsonObject FixtureApp::state() const {
+  QFile file(QString::fromStdString(statePath_));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+  return document.isObject() ? document.object() : QJsonObject();
+}
+
+std::optional<Rect> FixtureApp::frame(const std::string& name) const {
+  const QJsonObject frames = state().value("frames").toObject();
+  const QJsonValue value = frames.value(QString::fromStdString(name));
+  if (!value.isObject()) return std::nullopt;
+  const QJsonObject object = value.toObject();
+  const auto whole = [&](const char* key) {
+    return static_cast<int>(std::lround(object.value(key).toDouble()));
+  };
+  return Rect{whole("x"), whole("y"), whole("width"), whole("height")};
+}
+
+long long FixtureApp::number(const std::string& member) const {
+  return static_cast<long long>(state().value(QString::fromStdString(member)).toDouble());
+}
+
+bool FixtureApp::waitFor(const std::function<bool(const QJsonObject&)>& done,
+                         std::chrono::milliseconds timeout) const {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    if (done(state())) return true;
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+bool FixtureApp::signal(const std::string& member) {
+  QDBusMessage message = QDBusMessage::createSignal("/local/tovrel/fixture", "local.tovrel.fixture",
+                                                    QString::fromStdString(member));
+  return QDBusConnection::sessionBus().send(message);
+}
+
+}  // namespace tovrel::desktoptest
