@@ -1,0 +1,406 @@
+// Which parts of another application's front window scroll, what lies under a clicked point and
+// under the keyboard focus, and where the pointer can rest without hovering over a control.
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <utility>
+
+#include "system/AccessibilityTargets.hpp"
+
+namespace tovrel::AccessibilityTargets {
+
+namespace {
+
+using Frame = HintTarget::Frame;
+using platform::AXElement;
+
+constexpr double searchTimeout = 0.25;
+constexpr double quietTimeout = 0.1;
+constexpr double wakePause = 0.3;
+constexpr int searchBudget = 3000;
+constexpr double searchSeconds = 0.6;
+constexpr std::size_t chainLimit = 60;
+// However the parents of another application point, a climb ends after this many elements.
+constexpr int climbLimit = 64;
+constexpr int quietLevels = 4;
+
+constexpr double minimumScrollArea = 200;
+constexpr double fillShare = 0.85;
+constexpr double lineHeight = 1;
+constexpr double lineSlack = 1;
+constexpr double overhang = 8;
+constexpr double containerSlack = 1;
+constexpr double edgeSlack = 1;
+constexpr double thinMinimumWidth = 40;
+constexpr int listPaneItems = 2;  // more than this many thin items make a list
+constexpr double cutHeightShare = 0.7;
+constexpr double cutReach = 20;
+constexpr double minimumRemainder = 200;
+
+constexpr std::array<std::string_view, 5> listRoles = {"AXTable", "AXOutline", "AXList",
+                                                       "AXBrowser", "AXRow"};
+constexpr std::array<std::string_view, 5> thinItemRoles = {"AXStaticText", "AXLink", "AXButton",
+                                                           "AXImage", "AXHeading"};
+constexpr std::array<std::string_view, 3> quietStopRoles = {"AXWindow", "AXScrollArea",
+                                                            "AXWebArea"};
+constexpr std::array<Point, 13> quietOffsets = {{{0, 0},
+                                                 {0, -40},
+                                                 {0, 40},
+                                                 {-60, 0},
+                                                 {60, 0},
+                                                 {-60, -40},
+                                                 {60, -40},
+                                                 {-60, 40},
+                                                 {60, 40},
+                                                 {0, -80},
+                                                 {0, 80},
+                                                 {-120, 0},
+                                                 {120, 0}}};
+
+template <std::size_t N>
+bool among(const std::array<std::string_view, N>& roles, const std::optional<std::string>& role) {
+  return role && std::find(roles.begin(), roles.end(), *role) != roles.end();
+}
+
+double maxX(const Frame& frame) {
+  return frame.x + frame.width;
+}
+double maxY(const Frame& frame) {
+  return frame.y + frame.height;
+}
+
+// Overlap of positive area; an empty rectangle meets nothing.
+bool intersects(const Frame& a, const Frame& b) {
+  return a.width > 0 && a.height > 0 && b.width > 0 && b.height > 0 && a.x < maxX(b) &&
+         b.x < maxX(a) && a.y < maxY(b) && b.y < maxY(a);
+}
+
+struct ScrollCandidate {
+  Frame rect;
+  std::optional<Frame> page;
+  std::optional<Frame> pane;
+  std::optional<double> top;
+  std::optional<double> bottom;
+  bool scrolls = false;
+};
+
+struct WalkEntry {
+  AXElement element;
+  std::optional<Frame> webArea;
+  std::vector<std::size_t> chain;
+};
+
+struct ThinItems {
+  Frame page;
+  int count = 0;
+};
+
+struct FrontWindow {
+  AXElement application;
+  AXElement window;
+  Frame frame;
+};
+
+AXElement applicationElement(DiscoveryServices& services, std::int32_t pid, double timeout) {
+  AXElement application = services.accessibility.application(pid);
+  application.setMessagingTimeout(timeout);
+  return application;
+}
+
+std::optional<FrontWindow> frontWindow(const AXElement& application) {
+  auto window = elementAttribute(application, "AXFocusedWindow");
+  if (!window) window = elementAttribute(application, "AXMainWindow");
+  if (!window) return std::nullopt;
+  auto windowFrame = frame(*window);
+  if (!windowFrame) return std::nullopt;
+  return FrontWindow{application, *window, *windowFrame};
+}
+
+bool isSelf(DiscoveryServices& services, std::int32_t pid) {
+  return pid == services.workspace.selfPid();
+}
+
+// Our own windows are read in-process, on the main thread; every other application's from
+// wherever the caller runs.
+template <class Body>
+auto runFor(DiscoveryServices& services, std::int32_t pid, Body body) {
+  if (!isSelf(services, pid)) return body();
+  decltype(body()) result{};
+  services.executor.runOnMain([&] { result = body(); });
+  return result;
+}
+
+// A candidate scrolls once a descendant reaches well beyond its top or bottom, or a one-point
+// line (a list's separator or scroller edge) sits on one of those edges.
+void noteScrolling(std::vector<ScrollCandidate>& candidates, const std::vector<std::size_t>& chain,
+                   const Frame& f) {
+  if (!(f.width > 0 && f.height > 0)) return;
+  for (std::size_t index : chain) {
+    ScrollCandidate& candidate = candidates[index];
+    if (candidate.scrolls) continue;
+    const auto near = [&](const std::optional<double>& edge) {
+      return edge && std::abs(f.y - *edge) <= lineSlack;
+    };
+    const bool line = f.height <= lineHeight && (near(candidate.top) || near(candidate.bottom));
+    const bool beyond = (candidate.top && *candidate.top - f.y > overhang) ||
+                        (candidate.bottom && maxY(f) - *candidate.bottom > overhang);
+    if (line || beyond) candidate.scrolls = true;
+  }
+}
+
+void tallyThinItem(std::vector<ThinItems>& tally, const Frame& page, const Frame& f,
+                   const std::optional<std::string>& role) {
+  if (!(f.height <= lineHeight && f.width >= thinMinimumWidth &&
+        std::abs(f.y - maxY(page)) <= edgeSlack && among(thinItemRoles, role))) {
+    return;
+  }
+  auto found = std::find_if(tally.begin(), tally.end(),
+                            [&](const ThinItems& items) { return items.page == page; });
+  if (found != tally.end()) {
+    ++found->count;
+  } else {
+    tally.push_back({page, 1});
+  }
+}
+
+// The candidate an element inside `container` makes, if any.
+std::optional<ScrollCandidate> candidateFor(const Frame& f, const Frame& container,
+                                            const Frame& window,
+                                            const std::optional<Frame>& webArea,
+                                            const std::optional<std::string>& role) {
+  const bool inside = f.x >= container.x - containerSlack && f.y >= container.y - containerSlack &&
+                      maxX(f) <= maxX(container) + containerSlack &&
+                      maxY(f) <= maxY(container) + containerSlack;
+  if (!inside) return std::nullopt;
+  const auto pane = ScrollSession::paneShaped(f, window);
+  const bool fillsWindow = !webArea && role == "AXGroup" &&
+                           f.width * f.height >= fillShare * window.width * window.height;
+  if (fillsWindow) return ScrollCandidate{f, std::nullopt, pane, f.y, maxY(f)};
+  if (!pane) return std::nullopt;
+  std::optional<double> top;
+  std::optional<double> bottom;
+  if (container.y + edgeSlack < f.y) top = f.y;
+  if (maxY(f) < maxY(container) - edgeSlack) bottom = maxY(f);
+  if (!top && !bottom) return std::nullopt;
+  return ScrollCandidate{f, webArea, pane, top, bottom};
+}
+
+std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& window,
+                               const Frame& windowFrame, int maxNodes) {
+  const double deadline = services.clock.uptime() + searchSeconds;
+  std::vector<Frame> found;
+  std::vector<ScrollCandidate> candidates;
+  std::vector<ThinItems> thinItems;
+  bool sawWebArea = false;
+
+  std::vector<WalkEntry> stack;
+  stack.push_back({window, std::nullopt, {}});
+  int visited = 0;
+  while (!stack.empty()) {
+    if (visited >= maxNodes || !(services.clock.uptime() < deadline)) break;
+    WalkEntry entry = std::move(stack.back());
+    stack.pop_back();
+
+    const auto role = stringAttribute(entry.element, "AXRole");
+    ++visited;
+    const auto f = frame(entry.element);
+    const auto& webArea = entry.webArea;
+    std::vector<std::size_t> chain = std::move(entry.chain);
+
+    if (f) {
+      noteScrolling(candidates, chain, *f);
+      if (webArea) tallyThinItem(thinItems, *webArea, *f, role);
+    }
+
+    std::optional<Frame> container;
+    if (f && role == scrollAreaRole && f->width >= minimumScrollArea &&
+        f->height >= minimumScrollArea) {
+      found.push_back(*f);
+    } else if (f && webArea) {
+      container = *webArea;
+    } else if (!webArea && among(listRoles, role)) {
+      // Lists outside pages are long but never what the user means by "the scrollable part".
+      continue;
+    } else if (f && !webArea && role == "AXGroup") {
+      container = windowFrame;
+    }
+    if (container) {
+      if (auto candidate = candidateFor(*f, *container, windowFrame, webArea, role)) {
+        candidates.push_back(std::move(*candidate));
+        chain.push_back(candidates.size() - 1);
+      }
+    }
+
+    if (f && f->width > 0 && f->height > 0 && !intersects(*f, windowFrame)) continue;
+
+    std::optional<Frame> childWebArea = webArea;
+    if (role == webAreaRole) {
+      sawWebArea = true;
+      if (!webArea) childWebArea = f;
+    }
+    const auto children = childrenOf(entry.element);
+    if (!children) continue;
+    for (auto child = children->rbegin(); child != children->rend(); ++child) {
+      stack.push_back({*child, childWebArea, chain});
+    }
+  }
+
+  std::vector<Frame> listPanes;
+  for (const ThinItems& items : thinItems) {
+    if (items.count > listPaneItems) listPanes.push_back(items.page);
+  }
+  std::vector<Frame> panes;
+  for (const ScrollCandidate& candidate : candidates) {
+    if (!candidate.scrolls) continue;
+    if (candidate.page &&
+        std::find(listPanes.begin(), listPanes.end(), *candidate.page) != listPanes.end()) {
+      continue;
+    }
+    if (candidate.pane) panes.push_back(*candidate.pane);
+  }
+  found.insert(found.end(), panes.begin(), panes.end());
+
+  // A window-filling group that scrolls as a whole but holds fixed side panels: what scrolls is
+  // the part beside them. Pages lay themselves out, so this is only done without web areas.
+  if (!sawWebArea) {
+    for (const ScrollCandidate& candidate : candidates) {
+      if (!candidate.scrolls || candidate.pane) continue;
+      Frame remainder = candidate.rect;
+      const std::vector<Frame> sofar = found;
+      for (const Frame& cut : sofar) {
+        if (!(cut.height >= cutHeightShare * remainder.height) || !intersects(cut, remainder)) {
+          continue;
+        }
+        if (cut.x - remainder.x < cutReach) {
+          const double right = maxX(remainder);
+          remainder.x = maxX(cut);
+          remainder.width = right - remainder.x;
+        } else if (maxX(remainder) - maxX(cut) < cutReach) {
+          remainder.width = cut.x - remainder.x;
+        }
+      }
+      if (remainder.width >= minimumRemainder && remainder != candidate.rect) {
+        found.push_back(remainder);
+      }
+    }
+  }
+  return found;
+}
+
+std::vector<ScrollNode> ancestry(const std::optional<AXElement>& start) {
+  std::vector<ScrollNode> chain;
+  if (!start) return chain;
+  std::vector<AXElement> seen;
+  AXElement element = *start;
+  for (int step = 0; step < climbLimit; ++step) {
+    if (std::find(seen.begin(), seen.end(), element) != seen.end()) break;
+    seen.push_back(element);
+    const auto role = stringAttribute(element, "AXRole");
+    if (!role || *role == "AXWindow" || *role == "AXApplication") break;
+    if (const auto f = frame(element)) {
+      chain.push_back({*role, *f});
+      if (chain.size() >= chainLimit) break;
+    }
+    auto parent = elementAttribute(element, "AXParent");
+    if (!parent) break;
+    element = std::move(*parent);
+  }
+  return chain;
+}
+
+bool isQuiet(std::optional<AXElement> element) {
+  for (int level = 0; level < quietLevels; ++level) {
+    if (!element) return true;
+    const auto role = stringAttribute(*element, "AXRole");
+    if (!role || among(quietStopRoles, role)) return true;
+    if (isActionableRole(*role) || *role == "AXImage") return false;
+    const auto help = stringAttribute(*element, "AXHelp");
+    if (help && !help->empty()) return false;
+    element = elementAttribute(*element, "AXParent");
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<Frame> scrollAreasNow(DiscoveryServices& services, std::int32_t pid, bool afterWaking) {
+  return runFor(services, pid, [&]() -> std::vector<Frame> {
+    // Our own tree is never asleep, and the main thread also serves the keyboard.
+    if (afterWaking && !isSelf(services, pid)) services.clock.sleep(wakePause);
+    const auto front = frontWindow(applicationElement(services, pid, searchTimeout));
+    if (!front) return {};
+    return searchAreas(services, front->window, front->frame, searchBudget);
+  });
+}
+
+void scrollAreas(DiscoveryServices& services, std::int32_t pid, bool afterWaking,
+                 std::function<void(std::vector<Frame>)> completion) {
+  services.executor.runDetached(
+      [services, pid, afterWaking, completion = std::move(completion)]() mutable {
+        auto areas = scrollAreasNow(services, pid, afterWaking);
+        services.executor.postToMain(
+            [completion = std::move(completion), areas = std::move(areas)]() mutable {
+              completion(std::move(areas));
+            });
+      });
+}
+
+ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
+                               std::optional<Point> clickedAt, bool areas) {
+  return runFor(services, pid, [&]() -> ScrollContext {
+    const AXElement application = applicationElement(services, pid, searchTimeout);
+    const bool woke = wakeTree(services, application, pid);
+    if (woke && areas && !isSelf(services, pid)) services.clock.sleep(wakePause);
+
+    const auto front = frontWindow(application);
+    if (!front) return {};
+
+    ScrollContext context;
+    context.window = front->frame;
+    if (clickedAt && front->frame.contains(*clickedAt)) {
+      auto hit = application.elementAtPosition(static_cast<float>(clickedAt->x),
+                                               static_cast<float>(clickedAt->y));
+      if (hit.ok()) context.clickChain = ancestry(hit.value());
+    }
+    context.focusChain = ancestry(elementAttribute(application, "AXFocusedUIElement"));
+    if (areas) context.areas = searchAreas(services, front->window, front->frame, searchBudget);
+    context.treeWasAsleep = woke;
+    return context;
+  });
+}
+
+void scrollContext(DiscoveryServices& services, std::int32_t pid, std::optional<Point> clickedAt,
+                   bool areas, std::function<void(ScrollContext)> completion) {
+  services.executor.runDetached(
+      [services, pid, clickedAt, areas, completion = std::move(completion)]() mutable {
+        auto context = scrollContextNow(services, pid, clickedAt, areas);
+        services.executor.postToMain(
+            [completion = std::move(completion), context = std::move(context)]() mutable {
+              completion(std::move(context));
+            });
+      });
+}
+
+Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near) {
+  const AXElement application = applicationElement(services, pid, quietTimeout);
+  for (const Point& offset : quietOffsets) {
+    const Point at{near.x + offset.x, near.y + offset.y};
+    auto hit = application.elementAtPosition(static_cast<float>(at.x), static_cast<float>(at.y));
+    if (hit.ok() && isQuiet(hit.value())) return at;
+  }
+  return near;
+}
+
+void quietPoint(DiscoveryServices& services, std::int32_t pid, Point near,
+                std::function<void(Point)> completion) {
+  services.executor.runDetached(
+      [services, pid, near, completion = std::move(completion)]() mutable {
+        const Point point = quietPointNow(services, pid, near);
+        services.executor.postToMain(
+            [completion = std::move(completion), point] { completion(point); });
+      });
+}
+
+}  // namespace tovrel::AccessibilityTargets

@@ -1,0 +1,475 @@
+// The window walk: reads the front application's accessibility tree from its focused window (or
+// the sheet, popover or open menu in front of it) and picks what click mode labels. Every read is
+// a message to another process, so the cheap tests (role, frame, visibility) come first and the
+// expensive reads (names, enabled state, subrole, actions) only follow for elements that pass.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "system/AccessibilityTargets.hpp"
+#include "system/DiscoveryText.hpp"
+
+namespace tovrel::AccessibilityTargets {
+
+namespace {
+
+using platform::AXElement;
+using Frame = HintTarget::Frame;
+
+// Sizes in points by which the walk judges elements.
+constexpr double clipMinimum = 20;
+constexpr double pressableTextMinimum = 30;
+constexpr double tinyToggle = 4;
+constexpr double lendingParentMaxWidth = 400;
+constexpr double lendingParentMaxHeight = 60;
+constexpr double separatorHeight = 10;
+constexpr double hoverHostMinHeight = 20;
+constexpr double largestCandidateShare = 0.4;
+constexpr double namelessCandidateMax = 80;
+constexpr std::size_t candidateNameLimit = 80;
+
+// A rectangle covering nothing, as an intersection of disjoint rectangles.
+constexpr Frame nullRect{std::numeric_limits<double>::infinity(),
+                         std::numeric_limits<double>::infinity(), 0, 0};
+
+bool isNull(const Frame& r) {
+  return std::isinf(r.x) || std::isinf(r.y);
+}
+
+bool isEmpty(const Frame& r) {
+  return isNull(r) || !(r.width > 0) || !(r.height > 0);
+}
+
+Frame intersection(const Frame& a, const Frame& b) {
+  if (isNull(a) || isNull(b)) return nullRect;
+  const double left = std::max(a.x, b.x);
+  const double top = std::max(a.y, b.y);
+  const double right = std::min(a.x + a.width, b.x + b.width);
+  const double bottom = std::min(a.y + a.height, b.y + b.height);
+  if (right < left || bottom < top) return nullRect;
+  return {left, top, right - left, bottom - top};
+}
+
+bool intersects(const Frame& a, const Frame& b) {
+  return !isEmpty(intersection(a, b));
+}
+
+// `inner` lies within `outer`, edges included.
+bool containsRect(const Frame& outer, const Frame& inner) {
+  return outer.x <= inner.x && outer.y <= inner.y &&
+         inner.x + inner.width <= outer.x + outer.width &&
+         inner.y + inner.height <= outer.y + outer.height;
+}
+
+bool hasAction(const std::vector<std::string>& actions, std::string_view action) {
+  return std::find(actions.begin(), actions.end(), action) != actions.end();
+}
+
+// A coordinate as a decimal whole number cut toward zero. Formatting the cut value instead of
+// converting it keeps coordinates beyond any integer's range distinct and well defined.
+std::string wholeNumber(double value) {
+  if (!std::isfinite(value)) return "?";
+  char text[400];
+  std::snprintf(text, sizeof text, "%.0f", std::trunc(value) + 0.0);
+  return text;
+}
+
+std::string duplicateKey(std::string_view role, std::string_view name, const Frame& frame) {
+  std::string key;
+  key.append(role).append("|").append(name).append("|");
+  key.append(wholeNumber(frame.x)).append("|").append(wholeNumber(frame.y));
+  return key;
+}
+
+std::string labelForNameless(std::string_view role) {
+  if (role == "AXTextField" || role == "AXSearchField" || role == "AXComboBox") return "Text field";
+  if (role == "AXSecureTextField") return "Password field";
+  if (role == "AXTextArea") return "Text area";
+  return {};
+}
+
+struct Item {
+  AXElement element;
+  int depth = 0;
+  Frame clip;
+  std::optional<Frame> targetAncestorFrame;
+  bool inRow = false;
+  std::optional<std::size_t> host;
+};
+
+struct HoverHost {
+  AXElement element;
+  Frame frame;
+  std::string name;
+  bool revealsControls = false;
+};
+
+struct Candidate {
+  AXElement element;
+  Frame frame;
+  std::optional<std::size_t> host;
+};
+
+// What one element of the walk read about itself; the expensive parts on demand, at most once.
+class NodeReads {
+ public:
+  explicit NodeReads(const AXElement& element) : element_(element) {}
+
+  const std::vector<std::string>& actions() {
+    if (!actions_) actions_ = actionNames(element_);
+    return *actions_;
+  }
+  const std::optional<std::string>& roleDescription() {
+    if (!roleDescription_) roleDescription_ = stringAttribute(element_, "AXRoleDescription");
+    return *roleDescription_;
+  }
+
+ private:
+  const AXElement& element_;
+  std::optional<std::vector<std::string>> actions_;
+  std::optional<std::optional<std::string>> roleDescription_;
+};
+
+class WindowWalk {
+ public:
+  WindowWalk(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
+             std::span<const platform::Rect> displays)
+      : services_(services), pid_(pid), budget_(budget), displays_(displays) {}
+
+  DiscoveryResult run();
+
+ private:
+  bool budgetSpent(double start) const;
+  void visit(const Item& item);
+  void descend(const Item& item, const std::optional<Frame>& frame, Item childTemplate);
+  void addCandidates();
+  void addHoverTargets();
+
+  DiscoveryServices& services_;
+  std::int32_t pid_;
+  const Budget& budget_;
+  std::span<const platform::Rect> displays_;
+
+  std::vector<Item> stack_;
+  std::vector<TargetPair> pairs_;
+  std::vector<HoverHost> hosts_;
+  std::vector<Candidate> candidates_;
+  std::unordered_set<std::string> keys_;
+  int visited_ = 0;
+  int windowChrome_ = 0;
+  bool truncated_ = false;
+  Frame rootFrame_;
+};
+
+DiscoveryResult WindowWalk::run() {
+  DiscoveryResult result;
+  const double start = services_.clock.uptime();
+  const AXElement application = services_.accessibility.application(pid_);
+  application.setMessagingTimeout(discovery::messagingTimeout);
+  result.treeWasAsleep = wakeTree(services_, application, pid_);
+
+  auto window = elementAttribute(application, "AXFocusedWindow");
+  if (!window) window = elementAttribute(application, "AXMainWindow");
+  // An early return keeps the wake result: a tree that was only just switched on often shows no
+  // window yet, and the caller retries only when told the tree was asleep.
+  if (!window) return result;
+  window->setMessagingTimeout(discovery::messagingTimeout);
+
+  AXElement root = *window;
+  std::string scope = "focused window";
+  bool foundSheet = false;
+  if (auto children = childrenOf(*window)) {
+    for (const AXElement& child : *children) {
+      child.setMessagingTimeout(discovery::messagingTimeout);
+      if (stringAttribute(child, "AXRole") == "AXSheet") {
+        root = child;
+        scope = "sheet";
+        foundSheet = true;
+        break;
+      }
+    }
+  }
+  if (!foundSheet) {
+    if (auto popover = firstDescendant(*window, "AXPopover", 2)) {
+      root = *popover;
+      scope = "popover";
+    }
+  }
+  if (auto children = childrenOf(application)) {
+    for (auto child = children->rbegin(); child != children->rend(); ++child) {
+      child->setMessagingTimeout(discovery::messagingTimeout);
+      if (stringAttribute(*child, "AXRole") == "AXMenu") {
+        root = *child;
+        scope = "menu";
+        break;
+      }
+    }
+  }
+  result.foundWindow = true;
+  result.scope = scope;
+
+  const auto rootFrame = frame(root);
+  if (!rootFrame) return result;
+  rootFrame_ = *rootFrame;
+
+  stack_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
+  while (!stack_.empty()) {
+    Item item = std::move(stack_.back());
+    stack_.pop_back();
+    if (budgetSpent(start)) {
+      truncated_ = true;
+      break;
+    }
+    visit(item);
+  }
+
+  addCandidates();
+  addHoverTargets();
+  sortForLabels(pairs_);
+  result.targets.reserve(pairs_.size());
+  result.elements.reserve(pairs_.size());
+  for (auto& [target, box] : pairs_) {
+    result.targets.push_back(std::move(target));
+    result.elements.push_back(std::move(box));
+  }
+  result.contentTargets = static_cast<int>(result.targets.size()) - windowChrome_;
+  const double end = services_.clock.uptime();
+
+  result.windowFrame = frame(*window);
+  result.windowCanBeFullScreen = boolAttribute(*window, "AXFullScreen") == true ||
+                                 stringAttribute(*window, "AXSubrole") == "AXStandardWindow";
+
+  // A page whose links offer no press action usually exposes them properly only with the
+  // enhanced interface on; switch it on once per process so the retry finds them.
+  int links = 0;
+  bool anyLinkPresses = false;
+  for (const AXElementBox& box : result.elements) {
+    if (box.role != "AXLink") continue;
+    ++links;
+    anyLinkPresses = anyLinkPresses || hasAction(box.actions, "AXPress");
+  }
+  if (links >= 2 && !anyLinkPresses && markEnhanced(pid_)) {
+    application.setAttribute("AXEnhancedUserInterface", true);
+    result.treeWasAsleep = true;
+  }
+
+  result.truncated = truncated_;
+  result.elapsed = end - start;
+  result.visitedNodes = visited_;
+  result.covered = 0;
+  return result;
+}
+
+bool WindowWalk::budgetSpent(double start) const {
+  return visited_ >= std::max(budget_.maxNodes, 0) ||
+         static_cast<long long>(pairs_.size()) >= budget_.maxTargets ||
+         services_.clock.uptime() - start > budget_.seconds;
+}
+
+void WindowWalk::visit(const Item& item) {
+  const AXElement& element = item.element;
+  element.setMessagingTimeout(discovery::messagingTimeout);
+  const std::string role = stringAttribute(element, "AXRole").value_or("");
+  const std::optional<Frame> ownFrame = frame(element);
+  NodeReads reads(element);
+
+  Frame clip = item.clip;
+  if (ownFrame && isClippingRole(role) && role != "AXGroup" && ownFrame->width >= clipMinimum &&
+      ownFrame->height >= clipMinimum)
+    clip = intersection(clip, *ownFrame);
+
+  const bool pressableText =
+      role == "AXStaticText" && ownFrame && ownFrame->width >= pressableTextMinimum &&
+      ownFrame->height >= pressableTextMinimum && hasAction(reads.actions(), "AXPress");
+
+  std::optional<Frame> targetFrame = ownFrame;
+  bool usesParentFrame = false;
+  if ((role == "AXCheckBox" || role == "AXRadioButton") && ownFrame &&
+      (ownFrame->width < tinyToggle || ownFrame->height < tinyToggle)) {
+    targetFrame.reset();
+    if (auto parent = elementAttribute(element, "AXParent")) {
+      parent->setMessagingTimeout(discovery::messagingTimeout);
+      auto parentFrame = frame(*parent);
+      if (parentFrame && parentFrame->width <= lendingParentMaxWidth &&
+          parentFrame->height <= lendingParentMaxHeight) {
+        targetFrame = parentFrame;
+        usesParentFrame = true;
+      }
+    }
+  }
+
+  const bool separator = role == "AXMenuItem" && ownFrame && ownFrame->height < separatorHeight;
+
+  // What the children inherit unless this element becomes a target or a hover host.
+  Item child{{}, item.depth + 1, clip, item.targetAncestorFrame, item.inRow, item.host};
+
+  const bool passes = !separator && (isActionableRole(role) || pressableText) && ownFrame &&
+                      targetFrame && isVisible(*targetFrame, clip, displays_);
+  if (passes) {
+    const std::optional<bool> enabled = boolAttribute(element, "AXEnabled");
+    std::string name = accessibleName(element, role).value_or("");
+    if (name.empty() && (role == "AXButton" || role == "AXLink"))
+      name = reads.roleDescription().value_or("");
+    if (name.empty() && role == "AXRow") name = firstText(element, 0).value_or("");
+    if (name.empty() && (pressableText || hasAction(reads.actions(), "AXPress")))
+      name = reads.roleDescription().value_or("Item");
+
+    // A text field inside a row is reached through the row; its children stay in the row.
+    const bool textInRow = item.inRow && isTextRole(role);
+    const bool eligible = !textInRow && enabled != false &&
+                          (!item.targetAncestorFrame || *ownFrame != *item.targetAncestorFrame);
+    bool makeTarget = eligible && (!name.empty() || isTextRole(role));
+    std::string key;
+    if (makeTarget) {
+      key = duplicateKey(role, name, *ownFrame);
+      makeTarget = keys_.count(key) == 0;
+    }
+    if (makeTarget) {
+      keys_.insert(key);
+      const std::string label = name.empty() ? labelForNameless(role) : name;
+
+      const Frame visible = intersection(*targetFrame, clip);
+      const bool clipped =
+          visible.width < targetFrame->width - 1 || visible.height < targetFrame->height - 1;
+      Frame shown = *ownFrame;
+      std::optional<Frame> clickFrame;
+      if (role == "AXLink") {
+        if (auto hit = linkHitFrame(element, *ownFrame, displays_)) {
+          shown = *hit;
+          clickFrame = hit;
+        }
+      } else if (usesParentFrame) {
+        shown = *targetFrame;
+        clickFrame = targetFrame;
+      } else if (clipped) {
+        shown = visible;
+        clickFrame = visible;
+      }
+
+      pairs_.emplace_back(
+          HintTarget{label, role, shown},
+          AXElementBox{element, role, *ownFrame, reads.actions(), std::nullopt, clickFrame});
+      if (auto subrole = stringAttribute(element, "AXSubrole");
+          subrole && isWindowChromeSubrole(*subrole))
+        ++windowChrome_;
+      child.targetAncestorFrame = *ownFrame;
+      child.inRow = role == "AXRow";
+    }
+  }
+
+  // An actionable control with no extent inside a hover host: the host hides its controls until
+  // the pointer rests on it.
+  if (ownFrame && item.host && isActionableRole(role) &&
+      (ownFrame->width == 0 || ownFrame->height == 0))
+    hosts_[*item.host].revealsControls = true;
+
+  if (isClickableRole(role) && ownFrame && isVisible(*ownFrame, clip, displays_) &&
+      hasAction(reads.actions(), "AXPress")) {
+    std::optional<std::size_t> becameHost;
+    if (role == "AXGroup" && ownFrame->height >= hoverHostMinHeight) {
+      hosts_.push_back({element, *ownFrame, accessibleName(element, role).value_or(""), false});
+      becameHost = hosts_.size() - 1;
+      child.host = becameHost;
+    }
+    if (!item.targetAncestorFrame) candidates_.push_back({element, *ownFrame, becameHost});
+  }
+
+  ++visited_;
+  descend(item, ownFrame, std::move(child));
+}
+
+void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
+                         Item childTemplate) {
+  const Frame& clip = childTemplate.clip;
+  if (isEmpty(clip)) return;
+  if (item.depth > 0 && ownFrame && ownFrame->width > 0 && ownFrame->height > 0 &&
+      !intersects(*ownFrame, clip))
+    return;
+  if (item.depth >= budget_.maxDepth) {
+    truncated_ = true;
+    return;
+  }
+  auto children = childrenOf(item.element);
+  if (!children) return;
+  if (item.depth == 0) {
+    // The window's chrome (title-bar buttons, toolbars) first, so it is labelled even when the
+    // budget runs out inside a long document.
+    std::vector<AXElement> chrome;
+    std::vector<AXElement> content;
+    for (const AXElement& child : *children) {
+      child.setMessagingTimeout(discovery::messagingTimeout);
+      auto role = stringAttribute(child, "AXRole");
+      (role && isContentRole(*role) ? content : chrome).push_back(child);
+    }
+    *children = std::move(chrome);
+    children->insert(children->end(), content.begin(), content.end());
+  }
+  for (auto child = children->rbegin(); child != children->rend(); ++child) {
+    Item next = childTemplate;
+    next.element = *child;
+    stack_.push_back(std::move(next));
+  }
+}
+
+void WindowWalk::addCandidates() {
+  const double windowArea = rootFrame_.width * rootFrame_.height;
+  for (const Candidate& candidate : candidates_) {
+    if (static_cast<long long>(pairs_.size()) >= budget_.maxTargets) break;
+    const Frame& f = candidate.frame;
+    if (f.width * f.height > largestCandidateShare * windowArea) continue;
+    const bool overlapsTarget = std::any_of(pairs_.begin(), pairs_.end(), [&](const auto& pair) {
+      return containsRect(f, pair.first.frame) || containsRect(pair.first.frame, f);
+    });
+    if (overlapsTarget) continue;
+    if (candidate.host && hosts_[*candidate.host].revealsControls) continue;
+
+    const std::string role = stringAttribute(candidate.element, "AXRole").value_or("AXGroup");
+    auto found = accessibleName(candidate.element, role);
+    if (!found) found = firstText(candidate.element, 0);
+    std::string name = found.value_or("");
+    if (name.empty()) {
+      if (f.width > namelessCandidateMax || f.height > namelessCandidateMax) continue;
+      name = "Button";
+    } else {
+      name = discovery::prefixScalars(name, candidateNameLimit);
+    }
+    pairs_.emplace_back(HintTarget{name, role, f},
+                        AXElementBox{candidate.element, role, f, actionNames(candidate.element),
+                                     std::nullopt, std::nullopt});
+  }
+}
+
+void WindowWalk::addHoverTargets() {
+  const double windowArea = rootFrame_.width * rootFrame_.height;
+  for (const HoverHost& host : hosts_) {
+    if (static_cast<long long>(pairs_.size()) >= budget_.maxTargets) break;
+    if (!host.revealsControls) continue;
+    if (host.frame.width * host.frame.height > largestCandidateShare * windowArea) continue;
+    const std::string name = discovery::prefixScalars(
+        host.name.empty() ? "Show actions" : host.name, candidateNameLimit);
+    pairs_.emplace_back(HintTarget{name, "AXGroup", host.frame},
+                        AXElementBox{host.element,
+                                     "AXGroup",
+                                     host.frame,
+                                     {},
+                                     std::string(AXElementBox::hover),
+                                     std::nullopt});
+  }
+}
+
+}  // namespace
+
+DiscoveryResult discoverSynchronously(DiscoveryServices& services, std::int32_t pid,
+                                      const Budget& budget,
+                                      std::span<const platform::Rect> displays) {
+  return WindowWalk(services, pid, budget, displays).run();
+}
+
+}  // namespace tovrel::AccessibilityTargets

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/fake/FakeAccessibility.hpp"
+#include "platform/fake/FakeDisplays.hpp"
+#include "platform/fake/FakeWorkspace.hpp"
+#include "system/AccessibilityTargets.hpp"
+
+namespace tovrel {
+namespace {
+
+using platform::fake::FakeAccessibility;
+using Frame = HintTarget::Frame;
+using Id = FakeAccessibility::NodeId;
+using Build = std::function<void(FakeAccessibility&, Id window)>;
+using Ref = FakeAccessibility::Ref;
+namespace AT = AccessibilityTargets;
+
+struct ScrollAreaSearchTest : ::testing::Test {
+  platform::fake::FakeClock clock;
+  FakeAccessibility ax{clock};
+  platform::fake::FakeWorkspace workspace;
+  platform::fake::FakeDisplayServices displays;
+  platform::fake::FakeExecutor executor;
+  DiscoveryServices services{ax, workspace, displays, clock, executor};
+  // Fresh processes per test: the set of woken trees lives as long as the test program.
+  static std::int32_t freshPid() {
+    static std::int32_t next = 41040;
+    return next += 10;
+  }
+  std::int32_t pid = freshPid();
+  Id app = ax.addApplication(pid);
+  Id window = ax.add(app, "AXWindow", Frame{0, 0, 1000, 800});
+
+  ScrollAreaSearchTest() { ax.set(app, "AXFocusedWindow", Ref{window}); }
+  std::vector<Frame> areas() { return AT::scrollAreasNow(services, pid, false); }
+};
+
+const Frame area500{10, 10, 500, 400};
+
+Build inside(const char* role, Frame outer, Frame inner = area500) {
+  return [=](auto& ax, Id w) { ax.add(ax.add(w, role, outer), "AXScrollArea", inner); };
+}
+// A window-filling group whose content reaches `overhang` below it, beside a side panel.
+Build sidebar(std::optional<Frame> panel, double overhang, bool webArea = false) {
+  return [=](auto& ax, Id w) {
+    const Id group = ax.add(w, "AXGroup", Frame{0, 0, 1000, 720});
+    if (panel) ax.add(group, "AXScrollArea", *panel);
+    ax.add(group, "AXStaticText", Frame{300, 700, 100, 20 + overhang});
+    if (webArea) ax.add(w, "AXWebArea", Frame{900, 750, 50, 40});
+  };
+}
+// A page with a pane under a 50-point header and thin items along the page's bottom edge.
+Build page(Frame evidence, int thinItems = 0, double thinWidth = 50) {
+  return [=](auto& ax, Id w) {
+    const Id web = ax.add(w, "AXWebArea", Frame{0, 0, 1000, 800});
+    ax.add(ax.add(web, "AXGroup", Frame{0, 50, 400, 750}), "AXStaticText", evidence);
+    for (int i = 0; i < thinItems; ++i)
+      ax.add(web, "AXStaticText", Frame{100.0 * i, 800, thinWidth, 1});
+  };
+}
+
+TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
+  const Frame text{10, 41, 100, 20}, pane{0, 50, 400, 750}, left{0, 0, 250, 720};
+  const struct {
+    Build build;
+    std::vector<Frame> expected;
+  } cases[] = {
+      {inside("AXGroup", {1200, 0, 0, 0}), {area500}},  // empty: never off the window
+      {inside("AXGroup", {0, 0, 0, 0}, {10, 10, 199, 400}), {}},
+      {inside("AXGroup", {1200, 0, 300, 300}), {}},  // off the window
+      {inside("AXList", {0, 0, 1000, 800}), {}},
+      {inside("AXOutline", {0, 0, 1000, 800}), {}},
+      {[](auto& ax, Id w) { inside("AXTable", {})(ax, ax.add(w, "AXWebArea", Frame{})); },
+       {area500}},
+      {sidebar(left, 9), {left, {250, 0, 750, 720}}},
+      {sidebar(left, 8), {left}},
+      {sidebar(Frame{750, 0, 250, 720}, 9), {{750, 0, 250, 720}, {0, 0, 750, 720}}},
+      {sidebar(Frame{0, 0, 800, 720}, 9), {{0, 0, 800, 720}, {800, 0, 200, 720}}},
+      {sidebar(Frame{0, 0, 801, 720}, 9), {{0, 0, 801, 720}}},
+      {sidebar(std::nullopt, 9), {}},
+      {sidebar(left, 9, true), {left}},
+      {page(text), {pane}},
+      {page({10, 42, 100, 20}), {}},
+      {page({0, 50.5, 400, 1}), {pane}},  // a line on the pane's top
+      {page({0, 50.5, 400, 2}), {}},
+      {page(text, 2), {pane}},
+      {page(text, 3), {}},  // the page is a list
+      {page(text, 3, 39), {pane}},
+  };
+  for (const auto& c : cases) {
+    FakeAccessibility fresh(clock);
+    const Id a = fresh.addApplication(pid);
+    const Id w = fresh.add(a, "AXWindow", Frame{0, 0, 1000, 800});
+    fresh.set(a, "AXMainWindow", Ref{w});
+    c.build(fresh, w);
+    DiscoveryServices own{fresh, workspace, displays, clock, executor};
+    EXPECT_EQ(AT::scrollAreasNow(own, pid, false), c.expected) << &c - cases;
+  }
+}
+
+TEST_F(ScrollAreaSearchTest, StopsAtTheNodeBudgetAndTheDeadline) {
+  for (int i = 0; i < 2998; ++i)
+    ax.add(window, "AXStaticText");
+  const Id last = ax.add(window, "AXScrollArea", area500);  // node 3000
+  ax.add(window, "AXScrollArea", Frame{20, 20, 500, 400});
+  EXPECT_EQ(areas(), std::vector<Frame>{area500});
+  ax.destroy(last);
+  EXPECT_EQ(areas(), std::vector<Frame>{});
+
+  // A node that never answers costs more than the whole search may take.
+  const Id other = ax.add(app, "AXWindow", Frame{0, 0, 1000, 800});
+  ax.set(app, "AXFocusedWindow", Ref{other});
+  ax.setUnresponsive(ax.add(other, "AXGroup", Frame{0, 0, 10, 10}));
+  const Id after = ax.add(other, "AXScrollArea", area500);
+  EXPECT_EQ(areas(), std::vector<Frame>{});
+  EXPECT_EQ(ax.messages(after), 0);
+}
+
+TEST_F(ScrollAreaSearchTest, ChainsFromTheClickAndTheFocus) {
+  ax.setFrame(window, Frame{100, 100, 800, 600});
+  const Id area = ax.add(window, "AXScrollArea", Frame{100, 100, 800, 600});
+  const Id button = ax.add(area, "AXButton", Frame{200, 200, 100, 30});
+  ax.addHit(pid, Frame{210, 210, 5, 5}, ax.add(button, "AXImage"));  // no frame: not listed
+  ax.set(app, "AXFocusedUIElement", Ref{ax.add(area, "AXTextField", Frame{200, 300, 200, 30})});
+  const ScrollNode areaNode{"AXScrollArea", {100, 100, 800, 600}};
+  const ScrollNode buttonNode{"AXButton", {200, 200, 100, 30}};
+  const std::vector<ScrollNode> focus{{"AXTextField", {200, 300, 200, 30}}, areaNode};
+  const struct {
+    std::optional<Point> click;
+    std::vector<ScrollNode> chain;
+  } cases[] = {{Point{250, 210}, {buttonNode, areaNode}},
+               {Point{211, 211}, {buttonNode, areaNode}},
+               {Point{100, 100}, {areaNode}},
+               {Point{900, 300}, {}},
+               {Point{300, 700}, {}},
+               {std::nullopt, {}}};
+  for (const auto& c : cases) {
+    const int hitsBefore = ax.hitTests();
+    const auto context = AT::scrollContextNow(services, pid, c.click, false);
+    EXPECT_EQ(context.window, (Frame{100, 100, 800, 600}));
+    EXPECT_EQ(context.clickChain, c.chain);
+    EXPECT_EQ(context.focusChain, focus);
+    EXPECT_EQ(ax.hitTests() - hitsBefore, c.chain.empty() ? 0 : 1);
+    EXPECT_TRUE(context.areas.empty());
+  }
+  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, true).areas, std::vector{areaNode.frame});
+  ax.erase(app, "AXFocusedWindow");
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, Point{250, 210}, true).focusChain.empty());
+}
+
+TEST_F(ScrollAreaSearchTest, ChainsEndOnCyclesAndAfterSixtyNodes) {
+  const Id a = ax.add(window, "AXGroup");
+  const Id b = ax.add(a, "AXGroup");
+  ax.set(a, "AXParent", Ref{b});
+  ax.set(app, "AXFocusedUIElement", Ref{b});
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, false).focusChain.empty());
+  ax.setFrame(a, Frame{1, 1, 5, 5});
+  ax.setFrame(b, Frame{2, 2, 5, 5});
+  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, false).focusChain.size(), 2u);
+
+  Id deepest = window;
+  for (int i = 0; i < 70; ++i)
+    deepest = ax.add(deepest, "AXGroup", Frame{0, 0, 100.0 - i, 100});
+  ax.set(app, "AXFocusedUIElement", Ref{deepest});
+  const auto chain = AT::scrollContextNow(services, pid, {}, false).focusChain;
+  ASSERT_EQ(chain.size(), 60u);
+  EXPECT_EQ(chain.front().frame.width, 31);
+}
+
+TEST_F(ScrollAreaSearchTest, WakingWaitsOnlyForOtherProcesses) {
+  ax.add(window, "AXScrollArea", area500);
+  const double start = clock.now;
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, true).treeWasAsleep);
+  EXPECT_NEAR(clock.now - start, 0.3, 1e-9);
+  const auto context = AT::scrollContextNow(services, pid, {}, true);
+  EXPECT_FALSE(context.treeWasAsleep);
+  EXPECT_EQ(context.areas.size(), 1u);
+  EXPECT_EQ(AT::scrollAreasNow(services, pid, true).size(), 1u);
+  EXPECT_NEAR(clock.now - start, 0.6, 1e-9);
+  EXPECT_EQ(executor.mainRuns, 0);
+  EXPECT_NEAR(ax.timeoutSetOn(app), 0.25, 1e-12);
+
+  // Our own windows are read on the main thread, which must not stall.
+  workspace.self = pid + 1;
+  const Id own = ax.addApplication(pid + 1);
+  ax.set(own, "AXFocusedWindow", Ref{ax.add(own, "AXWindow", Frame{})});
+  EXPECT_TRUE(AT::scrollContextNow(services, pid + 1, {}, true).treeWasAsleep);
+  AT::scrollAreasNow(services, pid + 1, true);
+  EXPECT_EQ(executor.mainRuns, 2);
+  EXPECT_NEAR(clock.now - start, 0.6, 1e-9);
+
+  std::vector<double> answers;  // the asynchronous forms answer on the main thread
+  AT::scrollAreas(services, pid, false, [&](auto a) { answers.push_back(a.size()); });
+  AT::scrollContext(services, pid, {}, true, [&](auto c) { answers.push_back(c.areas.size()); });
+  AT::quietPoint(services, pid, {20, 20}, [&](Point p) { answers.push_back(p.y); });
+  EXPECT_TRUE(answers.empty());
+  EXPECT_EQ(executor.drainMain(), 3);
+  EXPECT_EQ(answers, (std::vector<double>{1, 1, 20}));
+}
+
+TEST_F(ScrollAreaSearchTest, QuietPointAvoidsControls) {
+  const Id area = ax.add(window, "AXScrollArea", Frame{0, 0, 1000, 600});
+  ax.add(window, "AXWebArea", Frame{0, 600, 500, 200});
+  ax.add(area, "AXButton", Frame{400, 400, 100, 30});
+  ax.add(area, "AXStaticText", Frame{400, 355, 100, 20});
+  ax.set(ax.add(area, "AXStaticText", Frame{0, 0, 1000, 100}), "AXHelp", std::string("tip"));
+  Id text = ax.add(area, "AXButton", Frame{600, 100, 300, 100});  // text 3 levels inside
+  for (const char* role : {"AXGroup", "AXGroup", "AXStaticText"})
+    text = ax.add(text, role, Frame{600, 100, 300, 100});
+  Id deep = ax.add(area, "AXLink", Frame{600, 300, 300, 50});  // text 4 levels inside
+  for (const char* role : {"AXGroup", "AXGroup", "AXGroup", "AXStaticText"})
+    deep = ax.add(deep, role, Frame{600, 300, 300, 50});
+  ax.add(area, "AXImage", Frame{100, 300, 100, 100});
+  ax.addHit(pid, Frame{0, 250, 50, 50}, std::nullopt);
+  const struct {
+    Point near, expected;
+  } cases[] = {{{20, 700}, {20, 700}},   {{200, 200}, {200, 200}}, {{990, 790}, {990, 790}},
+               {{450, 410}, {450, 370}}, {{450, 50}, {450, 130}},  {{650, 150}, {590, 150}},
+               {{650, 320}, {650, 320}}, {{150, 350}, {90, 350}},  {{10, 260}, {10, 220}}};
+  for (const auto& c : cases)
+    EXPECT_EQ(AT::quietPointNow(services, pid, c.near), c.expected) << c.near;
+  EXPECT_NEAR(ax.timeoutSetOn(app), 0.1, 1e-12);
+
+  ax.addHit(pid, Frame{-1000, -1000, 3000, 3000}, text);
+  const int before = ax.hitTests();
+  EXPECT_EQ(AT::quietPointNow(services, pid, {500, 500}), (Point{500, 500}));
+  EXPECT_EQ(ax.hitTests() - before, 13);
+}
+
+}  // namespace
+}  // namespace tovrel
