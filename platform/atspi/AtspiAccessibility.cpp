@@ -1,15 +1,25 @@
 #include "platform/atspi/AtspiAccessibility.hpp"
 
+#include <utility>
+
+#include "platform/atspi/AtspiNode.hpp"
+
 namespace tovrel::platform::atspi {
 
-AtspiAccessibility::AtspiAccessibility(std::function<std::optional<std::int32_t>()>) {}
+AtspiAccessibility::AtspiAccessibility(
+    std::function<std::optional<std::int32_t>()> keyboardFocusPid)
+    : shared_(std::make_shared<Shared>()) {
+  shared_->keyboardFocusPid = std::move(keyboardFocusPid);
+}
+
 AtspiAccessibility::~AtspiAccessibility() = default;
 
-AXElement AtspiAccessibility::application(std::int32_t) {
-  return {};
+AXElement AtspiAccessibility::application(std::int32_t pid) {
+  return applicationElement(shared_, pid);
 }
+
 AXElement AtspiAccessibility::systemWide() {
-  return {};
+  return systemWideElement(shared_);
 }
 
 }  // namespace tovrel::platform::atspi

@@ -1,6 +1,8 @@
 #pragma once
 
-// Other applications' accessibility trees over AT-SPI; this program's own through Qt in-process.
+// Other applications' accessibility trees over AT-SPI, spoken directly over D-Bus; this program's
+// own windows are read in-process instead (a blocking call to ourselves from the main thread
+// would wait for an answer only the main thread can give).
 
 #include <cstdint>
 #include <functional>
@@ -11,13 +13,21 @@
 
 namespace tovrel::platform::atspi {
 
+struct Shared;
+
 class AtspiAccessibility : public AccessibilityServices {
  public:
-  explicit AtspiAccessibility(std::function<std::optional<std::int32_t>()> keyboardFocusPid);
+  // Made on the main thread once the Qt application exists; its elements may then be used from
+  // any thread. `keyboardFocusPid` names the process owning the keyboard focus, for the
+  // system-wide element's "AXFocusedApplication".
+  explicit AtspiAccessibility(std::function<std::optional<std::int32_t>()> keyboardFocusPid = {});
   ~AtspiAccessibility() override;
 
   AXElement application(std::int32_t pid) override;
   AXElement systemWide() override;
+
+ private:
+  std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace tovrel::platform::atspi

@@ -65,20 +65,25 @@ std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::strin
 #endif
 }
 
-FixtureApp::~FixtureApp() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    const auto deadline = Clock::now() + 3s;
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (Clock::now() >= deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(5ms);
+int FixtureApp::stop() {
+  if (pid_ <= 0) return -1;
+  kill(pid_, SIGTERM);
+  const auto deadline = Clock::now() + 3s;
+  int status = 0;
+  while (waitpid(pid_, &status, WNOHANG) == 0) {
+    if (Clock::now() >= deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      break;
     }
+    std::this_thread::sleep_for(5ms);
   }
+  pid_ = -1;
+  return status;
+}
+
+FixtureApp::~FixtureApp() {
+  stop();
   std::error_code ignored;
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }

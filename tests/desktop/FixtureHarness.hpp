@@ -27,6 +27,9 @@ class FixtureApp {
   // on failure.
   static std::unique_ptr<FixtureApp> start(const Options& options, std::string* error);
   ~FixtureApp();
+  // Asks it to quit (SIGTERM), killing it after 3 s, and returns its wait status; -1 when it was
+  // not running.
+  int stop();
   FixtureApp(const FixtureApp&) = delete;
   FixtureApp& operator=(const FixtureApp&) = delete;
 

@@ -97,9 +97,7 @@ TEST_F(FixtureTest, StartsActivatedWithItsFramesInsideItsWindowAndQuitsOnTerm) {
   // It activated itself: nobody else gave it the focus.
   EXPECT_TRUE(pumpUntil([&] { return desktop().hasFocus(id); }, 5s));
 
-  ASSERT_EQ(kill(app->pid(), SIGTERM), 0);
-  int status = -1;
-  ASSERT_EQ(waitpid(app->pid(), &status, 0), app->pid());
+  const int status = app->stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 

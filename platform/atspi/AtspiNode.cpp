@@ -1,0 +1,982 @@
+#include "platform/atspi/AtspiNode.hpp"
+
+#include <QDBusVariant>
+#include <QHash>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <span>
+
+#include "platform/atspi/QtSelfAccessibility.hpp"
+#include "platform/x11/RootOrigin.hpp"
+
+namespace tovrel::platform::atspi {
+namespace {
+
+namespace rootOrigin = x11::rootOrigin;
+
+const QString atspiAccessible = QStringLiteral("org.a11y.atspi.Accessible");
+const QString atspiComponent = QStringLiteral("org.a11y.atspi.Component");
+const QString atspiAction = QStringLiteral("org.a11y.atspi.Action");
+const QString dbusProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+// Children beyond this many are first asked only whether they are showing: a list of thousands of
+// rows shows a few dozen, and only those are worth the rest of the questions.
+constexpr std::size_t statesFirstAbove = 32;
+constexpr int maxHitSteps = 64;
+constexpr int maxFocusSearch = 2000;
+
+enum Need : unsigned {
+  needRole = 1U << 0,
+  needStates = 1U << 1,
+  needInterfaces = 1U << 2,
+  needExtents = 1U << 3,
+  needName = 1U << 4,
+  needDescription = 1U << 5,
+  needChildren = 1U << 6,
+  needAttributes = 1U << 7,
+  needActions = 1U << 8,
+  needParent = 1U << 9,
+};
+constexpr unsigned roleNeeds = needRole | needStates;
+// Everything a walk reads about each node it visits: what it is, whether it is showing and
+// enabled, where it is, its name, its actions and its children. Every further question costs about
+// as much again (the price is the message through the bus, not the answer), so the interfaces
+// and the description are asked only of the elements that need them. Properties are
+// read one at a time: Properties.GetAll makes a Qt 6.4 application crash.
+constexpr unsigned snapshotNeeds = roleNeeds | needExtents | needName | needChildren | needActions;
+
+unsigned freshMask(const NodeState& node, double now) {
+  unsigned mask = 0;
+  if (node.role.fresh(now)) mask |= needRole;
+  if (node.states.fresh(now)) mask |= needStates;
+  if (node.interfaces.fresh(now)) mask |= needInterfaces;
+  if (node.extents.fresh(now)) mask |= needExtents;
+  if (node.name.fresh(now)) mask |= needName;
+  if (node.description.fresh(now)) mask |= needDescription;
+  if (node.children.fresh(now)) mask |= needChildren;
+  if (node.attributes.fresh(now)) mask |= needAttributes;
+  if (node.actions.fresh(now)) mask |= needActions;
+  if (node.parent) mask |= needParent;
+  return mask;
+}
+
+int addCall(Batch& batch, const ObjectRef& ref, Need need) {
+  switch (need) {
+    case needRole:
+      return batch.add(ref, atspiAccessible, QStringLiteral("GetRole"));
+    case needStates:
+      return batch.add(ref, atspiAccessible, QStringLiteral("GetState"));
+    case needInterfaces:
+      return batch.add(ref, atspiAccessible, QStringLiteral("GetInterfaces"));
+    case needExtents:
+      return batch.add(ref, atspiComponent, QStringLiteral("GetExtents"), {0U});
+    case needName:
+      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
+                       {atspiAccessible, QStringLiteral("Name")});
+    case needDescription:
+      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
+                       {atspiAccessible, QStringLiteral("Description")});
+    case needChildren:
+      return batch.add(ref, atspiAccessible, QStringLiteral("GetChildren"));
+    case needAttributes:
+      return batch.add(ref, atspiAccessible, QStringLiteral("GetAttributes"));
+    case needActions:
+      return batch.add(ref, atspiAction, QStringLiteral("GetActions"));
+    case needParent:
+      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
+                       {atspiAccessible, QStringLiteral("Parent")});
+  }
+  return -1;
+}
+
+template <class T>
+void store(Fact<T>& fact, AXError error, std::optional<T> value, double at) {
+  // An unanswered question is asked again next time rather than remembered.
+  if (error == AXError::cannotComplete) return;
+  if (error == AXError::success && !value) error = AXError::failure;
+  fact.value = error == AXError::success ? AXResult<T>(std::move(*value)) : AXResult<T>(error);
+  fact.at = at;
+}
+
+std::optional<std::string> decodeString(const QVariant& value) {
+  const QVariant inner = unwrapVariant(value);
+  if (inner.metaType() != QMetaType::fromType<QString>()) return std::nullopt;
+  return inner.toString().toStdString();
+}
+
+std::optional<std::uint32_t> decodeUint(const QVariant& value) {
+  bool ok = false;
+  const uint number = value.toUInt(&ok);
+  return ok ? std::optional<std::uint32_t>(number) : std::nullopt;
+}
+
+// Children made anew keep what their earlier selves had learnt while it is fresh.
+std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector<ObjectRef>& refs,
+                                      const std::vector<NodeStatePtr>* previous) {
+  std::vector<NodeStatePtr> out;
+  out.reserve(refs.size());
+  std::size_t hint = 0;
+  for (const auto& ref : refs) {
+    NodeStatePtr reused;
+    if (previous) {
+      for (std::size_t i = 0; i < previous->size() && !reused; ++i) {
+        const auto& candidate = (*previous)[(hint + i) % previous->size()];
+        if (candidate->ref == ref) {
+          reused = candidate;
+          hint = (hint + i + 1) % previous->size();
+        }
+      }
+    }
+    if (!reused) {
+      reused = std::make_shared<NodeState>(
+          ref, ref.bus == parent.ref.bus ? parent.pid : std::optional<std::int32_t>());
+      std::lock_guard lock(reused->mutex);
+      reused->parent = parent.ref;
+      reused->placement = parent.ref.isRoot() ? Placement::topLevel : Placement::inside;
+    }
+    out.push_back(std::move(reused));
+  }
+  return out;
+}
+
+// Asks every node, in one batch, whatever of `needs` it does not know freshly. cannotComplete when
+// the application did not answer in time; other errors stay with the facts they concern.
+AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned needs, double timeout,
+              unsigned live = 0) {
+  const double now = monotonicSeconds();
+  struct Pending {
+    NodeState* node;
+    Need need;
+    int index;
+  };
+  Batch batch(shared.bus, timeout);
+  std::vector<Pending> pending;
+  for (const auto& node : nodes) {
+    unsigned missing = 0;
+    {
+      std::lock_guard lock(node->mutex);
+      missing = needs & ~(freshMask(*node, now) & ~live);
+    }
+    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
+      if (missing & bit) {
+        const auto need = static_cast<Need>(bit);
+        pending.push_back({node.get(), need, addCall(batch, node->ref, need)});
+      }
+    }
+  }
+  if (batch.empty()) return AXError::success;
+  batch.run();
+
+  // Children last: they take their parent's role, which may arrive in the same batch.
+  std::stable_partition(pending.begin(), pending.end(),
+                        [](const Pending& p) { return p.need != needChildren; });
+  for (const auto& p : pending) {
+    const AXError error = batch.error(p.index);
+    const QVariant value = batch.argument(p.index);
+    NodeState& node = *p.node;
+    std::lock_guard lock(node.mutex);
+    switch (p.need) {
+      case needRole:
+        store(node.role, error, decodeUint(value), now);
+        break;
+      case needStates: {
+        auto words = decodeUints(value);
+        store(node.states, error,
+              words ? std::optional<StateSet>(StateSet::fromWords(*words)) : std::nullopt, now);
+        break;
+      }
+      case needInterfaces: {
+        auto names = decodeStrings(value);
+        store(node.interfaces, error,
+              names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt,
+              now);
+        break;
+      }
+      case needExtents:
+        store(node.extents, error, decodeExtents(value), now);
+        break;
+      case needName:
+        store(node.name, error, decodeString(value), now);
+        break;
+      case needDescription:
+        store(node.description, error, decodeString(value), now);
+        break;
+      case needChildren: {
+        auto refs = decodeReferences(value);
+        std::optional<std::vector<NodeStatePtr>> states;
+        if (refs) {
+          const std::vector<NodeStatePtr>* previous =
+              node.children.value && node.children.value->ok() ? &node.children.value->value()
+                                                               : nullptr;
+          states = childStates(node, *refs, previous);
+          if (node.role.value && node.role.value->ok()) {
+            const std::uint32_t role = node.role.value->value();
+            for (const auto& child : *states) {
+              std::lock_guard childLock(child->mutex);
+              child->parentRole = role;
+            }
+          }
+        }
+        store(node.children, error, std::move(states), now);
+        break;
+      }
+      case needAttributes:
+        store(node.attributes, error, decodeStringMap(value), now);
+        break;
+      case needActions:
+        store(node.actions, error, decodeActionNames(value), now);
+        break;
+      case needParent:
+        if (error == AXError::success) {
+          if (auto parent = decodeReference(unwrapVariant(value))) {
+            node.parent = *parent;
+            if (!parent->isNull() && node.placement == Placement::unknown)
+              node.placement = parent->isRoot() ? Placement::topLevel : Placement::inside;
+          }
+        }
+        break;
+    }
+  }
+  return batch.overall();
+}
+
+AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, double timeout) {
+  return fetch(shared, std::span<const NodeStatePtr>(&node, 1), needs, timeout);
+}
+
+template <class T>
+AXResult<T> factOf(const NodeState& node, const Fact<T> NodeState::*field) {
+  std::lock_guard lock(node.mutex);
+  const auto& fact = node.*field;
+  if (!fact.value) return AXError::cannotComplete;
+  return *fact.value;
+}
+
+// A D-Bus "not there" for a value the element may simply not have.
+AXError absentAsNoValue(AXError error) {
+  return error == AXError::failure ? AXError::noValue : error;
+}
+
+bool truthy(const AXValue& value) {
+  if (const auto* flag = std::get_if<bool>(&value)) return *flag;
+  if (const auto* number = std::get_if<double>(&value)) return *number != 0;
+  return false;
+}
+
+class AtspiElement : public AXNode {
+ public:
+  enum class Kind { object, application, systemWide };
+
+  AtspiElement(std::shared_ptr<Shared> shared, Kind kind, std::int32_t pid, NodeStatePtr state)
+      : shared_(std::move(shared)), kind_(kind), pid_(pid), state_(std::move(state)) {}
+
+  bool sameObject(const AXNode& other) const override {
+    const auto* element = dynamic_cast<const AtspiElement*>(&other);
+    if (!element || element->kind_ != kind_) return false;
+    switch (kind_) {
+      case Kind::systemWide:
+        return true;
+      case Kind::application:
+        return element->pid_ == pid_;
+      case Kind::object:
+        return element->state_->ref == state_->ref;
+    }
+    return false;
+  }
+
+  std::size_t hash() const override {
+    switch (kind_) {
+      case Kind::systemWide:
+        return 0x5157;
+      case Kind::application:
+        return std::hash<std::int32_t>{}(pid_) ^ 0xa99;
+      case Kind::object:
+        return static_cast<std::size_t>(qHash(state_->ref.bus) * 31U + qHash(state_->ref.path));
+    }
+    return 0;
+  }
+
+  std::optional<std::int32_t> pid() const override {
+    switch (kind_) {
+      case Kind::systemWide:
+        return std::nullopt;
+      case Kind::application: {
+        AXError error = AXError::success;
+        return resolve(error) ? std::optional<std::int32_t>(pid_) : std::nullopt;
+      }
+      case Kind::object:
+        if (state_->pid) return state_->pid;
+        return shared_->bus.pidOf(state_->ref.bus, timeout());
+    }
+    return std::nullopt;
+  }
+
+  void setMessagingTimeout(double seconds) override { timeout_.store(seconds); }
+
+  AXResult<AXValue> attribute(std::string_view name) override {
+    if (kind_ == Kind::systemWide) return systemWideAttribute(name);
+    AXError error = AXError::success;
+    NodeStatePtr state = resolve(error);
+    if (!state) return error;
+    auto result = kind_ == Kind::application ? applicationAttribute(state, name)
+                                             : objectAttribute(state, name);
+    noteFailure(state, result.error());
+    return result;
+  }
+
+  AXError setAttribute(std::string_view name, const AXValue& value) override {
+    if (kind_ == Kind::systemWide) return AXError::attributeUnsupported;
+    if (kind_ == Kind::application) {
+      // Waking needs no registered application: asleep, it is not on the bus at all.
+      if ((name == "AXManualAccessibility" || name == "AXEnhancedUserInterface") && truthy(value))
+        return switchOnAccessibility();
+      return AXError::attributeUnsupported;
+    }
+    if (!truthy(value)) return AXError::attributeUnsupported;
+    AXError error = AXError::success;
+    NodeStatePtr state = resolve(error);
+    if (!state) return error;
+    if (name == "AXFocused")
+      error = grabFocus(*state);
+    else if (name == "AXSelected")
+      error = select(state);
+    else
+      return AXError::attributeUnsupported;
+    state->invalidate();
+    noteFailure(state, error);
+    return error;
+  }
+
+  AXResult<std::vector<std::string>> actionNames() override {
+    if (kind_ == Kind::systemWide) return std::vector<std::string>{};
+    AXError error = AXError::success;
+    NodeStatePtr state = resolve(error);
+    if (!state) return error;
+    auto names = atspiActions(state);
+    if (!names.ok()) {
+      noteFailure(state, names.error());
+      return names.error();
+    }
+    return axActionNames(names.value());
+  }
+
+  AXError performAction(std::string_view action) override {
+    if (kind_ == Kind::systemWide) return AXError::actionUnsupported;
+    AXError error = AXError::success;
+    NodeStatePtr state = resolve(error);
+    if (!state) return error;
+    auto names = atspiActions(state);
+    if (!names.ok()) {
+      noteFailure(state, names.error());
+      return names.error();
+    }
+    const auto index = atspiActionIndex(names.value(), action);
+    if (!index) return AXError::actionUnsupported;
+    const QVariant done = callOnce(shared_->bus, state->ref, atspiAction,
+                                   QStringLiteral("DoAction"), {*index}, timeout(), error);
+    state->invalidate();
+    noteFailure(state, error);
+    if (error == AXError::noValue) return AXError::actionUnsupported;
+    if (error != AXError::success) return error;
+    return done.toBool() ? AXError::success : AXError::failure;
+  }
+
+  AXResult<AXElement> elementAtPosition(float x, float y) override {
+    if (kind_ != Kind::application) return AXError::illegalArgument;
+    if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e9F || std::fabs(y) > 1e9F)
+      return AXError::illegalArgument;
+    AXError error = AXError::success;
+    NodeStatePtr state = resolve(error);
+    if (!state) return error;
+    auto result = hitTest(state, rootOrigin::rootX(static_cast<int>(std::lround(x))),
+                          rootOrigin::rootY(static_cast<int>(std::lround(y))));
+    noteFailure(state, result.error());
+    return result;
+  }
+
+ private:
+  double timeout() const {
+    const double set = timeout_.load();
+    return set > 0 ? set : defaultMessagingTimeout;
+  }
+
+  // The object's state; for an application, found on the bus by its process id.
+  NodeStatePtr resolve(AXError& error) const {
+    if (kind_ == Kind::object) return state_;
+    {
+      std::lock_guard lock(resolveMutex_);
+      if (state_) return state_;
+    }
+    auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
+    if (!busName) return nullptr;
+    std::lock_guard lock(resolveMutex_);
+    if (!state_) state_ = std::make_shared<NodeState>(ObjectRef{*busName, rootPath}, pid_);
+    return state_;
+  }
+
+  // An application that has gone leaves a stale bus name behind: forget it, so the next read
+  // looks the process up again.
+  void noteFailure(const NodeStatePtr& state, AXError error) {
+    if (error != AXError::invalidUIElement || kind_ != Kind::application) return;
+    shared_->bus.forget(state->ref.bus);
+    std::lock_guard lock(resolveMutex_);
+    if (state_ == state) state_.reset();
+  }
+
+  AXElement elementOf(const NodeStatePtr& state) const {
+    if (state->ref.isRoot()) {
+      const auto pid = state->pid ? state->pid : shared_->bus.pidOf(state->ref.bus, timeout());
+      if (!pid) return {};
+      if (*pid == static_cast<std::int32_t>(::getpid())) return selfApplication(*pid);
+      return AXElement(std::make_shared<AtspiElement>(shared_, Kind::application, *pid, state));
+    }
+    return AXElement(std::make_shared<AtspiElement>(shared_, Kind::object, 0, state));
+  }
+
+  AXElement elementOf(const ObjectRef& ref, const NodeState& from) const {
+    auto state = std::make_shared<NodeState>(
+        ref, ref.bus == from.ref.bus ? from.pid : std::optional<std::int32_t>());
+    return elementOf(state);
+  }
+
+  // ── Reading facts ──
+
+  AXResult<RoleFacts> roleFacts(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, roleNeeds, timeout()); error != AXError::success)
+      return error;
+    RoleFacts facts;
+    {
+      std::lock_guard lock(state->mutex);
+      if (!state->role.value) return AXError::cannotComplete;  // cleared by a write meanwhile
+      const auto& role = *state->role.value;
+      if (!role.ok()) return role.error();
+      facts.role = role.value();
+      if (state->states.value && state->states.value->ok())
+        facts.states = state->states.value->value();
+      else if (state->states.value && state->states.value->error() == AXError::invalidUIElement)
+        return AXError::invalidUIElement;
+      facts.placement = state->placement;
+      facts.parentRole = state->parentRole;
+    }
+    if (facts.states.has(State::defunct)) return AXError::invalidUIElement;
+    if (roleNeedsInterfaces(facts.role, facts.states)) {
+      auto interfaces = interfacesOf(state);
+      if (interfaces.ok()) facts.interfaces = interfaces.value();
+    }
+    if (roleNeedsParentRole(facts.role) && !facts.parentRole) {
+      if (auto parentRole = readParentRole(state)) facts.parentRole = *parentRole;
+    }
+    if (roleNeedsXmlRoles(facts.role)) {
+      auto attributes = objectAttributes(state);
+      if (attributes.ok()) {
+        auto found = attributes.value().find("xml-roles");
+        if (found != attributes.value().end()) facts.xmlRoles = found->second;
+      }
+    }
+    return facts;
+  }
+
+  std::optional<std::uint32_t> readParentRole(const NodeStatePtr& state) {
+    auto parent = parentRef(state);
+    if (!parent.ok()) return std::nullopt;
+    AXError error = AXError::success;
+    const auto role = decodeUint(callOnce(shared_->bus, parent.value(), atspiAccessible,
+                                          QStringLiteral("GetRole"), {}, timeout(), error));
+    if (error != AXError::success || !role) return std::nullopt;
+    std::lock_guard lock(state->mutex);
+    state->parentRole = *role;
+    return role;
+  }
+
+  AXResult<ObjectRef> parentRef(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, needParent, timeout()); error != AXError::success)
+      return error;
+    std::lock_guard lock(state->mutex);
+    if (!state->parent || state->parent->isNull()) return AXError::noValue;
+    return *state->parent;
+  }
+
+  AXResult<StateSet> statesOf(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, needStates, timeout()); error != AXError::success)
+      return error;
+    auto states = factOf(*state, &NodeState::states);
+    if (states.ok() && states.value().has(State::defunct)) return AXError::invalidUIElement;
+    return states;
+  }
+
+  AXResult<std::uint32_t> interfacesOf(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, needInterfaces, timeout());
+        error != AXError::success)
+      return error;
+    return factOf(*state, &NodeState::interfaces);
+  }
+
+  AXResult<std::string> stringFact(const NodeStatePtr& state, Need need,
+                                   const Fact<std::string> NodeState::*field) {
+    if (AXError error = fetchOne(*shared_, state, need, timeout()); error != AXError::success)
+      return error;
+    auto value = factOf(*state, field);
+    if (!value.ok()) return absentAsNoValue(value.error());
+    return value;
+  }
+
+  AXResult<std::map<std::string, std::string>> objectAttributes(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, needAttributes, timeout());
+        error != AXError::success)
+      return error;
+    return factOf(*state, &NodeState::attributes);
+  }
+
+  AXResult<std::vector<std::string>> atspiActions(const NodeStatePtr& state) {
+    if (AXError error = fetchOne(*shared_, state, needActions, timeout());
+        error != AXError::success)
+      return error;
+    auto names = factOf(*state, &NodeState::actions);
+    if (!names.ok() && (names.error() == AXError::noValue || names.error() == AXError::failure))
+      return std::vector<std::string>{};
+    return names;
+  }
+
+  AXResult<std::string> axRoleOf(const NodeStatePtr& state) {
+    auto facts = roleFacts(state);
+    if (!facts.ok()) return facts.error();
+    return axRole(facts.value());
+  }
+
+  // The children that are showing, each with a fresh snapshot of what a walk reads.
+  AXResult<std::vector<NodeStatePtr>> showingChildren(const NodeStatePtr& state,
+                                                      unsigned live = 0) {
+    if (AXError error = fetch(*shared_, std::span<const NodeStatePtr>(&state, 1), needChildren,
+                              timeout(), live);
+        error != AXError::success)
+      return error;
+    auto children = factOf(*state, &NodeState::children);
+    if (!children.ok()) return absentAsNoValue(children.error());
+    std::vector<NodeStatePtr> candidates = children.value();
+    if (candidates.size() > statesFirstAbove) {
+      if (AXError error = fetch(*shared_, candidates, needStates, timeout(), live);
+          error != AXError::success)
+        return error;
+      std::erase_if(candidates, [](const NodeStatePtr& child) { return !isShowing(*child); });
+    }
+    if (AXError error = fetch(*shared_, candidates, snapshotNeeds, timeout(), live);
+        error != AXError::success)
+      return error;
+    std::erase_if(candidates, [](const NodeStatePtr& child) { return !isShowing(*child); });
+    return candidates;
+  }
+
+  static bool isShowing(const NodeState& node) {
+    std::lock_guard lock(node.mutex);
+    if (!node.states.value || !node.states.value->ok()) return false;
+    const StateSet states = node.states.value->value();
+    return states.has(State::showing) && !states.has(State::defunct);
+  }
+
+  static bool hasState(const NodeState& node, State wanted) {
+    std::lock_guard lock(node.mutex);
+    return node.states.value && node.states.value->ok() && node.states.value->value().has(wanted);
+  }
+
+  // An application's showing top-level windows, with open menus last where the walk looks for
+  // them.
+  AXResult<std::vector<NodeStatePtr>> topLevels(const NodeStatePtr& application,
+                                                unsigned live = 0) {
+    auto children = showingChildren(application, live);
+    if (!children.ok()) return children;
+    std::vector<NodeStatePtr> ordered = children.value();
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [&](const NodeStatePtr& child) { return cachedRole(child) != "AXMenu"; });
+    return ordered;
+  }
+
+  // The role from what a snapshot already holds (top-levels need nothing more).
+  std::string cachedRole(const NodeStatePtr& state) {
+    auto role = axRoleOf(state);
+    return role.ok() ? role.value() : std::string();
+  }
+
+  std::optional<std::string> cachedSubrole(const NodeStatePtr& state) {
+    auto facts = roleFacts(state);
+    return facts.ok() ? axSubrole(facts.value()) : std::nullopt;
+  }
+
+  AXResult<NodeStatePtr> focusedWindow(const NodeStatePtr& application, unsigned live = 0) {
+    auto windows = topLevels(application, live);
+    if (!windows.ok()) return windows.error();
+    NodeStatePtr fallback;
+    for (const auto& window : windows.value()) {
+      if (!hasState(*window, State::active)) continue;
+      if (cachedRole(window) == "AXWindow") return window;
+      if (!fallback) fallback = window;
+    }
+    if (fallback) return fallback;
+    return AXError::noValue;
+  }
+
+  AXResult<AXValue> elements(const std::vector<NodeStatePtr>& states) {
+    std::vector<AXElement> out;
+    out.reserve(states.size());
+    for (const auto& state : states) {
+      if (auto element = elementOf(state)) out.push_back(std::move(element));
+    }
+    return AXValue(std::move(out));
+  }
+
+  // ── Attributes ──
+
+  AXResult<AXValue> applicationAttribute(const NodeStatePtr& state, std::string_view name) {
+    if (name == "AXRole") {
+      // Asked all the same, so that an application that no longer answers says so.
+      auto role = fetchOne(*shared_, state, needRole, timeout());
+      if (role != AXError::success) return role;
+      auto value = factOf(*state, &NodeState::role);
+      if (!value.ok()) return value.error();
+      return AXValue(std::string("AXApplication"));
+    }
+    if (name == "AXChildren" || name == "AXWindows") {
+      auto windows = topLevels(state);
+      if (!windows.ok()) return windows.error();
+      std::vector<NodeStatePtr> chosen = windows.value();
+      if (name == "AXWindows")
+        std::erase_if(chosen, [&](const NodeStatePtr& w) { return cachedRole(w) != "AXWindow"; });
+      return elements(chosen);
+    }
+    if (name == "AXFocusedWindow") {
+      auto window = focusedWindow(state);
+      if (!window.ok()) return window.error();
+      return AXValue(elementOf(window.value()));
+    }
+    if (name == "AXMainWindow") {
+      auto windows = topLevels(state);
+      if (!windows.ok()) return windows.error();
+      for (const auto& window : windows.value()) {
+        if (cachedSubrole(window) == "AXStandardWindow") return AXValue(elementOf(window));
+      }
+      return AXError::noValue;
+    }
+    if (name == "AXFocusedUIElement") return focusedElement(state);
+    if (name == "AXSubrole" || name == "AXParent" || name == "AXPosition" || name == "AXSize" ||
+        name == "AXFullScreen" || name == "AXMenuBar" || name == "AXExtrasMenuBar" ||
+        name == "AXEnabled" || name == "AXFocused" || name == "AXSelected" || name == "AXValue" ||
+        name == "AXTitleUIElement" || name == "AXPlaceholderValue" || name == "AXHelp")
+      return AXError::noValue;
+    if (name == "AXTitle" || name == "AXDescription" || name == "AXRoleDescription")
+      return commonAttribute(state, name, "AXApplication");
+    return AXError::attributeUnsupported;
+  }
+
+  AXResult<AXValue> objectAttribute(const NodeStatePtr& state, std::string_view name) {
+    if (name == "AXPosition" || name == "AXSize") {
+      if (AXError error = fetchOne(*shared_, state, needExtents | needStates, timeout());
+          error != AXError::success)
+        return error;
+      if (hasState(*state, State::defunct)) return AXError::invalidUIElement;
+      auto extents = factOf(*state, &NodeState::extents);
+      if (!extents.ok()) return absentAsNoValue(extents.error());
+      const Extents& e = extents.value();
+      if (name == "AXPosition")
+        return AXValue(Point{static_cast<double>(rootOrigin::globalX(e.x)),
+                             static_cast<double>(rootOrigin::globalY(e.y))});
+      return AXValue(AXSize{static_cast<double>(e.width), static_cast<double>(e.height)});
+    }
+    if (name == "AXEnabled" || name == "AXFocused" || name == "AXSelected") {
+      auto states = statesOf(state);
+      if (!states.ok()) return states.error();
+      const StateSet set = states.value();
+      if (name == "AXEnabled") return AXValue(set.has(State::enabled) || set.has(State::sensitive));
+      return AXValue(set.has(name == "AXFocused" ? State::focused : State::selected));
+    }
+    if (name == "AXChildren") {
+      auto children = showingChildren(state);
+      if (!children.ok()) return children.error();
+      return elements(children.value());
+    }
+    if (name == "AXParent") {
+      auto parent = parentRef(state);
+      if (!parent.ok()) return absentAsNoValue(parent.error());
+      auto element = elementOf(parent.value(), *state);
+      if (!element) return AXError::noValue;
+      return AXValue(std::move(element));
+    }
+    if (name == "AXTitleUIElement") {
+      AXError error = AXError::success;
+      const QVariant relations = callOnce(shared_->bus, state->ref, atspiAccessible,
+                                          QStringLiteral("GetRelationSet"), {}, timeout(), error);
+      if (error != AXError::success) return absentAsNoValue(error);
+      auto targets = decodeRelationTargets(relations, relationLabelledBy);
+      if (!targets) return AXError::failure;
+      for (const auto& target : *targets) {
+        if (target.isNull()) continue;
+        if (auto element = elementOf(target, *state)) return AXValue(std::move(element));
+      }
+      return AXError::noValue;
+    }
+    if (name == "AXPlaceholderValue" || name == "AXHelp") {
+      auto attributes = objectAttributes(state);
+      if (!attributes.ok()) return absentAsNoValue(attributes.error());
+      const auto& map = attributes.value();
+      const auto keys = name == "AXPlaceholderValue"
+                            ? std::vector<std::string>{"placeholder-text"}
+                            : std::vector<std::string>{"tooltip", "tooltip-text", "help-text"};
+      for (const auto& key : keys) {
+        if (auto found = map.find(key); found != map.end() && !found->second.empty())
+          return AXValue(found->second);
+      }
+      return AXError::noValue;
+    }
+    if (name == "AXFullScreen" || name == "AXMenuBar" || name == "AXExtrasMenuBar")
+      return AXError::noValue;
+    if (name == "AXFocusedWindow" || name == "AXMainWindow" || name == "AXWindows" ||
+        name == "AXFocusedUIElement" || name == "AXFocusedApplication")
+      return AXError::attributeUnsupported;
+
+    auto facts = roleFacts(state);
+    if (!facts.ok()) return facts.error();
+    const std::string role = axRole(facts.value());
+    if (name == "AXRole") return AXValue(role);
+    if (name == "AXSubrole") {
+      auto subrole = axSubrole(facts.value());
+      if (!subrole) return AXError::noValue;
+      return AXValue(*subrole);
+    }
+    if (name == "AXValue") return value(state, role);
+    return commonAttribute(state, name, role);
+  }
+
+  AXResult<AXValue> commonAttribute(const NodeStatePtr& state, std::string_view name,
+                                    const std::string& role) {
+    if (name == "AXTitle") {
+      auto title = stringFact(state, needName, &NodeState::name);
+      if (!title.ok()) return title.error();
+      return AXValue(title.value());
+    }
+    if (name == "AXDescription") {
+      auto description = stringFact(state, needDescription, &NodeState::description);
+      if (!description.ok()) return description.error();
+      return AXValue(description.value());
+    }
+    if (name == "AXRoleDescription") {
+      std::optional<std::string> subrole;
+      if (role == "AXWindow") subrole = cachedSubrole(state);
+      auto description = roleDescription(role, subrole);
+      if (!description) return AXError::noValue;
+      return AXValue(*description);
+    }
+    return AXError::attributeUnsupported;
+  }
+
+  AXResult<AXValue> value(const NodeStatePtr& state, const std::string& role) {
+    auto interfaces = interfacesOf(state);
+    if (!interfaces.ok() && interfaces.error() != AXError::noValue) return interfaces.error();
+    const std::uint32_t flags = interfaces.ok() ? interfaces.value() : 0;
+    const bool hasText = (flags & Interface::textInterface) != 0;
+    if (isTextValueRole(role) || role == "AXStaticText") {
+      if (role == "AXStaticText" || !hasText) {
+        auto title = stringFact(state, needName, &NodeState::name);
+        if (!title.ok()) return title.error();
+        if (!title.value().empty() || !hasText) return AXValue(title.value());
+      }
+      AXError error = AXError::success;
+      const QVariant text =
+          callOnce(shared_->bus, state->ref, QStringLiteral("org.a11y.atspi.Text"),
+                   QStringLiteral("GetText"), {0, -1}, timeout(), error);
+      if (error != AXError::success) return absentAsNoValue(error);
+      return AXValue(text.toString().toStdString());
+    }
+    if (!(flags & Interface::valueInterface)) return AXError::noValue;
+    AXError error = AXError::success;
+    const QVariant current = callOnce(
+        shared_->bus, state->ref, dbusProperties, QStringLiteral("Get"),
+        {QStringLiteral("org.a11y.atspi.Value"), QStringLiteral("CurrentValue")}, timeout(), error);
+    if (error != AXError::success) return absentAsNoValue(error);
+    bool ok = false;
+    const double number = unwrapVariant(current).toDouble(&ok);
+    if (!ok) return AXError::noValue;
+    return AXValue(number);
+  }
+
+  // The descendant of the focused window with the focused state, breadth-first, bounded.
+  // Focus moves often: nothing remembered is trusted here.
+  AXResult<AXValue> focusedElement(const NodeStatePtr& application) {
+    constexpr unsigned live = needStates | needChildren;
+    auto window = focusedWindow(application, live);
+    if (!window.ok()) return window.error();
+    std::vector<NodeStatePtr> level = {window.value()};
+    int visited = 0;
+    while (!level.empty()) {
+      if (AXError error = fetch(*shared_, level, live, timeout(), visited == 0 ? 0 : live);
+          error != AXError::success)
+        return error;
+      std::vector<NodeStatePtr> next;
+      for (const auto& node : level) {
+        if (hasState(*node, State::focused)) return AXValue(elementOf(node));
+        if (!isShowing(*node)) continue;
+        std::lock_guard lock(node->mutex);
+        if (!node->children.value || !node->children.value->ok()) continue;
+        for (const auto& child : node->children.value->value()) {
+          if (visited + static_cast<int>(level.size() + next.size()) >= maxFocusSearch) break;
+          next.push_back(child);
+        }
+      }
+      visited += static_cast<int>(level.size());
+      level = std::move(next);
+    }
+    return AXError::noValue;
+  }
+
+  AXResult<AXElement> hitTest(const NodeStatePtr& application, int x, int y) {
+    auto windows = topLevels(application);
+    if (!windows.ok()) return windows.error();
+    NodeStatePtr window;
+    for (const auto& candidate : windows.value()) {
+      std::optional<Extents> extents;
+      {
+        std::lock_guard lock(candidate->mutex);
+        if (candidate->extents.value && candidate->extents.value->ok())
+          extents = candidate->extents.value->value();
+      }
+      if (!extents || x < extents->x || y < extents->y || x - extents->x >= extents->width ||
+          y - extents->y >= extents->height)
+        continue;
+      // AT-SPI tells nothing of how an application's windows overlap; the active one is in
+      // front.
+      if (hasState(*candidate, State::active)) {
+        window = candidate;
+        break;
+      }
+      if (!window) window = candidate;
+    }
+    if (!window) return AXError::noValue;
+
+    ObjectRef current = window->ref;
+    for (int step = 0; step < maxHitSteps; ++step) {
+      AXError error = AXError::success;
+      const QVariant answer =
+          callOnce(shared_->bus, current, atspiComponent, QStringLiteral("GetAccessibleAtPoint"),
+                   {x, y, 0U}, timeout(), error);
+      if (error == AXError::cannotComplete) return error;
+      if (error != AXError::success) break;
+      auto next = decodeReference(answer);
+      if (!next || next->isNull() || *next == current) break;
+      current = *next;
+    }
+    if (current == window->ref) return elementOf(window);
+    auto element = elementOf(current, *window);
+    if (!element) return AXError::noValue;
+    return element;
+  }
+
+  // ── Writes ──
+
+  AXError grabFocus(const NodeState& state) {
+    AXError error = AXError::success;
+    const QVariant done = callOnce(shared_->bus, state.ref, atspiComponent,
+                                   QStringLiteral("GrabFocus"), {}, timeout(), error);
+    if (error == AXError::noValue) return AXError::attributeUnsupported;
+    if (error != AXError::success) return error;
+    return done.toBool() ? AXError::success : AXError::failure;
+  }
+
+  AXError select(const NodeStatePtr& state) {
+    auto parent = parentRef(state);
+    if (!parent.ok())
+      return parent.error() == AXError::noValue ? AXError::attributeUnsupported : parent.error();
+    AXError error = AXError::success;
+    const QVariant index = callOnce(shared_->bus, state->ref, atspiAccessible,
+                                    QStringLiteral("GetIndexInParent"), {}, timeout(), error);
+    if (error != AXError::success) return error;
+    bool ok = false;
+    const int position = index.toInt(&ok);
+    if (!ok || position < 0) return AXError::failure;
+    const QVariant done =
+        callOnce(shared_->bus, parent.value(), QStringLiteral("org.a11y.atspi.Selection"),
+                 QStringLiteral("SelectChild"), {position}, timeout(), error);
+    if (error == AXError::noValue) return AXError::attributeUnsupported;
+    if (error != AXError::success) return error;
+    return done.toBool() ? AXError::success : AXError::failure;
+  }
+
+  // Accessibility is one switch for the whole desktop. Success only when this write turned it
+  // on: an application whose tree is already awake must not be reported as having slept.
+  AXError switchOnAccessibility() {
+    QDBusConnection session = QDBusConnection::sessionBus();
+    if (!session.isConnected()) return AXError::cannotComplete;
+    const QString service = QStringLiteral("org.a11y.Bus");
+    const QString path = QStringLiteral("/org/a11y/bus");
+    const QString status = QStringLiteral("org.a11y.Status");
+    const QString enabled = QStringLiteral("IsEnabled");
+    auto get = QDBusMessage::createMethodCall(service, path, dbusProperties, QStringLiteral("Get"));
+    get.setArguments({status, enabled});
+    const QDBusMessage answer = session.call(get, QDBus::Block, timeoutMilliseconds(timeout()));
+    if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty())
+      return answer.type() == QDBusMessage::ErrorMessage
+                 ? absentAsNoValue(errorFromDBus(answer.errorName().toStdString()))
+                 : AXError::failure;
+    if (unwrapVariant(answer.arguments().constFirst()).toBool())
+      return AXError::attributeUnsupported;
+    auto set = QDBusMessage::createMethodCall(service, path, dbusProperties, QStringLiteral("Set"));
+    set.setArguments({status, enabled, QVariant::fromValue(QDBusVariant(true))});
+    const QDBusMessage done = session.call(set, QDBus::Block, timeoutMilliseconds(timeout()));
+    if (done.type() != QDBusMessage::ReplyMessage)
+      return done.type() == QDBusMessage::ErrorMessage
+                 ? errorFromDBus(done.errorName().toStdString())
+                 : AXError::failure;
+    return AXError::success;
+  }
+
+  // ── The system-wide element ──
+
+  AXResult<AXValue> systemWideAttribute(std::string_view name) {
+    if (name == "AXRole") return AXValue(std::string("AXSystemWide"));
+    if (name != "AXFocusedApplication" && name != "AXFocusedUIElement")
+      return AXError::attributeUnsupported;
+    const auto pid = shared_->keyboardFocusPid ? shared_->keyboardFocusPid() : std::nullopt;
+    if (!pid) return AXError::noValue;
+    AXElement application = applicationElement(shared_, *pid);
+    if (!application) return AXError::noValue;
+    if (name == "AXFocusedApplication") return AXValue(std::move(application));
+    application.setMessagingTimeout(timeout_.load());
+    return application.attribute("AXFocusedUIElement");
+  }
+
+  std::shared_ptr<Shared> shared_;
+  const Kind kind_;
+  const std::int32_t pid_;  // of an application element
+  mutable std::mutex resolveMutex_;
+  mutable NodeStatePtr state_;
+  std::atomic<double> timeout_{0};
+};
+
+}  // namespace
+
+void NodeState::invalidate() {
+  std::lock_guard lock(mutex);
+  role = {};
+  states = {};
+  interfaces = {};
+  extents = {};
+  name = {};
+  description = {};
+  children = {};
+  attributes = {};
+  actions = {};
+}
+
+AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid) {
+  if (pid == static_cast<std::int32_t>(::getpid())) return selfApplication(pid);
+  return AXElement(
+      std::make_shared<AtspiElement>(shared, AtspiElement::Kind::application, pid, nullptr));
+}
+
+AXElement systemWideElement(const std::shared_ptr<Shared>& shared) {
+  return AXElement(
+      std::make_shared<AtspiElement>(shared, AtspiElement::Kind::systemWide, 0, nullptr));
+}
+
+}  // namespace tovrel::platform::atspi

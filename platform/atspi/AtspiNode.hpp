@@ -1,0 +1,79 @@
+#pragma once
+
+// Elements of other applications' trees read over AT-SPI. Each element remembers what it last
+// learnt about its object for about a second: reading "AXChildren" asks every child at once for
+// everything a walk reads about it, so the walk's later reads cost no round trip.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Accessibility.hpp"
+#include "platform/atspi/AtspiBus.hpp"
+#include "platform/atspi/AtspiRoles.hpp"
+
+namespace tovrel::platform::atspi {
+
+// What every element of one backend shares; lives as long as any of them.
+struct Shared {
+  Bus bus;
+  std::function<std::optional<std::int32_t>()> keyboardFocusPid;
+};
+
+// How long facts read from an application are trusted before they are read again.
+inline constexpr double snapshotLifetime = 1.0;
+// The time-out of an element nobody has set one on.
+inline constexpr double defaultMessagingTimeout = 1.0;
+
+// A fact read from the application, or the error that kept it from being read, and when.
+template <class T>
+struct Fact {
+  std::optional<AXResult<T>> value;
+  double at = 0;
+
+  bool fresh(double now) const { return value.has_value() && now - at < snapshotLifetime; }
+};
+
+class NodeState;
+using NodeStatePtr = std::shared_ptr<NodeState>;
+
+// What is known about one object. Shared by every element made for it through the same parent,
+// so reading the same children twice within the lifetime asks nothing again.
+class NodeState {
+ public:
+  NodeState(ObjectRef ref, std::optional<std::int32_t> pid) : ref(std::move(ref)), pid(pid) {}
+
+  const ObjectRef ref;
+  const std::optional<std::int32_t> pid;
+
+  mutable std::mutex mutex;
+  // Where it sits; learnt once and kept.
+  std::optional<ObjectRef> parent;
+  std::optional<std::uint32_t> parentRole;
+  Placement placement = Placement::unknown;
+  // Read from the application; trusted for snapshotLifetime.
+  Fact<std::uint32_t> role;
+  Fact<StateSet> states;
+  Fact<std::uint32_t> interfaces;
+  Fact<Extents> extents;
+  Fact<std::string> name;
+  Fact<std::string> description;
+  Fact<std::vector<NodeStatePtr>> children;
+  Fact<std::map<std::string, std::string>> attributes;
+  Fact<std::vector<std::string>> actions;  // AT-SPI's names
+
+  // After a write or an action the object may have changed: read everything live again.
+  void invalidate();
+};
+
+// The element standing for an application: reads through it fail while the application is not
+// registered on the bus. This process's own application is read in-process instead.
+AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid);
+AXElement systemWideElement(const std::shared_ptr<Shared>& shared);
+
+}  // namespace tovrel::platform::atspi
