@@ -249,6 +249,24 @@ AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, doubl
   return fetch(shared, std::span<const NodeStatePtr>(&node, 1), needs, timeout);
 }
 
+// `need` when the snapshot of `field` has already answered a read of `attribute`, else 0; the
+// read is then noted as answered by whatever snapshot serves it.
+template <class T>
+unsigned liveAfterFirstRead(NodeState& node, std::string_view attribute,
+                            const Fact<T> NodeState::*field, Need need) {
+  std::lock_guard lock(node.mutex);
+  const auto& fact = node.*field;
+  auto served = node.servedAt.find(attribute);
+  if (fact.value && served != node.servedAt.end() && served->second == fact.at) return need;
+  return 0;
+}
+
+template <class T>
+void noteServed(NodeState& node, std::string_view attribute, const Fact<T> NodeState::*field) {
+  std::lock_guard lock(node.mutex);
+  node.servedAt[std::string(attribute)] = (node.*field).at;
+}
+
 template <class T>
 AXResult<T> factOf(const NodeState& node, const Fact<T> NodeState::*field) {
   std::lock_guard lock(node.mutex);
@@ -471,6 +489,7 @@ class AtspiElement : public AXNode {
     if (roleNeedsParentRole(facts.role) && !facts.parentRole) {
       if (auto parentRole = readParentRole(state)) facts.parentRole = *parentRole;
     }
+    if (roleNeedsChildRoles(facts.role)) facts.holdsScrollBar = holdsScrollBar(state);
     if (roleNeedsXmlRoles(facts.role)) {
       auto attributes = objectAttributes(state);
       if (attributes.ok()) {
@@ -479,6 +498,41 @@ class AtspiElement : public AXNode {
       }
     }
     return facts;
+  }
+
+  // Qt keeps a scroll area's bars in a container of their own beside the viewport: a container
+  // holds a scroll bar when a child is one, or is a container of nothing but scroll bars; a
+  // container of nothing but scroll bars is not itself a scroll area. The children's snapshots
+  // serve the walk's next steps as well, so this costs little.
+  bool holdsScrollBar(const NodeStatePtr& state) {
+    auto children = showingChildren(state);
+    if (!children.ok() || children.value().empty()) return false;
+    bool anyBar = false;
+    bool onlyBars = true;
+    for (const auto& child : children.value()) {
+      const auto role = cachedRoleNumber(child);
+      if (role == static_cast<std::uint32_t>(Role::scrollBar)) {
+        anyBar = true;
+        continue;
+      }
+      onlyBars = false;
+      if (role && roleNeedsChildRoles(*role) && onlyScrollBars(child)) anyBar = true;
+    }
+    return anyBar && !onlyBars;
+  }
+
+  bool onlyScrollBars(const NodeStatePtr& state) {
+    auto children = showingChildren(state);
+    if (!children.ok() || children.value().empty()) return false;
+    return std::all_of(children.value().begin(), children.value().end(), [&](const auto& child) {
+      return cachedRoleNumber(child) == static_cast<std::uint32_t>(Role::scrollBar);
+    });
+  }
+
+  static std::optional<std::uint32_t> cachedRoleNumber(const NodeStatePtr& state) {
+    std::lock_guard lock(state->mutex);
+    if (!state->role.value || !state->role.value->ok()) return std::nullopt;
+    return state->role.value->value();
   }
 
   std::optional<std::uint32_t> readParentRole(const NodeStatePtr& state) {
@@ -501,8 +555,10 @@ class AtspiElement : public AXNode {
     return *state->parent;
   }
 
-  AXResult<StateSet> statesOf(const NodeStatePtr& state) {
-    if (AXError error = fetchOne(*shared_, state, needStates, timeout()); error != AXError::success)
+  AXResult<StateSet> statesOf(const NodeStatePtr& state, unsigned live = 0) {
+    if (AXError error =
+            fetch(*shared_, std::span<const NodeStatePtr>(&state, 1), needStates, timeout(), live);
+        error != AXError::success)
       return error;
     auto states = factOf(*state, &NodeState::states);
     if (states.ok() && states.value().has(State::defunct)) return AXError::invalidUIElement;
@@ -673,10 +729,13 @@ class AtspiElement : public AXNode {
 
   AXResult<AXValue> objectAttribute(const NodeStatePtr& state, std::string_view name) {
     if (name == "AXPosition" || name == "AXSize") {
-      if (AXError error = fetchOne(*shared_, state, needExtents | needStates, timeout());
+      const unsigned live = liveAfterFirstRead(*state, name, &NodeState::extents, needExtents);
+      if (AXError error = fetch(*shared_, std::span<const NodeStatePtr>(&state, 1),
+                                needExtents | needStates, timeout(), live ? live | needStates : 0);
           error != AXError::success)
         return error;
       if (hasState(*state, State::defunct)) return AXError::invalidUIElement;
+      noteServed(*state, name, &NodeState::extents);
       auto extents = factOf(*state, &NodeState::extents);
       if (!extents.ok()) return absentAsNoValue(extents.error());
       const Extents& e = extents.value();
@@ -686,8 +745,10 @@ class AtspiElement : public AXNode {
       return AXValue(AXSize{static_cast<double>(e.width), static_cast<double>(e.height)});
     }
     if (name == "AXEnabled" || name == "AXFocused" || name == "AXSelected") {
-      auto states = statesOf(state);
+      auto states =
+          statesOf(state, liveAfterFirstRead(*state, name, &NodeState::states, needStates));
       if (!states.ok()) return states.error();
+      noteServed(*state, name, &NodeState::states);
       const StateSet set = states.value();
       if (name == "AXEnabled") return AXValue(set.has(State::enabled) || set.has(State::sensitive));
       return AXValue(set.has(name == "AXFocused" ? State::focused : State::selected));
@@ -966,6 +1027,7 @@ void NodeState::invalidate() {
   children = {};
   attributes = {};
   actions = {};
+  servedAt.clear();
 }
 
 AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid) {

@@ -66,6 +66,11 @@ class NodeState {
   Fact<std::vector<NodeStatePtr>> children;
   Fact<std::map<std::string, std::string>> attributes;
   Fact<std::vector<std::string>> actions;  // AT-SPI's names
+  // For the facts that change while a program runs (where it is, whether it is enabled): the
+  // time stamp of the snapshot that last answered each attribute. A snapshot answers one read of
+  // an attribute; the next asks the application again, so that a check made after the walk (has
+  // the control moved? is it still enabled?) sees the control as it is now.
+  std::map<std::string, double, std::less<>> servedAt;
 
   // After a write or an action the object may have changed: read everything live again.
   void invalidate();

@@ -133,6 +133,11 @@ bool roleNeedsXmlRoles(std::uint32_t role) {
   return static_cast<Role>(role) == Role::entry;
 }
 
+bool roleNeedsChildRoles(std::uint32_t role) {
+  const auto r = static_cast<Role>(role);
+  return r == Role::filler || r == Role::panel;
+}
+
 bool roleNeedsInterfaces(std::uint32_t role, StateSet states) {
   const auto r = static_cast<Role>(role);
   return (r == Role::text || r == Role::documentText) && !states.has(State::editable) &&
@@ -261,6 +266,9 @@ std::string axRole(const RoleFacts& facts) {
     case Role::extended:
     case Role::redundantObject:
       return "AXUnknown";
+    case Role::filler:
+    case Role::panel:
+      return facts.holdsScrollBar ? "AXScrollArea" : "AXGroup";
     default:
       // Panels, fillers, sections, forms, documents and every other container.
       return "AXGroup";

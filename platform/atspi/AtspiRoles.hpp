@@ -165,6 +165,8 @@ struct RoleFacts {
   Placement placement = Placement::unknown;  // topLevel: a child of the application
   std::optional<std::uint32_t> parentRole;
   std::string xmlRoles;  // the "xml-roles" object attribute, when it was read
+  // It holds a scroll bar beside its other content (only read for plain containers).
+  bool holdsScrollBar = false;
 };
 
 // The AX role of an element.
@@ -173,6 +175,9 @@ std::string axRole(const RoleFacts& facts);
 // is known; the reader fetches those only when this says so.
 bool roleNeedsParentRole(std::uint32_t role);
 bool roleNeedsXmlRoles(std::uint32_t role);
+// Plain containers: Qt presents a scroll area as a filler holding its viewport and scroll bars,
+// so whether one holds a scroll bar decides whether it is a scroll area.
+bool roleNeedsChildRoles(std::uint32_t role);
 // Text whose states do not say whether it is editable: the EditableText interface tells.
 bool roleNeedsInterfaces(std::uint32_t role, StateSet states);
 // "AXStandardWindow" for a normal frame, "AXDialog" for dialogs; nothing otherwise.

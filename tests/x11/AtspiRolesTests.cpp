@@ -98,6 +98,17 @@ TEST(AtspiRolesTest, RolesFollowStatesInterfacesAndSurroundings) {
     EXPECT_EQ(axRole(factsOf(c)), c.expected)
         << "role " << static_cast<int>(c.role) << " placement " << static_cast<int>(c.placement);
   }
+  // A plain container holding a scroll bar is how Qt shows a scroll area; a top-level window
+  // holding one stays a window.
+  for (Role container : {Role::filler, Role::panel}) {
+    RoleFacts facts = factsOf({container, ""});
+    facts.holdsScrollBar = true;
+    EXPECT_EQ(axRole(facts), "AXScrollArea");
+    EXPECT_TRUE(roleNeedsChildRoles(static_cast<std::uint32_t>(container)));
+    facts.placement = Placement::topLevel;
+    EXPECT_EQ(axRole(facts), "AXWindow");
+  }
+  EXPECT_FALSE(roleNeedsChildRoles(static_cast<std::uint32_t>(Role::pushButton)));
 }
 
 TEST(AtspiRolesTest, WindowsHaveSubrolesAndEveryRoleADescription) {
