@@ -43,12 +43,39 @@ enum Need : unsigned {
   needParent = 1U << 9,
 };
 constexpr unsigned roleNeeds = needRole | needStates;
-// Everything a walk reads about each node it visits: what it is, whether it is showing and
-// enabled, where it is, its name, its actions and its children. Every further question costs about
-// as much again (the price is the message through the bus, not the answer), so the interfaces
-// and the description are asked only of the elements that need them. Properties are
-// read one at a time: Properties.GetAll makes a Qt 6.4 application crash.
-constexpr unsigned snapshotNeeds = roleNeeds | needExtents | needName | needChildren | needActions;
+// What a walk reads about every node it visits: what it is, whether it is showing and enabled,
+// where it is and its children. Every further question costs about as much again (the price is
+// the message through the bus, not the answer), so the name and the actions are asked only of
+// the nodes that may become targets (snapshotDetails), and the interfaces and the description
+// only of the elements that need them. Properties are read one at a time: Properties.GetAll makes
+// a Qt 6.4 application crash.
+constexpr unsigned snapshotNeeds = roleNeeds | needExtents | needChildren;
+constexpr unsigned snapshotDetails = needName | needActions;
+
+// Plain containers, bars and small text are labelled only in rare cases the walk asks about on
+// its own; a window of thousands of such nodes is read a third faster without their names and
+// actions.
+bool wantsDetails(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  if (!node.role.value || !node.role.value->ok()) return true;
+  switch (static_cast<Role>(node.role.value->value())) {
+    case Role::filler:
+    case Role::panel:
+    case Role::scrollBar:
+    case Role::separator:
+      return false;
+    case Role::label:
+    case Role::staticText:
+    case Role::paragraph: {
+      // Text at least this large may be pressable.
+      if (!node.extents.value || !node.extents.value->ok()) return true;
+      const Extents& extents = node.extents.value->value();
+      return extents.width >= 30 && extents.height >= 30;
+    }
+    default:
+      return true;
+  }
+}
 
 unsigned freshMask(const NodeState& node, double now) {
   unsigned mask = 0;
@@ -501,10 +528,13 @@ class AtspiElement : public AXNode {
   }
 
   // Qt keeps a scroll area's bars in a container of their own beside the viewport: a container
-  // holds a scroll bar when a child is one, or is a container of nothing but scroll bars; a
-  // container of nothing but scroll bars is not itself a scroll area. The children's snapshots
-  // serve the walk's next steps as well, so this costs little.
+  // of two or three children (the viewport and one or two bar containers) holds a scroll bar when
+  // a child is one, or is a container of nothing but one or two scroll bars. Looking costs a
+  // round trip only for such small containers, whose children the walk reads next anyway; a
+  // container of nothing but scroll bars is not itself a scroll area.
   bool holdsScrollBar(const NodeStatePtr& state) {
+    const auto count = childCount(state);
+    if (!count || *count < 2 || *count > 3) return false;
     auto children = showingChildren(state);
     if (!children.ok() || children.value().empty()) return false;
     bool anyBar = false;
@@ -522,11 +552,21 @@ class AtspiElement : public AXNode {
   }
 
   bool onlyScrollBars(const NodeStatePtr& state) {
+    const auto count = childCount(state);
+    if (!count || *count < 1 || *count > 2) return false;
     auto children = showingChildren(state);
     if (!children.ok() || children.value().empty()) return false;
     return std::all_of(children.value().begin(), children.value().end(), [&](const auto& child) {
       return cachedRoleNumber(child) == static_cast<std::uint32_t>(Role::scrollBar);
     });
+  }
+
+  // How many children it has, showing or not, from one list read.
+  std::optional<std::size_t> childCount(const NodeStatePtr& state) {
+    if (fetchOne(*shared_, state, needChildren, timeout()) != AXError::success) return std::nullopt;
+    auto children = factOf(*state, &NodeState::children);
+    if (!children.ok()) return std::nullopt;
+    return children.value().size();
   }
 
   static std::optional<std::uint32_t> cachedRoleNumber(const NodeStatePtr& state) {
@@ -624,6 +664,13 @@ class AtspiElement : public AXNode {
         error != AXError::success)
       return error;
     std::erase_if(candidates, [](const NodeStatePtr& child) { return !isShowing(*child); });
+    std::vector<NodeStatePtr> detailed;
+    for (const auto& child : candidates) {
+      if (wantsDetails(*child)) detailed.push_back(child);
+    }
+    if (AXError error = fetch(*shared_, detailed, snapshotDetails, timeout(), live);
+        error != AXError::success)
+      return error;
     return candidates;
   }
 

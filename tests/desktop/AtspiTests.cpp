@@ -413,8 +413,10 @@ TEST_F(AtspiTest, AStoppedApplicationFailsWithinTheTimeOutAndRecovers) {
   const double took = std::chrono::duration<double>(Clock::now() - start).count();
   kill(child->pid, SIGCONT);
   EXPECT_EQ(read.error(), AXError::cannotComplete);
+  // It waited for the application rather than failing at once, and for the quarter of a second
+  // asked for, nowhere near D-Bus's own 25 s (the bound leaves room for a loaded machine).
   EXPECT_GE(took, 0.2);
-  EXPECT_LT(took, 1.0);  // a quarter of a second asked for, nowhere near D-Bus's 25 s
+  EXPECT_LT(took, 5.0);
   EXPECT_TRUE(elementValue(accessibility_->application(child->pid), "AXFocusedWindow"));
 }
 
