@@ -12,6 +12,7 @@
 
 #include "core/Unicode.hpp"
 #include "system/AccessibilityTargets.hpp"
+#include "system/DiscoveryText.hpp"
 
 namespace tovrel::AccessibilityTargets {
 
@@ -34,10 +35,6 @@ constexpr double settlePause = 0.03;
 constexpr std::size_t actionNameCut = 20;
 
 constexpr std::array<std::string_view, 3> pointRoles = {"AXStaticText", "AXImage", "AXHeading"};
-
-bool lists(const std::vector<std::string>& actions, std::string_view action) {
-  return std::find(actions.begin(), actions.end(), action) != actions.end();
-}
 
 std::string errorText(AXError error) {
   return std::to_string(platform::code(error));
@@ -78,7 +75,8 @@ SemanticOutcome performSemantic(const AXElementBox& box, TargetAction action) {
     case TargetAction::movePointer:
       return Outcome::unsupported("needs the pointer");
     case TargetAction::rightClick: {
-      if (!lists(box.actions, "AXShowMenu")) return Outcome::unsupported("no menu action");
+      if (!discovery::hasAction(box.actions, "AXShowMenu"))
+        return Outcome::unsupported("no menu action");
       const AXError error = box.element.performAction("AXShowMenu");
       if (error == AXError::success) return Outcome::pressed();
       return Outcome::unsupported("menu error " + errorText(error));
@@ -98,7 +96,7 @@ SemanticOutcome performSemantic(const AXElementBox& box, TargetAction action) {
     if (error == AXError::success) return Outcome::focused();
     return Outcome::unsupported("focus error " + errorText(error));
   }
-  const bool pressable = lists(box.actions, "AXPress");
+  const bool pressable = discovery::hasAction(box.actions, "AXPress");
   if (box.role == "AXRow" && !pressable) {
     const AXError error = box.element.setAttribute("AXSelected", yes());
     if (error != AXError::success) return Outcome::unsupported("select error " + errorText(error));
@@ -125,7 +123,7 @@ std::optional<AXElement> rowContent(const AXElementBox& box) {
   const Frame& row = box.frame;
   for (const AXElement& child : *children) {
     if (stringAttribute(child, "AXRole") != "AXGroup") continue;
-    if (!lists(actionNames(child), "AXPress")) continue;
+    if (!discovery::hasAction(actionNames(child), "AXPress")) continue;
     const auto f = frame(child);
     if (!f) continue;
     if (overlapArea(*f, row) >= rowContentShare * row.width * row.height) return child;

@@ -18,6 +18,7 @@
 
 #include "core/PlatformTexts.hpp"
 #include "system/AccessibilityTargets.hpp"
+#include "system/DiscoveryText.hpp"
 #include "system/DisplayGeometry.hpp"
 
 namespace tovrel {
@@ -52,10 +53,6 @@ bool onDisplay(Point point, std::span<const Rect> displays) {
 bool showsOnDisplay(const HintTarget::Frame& frame, std::span<const Rect> displays) {
   return frame.width >= minimumSide && frame.height >= minimumSide &&
          onDisplay(frame.center(), displays);
-}
-
-bool contains(const std::vector<std::string>& names, std::string_view name) {
-  return std::ranges::find(names, name) != names.end();
 }
 
 bool startsWith(std::string_view text, std::string_view prefix) {
@@ -249,7 +246,7 @@ std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::in
 
     if (shown && subrole && startsWith(*subrole, "AXNotificationCenter")) {
       const auto actions = actionNames(element);
-      if (contains(actions, "AXPress")) {
+      if (discovery::hasAction(actions, "AXPress")) {
         const std::string bannerRole = role.value_or("AXGroup");
         // accessibleName never gives an empty name; an empty text stands for none.
         const std::string named = accessibleName(element, bannerRole).value_or(std::string());
@@ -269,7 +266,7 @@ std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::in
     }
     if (shown && role == "AXButton") {
       const auto actions = actionNames(element);
-      if (contains(actions, "AXPress")) {
+      if (discovery::hasAction(actions, "AXPress")) {
         if (auto name = accessibleName(element, "AXButton"); name && !name->empty()) {
           pairs.push_back(
               {HintTarget{*name, "AXButton", *frame}, box(element, "AXButton", *frame, actions)});

@@ -1,13 +1,18 @@
 #pragma once
 
 // Small shared pieces of the discovery code: the messaging time-out it gives every element it
-// reads, and the trimming and cutting of names another application hands over. Those names are
+// reads, the action check, whole numbers written from another application's coordinates, and
+// the trimming and cutting of names another application hands over. Those names are
 // UTF-8 that nobody checked, so cutting counts Unicode scalars and never splits a sequence.
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/Unicode.hpp"
 
@@ -15,6 +20,20 @@ namespace tovrel::discovery {
 
 // Every message to another application waits at most this long.
 inline constexpr double messagingTimeout = 0.25;
+
+inline bool hasAction(const std::vector<std::string>& actions, std::string_view action) {
+  return std::find(actions.begin(), actions.end(), action) != actions.end();
+}
+
+// A number as a decimal whole number cut toward zero. Formatting the cut value instead of
+// converting it keeps numbers beyond any integer's range distinct and well defined; a value that
+// is not finite (another application can report anything) is written "?".
+inline std::string wholeNumber(double value) {
+  if (!std::isfinite(value)) return "?";
+  char text[400];
+  std::snprintf(text, sizeof text, "%.0f", std::trunc(value) + 0.0);  // + 0.0 turns -0 into 0
+  return text;
+}
 
 namespace detail {
 

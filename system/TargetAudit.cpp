@@ -3,7 +3,6 @@
 // got no label) and the outline of the tree itself.
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include <fmt/format.h>
 
 #include "system/AccessibilityTargets.hpp"
+#include "system/DiscoveryText.hpp"
 #include "system/DisplayGeometry.hpp"
 
 namespace tovrel {
@@ -38,25 +37,8 @@ constexpr std::size_t nameCut = 40;
 constexpr std::size_t hitNameCut = 30;
 constexpr double minimumSide = 4;
 
-// A number with its fraction dropped. Other applications can report anything, and converting a
-// non-finite value to an integer is undefined, so those are written as "?".
-std::string integerText(double value) {
-  if (!std::isfinite(value)) return "?";
-  return fmt::format("{:.0f}", std::trunc(value) + 0.0);  // + 0.0 turns -0 into 0
-}
-
-// The first `count` code points, never ending inside a UTF-8 sequence.
-std::string firstCharacters(std::string_view text, std::size_t count) {
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const bool continuation = (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
-    if (!continuation && seen++ == count) return std::string(text.substr(0, i));
-  }
-  return std::string(text);
-}
-
 std::string quoted(std::string_view text, std::size_t count) {
-  return "\"" + firstCharacters(text, count) + "\"";
+  return "\"" + discovery::prefixScalars(text, count) + "\"";
 }
 
 std::string joinedLines(const std::vector<std::string>& lines) {
@@ -71,13 +53,6 @@ std::string joinedLines(const std::vector<std::string>& lines) {
 bool intersects(const HintTarget::Frame& a, const HintTarget::Frame& b) {
   return std::max(a.x, b.x) < std::min(a.x + a.width, b.x + b.width) &&
          std::max(a.y, b.y) < std::min(a.y + a.height, b.y + b.height);
-}
-
-bool hasAction(const std::vector<std::string>& actions, std::string_view name) {
-  for (const auto& action : actions) {
-    if (action == name) return true;
-  }
-  return false;
 }
 
 std::optional<AXElement> frontWindow(const AXElement& application) {
@@ -105,8 +80,8 @@ void describeMiss(DiscoveryServices& services, std::vector<std::string>& lines,
   if (reachable == clickPoint) {
     lines.push_back("  no reachable point");
   } else {
-    lines.push_back("  pointer goes to (" + integerText(reachable.x) + "," +
-                    integerText(reachable.y) + ")");
+    lines.push_back("  pointer goes to (" + discovery::wholeNumber(reachable.x) + "," +
+                    discovery::wholeNumber(reachable.y) + ")");
   }
 }
 
@@ -133,7 +108,7 @@ void listUnlabelled(const AXElement& window, const HintTarget::Frame& windowFram
       const auto frame = AccessibilityTargets::frame(element);
       if (frame && frame->width >= minimumSide && frame->height >= minimumSide &&
           intersects(*frame, windowFrame) &&
-          hasAction(AccessibilityTargets::actionNames(element), "AXPress")) {
+          discovery::hasAction(AccessibilityTargets::actionNames(element), "AXPress")) {
         ++unlabelled;
         const std::string role =
             AccessibilityTargets::stringAttribute(element, "AXRole").value_or("");
@@ -156,8 +131,8 @@ void listUnlabelled(const AXElement& window, const HintTarget::Frame& windowFram
 namespace TargetAudit {
 
 std::string describe(const HintTarget::Frame& frame) {
-  return "(" + integerText(frame.x) + "," + integerText(frame.y) + " " + integerText(frame.width) +
-         "x" + integerText(frame.height) + ")";
+  return "(" + discovery::wholeNumber(frame.x) + "," + discovery::wholeNumber(frame.y) + " " +
+         discovery::wholeNumber(frame.width) + "x" + discovery::wholeNumber(frame.height) + ")";
 }
 
 std::string report(DiscoveryServices& services, std::int32_t pid, const DiscoveryResult& result) {
@@ -169,7 +144,7 @@ std::string report(DiscoveryServices& services, std::int32_t pid, const Discover
   lines.push_back("scope " + result.scope + ", targets " + std::to_string(result.targets.size()) +
                   ", visited " + std::to_string(result.visitedNodes) + ", truncated " +
                   (result.truncated ? "true" : "false") + ", " +
-                  integerText(result.elapsed * 1000) + " ms");
+                  discovery::wholeNumber(result.elapsed * 1000) + " ms");
 
   std::unordered_set<AXElement, platform::AXElementHash> labelled;
   int misses = 0;
@@ -218,7 +193,7 @@ std::string runNow(DiscoveryServices& services, std::int32_t pid) {
 
   const double start = services.clock.uptime();
   const auto context = AccessibilityTargets::scrollContextNow(services, pid, std::nullopt, true);
-  const std::string milliseconds = integerText((services.clock.uptime() - start) * 1000);
+  const std::string milliseconds = discovery::wholeNumber((services.clock.uptime() - start) * 1000);
 
   std::vector<std::string> areas;
   for (const auto& area : context.areas)

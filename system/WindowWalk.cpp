@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 #include <string>
@@ -68,23 +67,10 @@ bool containsRect(const Frame& outer, const Frame& inner) {
          inner.y + inner.height <= outer.y + outer.height;
 }
 
-bool hasAction(const std::vector<std::string>& actions, std::string_view action) {
-  return std::find(actions.begin(), actions.end(), action) != actions.end();
-}
-
-// A coordinate as a decimal whole number cut toward zero. Formatting the cut value instead of
-// converting it keeps coordinates beyond any integer's range distinct and well defined.
-std::string wholeNumber(double value) {
-  if (!std::isfinite(value)) return "?";
-  char text[400];
-  std::snprintf(text, sizeof text, "%.0f", std::trunc(value) + 0.0);
-  return text;
-}
-
 std::string duplicateKey(std::string_view role, std::string_view name, const Frame& frame) {
   std::string key;
   key.append(role).append("|").append(name).append("|");
-  key.append(wholeNumber(frame.x)).append("|").append(wholeNumber(frame.y));
+  key.append(discovery::wholeNumber(frame.x)).append("|").append(discovery::wholeNumber(frame.y));
   return key;
 }
 
@@ -253,7 +239,7 @@ DiscoveryResult WindowWalk::run() {
   for (const AXElementBox& box : result.elements) {
     if (box.role != "AXLink") continue;
     ++links;
-    anyLinkPresses = anyLinkPresses || hasAction(box.actions, "AXPress");
+    anyLinkPresses = anyLinkPresses || discovery::hasAction(box.actions, "AXPress");
   }
   if (links >= 2 && !anyLinkPresses && markEnhanced(pid_)) {
     application.setAttribute("AXEnhancedUserInterface", true);
@@ -287,7 +273,7 @@ void WindowWalk::visit(const Item& item) {
 
   const bool pressableText =
       role == "AXStaticText" && ownFrame && ownFrame->width >= pressableTextMinimum &&
-      ownFrame->height >= pressableTextMinimum && hasAction(reads.actions(), "AXPress");
+      ownFrame->height >= pressableTextMinimum && discovery::hasAction(reads.actions(), "AXPress");
 
   std::optional<Frame> targetFrame = ownFrame;
   bool usesParentFrame = false;
@@ -318,7 +304,7 @@ void WindowWalk::visit(const Item& item) {
     if (name.empty() && (role == "AXButton" || role == "AXLink"))
       name = reads.roleDescription().value_or("");
     if (name.empty() && role == "AXRow") name = firstText(element, 0).value_or("");
-    if (name.empty() && (pressableText || hasAction(reads.actions(), "AXPress")))
+    if (name.empty() && (pressableText || discovery::hasAction(reads.actions(), "AXPress")))
       name = reads.roleDescription().value_or("Item");
 
     // A text field inside a row is reached through the row; its children stay in the row.
@@ -371,7 +357,7 @@ void WindowWalk::visit(const Item& item) {
     hosts_[*item.host].revealsControls = true;
 
   if (isClickableRole(role) && ownFrame && isVisible(*ownFrame, clip, displays_) &&
-      hasAction(reads.actions(), "AXPress")) {
+      discovery::hasAction(reads.actions(), "AXPress")) {
     std::optional<std::size_t> becameHost;
     if (role == "AXGroup" && ownFrame->height >= hoverHostMinHeight) {
       hosts_.push_back({element, *ownFrame, accessibleName(element, role).value_or(""), false});

@@ -152,6 +152,10 @@ class ReceiverLog {
   std::vector<ReceiverEvent> events_;
 };
 
+// Asks a child process to quit (SIGTERM), kills it after 3 s, reaps it and returns its wait
+// status.
+int stopChild(pid_t pid);
+
 // The logging application, started as a child process; stopped when this goes.
 class Receiver {
  public:

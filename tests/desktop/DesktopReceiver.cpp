@@ -205,20 +205,23 @@ std::unique_ptr<Receiver> Receiver::start(Desktop& desktop, const Options& optio
   return receiver;
 }
 
-Receiver::~Receiver() {
-  if (pid_ > 0) {
-    kill(pid_, SIGTERM);
-    const auto deadline = Clock::now() + 3s;
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (Clock::now() >= deadline) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(kPollInterval);
+int stopChild(pid_t pid) {
+  kill(pid, SIGTERM);
+  const auto deadline = Clock::now() + 3s;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (Clock::now() >= deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
     }
+    std::this_thread::sleep_for(kPollInterval);
   }
+  return status;
+}
+
+Receiver::~Receiver() {
+  if (pid_ > 0) stopChild(pid_);
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }

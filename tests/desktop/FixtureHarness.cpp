@@ -5,9 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 
-#include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -67,17 +65,7 @@ std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::strin
 
 int FixtureApp::stop() {
   if (pid_ <= 0) return -1;
-  kill(pid_, SIGTERM);
-  const auto deadline = Clock::now() + 3s;
-  int status = 0;
-  while (waitpid(pid_, &status, WNOHANG) == 0) {
-    if (Clock::now() >= deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(5ms);
-  }
+  const int status = stopChild(pid_);
   pid_ = -1;
   return status;
 }
