@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-
 #include "system/AccessibilityTargets.hpp"
 #include "system/DiscoveryText.hpp"
 #include "system/DisplayGeometry.hpp"
