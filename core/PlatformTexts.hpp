@@ -42,6 +42,20 @@ inline constexpr std::string_view menuBarAutoHideKey = "_HIHideMenuBar";
 // asleep until asked for.
 inline constexpr std::string_view chromiumEmbeddedMarker = "libcef.so";
 
+// Screenshot tools: while one is in front the pointer is left alone and the tool never counts as
+// the application navigation works on.
+inline constexpr std::array<std::string_view, 10> screenshotApplications = {
+    "org.gnome.Screenshot",
+    "gnome-screenshot",
+    "org.kde.spectacle",
+    "spectacle",
+    "org.flameshot.Flameshot",
+    "flameshot",
+    "xfce4-screenshooter",
+    "org.ksnip.ksnip",
+    "ksnip",
+    "shutter"};
+
 // The program's own identity.
 inline constexpr std::string_view selfIdentifier = "local.tovrel.Tovrel";
 

@@ -5,12 +5,16 @@
 
 #include "platform/AccessServices.hpp"
 #include "platform/Accessibility.hpp"
+#include "platform/Application.hpp"
 #include "platform/Clock.hpp"
 #include "platform/DisplayServices.hpp"
 #include "platform/EventServices.hpp"
 #include "platform/Executor.hpp"
 #include "platform/HotKeyServices.hpp"
 #include "platform/KeyCatcherPanel.hpp"
+#include "platform/Overlays.hpp"
+#include "platform/Scheduler.hpp"
+#include "platform/SystemEvents.hpp"
 #include "platform/Workspace.hpp"
 
 namespace tovrel::platform {
@@ -25,6 +29,10 @@ struct Platform {
   AccessibilityServices& accessibility;
   WorkspaceServices& workspace;
   Executor& executor;
+  Scheduler& scheduler;
+  SystemEvents& systemEvents;
+  ApplicationServices& application;
+  OverlayServices& overlays;
 };
 
 }  // namespace tovrel::platform

@@ -2,7 +2,9 @@
 
 #include "platform/atspi/AtspiAccessibility.hpp"
 #include "platform/desktop/QtExecutor.hpp"
+#include "platform/desktop/QtScheduler.hpp"
 #include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/PendingServices.hpp"
 #include "platform/x11/X11Access.hpp"
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Displays.hpp"
@@ -56,10 +58,15 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>(
       [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
+  desktop->scheduler_ = std::make_unique<desktop::QtScheduler>();
+  desktop->systemEvents_ = std::make_unique<PendingSystemEvents>();
+  desktop->application_ = std::make_unique<PendingApplication>();
+  desktop->overlays_ = std::make_unique<PendingOverlays>();
   desktop->platform_ = std::make_unique<Platform>(
       Platform{*desktop->clock_, *desktop->events_, *desktop->displays_, *desktop->hotKeys_,
                *desktop->panels_, *desktop->access_, *desktop->accessibility_, *desktop->workspace_,
-               *desktop->executor_});
+               *desktop->executor_, *desktop->scheduler_, *desktop->systemEvents_,
+               *desktop->application_, *desktop->overlays_});
   return desktop;
 }
 

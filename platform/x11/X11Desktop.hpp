@@ -13,7 +13,8 @@ class AtspiAccessibility;
 }
 namespace tovrel::platform::desktop {
 class QtExecutor;
-}
+class QtScheduler;
+}  // namespace tovrel::platform::desktop
 
 namespace tovrel::platform::x11 {
 
@@ -25,6 +26,9 @@ class X11HotKeys;
 class X11Panels;
 class X11Pointer;
 class X11Workspace;
+class PendingSystemEvents;
+class PendingApplication;
+class PendingOverlays;
 
 class X11EventServices : public EventServices {
  public:
@@ -64,6 +68,10 @@ class X11Desktop {
   std::unique_ptr<atspi::AtspiAccessibility> accessibility_;
   std::unique_ptr<X11Workspace> workspace_;
   std::unique_ptr<desktop::QtExecutor> executor_;
+  std::unique_ptr<desktop::QtScheduler> scheduler_;
+  std::unique_ptr<PendingSystemEvents> systemEvents_;
+  std::unique_ptr<PendingApplication> application_;
+  std::unique_ptr<PendingOverlays> overlays_;
   std::unique_ptr<Platform> platform_;
 };
 
