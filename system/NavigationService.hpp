@@ -159,9 +159,13 @@ class NavigationService {
   void checkStillAllowed();
   // The tap swallows the entry chords while off and every key while a mode is on.
   void syncKeyInterception();
-  // Every router call that may change it goes through here: one observed change.
+  // Every router call that may change it goes through here: one observed change, notified when
+  // the router's observable state differs afterwards.
   template <class Call>
   auto mutateRouter(Call&& call) -> decltype(call(std::declval<NavigationRouter&>()));
+  // What observers of the router can see, cheap to compare: mode, generation, flags, the click
+  // session's substate, typed text, selection and target count, the scroll session's areas.
+  std::string routerSummary() const;
   RouterDecision routerHandle(RouterInput input, std::optional<Point> pointer = std::nullopt);
   // `handle` with the current uptime and pointer, then apply.
   void route(RouterInput input);
@@ -277,5 +281,21 @@ class NavigationService {
   // Not one of the stored properties: the key interception last handed to the tap.
   std::optional<platform::KeyInterception> interception_;
 };
+
+template <class T>
+void NavigationService::setObserved(T& field, T value, Property property) {
+  if (field == value) return;
+  field = std::move(value);
+  notify(property);
+}
+
+template <class Call>
+auto NavigationService::mutateRouter(Call&& call)
+    -> decltype(call(std::declval<NavigationRouter&>())) {
+  const std::string before = routerSummary();
+  auto result = call(router_);
+  if (routerSummary() != before) notify(Property::router);
+  return result;
+}
 
 }  // namespace tovrel
