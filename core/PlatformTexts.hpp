@@ -18,6 +18,10 @@ inline constexpr std::string_view restrictedReadiness = "Restricted by the deskt
 // backend decides whether it knows a settings page for the anchor and can open it.
 inline constexpr std::string_view privacySettingsURLBase = "x-tovrel-settings:privacy?";
 
+// Why navigation stopped when the desktop switched the event tap off.
+inline constexpr std::string_view tapPaused =
+    "The desktop paused Tovrel’s keyboard access, so navigation stopped.";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {
