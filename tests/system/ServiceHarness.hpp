@@ -19,6 +19,8 @@ class NavigationServiceTestAccess {
 
   NavigationRouter& router() { return s.router_; }
   CursorOutput& output() { return s.output_; }
+  // Writable, so a test can tell whether a later refresh rewrote it.
+  OverlayModel& overlayModel() { return s.overlayModel_; }
   HintOverlay& hints() { return s.hints_; }
   ScanProgressBar& scanBar() { return s.scanBar_; }
   PointerDot& dot() { return s.dot_; }
@@ -70,6 +72,8 @@ class NavigationServiceTestAccess {
   }
   std::size_t observerCount() const { return s.observers_.size(); }
   std::optional<std::int64_t>& emptyRetryGeneration() { return s.emptyRetryGeneration_; }
+  bool& editingSettings() { return s.editingSettings_; }
+  void setMessage(std::optional<std::string> text) { s.setMessage(std::move(text)); }
   const std::optional<platform::KeyInterception>& interception() const { return s.interception_; }
 
   // The private operations, for tests that drive one step at a time.
@@ -100,6 +104,11 @@ class NavigationServiceTestAccess {
   void activate(std::size_t index, std::int64_t snapshot, std::int64_t generation,
                 TargetAction action) {
     s.activate(index, snapshot, generation, action);
+  }
+  void complete(const AccessibilityTargets::Revalidation& revalidation,
+                const std::optional<AccessibilityTargets::SemanticOutcome>& outcome,
+                TargetAction action, const AXElementBox* box, std::int64_t finish) {
+    s.complete(revalidation, outcome, action, box, finish);
   }
   void findScrollWindow(std::int64_t generation) { s.findScrollWindow(generation); }
   void parkPointer(double x, double y) { s.parkPointer(x, y); }

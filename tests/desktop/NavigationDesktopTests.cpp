@@ -1,0 +1,212 @@
+// The three modes end to end in the private desktop: the real service over the real desktop,
+// driven by "hardware" input the way a user types, against the fixture application.
+
+#include <X11/keysym.h>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+
+#include <cmath>
+#include <memory>
+#include <string>
+
+#include "core/Keys.hpp"
+#include "core/TovrelConfig.hpp"
+#include "platform/x11/X11Desktop.hpp"
+#include "system/NavigationService.hpp"
+#include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/FixtureHarness.hpp"
+#include "tests/desktop/QtTestApp.hpp"
+
+namespace tovrel::desktoptest {
+namespace {
+
+// The right Alt key: the cursor-mode entry tap.
+constexpr Keycode rightAlt = 108;
+
+class NavigationDesktopTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    qtApp();
+    // Holding a key must not turn into repeats for these tests.
+    QProcess::execute("xset", {"r", "off"});
+    x11_ = platform::x11::X11Desktop::open();
+    ASSERT_NE(x11_, nullptr);
+    std::string error;
+    fixture_ = FixtureApp::start({}, &error);
+    ASSERT_NE(fixture_, nullptr) << error;
+    auto window = desktop().waitForWindow("Tovrel Fixture", fixture_->pid());
+    ASSERT_TRUE(window.has_value());
+    window_ = *window;
+    ASSERT_TRUE(desktop().focus(window_));
+
+    TovrelConfig config = TovrelConfig::defaults();
+    config.cursorBindings.push_back({CursorAction::dragHold, Gesture::key(Key::g)});
+    service_ = std::make_unique<NavigationService>(x11_->platform(), config);
+    service_->start();
+    ASSERT_TRUE(service_->tapInstalled());
+    // The front application reaches the service through the workspace notifications.
+    pumpUntil([&] { return service_->clickTargetCandidate().has_value(); }, 3s);
+  }
+
+  void TearDown() override {
+    if (service_) {
+      service_->shutdown();
+      service_.reset();
+    }
+    x11_.reset();
+    if (fixture_) fixture_->stop();
+    fixture_.reset();
+    QProcess::execute("xset", {"r", "on"});
+    DesktopTest::TearDown();
+  }
+
+  void input(const std::function<void(Desktop&)>& act) { inputWhilePumping(desktop(), act); }
+
+  bool waitForMode(InteractionMode mode, std::chrono::milliseconds timeout = 3s) {
+    return pumpUntil([&] { return service_->mode() == mode; }, timeout);
+  }
+
+  // Command+Shift+<key>, as the click and scroll entries are bound.
+  void commandShift(Keysym key) {
+    Keycode super = desktop().keycode(XK_Super_L);
+    Keycode shift = desktop().keycode(XK_Shift_L);
+    Keycode code = desktop().keycode(key);
+    input([&](Desktop& d) {
+      d.hardwareKey(super, true);
+      d.hardwareKey(shift, true);
+      d.hardwareKey(code, true);
+      d.hardwareKey(code, false);
+      d.hardwareKey(shift, false);
+      d.hardwareKey(super, false);
+    });
+  }
+
+  void tapRightAlt() {
+    input([&](Desktop& d) {
+      d.hardwareKey(rightAlt, true);
+      d.hardwareKey(rightAlt, false);
+    });
+  }
+
+  // Presses `sym`, keeps it down for `held` while the main loop runs, and lets go.
+  void hold(Keysym sym, std::chrono::milliseconds held) {
+    Keycode code = desktop().keycode(sym);
+    input([&](Desktop& d) { d.hardwareKey(code, true); });
+    pump(held);
+    input([&](Desktop& d) { d.hardwareKey(code, false); });
+  }
+
+  std::unique_ptr<platform::x11::X11Desktop> x11_;
+  std::unique_ptr<FixtureApp> fixture_;
+  std::unique_ptr<NavigationService> service_;
+  WindowId window_ = 0;
+};
+
+TEST_F(NavigationDesktopTest, ARightAltTapStartsMovingAndHoldingLMovesThePointerRight) {
+  auto scroll = fixture_->frame("typing");
+  ASSERT_TRUE(scroll.has_value());
+  input([&](Desktop& d) { d.hardwareMove(scroll->centerX(), scroll->centerY()); });
+  tapRightAlt();
+  ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+  const auto before = desktop().pointer();
+  hold(XK_l, 400ms);
+  pump(100ms);
+  const auto after = desktop().pointer();
+  EXPECT_GT(after.first, before.first + 20) << "the pointer did not move right";
+  EXPECT_NEAR(after.second, before.second, 2);
+  // Escape is the separate exit of the default cursor entry.
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+TEST_F(NavigationDesktopTest, ClickModeLabelsTheFixtureAndTypingALabelPressesIt) {
+  const long long before = fixture_->number("counter");
+  commandShift(XK_space);
+  ASSERT_TRUE(waitForMode(InteractionMode::click));
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        const ClickSession* click = service_->router().click();
+        return click && click->hasSnapshot() && !click->labels().empty();
+      },
+      3s));
+  const ClickSession& click = *service_->router().click();
+  std::string label;
+  for (std::size_t i = 0; i < click.targets().size(); ++i)
+    if (click.targets()[i].name == "Increment" && i < click.labels().size())
+      label = click.labels()[i];
+  ASSERT_FALSE(label.empty()) << "no label for Increment";
+  EXPECT_TRUE(service_->targetName().has_value()) << "click mode names the fixture";
+
+  // The labels are on screen: keep a picture of click mode for whoever reads the test run.
+  pump(150ms);
+  const QString dir = QStringLiteral(TOVREL_ARTIFACT_DIR);
+  QDir().mkpath(dir);
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QImage shot = screen->grabWindow(0).toImage();
+    EXPECT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(dir + QStringLiteral("/click-mode.png")));
+  }
+
+  input([&](Desktop& d) { d.hardwareType(label); });
+  EXPECT_TRUE(fixture_->waitFor([&](const QJsonObject& state) {
+    return state.value("counter").toInteger() == before + 1;
+  })) << "typing "
+      << label << " did not press Increment";
+  EXPECT_EQ(fixture_->number("counter"), before + 1);
+  ASSERT_TRUE(service_->lastActivation().has_value());
+  EXPECT_EQ(service_->lastActivation()->outcome, "pressed");
+}
+
+TEST_F(NavigationDesktopTest, ScrollModeScrollsTheScrollAreaAndReturnsThePointer) {
+  auto area = fixture_->frame("scroll");
+  ASSERT_TRUE(area.has_value());
+  // Scroll mode resumes where the user last scrolled: click into the area first.
+  input([&](Desktop& d) { d.hardwareClick(area->centerX(), area->centerY()); });
+  const auto home = std::make_pair(area->centerX() + 7, area->centerY() + 3);
+  input([&](Desktop& d) { d.hardwareMove(home.first, home.second); });
+  const long long before = fixture_->number("scrollY");
+  commandShift(XK_j);
+  ASSERT_TRUE(waitForMode(InteractionMode::scroll));
+  ASSERT_TRUE(pumpUntil(
+      [&] { return service_->router().scroll() && !service_->router().scroll()->areas().empty(); },
+      3s));
+  hold(XK_j, 500ms);
+  EXPECT_TRUE(fixture_->waitFor([&](const QJsonObject& state) {
+    return state.value("scrollY").toInteger() > before;
+  })) << "the scroll area did not scroll";
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  ASSERT_TRUE(waitForMode(InteractionMode::off));
+  pump(150ms);
+  const auto back = desktop().pointer();
+  EXPECT_EQ(back, home) << "the pointer did not come back";
+}
+
+TEST_F(NavigationDesktopTest, SleepStopsADragAndReleasesTheButton) {
+  auto typing = fixture_->frame("typing");
+  ASSERT_TRUE(typing.has_value());
+  input([&](Desktop& d) { d.hardwareMove(typing->centerX(), typing->centerY()); });
+  tapRightAlt();
+  ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+  Keycode g = desktop().keycode(XK_g);
+  input([&](Desktop& d) { d.hardwareKey(g, true); });
+  ASSERT_TRUE(pumpUntil([&] { return !desktop().buttonsDown().empty(); }, 2s))
+      << "the drag did not press the button";
+  // The screen saver starting is how the session reports the screens going to sleep.
+  QProcess::execute("dbus-send", {"--session", "--type=signal", "/org/freedesktop/ScreenSaver",
+                                  "org.freedesktop.ScreenSaver.ActiveChanged", "boolean:true"});
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+  EXPECT_TRUE(pumpUntil([&] { return desktop().buttonsDown().empty(); }, 2s))
+      << "the button stayed down";
+  EXPECT_EQ(service_->message(),
+            std::optional<std::string>("Navigation stopped for sleep, lock, or a user switch."));
+  input([&](Desktop& d) { d.hardwareKey(g, false); });
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest

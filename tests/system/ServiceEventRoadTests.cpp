@@ -1,0 +1,250 @@
+#include <algorithm>
+
+#include "ServiceHarness.hpp"
+
+namespace tovrel {
+namespace {
+
+using platform::SystemNotification;
+namespace ev = platform::eventType;
+using Mode = InteractionMode;
+
+constexpr std::int32_t mailPid = 300;
+
+class EventRoadTest : public ServiceTest {
+ protected:
+  EventRoadTest() {
+    desktop.workspace.apps.push_back({mailPid, "org.example.Mail", "Mail", std::nullopt});
+    config.excludedBundleIDs = {"org.example.Mail"};
+  }
+  // A fresh, started service in `mode`.
+  void restart(Mode mode = Mode::off) {
+    destroyService();
+    service().start();
+    if (mode != Mode::off) service().setMode(mode);
+    desktop.settle();
+  }
+  void post(SystemNotification notification, std::optional<std::int32_t> pid = std::nullopt,
+            std::optional<std::string> id = std::nullopt,
+            std::optional<std::string> name = std::nullopt) {
+    desktop.systemEvents.post(notification, {pid, id, name});
+  }
+  void bringFront(std::int32_t pid, std::optional<std::string> id,
+                  std::optional<std::string> name) {
+    post(SystemNotification::didActivateApplication, pid, id, name);
+  }
+};
+
+TEST_F(EventRoadTest, OwnAndUnclassifiedEventsPassWithoutReachingTheRouter) {
+  restart(Mode::cursor);
+  platform::InputEvent own;
+  own.keyCode = Key::escape;  // the cursor exit
+  own.sourceUserData = CursorOutput::marker;
+  for (auto type : {ev::keyDown, ev::leftMouseDown})
+    EXPECT_FALSE(desktop.events.inject(type, own));
+  access().clickHider().hidden = true;
+  EXPECT_FALSE(access().handleTapEvent(ev::tabletPointer, {}));
+  EXPECT_TRUE(access().clickHider().hidden);
+  EXPECT_EQ(access().lastSpotCount(), 0u);
+  EXPECT_EQ(service().mode(), Mode::cursor);
+  pointer(ev::mouseMoved, {5, 5});
+  EXPECT_FALSE(access().clickHider().hidden);
+  EXPECT_TRUE(key(Key::escape, true));
+  EXPECT_EQ(service().mode(), Mode::off);
+}
+
+TEST_F(EventRoadTest, ButtonsAndWheelRecordTheFrontApplicationsSpot) {
+  restart();
+  const Point at{12, 34};
+  const std::pair<platform::EventType, std::optional<bool>> cases[] = {
+      {ev::leftMouseDown, false},
+      {ev::rightMouseDown, false},
+      {ev::scrollWheel, true},
+      {ev::leftMouseUp, std::nullopt},
+      {ev::mouseMoved, std::nullopt}};
+  for (const auto& [type, scrolled] : cases) {
+    access().setLastSpot(editorPid, {0, 0}, false);
+    pointer(type, at);
+    const auto spot = access().lastSpot(editorPid);
+    EXPECT_EQ(scrolled ? std::optional(std::pair(at, *scrolled)) : std::pair(Point{}, false), spot)
+        << type;
+  }
+}
+
+TEST_F(EventRoadTest, RealLeftDragRefreshesTheBadgeOnlyWhenItStartsAndEnds) {
+  restart(Mode::cursor);
+  OverlayModel& model = access().overlayModel();
+  // A refresh writes the flag back, so a flag changed behind the service's back shows none ran.
+  for (auto type : {ev::leftMouseDragged, ev::leftMouseUp}) {
+    const bool dragging = type == ev::leftMouseDragged;
+    pointer(type, {10, 10});
+    EXPECT_EQ(access().mouseDragging(), dragging);
+    EXPECT_EQ(model.badgeDragging(), dragging);
+    model.setBadgeDragging(!dragging);
+    pointer(type, {20, 20});
+    EXPECT_EQ(model.badgeDragging(), !dragging);
+  }
+}
+
+TEST_F(EventRoadTest, ScreenshotToolLeavesTheScrollDotAndParkedPointAlone) {
+  restart(Mode::scroll);
+  access().scrollParked() = Point{1, 1};
+  pointer(ev::mouseMoved, {50, 60});
+  EXPECT_FALSE(access().scrollParked());
+  const Rect dotFrame = access().dot().panel->frame();
+  bringFront(400, "flameshot", "Flameshot");
+  access().scrollParked() = Point{1, 1};
+  pointer(ev::mouseMoved, {200, 300});
+  EXPECT_EQ(access().dot().panel->frame(), dotFrame);
+  EXPECT_TRUE(access().scrollParked());
+  EXPECT_EQ(access().lastExternalPID(), editorPid);
+  EXPECT_EQ(service().mode(), Mode::scroll);
+}
+
+TEST_F(EventRoadTest, OwnActivationStopsOnlyAModeWorkingOnAnotherApplication) {
+  for (bool selfTarget : {false, true}) {
+    for (Mode mode : {Mode::click, Mode::scroll}) {
+      desktop.application.active = desktop.application.keyWindow = selfTarget;
+      restart(mode);
+      bringFront(desktop.workspace.self, "local.tovrel.Tovrel", "Tovrel");
+      EXPECT_EQ(service().mode(), selfTarget ? mode : Mode::off);
+      EXPECT_EQ(access().lastExternalPID(), editorPid);
+    }
+  }
+}
+
+TEST_F(EventRoadTest, ExcludedApplicationSuspendsWhileOffAndStopsARunningMode) {
+  for (Mode mode : {Mode::off, Mode::cursor}) {
+    restart(mode);
+    bringFront(mailPid, "org.example.Mail", "Mail");
+    EXPECT_EQ(service().excludedAppInFront(), "Mail");
+    EXPECT_TRUE(access().router().routingSuspended());
+    EXPECT_EQ(service().mode(), Mode::off);
+    EXPECT_EQ(service().message().value_or("none"),
+              mode == Mode::off ? "none" : "Tovrel is turned off in Mail.");
+    int changes = 0;
+    const auto token = service().observe([&](auto) { ++changes; });
+    bringFront(mailPid, "org.example.Mail", "Mail");
+    EXPECT_EQ(changes, 0);
+    service().removeObserver(token);
+  }
+  bringFront(editorPid, "org.example.Editor", "Editor");
+  EXPECT_FALSE(access().router().routingSuspended());
+  bringFront(mailPid, "org.example.Mail", std::nullopt);
+  EXPECT_EQ(service().excludedAppInFront(), "org.example.Mail");
+}
+
+TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
+  struct Case {
+    Mode mode;
+    platform::FirstResponder responder;
+    bool editing, entriesPass;
+  } cases[] = {
+      {Mode::off, {true, false}, true, true},     {Mode::off, {false, true}, true, false},
+      {Mode::off, {true, true}, true, false},     {Mode::cursor, {true, false}, true, true},
+      {Mode::click, {true, false}, false, false}, {Mode::scroll, {true, false}, false, false}};
+  for (const Case& c : cases) {
+    desktop.application.active = desktop.application.keyWindow = false;
+    restart(c.mode);
+    desktop.application.active = desktop.application.keyWindow = true;
+    desktop.application.responder = c.responder;
+    access().updateEditingState();
+    EXPECT_EQ(service().editingSettings(), c.editing);
+    EXPECT_EQ(access().router().routingSuspended(), c.editing);
+    EXPECT_EQ(access().router().entriesAllowedWhileSuspended(), c.entriesPass);
+    if (c.mode != Mode::off) continue;
+    tapRightOption();  // the cursor entry
+    EXPECT_EQ(service().mode(), c.entriesPass ? Mode::cursor : Mode::off);
+  }
+}
+
+TEST_F(EventRoadTest, SessionEventsStopNavigationWithTheirReason) {
+  const std::string asleep = "Navigation stopped for sleep, lock, or a user switch.";
+  struct Case {
+    std::function<void()> happen;
+    std::string reason;
+    bool evenWhenOff;
+  } cases[] = {
+      {[&] { post(SystemNotification::willSleep); }, asleep, true},
+      {[&] { post(SystemNotification::screensDidSleep); }, asleep, true},
+      {[&] { post(SystemNotification::sessionDidResignActive); }, asleep, true},
+      {[&] { post(SystemNotification::didChangeScreenParameters); },
+       "The display arrangement changed, so navigation stopped.", false},
+      {[&] { desktop.events.emitDisabled(true); }, std::string(platformText::tapPaused), true}};
+  for (const Case& c : cases) {
+    for (Mode mode : {Mode::off, Mode::cursor}) {
+      restart(mode);
+      c.happen();
+      EXPECT_EQ(service().mode(), Mode::off);
+      const bool told = mode != Mode::off || c.evenWhenOff;
+      EXPECT_EQ(service().message().value_or("none"), told ? c.reason : "none");
+      const auto log = logTexts();
+      EXPECT_EQ(std::count(log.begin(), log.end(), c.reason), told ? 1 : 0);
+    }
+  }
+}
+
+TEST_F(EventRoadTest, SleepReleasesAHeldDrag) {
+  config.cursorBindings.push_back({CursorAction::dragHold, Gesture::key(Key::d)});
+  restart(Mode::cursor);
+  key(Key::d, true);
+  ASSERT_EQ(desktop.events.posted.back().event.type, ev::leftMouseDown);
+  post(SystemNotification::willSleep);
+  const auto& posted = desktop.events.posted;
+  EXPECT_TRUE(std::any_of(posted.begin(), posted.end(),
+                          [](const auto& p) { return p.event.type == ev::leftMouseUp; }));
+}
+
+TEST_F(EventRoadTest, TargetQuittingStopsClickModeAndKeepsTheFrontName) {
+  restart(Mode::click);
+  access().setLastSpot(editorPid, {1, 2}, false);
+  post(SystemNotification::didTerminateApplication, mailPid);
+  EXPECT_EQ(service().mode(), Mode::click);
+  post(SystemNotification::didTerminateApplication, editorPid);
+  EXPECT_EQ(service().mode(), Mode::off);
+  EXPECT_FALSE(access().lastExternalPID());
+  EXPECT_FALSE(access().lastSpot(editorPid));
+  EXPECT_EQ(access().frontName(), "Editor");
+}
+
+TEST_F(EventRoadTest, SecureInputHotKeysCoverChordsWithModifiersWhileOff) {
+  desktop.hotKeys.secureInput = true;
+  config.clickEntry.gesture = Gesture::modifierTap(Key::rightCommand);
+  config.scrollEntry.gesture = Gesture::key(Key::j);
+  config.cursorEntry.gesture = Gesture::key(Key::k, {Modifiers::control, Modifiers::option});
+  restart();
+  access().syncSecureHotKey();
+  EXPECT_EQ(access().secureHotKeys().count(), 1u);
+  ASSERT_EQ(desktop.hotKeys.registrationsOf(3).size(), 1u);
+  EXPECT_EQ(desktop.hotKeys.registrationsOf(3)[0].keyCode, Key::k);
+  desktop.hotKeys.press({SystemHotKeys::signature, 3});
+  EXPECT_EQ(service().mode(), Mode::cursor);
+  access().syncSecureHotKey();
+  EXPECT_FALSE(access().secureHotKeys().hasHotKeys());
+  service().stopNavigation();
+  access().syncSecureHotKey();
+  EXPECT_TRUE(access().secureHotKeys().isRegistered(3));
+  desktop.hotKeys.secureInput = false;
+  desktop.advance(NavigationService::secureWatchInterval);
+  EXPECT_FALSE(access().secureHotKeys().hasHotKeys());
+}
+
+TEST_F(EventRoadTest, RefusedTapIsRetriedWhenTheProgramBecomesActive) {
+  desktop.events.refuseTap = true;
+  restart();
+  EXPECT_FALSE(service().tapInstalled());
+  desktop.events.refuseTap = false;
+  post(SystemNotification::didBecomeActive);
+  EXPECT_TRUE(service().tapInstalled());
+  EXPECT_EQ(logTexts().back(), "Keyboard access ready");
+  ASSERT_NE(desktop.events.liveTap(), nullptr);
+  EXPECT_FALSE(desktop.events.liveTap()->interceptions.empty());
+  const auto* live = desktop.events.liveTap();
+  post(SystemNotification::didBecomeActive);
+  service().start();
+  EXPECT_EQ(desktop.events.liveTap(), live);
+  EXPECT_EQ(access().observerCount(), 7u);
+}
+
+}  // namespace
+}  // namespace tovrel
