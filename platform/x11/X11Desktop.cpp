@@ -4,14 +4,16 @@
 #include "platform/desktop/QtExecutor.hpp"
 #include "platform/desktop/QtScheduler.hpp"
 #include "platform/x11/OwnEventLedger.hpp"
-#include "platform/x11/PendingServices.hpp"
+#include "platform/x11/QtOverlayServices.hpp"
 #include "platform/x11/X11Access.hpp"
+#include "platform/x11/X11Application.hpp"
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Displays.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/X11EventSource.hpp"
 #include "platform/x11/X11HotKeys.hpp"
 #include "platform/x11/X11Panels.hpp"
+#include "platform/x11/X11SystemEvents.hpp"
 #include "platform/x11/X11Tap.hpp"
 #include "platform/x11/X11Workspace.hpp"
 
@@ -59,9 +61,10 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
       [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
   desktop->scheduler_ = std::make_unique<desktop::QtScheduler>();
-  desktop->systemEvents_ = std::make_unique<PendingSystemEvents>();
-  desktop->application_ = std::make_unique<PendingApplication>();
-  desktop->overlays_ = std::make_unique<PendingOverlays>();
+  desktop->systemEvents_ =
+      std::make_unique<X11SystemEvents>(*desktop->workspace_, desktop->displays_.get());
+  desktop->application_ = std::make_unique<X11Application>(*desktop->workspace_);
+  desktop->overlays_ = std::make_unique<QtOverlayServices>();
   desktop->platform_ = std::make_unique<Platform>(
       Platform{*desktop->clock_, *desktop->events_, *desktop->displays_, *desktop->hotKeys_,
                *desktop->panels_, *desktop->access_, *desktop->accessibility_, *desktop->workspace_,

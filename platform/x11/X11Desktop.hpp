@@ -26,9 +26,9 @@ class X11HotKeys;
 class X11Panels;
 class X11Pointer;
 class X11Workspace;
-class PendingSystemEvents;
-class PendingApplication;
-class PendingOverlays;
+class X11SystemEvents;
+class X11Application;
+class QtOverlayServices;
 
 class X11EventServices : public EventServices {
  public:
@@ -69,9 +69,10 @@ class X11Desktop {
   std::unique_ptr<X11Workspace> workspace_;
   std::unique_ptr<desktop::QtExecutor> executor_;
   std::unique_ptr<desktop::QtScheduler> scheduler_;
-  std::unique_ptr<PendingSystemEvents> systemEvents_;
-  std::unique_ptr<PendingApplication> application_;
-  std::unique_ptr<PendingOverlays> overlays_;
+  // After the workspace and the displays, which they use: they go first.
+  std::unique_ptr<X11SystemEvents> systemEvents_;
+  std::unique_ptr<X11Application> application_;
+  std::unique_ptr<QtOverlayServices> overlays_;
   std::unique_ptr<Platform> platform_;
 };
 

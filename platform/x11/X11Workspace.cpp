@@ -99,6 +99,16 @@ std::vector<unsigned long> frontToBack(const std::vector<unsigned long>& stackin
   return order;
 }
 
+unsigned long activationTarget(const std::vector<Candidate>& bottomToTop, std::int32_t pid) {
+  unsigned long hidden = 0;
+  for (auto candidate = bottomToTop.rbegin(); candidate != bottomToTop.rend(); ++candidate) {
+    if (candidate->pid != pid || !candidate->layer || *candidate->layer >= dockLayer) continue;
+    if (!candidate->hidden) return candidate->window;
+    if (hidden == 0) hidden = candidate->window;
+  }
+  return hidden;
+}
+
 }  // namespace windowList
 
 namespace {
@@ -648,6 +658,45 @@ std::optional<std::int32_t> X11Workspace::keyboardFocusPid() {
   auto q = connection_->query();
   if (!q) return std::nullopt;
   return q->focusPid();
+}
+
+std::optional<X11Workspace::ActivationWindow> X11Workspace::activationWindow(std::int32_t pid) {
+  if (pid <= 0) return std::nullopt;
+  std::lock_guard lock(connection_->mutex);
+  auto q = connection_->query();
+  if (!q) return std::nullopt;
+  const Atoms& atoms = connection_->atoms;
+  const bool managed = q->windowManagerRunning();
+  std::vector<unsigned long> windows;
+  if (managed) {
+    windows = q->longs(q->root(), atoms.clientListStacking, XA_WINDOW);
+    if (windows.empty()) windows = q->longs(q->root(), atoms.clientList, XA_WINDOW);
+  } else {
+    for (Window window : q->viewableTopLevels()) {
+      auto attrs = q->attributes(window);
+      if (attrs && attrs->override_redirect == 0) windows.push_back(window);
+    }
+  }
+  std::vector<windowList::Candidate> candidates;
+  for (unsigned long window : windows) {
+    windowList::Candidate candidate;
+    candidate.window = window;
+    candidate.pid = managed ? q->pid(window) : q->ownerPid(window);
+    // Only the application's own windows are worth reading further.
+    if (candidate.pid == pid) {
+      const Window client = managed ? window : q->client(window);
+      bool above = false;
+      for (unsigned long state : q->longs(client, atoms.netWmState, XA_ATOM)) {
+        candidate.hidden = candidate.hidden || state == atoms.stateHidden;
+        above = above || state == atoms.stateAbove;
+      }
+      candidate.layer = windowList::windowLayer(q->types(client), above, false);
+    }
+    candidates.push_back(candidate);
+  }
+  const unsigned long target = windowList::activationTarget(candidates, pid);
+  if (target == 0) return std::nullopt;
+  return ActivationWindow{target, managed};
 }
 
 std::int32_t X11Workspace::selfPid() {

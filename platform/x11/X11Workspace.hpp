@@ -64,6 +64,19 @@ struct RootChild {
 std::vector<unsigned long> frontToBack(const std::vector<unsigned long>& stacking,
                                        const std::vector<RootChild>& tree);
 
+// A window an application could be brought to the front by.
+struct Candidate {
+  unsigned long window = 0;
+  std::optional<std::int32_t> pid;
+  std::optional<int> layer;  // as windowLayer gives it; nothing for the desktop
+  bool hidden = false;       // minimised
+};
+
+// The window that brings `pid` to the front, from the candidates bottom to top: its topmost
+// shown window of an ordinary or floating layer (not the desktop, docks, menus, tooltips or
+// notifications), else its topmost such hidden one; 0 when it has none.
+unsigned long activationTarget(const std::vector<Candidate>& bottomToTop, std::int32_t pid);
+
 }  // namespace windowList
 
 class X11Workspace : public WorkspaceServices {
@@ -86,6 +99,15 @@ class X11Workspace : public WorkspaceServices {
 
   // The process owning the window that has the keyboard focus.
   std::optional<std::int32_t> keyboardFocusPid();
+
+  // The window to bring the application `pid` to the front by (activationTarget): a managed
+  // client window when a window manager runs, else a viewable child of the root that does not
+  // bypass the manager. Nothing when it has none.
+  struct ActivationWindow {
+    unsigned long window = 0;
+    bool managed = false;
+  };
+  std::optional<ActivationWindow> activationWindow(std::int32_t pid);
 
  private:
   struct Connection;

@@ -1,0 +1,154 @@
+#include "platform/x11/QtOverlayDrawing.hpp"
+
+#include <QBitmap>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextOption>
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+namespace tovrel::platform::x11::overlay {
+
+namespace palette {
+QColor material() {
+  return QColor::fromRgbF(30 / 255.0, 30 / 255.0, 30 / 255.0, 0.86);
+}
+QColor primary() {
+  return QColor(255, 255, 255);
+}
+QColor secondary() {
+  return QColor::fromRgbF(235 / 255.0, 235 / 255.0, 245 / 255.0, 0.60);
+}
+QColor accent() {
+  return QColor(0x0A, 0x84, 0xFF);
+}
+QColor orange() {
+  return QColor(0xFF, 0x9F, 0x0A);
+}
+QColor green() {
+  return QColor(0x30, 0xD1, 0x58);
+}
+}  // namespace palette
+
+Type type(double px, QFont::Weight weight) {
+  // A whole number of pixels about sixteen times `px`; the scale brings it back to `px` exactly.
+  constexpr double magnification = 16;
+  const double size = std::isfinite(px) ? std::clamp(px, 0.5, 1000.0) : 12.0;
+  const int pixels = std::max(1, static_cast<int>(std::lround(size * magnification)));
+  Type result;
+  result.font.setFamilies({QStringLiteral("Inter"), QStringLiteral("DejaVu Sans")});
+  result.font.setWeight(weight);
+  result.font.setPixelSize(pixels);
+  result.font.setHintingPreference(QFont::PreferNoHinting);
+  result.scale = size / pixels;
+  return result;
+}
+
+void TextBlock::draw(QPainter& painter, QPointF topLeft) const {
+  painter.save();
+  painter.translate(topLeft);
+  painter.scale(scale, scale);
+  painter.setPen(colour);
+  layout->draw(&painter, QPointF(0, 0));
+  painter.restore();
+}
+
+TextBlock textBlock(const QString& text, const Type& type, const QColor& colour,
+                    std::optional<double> wrapWidth,
+                    const QList<QTextLayout::FormatRange>& formats) {
+  TextBlock block;
+  block.colour = colour;
+  block.scale = type.scale;
+  block.layout = std::make_shared<QTextLayout>(text, type.font);
+  QTextOption option;
+  option.setWrapMode(wrapWidth ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+  block.layout->setTextOption(option);
+  block.layout->setFormats(formats);
+  block.layout->setCacheEnabled(true);
+  // Without wrapping a line takes the whole text whatever its width (kept within Qt's fixed-point
+  // range).
+  const double lineWidth = wrapWidth ? std::max(*wrapWidth, 1.0) / type.scale : 1e6;
+  double y = 0;
+  double width = 0;
+  int lines = 0;
+  block.layout->beginLayout();
+  for (QTextLine line = block.layout->createLine(); line.isValid();
+       line = block.layout->createLine()) {
+    line.setLineWidth(lineWidth);
+    line.setPosition(QPointF(0, y));
+    if (lines++ == 0) block.ascent = line.ascent();
+    y += line.height();
+    width = std::max(width, line.naturalTextWidth());
+  }
+  block.layout->endLayout();
+  if (lines == 0) {
+    const QFontMetricsF metrics(type.font);
+    y = metrics.height();
+    block.ascent = metrics.ascent();
+  }
+  block.size = QSizeF(width * type.scale, y * type.scale);
+  block.ascent *= type.scale;
+  return block;
+}
+
+void Drawing::paint(QPainter& painter) const {
+  for (const auto& step : steps) {
+    painter.save();
+    step(painter);
+    painter.restore();
+  }
+}
+
+QRegion Drawing::region(QSize pixels) const {
+  if (shapes.empty() || pixels.isEmpty()) return {};
+  QBitmap bitmap(pixels);
+  bitmap.fill(Qt::color0);
+  QPainter painter(&bitmap);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::color1);
+  for (const QPainterPath& shape : shapes)
+    painter.drawPath(shape);
+  painter.end();
+  return QRegion(bitmap);
+}
+
+Drawing drawing(const OverlayContent& content, std::optional<QSizeF> bounds) {
+  return std::visit(
+      [&](const auto& value) -> Drawing {
+        using Kind = std::decay_t<decltype(value)>;
+        const QSizeF area = bounds.value_or(QSizeF());
+        if constexpr (std::is_same_v<Kind, BadgeContent>) {
+          return badgeDrawing(value, area);
+        } else if constexpr (std::is_same_v<Kind, HudContent>) {
+          return hudDrawing(value, area);
+        } else if constexpr (std::is_same_v<Kind, HelpContent>) {
+          return helpDrawing(value, area);
+        } else if constexpr (std::is_same_v<Kind, HintCanvasContent>) {
+          return hintCanvasDrawing(value, area);
+        } else if constexpr (std::is_same_v<Kind, ProgressContent>) {
+          return progressDrawing(value, area);
+        } else if constexpr (std::is_same_v<Kind, DotContent>) {
+          return dotDrawing(area);
+        } else if constexpr (std::is_same_v<Kind, OutlineContent>) {
+          return outlineDrawing(value, area);
+        } else {
+          Drawing nothing;
+          nothing.size = area;
+          return nothing;
+        }
+      },
+      content);
+}
+
+std::optional<OverlaySize> naturalSize(const OverlayContent& content) {
+  if (!std::holds_alternative<BadgeContent>(content) &&
+      !std::holds_alternative<HudContent>(content) && !std::holds_alternative<HelpContent>(content))
+    return std::nullopt;
+  const QSizeF size = drawing(content, std::nullopt).size;
+  // Arithmetic noise must not add a whole pixel.
+  constexpr double slack = 1e-6;
+  return OverlaySize{std::ceil(size.width() - slack), std::ceil(size.height() - slack)};
+}
+
+}  // namespace tovrel::platform::x11::overlay

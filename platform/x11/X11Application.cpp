@@ -1,0 +1,194 @@
+#include "platform/x11/X11Application.hpp"
+
+#include <QAbstractSpinBox>
+#include <QApplication>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStyleHints>
+#include <QTextEdit>
+#include <QWidget>
+
+#include "platform/x11/X11Workspace.hpp"
+
+// After Qt: X's headers define macros (None, Bool, …) that break Qt's.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+namespace tovrel::platform::x11 {
+
+namespace responder {
+
+namespace {
+
+// A box one can type into: a spin box that is not read-only, an editable combo box. Nothing for
+// any other widget.
+std::optional<bool> editableBox(const QWidget* widget) {
+  if (const auto* spin = qobject_cast<const QAbstractSpinBox*>(widget)) return !spin->isReadOnly();
+  if (const auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->isEditable();
+  return std::nullopt;
+}
+
+bool isTextArea(const QWidget* widget) {
+  return qobject_cast<const QTextEdit*>(widget) != nullptr ||
+         qobject_cast<const QPlainTextEdit*>(widget) != nullptr;
+}
+
+}  // namespace
+
+bool isTextInput(const QWidget& widget) {
+  if (auto box = editableBox(&widget)) return *box;
+  const QWidget* parent = widget.parentWidget();
+  if (qobject_cast<const QLineEdit*>(&widget) != nullptr) {
+    // The line inside a box takes text exactly when the box does.
+    if (auto box = editableBox(parent)) return *box;
+    return true;
+  }
+  if (isTextArea(&widget)) return true;
+  // A text area's viewport may hold the focus in its place.
+  if (isTextArea(parent))
+    return static_cast<const QAbstractScrollArea*>(parent)->viewport() == &widget;
+  return false;
+}
+
+FirstResponder describe(const QWidget& focus, const QWidget* window) {
+  FirstResponder result;
+  result.isText = isTextInput(focus);
+  for (const QWidget* widget = &focus; widget != nullptr; widget = widget->parentWidget()) {
+    if (dynamic_cast<const SuspendsNavigation*>(widget) != nullptr) {
+      result.suspendsNavigation = true;
+      break;
+    }
+    if (widget == window || widget->isWindow()) break;
+  }
+  return result;
+}
+
+}  // namespace responder
+
+namespace {
+
+bool haveGuiApplication() {
+  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+bool haveWidgetApplication() {
+  return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+}
+
+// The focus widget of the active window; nothing without an active window or when nothing in it
+// has the focus.
+QWidget* focusInActiveWindow(QWidget** windowOut = nullptr) {
+  if (!haveWidgetApplication()) return nullptr;
+  QWidget* window = QApplication::activeWindow();
+  QWidget* focus = QApplication::focusWidget();
+  if (windowOut != nullptr) *windowOut = window;
+  if (window == nullptr || focus == nullptr) return nullptr;
+  if (focus != window && !window->isAncestorOf(focus)) return nullptr;
+  return focus;
+}
+
+// Qt's own default, for a program without a GUI application.
+constexpr double fallbackDoubleClickInterval = 0.4;
+
+}  // namespace
+
+bool ownApplicationActive() {
+  return haveGuiApplication() && QGuiApplication::applicationState() == Qt::ApplicationActive &&
+         QGuiApplication::focusWindow() != nullptr;
+}
+
+X11Application::X11Application(X11Workspace& workspace) : workspace_(workspace) {}
+
+X11Application::~X11Application() = default;
+
+bool X11Application::isActive() {
+  return ownApplicationActive();
+}
+
+bool X11Application::hasKeyWindow() {
+  return haveWidgetApplication() && QApplication::activeWindow() != nullptr;
+}
+
+std::optional<FirstResponder> X11Application::firstResponder() {
+  QWidget* window = nullptr;
+  QWidget* focus = focusInActiveWindow(&window);
+  if (focus == nullptr) return std::nullopt;
+  return responder::describe(*focus, window);
+}
+
+void X11Application::resignFirstResponder() {
+  QWidget* window = nullptr;
+  QWidget* focus = focusInActiveWindow(&window);
+  if (focus != nullptr && focus != window) focus->clearFocus();
+}
+
+bool X11Application::activate(std::int32_t pid) {
+  auto target = workspace_.activationWindow(pid);
+  if (!target) return false;
+  if (!opened_) {
+    opened_ = true;
+    display_ = openDisplay();
+    if (display_ != nullptr) {
+      char* names[] = {const_cast<char*>("_NET_ACTIVE_WINDOW"), const_cast<char*>("_TOVREL_TIME")};
+      Atom atoms[2] = {0, 0};
+      XInternAtoms(display_.get(), names, 2, False, atoms);
+      activeWindowAtom_ = atoms[0];
+      timeAtom_ = atoms[1];
+    }
+  }
+  Display* display = display_.get();
+  if (display == nullptr || connectionLost(display)) return false;
+  const Window window = target->window;
+  if (target->managed) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.send_event = True;
+    event.xclient.display = display;
+    event.xclient.window = window;
+    event.xclient.message_type = activeWindowAtom_;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = 2;  // a pager asks: the manager does not second-guess it
+    event.xclient.data.l[1] = static_cast<long>(serverTime());
+    event.xclient.data.l[2] = 0;
+    ErrorTrap trap(display);
+    XSendEvent(display, DefaultRootWindow(display), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
+    return trap.check();
+  }
+  // The window may be gone by now.
+  ErrorTrap trap(display);
+  XRaiseWindow(display, window);
+  XSetInputFocus(display, window, RevertToParent, CurrentTime);
+  return trap.check();
+}
+
+unsigned long X11Application::serverTime() {
+  Display* display = display_.get();
+  if (clockWindow_ == 0) {
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    attributes.override_redirect = True;
+    clockWindow_ =
+        XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, CopyFromParent,
+                      InputOnly, CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
+  }
+  if (clockWindow_ == 0) return CurrentTime;
+  // Appending nothing still changes the property, and the notice carries the server's time.
+  static const unsigned char nothing[1] = {0};
+  XChangeProperty(display, clockWindow_, timeAtom_, XA_STRING, 8, PropModeAppend, nothing, 0);
+  XSync(display, False);
+  unsigned long time = CurrentTime;
+  XEvent event;
+  while (XCheckTypedWindowEvent(display, clockWindow_, PropertyNotify, &event))
+    time = event.xproperty.time;
+  return time;
+}
+
+double X11Application::doubleClickInterval() {
+  if (!haveGuiApplication()) return fallbackDoubleClickInterval;
+  return QGuiApplication::styleHints()->mouseDoubleClickInterval() / 1000.0;
+}
+
+}  // namespace tovrel::platform::x11
