@@ -7,7 +7,9 @@
 // the label layer being mapped on screen for the fixture, and the CPU the idle service uses.
 // Qt before X11: the X headers define macros that break Qt's.
 #include <QApplication>
-#include <QWidget>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWindow>
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
@@ -244,10 +246,11 @@ class Child {
   pid_t pid_ = -1;
 };
 
+// Runs the main loop for `span`, sleeping while nothing happens, as the program's own loop does.
 void pumpFor(std::chrono::milliseconds span) {
-  const auto end = Clock::now() + span;
-  while (Clock::now() < end)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  QEventLoop loop;
+  QTimer::singleShot(span, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 template <class Done>
@@ -260,13 +263,13 @@ bool pumpUntil(Done done, std::chrono::milliseconds timeout) {
   return true;
 }
 
-// A visible top-level window of this process covering the whole primary screen, mapped on the
-// server: the label layer.
+// A visible window of this process covering the whole primary screen, mapped on the server: the
+// label layer.
 bool labelsMapped(Display* display) {
-  for (QWidget* widget : QApplication::topLevelWidgets()) {
-    if (!widget->isVisible() || widget->width() < 640 || widget->height() < 480) continue;
+  for (QWindow* window : QGuiApplication::topLevelWindows()) {
+    if (!window->isVisible() || window->width() < 640 || window->height() < 480) continue;
     XWindowAttributes attributes{};
-    if (XGetWindowAttributes(display, static_cast<Window>(widget->winId()), &attributes) &&
+    if (XGetWindowAttributes(display, static_cast<Window>(window->winId()), &attributes) &&
         attributes.map_state == IsViewable)
       return true;
   }
