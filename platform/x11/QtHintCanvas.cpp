@@ -6,12 +6,19 @@
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPainterPathStroker>
 #include <QPen>
 #include <QTextBoundaryFinder>
 #include <QTransform>
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <functional>
+#include <memory>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/x11/QtOverlayDrawing.hpp"
 
@@ -38,11 +45,138 @@ QLinearGradient chipGradient(const QRectF& bounds, double opacity) {
   return gradient;
 }
 
-QPainterPath band(const QPainterPath& path, double width) {
-  QPainterPathStroker stroker;
-  stroker.setWidth(width);
-  stroker.setJoinStyle(Qt::MiterJoin);
-  return stroker.createStroke(path);
+bool finite(const QRectF& rect) {
+  constexpr double limit = 1e8;
+  for (const double value : {rect.left(), rect.top(), rect.right(), rect.bottom()})
+    if (!std::isfinite(value) || std::abs(value) > limit) return false;
+  return true;
+}
+
+// Collects a shape as whole-pixel rectangles of a window, row by row: on each row, the pixels
+// whose centres lie in a span. Rows of a lane with the same span as the row above make one
+// rectangle.
+class Rows {
+ public:
+  static constexpr int lanes = 2;
+
+  Rows(std::vector<QRect>& out, QSizeF window)
+      : out_(out),
+        columns_(static_cast<int>(std::ceil(std::clamp(window.width(), 0.0, 1e6)))),
+        rows_(static_cast<int>(std::ceil(std::clamp(window.height(), 0.0, 1e6)))) {}
+
+  // The window's rows whose centres lie in [top, bottom].
+  std::pair<int, int> within(double top, double bottom) const {
+    return {std::max(cell(top, true), 0), std::min(cell(bottom, false), rows_ - 1)};
+  }
+
+  void add(int lane, int row, double left, double right) {
+    const int first = std::max(cell(left, true), 0);
+    const int last = std::min(cell(right, false), columns_ - 1);
+    if (first > last) return;
+    std::optional<QRect>& run = runs_[static_cast<std::size_t>(lane)];
+    if (run && run->left() == first && run->right() == last && run->bottom() + 1 == row) {
+      run->setBottom(row);
+      return;
+    }
+    if (run) out_.push_back(*run);
+    run = QRect(first, row, last - first + 1, 1);
+  }
+
+  void flush() {
+    for (std::optional<QRect>& run : runs_) {
+      if (run) out_.push_back(*run);
+      run.reset();
+    }
+  }
+
+ private:
+  // The first pixel whose centre is at or after `edge`, or the last at or before it.
+  int cell(double edge, bool first) const {
+    const double centre =
+        std::clamp(edge - 0.5, -1.0, static_cast<double>(std::max(columns_, rows_)));
+    return static_cast<int>(first ? std::ceil(centre) : std::floor(centre));
+  }
+
+  std::vector<QRect>& out_;
+  int columns_;
+  int rows_;
+  std::array<std::optional<QRect>, lanes> runs_;
+};
+
+// A chip's body, `window` in the window's coordinates, with the outline's reach beyond its edge
+// and the corners' size `v`. Both control points of each corner's curve lie on the corner, so
+// the curve passes v/8 in from it on the diagonal, and the shape grown by `reach` lies beyond
+// the line through that point square to the diagonal: the rows lose what is outside that line.
+void addBody(Rows& rows, const QRectF& window, double reach, double v) {
+  const QRectF grown = window.adjusted(-reach, -reach, reach, reach);
+  const double cut = 2 * (reach * (1 - 1 / std::numbers::sqrt2) + v / 8);
+  const auto [first, last] = rows.within(grown.top(), grown.bottom());
+  for (int row = first; row <= last; ++row) {
+    const double centre = row + 0.5;
+    const double inset =
+        std::max(0.0, cut - std::min(centre - grown.top(), grown.bottom() - centre));
+    rows.add(0, row, grown.left() + inset, grown.right() - inset);
+  }
+}
+
+// A tail from the base [left, right] on the row `base` to `tip`, grown by `reach`: each row takes
+// what the triangle spans a reach above and below its centre, and a reach more on each side.
+void addTail(Rows& rows, double left, double right, double base, QPointF tip, double reach) {
+  const double low = std::min(base, tip.y());
+  const double high = std::max(base, tip.y());
+  auto across = [&](double y) {
+    y = std::clamp(y, low, high);
+    const double f = high > low ? (y - base) / (tip.y() - base) : 1;
+    return std::pair{left + f * (tip.x() - left), right + f * (tip.x() - right)};
+  };
+  // The outline's mitred point may reach a line width past the tip.
+  const auto [first, last] = rows.within(low - 2 * reach, high + 2 * reach);
+  for (int row = first; row <= last; ++row) {
+    const double centre = row + 0.5;
+    const auto above = across(centre - reach);
+    const auto below = across(centre + reach);
+    rows.add(0, row, std::min(above.first, below.first) - reach,
+             std::max(above.second, below.second) + reach);
+  }
+}
+
+// Where a rounded rectangle crosses the horizontal line at `y`, which it must cross.
+std::pair<double, double> across(const QRectF& rect, double rx, double ry, double y) {
+  double into = 0;  // how far into a corner's height the line runs
+  if (y < rect.top() + ry) {
+    into = rect.top() + ry - y;
+  } else if (y > rect.bottom() - ry) {
+    into = y - (rect.bottom() - ry);
+  }
+  double inset = 0;
+  if (into > 0 && ry > 0) {
+    const double t = std::min(into / ry, 1.0);
+    inset = rx * (1 - std::sqrt(1 - t * t));
+  }
+  return {rect.left() + inset, rect.right() - inset};
+}
+
+// The band `reach` either side of a rounded rectangle's outline (its corners as a painter path
+// makes them: radii no more than half the sides): the rectangle grown by `reach` without the one
+// shrunk by it.
+void addRing(Rows& rows, const QRectF& rect, double radius, double reach) {
+  const double rx = std::min(radius, rect.width() / 2);
+  const double ry = std::min(radius, rect.height() / 2);
+  const QRectF outer = rect.adjusted(-reach, -reach, reach, reach);
+  const QRectF inner = rect.adjusted(reach, reach, -reach, -reach);
+  const bool hollow = inner.width() > 0 && inner.height() > 0;
+  const auto [first, last] = rows.within(outer.top(), outer.bottom());
+  for (int row = first; row <= last; ++row) {
+    const double centre = row + 0.5;
+    const auto [left, right] = across(outer, rx + reach, ry + reach, centre);
+    if (hollow && centre > inner.top() && centre < inner.bottom()) {
+      const auto hole = across(inner, std::max(rx - reach, 0.0), std::max(ry - reach, 0.0), centre);
+      rows.add(0, row, left, hole.first);
+      rows.add(1, row, hole.second, right);
+    } else {
+      rows.add(0, row, left, right);
+    }
+  }
 }
 
 // The code units of the first `count` characters (as a reader counts them) of `text`.
@@ -95,6 +229,28 @@ QPainterPath callout(const QRectF& rect, std::optional<QPointF> tail, bool tailU
 }
 
 TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
+  struct Key {
+    std::string text;
+    int typed;
+    double fontSize;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const {
+      std::size_t hash = std::hash<std::string>()(key.text);
+      for (const std::size_t part :
+           {std::hash<int>()(key.typed), std::hash<double>()(key.fontSize)})
+        hash ^= part + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
+      return hash;
+    }
+  };
+  // Enough for every label of a crowded screen at two sizes, typed or not; beyond that it is
+  // simply started again.
+  constexpr std::size_t remembered = 16384;
+  static std::unordered_map<Key, TextBlock, KeyHash> laidOut;
+
+  Key key{std::string(label), std::max(typed, 0), fontSize};
+  if (const auto found = laidOut.find(key); found != laidOut.end()) return found->second;
   const QString upper =
       QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())).toUpper();
   Type heavy = type(fontSize * 0.95, QFont::ExtraBold);
@@ -109,7 +265,10 @@ TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
     range.format.setForeground(QColor::fromRgbF(0, 0, 0, 0.3f));
     formats.push_back(range);
   }
-  return textBlock(upper, heavy, Qt::black, std::nullopt, formats);
+  TextBlock block = textBlock(upper, heavy, Qt::black, std::nullopt, formats);
+  if (laidOut.size() >= remembered) laidOut.clear();
+  laidOut.emplace(std::move(key), block);
+  return block;
 }
 
 double labelWidth(std::string_view text, double fontSize) {
@@ -123,50 +282,87 @@ Drawing hintCanvasDrawing(const HintCanvasContent& content, QSizeF bounds) {
   const double fontSize = content.fontSize > 0 ? finiteOr(content.fontSize, 11) : 11;
   const double s = fontSize / normalFontSize;
   const double opacity = std::clamp(finiteOr(content.opacity, 1), 0.0, 1.0);
-  const QTransform flip(1, 0, 0, -1, 0, height);
   auto flipped = [height](const Rect& rect) {
     return QRectF(rect.x, height - rect.y - rect.height, rect.width, rect.height);
   };
+  Rows rows(drawing.blocks, bounds);
 
   if (content.highlight) {
-    QPainterPath ring;
-    ring.addRoundedRect(flipped(*content.highlight).adjusted(-2, -2, 2, 2), 5, 5);
+    const QRectF around = flipped(*content.highlight).normalized().adjusted(-2, -2, 2, 2);
+    constexpr double radius = 5;
     constexpr double ringWidth = 2.5;
-    drawing.shapes.push_back(band(ring, ringWidth + 1));
-    drawing.steps.push_back([ring](QPainter& painter) {
-      painter.setPen(QPen(palette::accent(), ringWidth));
-      painter.setBrush(Qt::NoBrush);
-      painter.drawPath(ring);
-    });
+    if (finite(around)) {
+      addRing(rows, around, radius, (ringWidth + 1) / 2);
+      drawing.steps.push_back([around](QPainter& painter) {
+        QPainterPath ring;
+        ring.addRoundedRect(around, radius, radius);
+        painter.setPen(QPen(palette::accent(), ringWidth));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(ring);
+      });
+    }
   }
 
+  // The chips' outlines and text are only needed when the window paints, on a later turn of the
+  // main loop; what the window's shape needs is worked out now.
+  struct Chip {
+    QRectF body;  // canvas coordinates
+    std::optional<QPointF> tail;
+    bool tailUp = true;
+    bool selected = false;
+    TextBlock label;
+    QPointF textTopLeft;
+  };
+  auto chips = std::make_shared<std::vector<Chip>>();
+  chips->reserve(content.chips.size());
+  const double v = 4 * s;
+  const double l = 2.75 * s;
   for (const HintChip& chip : content.chips) {
     const QRectF body(chip.rect.x, chip.rect.y, chip.rect.width, chip.rect.height);
     std::optional<QPointF> tail;
     if (!chip.offset) tail = QPointF(chip.anchor.x, chip.anchor.y);
-    const QPainterPath path = flip.map(callout(body, tail, chip.tailUp, s));
+    if (!finite(body) || (tail && !(std::isfinite(tail->x()) && std::isfinite(tail->y()))))
+      continue;
+    // The shape covers the fill and the outline, drawn over the path's edge, with half a pixel
+    // to spare on each side.
     const double lineWidth = chip.selected ? 2 : 1;
-    drawing.shapes.push_back(path);
-    drawing.shapes.push_back(band(path, lineWidth + 1));
+    const double reach = (lineWidth + 1) / 2;
+    const QRectF window = flipped(chip.rect);
+    addBody(rows, window, reach, v);
+    if (tail) {
+      const double o = body.left();
+      const double r = body.right();
+      const double m = std::min(std::max(tail->x(), o + v + l), r - v - l);
+      const double edge = chip.tailUp ? window.top() : window.bottom();
+      addTail(rows, m - l, m + l, edge, QPointF(m, height - tail->y()), reach);
+    }
 
-    const TextBlock label = chipLabel(chip.text, chip.typed, fontSize);
+    TextBlock label = chipLabel(chip.text, chip.typed, fontSize);
     const double textX = std::round(chip.rect.x + chip.rect.width / 2 - label.size.width() / 2);
     // Placed in the canvas's upward coordinates, then flipped: the text's box spans
     // [bottom, bottom + height] there.
     const double bottom = chip.rect.y + chip.rect.height / 2 - label.size.height() / 2 + 0.25 * s;
     const QPointF textTopLeft(textX, height - bottom - label.size.height());
+    chips->push_back({body, tail, chip.tailUp, chip.selected, std::move(label), textTopLeft});
+  }
+  rows.flush();
+  if (chips->empty()) return drawing;
 
-    const bool selected = chip.selected;
-    drawing.steps.push_back([path, opacity, selected, label, textTopLeft](QPainter& painter) {
+  drawing.steps.push_back([chips, s, height, opacity](QPainter& painter) {
+    const QTransform flip(1, 0, 0, -1, 0, height);
+    QPen thin(QColor::fromRgbF(0, 0, 0, 0.6f), 1);
+    thin.setJoinStyle(Qt::MiterJoin);
+    QPen thick(QColor(Qt::black), 2);
+    thick.setJoinStyle(Qt::MiterJoin);
+    for (const Chip& chip : *chips) {
+      const QPainterPath path = flip.map(callout(chip.body, chip.tail, chip.tailUp, s));
       painter.fillPath(path, chipGradient(path.boundingRect(), opacity));
-      QPen pen(selected ? QColor(Qt::black) : QColor::fromRgbF(0, 0, 0, 0.6f), selected ? 2 : 1);
-      pen.setJoinStyle(Qt::MiterJoin);
-      painter.setPen(pen);
+      painter.setPen(chip.selected ? thick : thin);
       painter.setBrush(Qt::NoBrush);
       painter.drawPath(path);
-      label.draw(painter, textTopLeft);
-    });
-  }
+      chip.label.draw(painter, chip.textTopLeft);
+    }
+  });
   return drawing;
 }
 

@@ -8,6 +8,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPainterPath>
+#include <QRect>
 #include <QRegion>
 #include <QSizeF>
 #include <QString>
@@ -61,14 +62,22 @@ TextBlock textBlock(const QString& text, const Type& type, const QColor& colour,
 
 // What one content looks like inside a panel.
 struct Drawing {
-  QSizeF size;                       // what the content needs
-  std::vector<QPainterPath> shapes;  // where it draws anything: the window's shape
+  QSizeF size;  // what the content needs
+  // Where it draws anything, together the window's shape: outlines, and whole-pixel rectangles
+  // for contents whose outlines would be too many to convert on every change.
+  std::vector<QPainterPath> shapes;
+  std::vector<QRect> blocks;
   std::vector<std::function<void(QPainter&)>> steps;
 
   void paint(QPainter& painter) const;
-  // The shapes at whole pixels (those whose centres they cover), within a window of `pixels`.
+  // The shapes at whole pixels (those whose centres they cover) and the blocks, within a window
+  // of `pixels`.
   QRegion region(QSize pixels) const;
 };
+
+// The union of `rects`, built in one sweep: uniting rectangles one by one costs time in the
+// square of their number.
+QRegion regionOf(std::vector<QRect> rects);
 
 // `bounds` is the panel's size; the badge, head-up display and help are laid out at their own
 // size and centred in it, with their background filling it.
@@ -94,7 +103,7 @@ std::optional<OverlaySize> naturalSize(const OverlayContent& content);
 QPainterPath callout(const QRectF& rect, std::optional<QPointF> tail, bool tailUp, double scale);
 
 // A chip's text, upper-cased, with its first `typed` characters faded: the layout both measures
-// and draws it.
+// and draws it. Remembered: the same few labels are laid out again on every key press.
 TextBlock chipLabel(std::string_view text, int typed, double fontSize);
 
 double labelWidth(std::string_view text, double fontSize);

@@ -66,6 +66,11 @@ bool compositingManagerRunning() {
   return XGetSelectionOwner(display, atom) != 0;
 }
 
+bool translucencyWorks() {
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
+  return compositingManagerRunning();
+}
+
 class QtOverlayPanel::Surface : public QRasterWindow {
  public:
   Surface() {
@@ -111,6 +116,8 @@ QWindow& QtOverlayPanel::window() {
 }
 
 void QtOverlayPanel::setContent(OverlayContent content) {
+  // The same content again changes nothing on screen.
+  if (shown_ && !dirty_ && content == content_) return;
   content_ = std::move(content);
   redisplay();
 }
@@ -163,18 +170,19 @@ void QtOverlayPanel::refresh() {
   surface.drawing = overlay::drawing(content_, bounds);
   bool mapped = shown_ && pixels.has_value();
   if (mapped && translucent_) {
-    surface.setMask(QRegion());
+    if (!surface.mask().isEmpty()) surface.setMask(QRegion());
   } else if (mapped) {
     const QRegion shape = surface.drawing.region(pixels->size());
     // An empty mask would mean no shape at all: a window that draws nothing stays unmapped.
     mapped = !shape.isEmpty();
-    if (mapped) surface.setMask(shape);
+    if (mapped && shape != surface.mask()) surface.setMask(shape);
   }
   if (!mapped) {
     surface.hide();
     return;
   }
   if (!surface.isVisible()) surface.show();
+  // Painted when the main loop next turns, however many changes come before.
   surface.update();
 }
 

@@ -25,12 +25,15 @@ namespace tovrel::platform::x11 {
 // Whether a compositing manager owns this screen's selection (false without an X display).
 bool compositingManagerRunning();
 
+// Whether a transparent pixel shows what lies beneath: with a compositing manager, and on any
+// platform other than X (the offscreen one shows nothing at all), where no shape is needed.
+bool translucencyWorks();
+
 class QtOverlayPanel : public OverlayPanel {
  public:
   // Main thread, after the QApplication. `compositing` answers whether translucency works; it
   // is asked whenever the panel is ordered front.
-  explicit QtOverlayPanel(Rect contentRect,
-                          std::function<bool()> compositing = compositingManagerRunning);
+  explicit QtOverlayPanel(Rect contentRect, std::function<bool()> compositing = translucencyWorks);
   ~QtOverlayPanel() override;
   QtOverlayPanel(const QtOverlayPanel&) = delete;
   QtOverlayPanel& operator=(const QtOverlayPanel&) = delete;

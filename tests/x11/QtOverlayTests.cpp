@@ -4,7 +4,9 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QBitmap>
 #include <QImage>
+#include <QPainterPathStroker>
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "platform/atspi/QtSelfAccessibility.hpp"
@@ -145,6 +148,119 @@ TEST_F(QtOverlay, LabelWidthsAndTheSampleImage) {
   const auto empty = services.renderLabelSample(40, 60, {}, {});
   ASSERT_TRUE(empty && image.loadFromData(empty->data(), static_cast<int>(empty->size()), "PNG"));
   EXPECT_EQ(image.size(), QSize(80, 120));
+}
+
+// The window's shape of a canvas is built from rectangles, not from the chips' outlines: it must
+// still hold everything drawn, and hold little more.
+TEST_F(QtOverlay, CanvasShapeHoldsWhatIsDrawnAndLittleElse) {
+  std::mt19937 random(7);
+  auto uniform = [&](double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(random);
+  };
+  const QSize size(320, 200);
+  for (int round = 0; round < 40; ++round) {
+    HintCanvasContent content;
+    content.fontSize = round % 3 == 0 ? 13.65 : 10.5;
+    const double s = content.fontSize / 10.5;
+    for (int i = 0; i < 6; ++i) {
+      const double width = std::round(uniform(17, 40) * s);
+      const Rect body{uniform(10, 260), uniform(20, 160), width, 15.5 * s};
+      const bool up = random() % 2 == 0;
+      const double reach = 3.5 * s;
+      // Below, above or off to the side of its chip, as the layout leaves it.
+      const Point anchor{body.x + width / 2 + (random() % 3 == 0 ? uniform(-120, 120) : uniform(-3, 3)),
+                         up ? body.y + body.height + reach : body.y - reach};
+      content.chips.push_back({"ab", 0, body, anchor, random() % 4 == 0, random() % 5 == 0, up});
+    }
+    if (round % 2 == 0)
+      content.highlight = Rect{uniform(0, 250), uniform(0, 150), uniform(1, 70), uniform(1, 50)};
+    const overlay::Drawing drawing = overlay::hintCanvasDrawing(content, QSizeF(size));
+    const QRegion shape = drawing.region(size);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+      QPainter painter(&image);
+      painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+      drawing.paint(painter);
+    }
+    QRegion old;
+    {
+      QBitmap bitmap(size);
+      bitmap.fill(Qt::color0);
+      QPainter painter(&bitmap);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(Qt::color1);
+      auto band = [](const QPainterPath& path, double width) {
+        QPainterPathStroker stroker;
+        stroker.setWidth(width);
+        stroker.setJoinStyle(Qt::MiterJoin);
+        return stroker.createStroke(path);
+      };
+      const QTransform flip(1, 0, 0, -1, 0, size.height());
+      if (content.highlight) {
+        const Rect& h = *content.highlight;
+        QPainterPath ring;
+        ring.addRoundedRect(QRectF(h.x, size.height() - h.y - h.height, h.width, h.height).adjusted(-2, -2, 2, 2), 5, 5);
+        painter.drawPath(band(ring, 3.5));
+      }
+      for (const HintChip& chip : content.chips) {
+        std::optional<QPointF> tail;
+        if (!chip.offset) tail = QPointF(chip.anchor.x, chip.anchor.y);
+        const QPainterPath path = flip.map(overlay::callout(QRectF(chip.rect.x, chip.rect.y, chip.rect.width, chip.rect.height), tail, chip.tailUp, s));
+        painter.drawPath(path);
+        painter.drawPath(band(path, chip.selected ? 3 : 2));
+      }
+      painter.end();
+      old = QRegion(bitmap);
+    }
+    int lost = 0, gained = 0, anyUncovered = 0, far1 = 0;
+    for (int y = 0; y < size.height(); ++y)
+      for (int x = 0; x < size.width(); ++x) {
+        const bool a = old.contains(QPoint(x, y)), b = shape.contains(QPoint(x, y));
+        lost += a && !b; gained += b && !a;
+        if (a && !b && (round == 7 || round == 30)) std::printf("lost %d,%d ", x, y);
+        if (qAlpha(image.pixel(x, y)) > 0 && !b) ++anyUncovered;
+        if (b && !a) {
+          bool near = false;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) near = near || old.contains(QPoint(x + dx, y + dy));
+          if (!near) ++far1;
+        }
+      }
+    if (round == 7 || round == 30) { if (content.highlight) std::printf("\nhighlight %g %g %g %g\n", content.highlight->x, size.height() - content.highlight->y - content.highlight->height, content.highlight->width, content.highlight->height); for (auto& c : content.chips) std::printf("chip %g %g %g %g up %d off %d sel %d anchor %g %g\n", c.rect.x, size.height() - c.rect.y - c.rect.height, c.rect.width, c.rect.height, c.tailUp, c.offset, c.selected, c.anchor.x, size.height() - c.anchor.y); }
+    std::printf("  lost %d gained %d (far1 %d) anyUncovered %d of old %d\n", lost, gained, far1, anyUncovered, [&]{int n=0; for (const QRect& r : old) n += r.width()*r.height(); return n;}());
+    int uncovered = 0, far = 0, extra = 0;
+    for (int y = 0; y < size.height(); ++y)
+      for (int x = 0; x < size.width(); ++x) {
+        const int alpha = qAlpha(image.pixel(x, y));
+        if (alpha >= 128 && !shape.contains(QPoint(x, y))) ++uncovered;
+        if (shape.contains(QPoint(x, y)) && alpha == 0) {
+          ++extra;
+          bool near = false;
+          for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+              const QPoint p(x + dx, y + dy);
+              if (image.rect().contains(p) && qAlpha(image.pixel(p)) > 0) near = true;
+            }
+          if (!near) ++far;
+        }
+      }
+    if (round == 0 || round == 1) {
+      QImage view = image.convertToFormat(QImage::Format_ARGB32);
+      for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+          const bool in = shape.contains(QPoint(x, y));
+          const int alpha = qAlpha(image.pixel(x, y));
+          QColor c = image.pixelColor(x, y);
+          if (alpha == 0) c = in ? QColor(255, 0, 0) : QColor(255, 255, 255);
+          else if (!in) c = alpha >= 128 ? QColor(0, 200, 0) : QColor(150, 255, 150);
+          else c.setAlpha(255);
+          view.setPixelColor(x, y, c);
+        }
+      view.scaled(size * 3).save(QString("/tmp/h6-shape-%1.png").arg(round));
+    }
+    std::printf("round %d uncovered %d far %d extra %d rects %d\n", round, uncovered, far, extra, shape.rectCount());
+  }
 }
 
 // --- The hosted views' sizes ---
