@@ -3,6 +3,7 @@
 // they are built there and flipped once into the window's top-left pixels.
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
@@ -90,10 +91,12 @@ class Rows {
   }
 
  private:
-  // The first pixel whose centre is at or after `edge`, or the last at or before it.
+  // The first pixel whose centre is at or after `edge`, or the last at or before it; a centre a
+  // hair outside counts, as when a path is filled.
   int cell(double edge, bool first) const {
-    const double centre =
-        std::clamp(edge - 0.5, -1.0, static_cast<double>(std::max(columns_, rows_)));
+    constexpr double hair = 1.0 / 64;
+    const double centre = std::clamp(edge - 0.5 + (first ? -hair : hair), -1.0,
+                                     static_cast<double>(std::max(columns_, rows_)));
     return static_cast<int>(first ? std::ceil(centre) : std::floor(centre));
   }
 
@@ -228,28 +231,232 @@ QPainterPath callout(const QRectF& rect, std::optional<QPointF> tail, bool tailU
   return path;
 }
 
-TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
+namespace {
+
+std::size_t mixed(std::size_t hash, std::size_t part) {
+  return hash ^ (part + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2));
+}
+
+struct LabelKey {
+  std::string text;
+  int typed;
+  double fontSize;
+  bool operator==(const LabelKey&) const = default;
+};
+struct LabelKeyHash {
+  std::size_t operator()(const LabelKey& key) const {
+    return mixed(mixed(std::hash<std::string>()(key.text), std::hash<int>()(key.typed)),
+                 std::hash<double>()(key.fontSize));
+  }
+};
+using LabelCache = std::unordered_map<LabelKey, TextBlock, LabelKeyHash>;
+
+LabelCache& laidOutLabels() {
+  static LabelCache labels;
+  return labels;
+}
+
+// The laid-out labels hold the application's fonts: they are let go while it still exists.
+void forgetBeforeTheApplicationEnds() {
+  static bool registered = false;
+  if (registered || QCoreApplication::instance() == nullptr) return;
+  registered = true;
+  qAddPostRoutine([] {
+    laidOutLabels().clear();
+    registered = false;
+  });
+}
+
+// What a chip looks like; in the canvas's coordinates, except where it is placed in the window.
+struct ChipLook {
+  std::string text;
+  int typed = 0;
+  QRectF body;
+  std::optional<QPointF> tail;
+  bool tailUp = true;
+  bool selected = false;
+  TextBlock label;
+  QPointF textTopLeft;  // the window's coordinates
+  QRectF covered;       // what the body, tail and text cover in the window, before the outline
+  bool alone = true;    // nothing is drawn beneath its text
+};
+
+// Room left around what a chip covers in the image it is drawn in, for its outline.
+constexpr int chipMargin = 4;
+
+// How far beyond what a chip covers its outline may draw: half the thick line, a pixel of
+// antialiasing, and the mitred point of its tail.
+constexpr double chipStroke = 3;
+
+// Whether a chip's text would be drawn over something drawn before it: the ring or another chip.
+// Text is blended differently over what is already opaque, so such a chip is not copied from an
+// image of it drawn over nothing. Chips are looked for in a grid of cells, so that a canvas full
+// of them is checked in linear time.
+class Overlaps {
+ public:
+  // `outer` and `inner`: what the ring's stroke may touch lies inside the one and outside the
+  // other.
+  void ring(const QRectF& outer, const QRectF& inner) {
+    ringOuter_ = outer;
+    ringInner_ = inner;
+  }
+
+  // Answers whether `text` meets the ring or a chip recorded before, then records `drawn`, where
+  // this chip draws anything.
+  bool add(const QRectF& drawn, const QRectF& text) {
+    bool met = ringOuter_ && ringOuter_->intersects(text) &&
+               !(ringInner_.isValid() && ringInner_.contains(text));
+    for (int y = cell(text.top()); y <= cell(text.bottom()) && !met; ++y)
+      for (int x = cell(text.left()); x <= cell(text.right()) && !met; ++x)
+        if (const auto here = cells_.find(key(x, y)); here != cells_.end())
+          met = std::any_of(here->second.begin(), here->second.end(),
+                            [&text](const QRectF& other) { return other.intersects(text); });
+    for (int y = cell(drawn.top()); y <= cell(drawn.bottom()); ++y)
+      for (int x = cell(drawn.left()); x <= cell(drawn.right()); ++x)
+        cells_[key(x, y)].push_back(drawn);
+    return met;
+  }
+
+ private:
+  static constexpr double side = 64;
+  static int cell(double coordinate) { return static_cast<int>(std::floor(coordinate / side)); }
+  static std::int64_t key(int x, int y) {
+    return static_cast<std::int64_t>(x) * (std::int64_t{1} << 32) + static_cast<std::uint32_t>(y);
+  }
+
+  std::optional<QRectF> ringOuter_;
+  QRectF ringInner_;
+  std::unordered_map<std::int64_t, std::vector<QRectF>> cells_;
+};
+
+// How every chip of a canvas is drawn.
+class ChipStyle {
+ public:
+  ChipStyle(double s, double height, double opacity) : s_(s), height_(height), opacity_(opacity) {
+    thin_.setJoinStyle(Qt::MiterJoin);
+    thick_.setJoinStyle(Qt::MiterJoin);
+  }
+  double s() const { return s_; }
+  double height() const { return height_; }
+  double opacity() const { return opacity_; }
+
+  void draw(QPainter& painter, const ChipLook& chip) const;
+
+ private:
+  double s_;
+  double height_;
+  double opacity_;
+  QPen thin_{QColor::fromRgbF(0, 0, 0, 0.6f), 1};
+  QPen thick_{QColor(Qt::black), 2};
+};
+
+// The chips drawn lately, each in an image of its own, ready to be copied to a whole-pixel place.
+// Typing a letter redraws every chip while few of them change; a chip moved by whole pixels looks
+// the same and is found again.
+class ChipSprites {
+ public:
+  static ChipSprites& instance() {
+    static ChipSprites sprites;
+    return sprites;
+  }
+
+  void draw(QPainter& painter, const ChipLook& chip, const ChipStyle& style);
+  // After a canvas is drawn: forgets the chips no canvas has shown for a few paints (typing a
+  // letter and taking it back, on every screen), or all but this canvas's when there are many.
+  void painted();
+
+ private:
   struct Key {
     std::string text;
     int typed;
-    double fontSize;
+    bool selected;
+    bool tailed;
+    bool tailUp;
+    std::array<double, 11> numbers;  // size, opacity and the geometry relative to the image
     bool operator==(const Key&) const = default;
   };
   struct KeyHash {
     std::size_t operator()(const Key& key) const {
-      std::size_t hash = std::hash<std::string>()(key.text);
-      for (const std::size_t part :
-           {std::hash<int>()(key.typed), std::hash<double>()(key.fontSize)})
-        hash ^= part + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
+      std::size_t hash =
+          mixed(std::hash<std::string>()(key.text),
+                static_cast<std::size_t>(key.typed) << 3 | std::size_t{key.selected} << 2 |
+                    std::size_t{key.tailed} << 1 | std::size_t{key.tailUp});
+      for (const double number : key.numbers)
+        hash = mixed(hash, std::hash<double>()(number));
       return hash;
     }
   };
-  // Enough for every label of a crowded screen at two sizes, typed or not; beyond that it is
-  // simply started again.
-  constexpr std::size_t remembered = 16384;
-  static std::unordered_map<Key, TextBlock, KeyHash> laidOut;
+  struct Sprite {
+    QImage image;
+    std::uint64_t used = 0;
+  };
 
-  Key key{std::string(label), std::max(typed, 0), fontSize};
+  std::unordered_map<Key, Sprite, KeyHash> sprites_;
+  std::uint64_t paint_ = 1;
+};
+
+void ChipStyle::draw(QPainter& painter, const ChipLook& chip) const {
+  const QTransform flip(1, 0, 0, -1, 0, height_);
+  const QPainterPath path = flip.map(callout(chip.body, chip.tail, chip.tailUp, s_));
+  painter.fillPath(path, chipGradient(path.boundingRect(), opacity_));
+  painter.setPen(chip.selected ? thick_ : thin_);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawPath(path);
+  chip.label.draw(painter, chip.textTopLeft);
+}
+
+void ChipSprites::draw(QPainter& painter, const ChipLook& chip, const ChipStyle& style) {
+  constexpr int margin = chipMargin;
+  const QPoint origin(static_cast<int>(std::floor(chip.covered.left())) - margin,
+                      static_cast<int>(std::floor(chip.covered.top())) - margin);
+  const double x = origin.x();
+  const double y = origin.y();
+  // In the window's coordinates, relative to the image.
+  const double top = style.height() - chip.body.bottom() - y;
+  const QPointF tip =
+      chip.tail ? QPointF(chip.tail->x() - x, style.height() - chip.tail->y() - y) : QPointF();
+  Key key{
+      chip.text,
+      chip.typed,
+      chip.selected,
+      chip.tail.has_value(),
+      chip.tailUp,
+      {style.s(), style.opacity(), chip.body.left() - x, top, chip.body.width(), chip.body.height(),
+       tip.x(), tip.y(), chip.textTopLeft.x() - x, chip.textTopLeft.y() - y, chip.covered.width()}};
+  auto found = sprites_.find(key);
+  if (found == sprites_.end()) {
+    const QSize size(static_cast<int>(std::ceil(chip.covered.right())) + margin - origin.x(),
+                     static_cast<int>(std::ceil(chip.covered.bottom())) + margin - origin.y());
+    Sprite sprite{QImage(size, QImage::Format_ARGB32_Premultiplied), 0};
+    if (sprite.image.isNull()) return style.draw(painter, chip);
+    sprite.image.fill(Qt::transparent);
+    {
+      QPainter own(&sprite.image);
+      own.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+      own.translate(-origin);
+      style.draw(own, chip);
+    }
+    found = sprites_.emplace(std::move(key), std::move(sprite)).first;
+  }
+  found->second.used = paint_;
+  painter.drawImage(origin, found->second.image);
+}
+
+void ChipSprites::painted() {
+  constexpr std::uint64_t recent = 8;
+  constexpr std::size_t most = 4096;
+  const std::uint64_t stale = paint_ > recent ? paint_ - recent : 0;
+  std::erase_if(sprites_, [stale](const auto& entry) { return entry.second.used <= stale; });
+  if (sprites_.size() > most)
+    std::erase_if(sprites_, [this](const auto& entry) { return entry.second.used != paint_; });
+  ++paint_;
+}
+
+}  // namespace
+
+TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
+  LabelKey key{std::string(label), std::max(typed, 0), fontSize};
+  LabelCache& laidOut = laidOutLabels();
   if (const auto found = laidOut.find(key); found != laidOut.end()) return found->second;
   const QString upper =
       QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())).toUpper();
@@ -266,7 +473,11 @@ TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
     formats.push_back(range);
   }
   TextBlock block = textBlock(upper, heavy, Qt::black, std::nullopt, formats);
+  // Enough for every label of a crowded screen at two sizes, typed or not; beyond that it is
+  // simply started again.
+  constexpr std::size_t remembered = 16384;
   if (laidOut.size() >= remembered) laidOut.clear();
+  forgetBeforeTheApplicationEnds();
   laidOut.emplace(std::move(key), block);
   return block;
 }
@@ -286,6 +497,7 @@ Drawing hintCanvasDrawing(const HintCanvasContent& content, QSizeF bounds) {
     return QRectF(rect.x, height - rect.y - rect.height, rect.width, rect.height);
   };
   Rows rows(drawing.blocks, bounds);
+  Overlaps overlaps;
 
   if (content.highlight) {
     const QRectF around = flipped(*content.highlight).normalized().adjusted(-2, -2, 2, 2);
@@ -293,6 +505,9 @@ Drawing hintCanvasDrawing(const HintCanvasContent& content, QSizeF bounds) {
     constexpr double ringWidth = 2.5;
     if (finite(around)) {
       addRing(rows, around, radius, (ringWidth + 1) / 2);
+      constexpr double touched = ringWidth / 2 + 1;
+      overlaps.ring(around.adjusted(-touched, -touched, touched, touched),
+                    around.adjusted(touched, touched, -touched, -touched));
       drawing.steps.push_back([around](QPainter& painter) {
         QPainterPath ring;
         ring.addRoundedRect(around, radius, radius);
@@ -305,15 +520,7 @@ Drawing hintCanvasDrawing(const HintCanvasContent& content, QSizeF bounds) {
 
   // The chips' outlines and text are only needed when the window paints, on a later turn of the
   // main loop; what the window's shape needs is worked out now.
-  struct Chip {
-    QRectF body;  // canvas coordinates
-    std::optional<QPointF> tail;
-    bool tailUp = true;
-    bool selected = false;
-    TextBlock label;
-    QPointF textTopLeft;
-  };
-  auto chips = std::make_shared<std::vector<Chip>>();
+  auto chips = std::make_shared<std::vector<ChipLook>>();
   chips->reserve(content.chips.size());
   const double v = 4 * s;
   const double l = 2.75 * s;
@@ -343,25 +550,38 @@ Drawing hintCanvasDrawing(const HintCanvasContent& content, QSizeF bounds) {
     // [bottom, bottom + height] there.
     const double bottom = chip.rect.y + chip.rect.height / 2 - label.size.height() / 2 + 0.25 * s;
     const QPointF textTopLeft(textX, height - bottom - label.size.height());
-    chips->push_back({body, tail, chip.tailUp, chip.selected, std::move(label), textTopLeft});
+    // The tail's point lies straight above or below the body.
+    const double tip = tail ? height - tail->y() : window.top();
+    const double reachTop = std::min(window.top(), tip);
+    const QRectF covered =
+        QRectF(window.left(), reachTop, window.width(), std::max(window.bottom(), tip) - reachTop) |
+        QRectF(textTopLeft, label.size);
+    const bool alone =
+        !overlaps.add(covered.adjusted(-chipStroke, -chipStroke, chipStroke, chipStroke),
+                      QRectF(textTopLeft, label.size).adjusted(-1, -1, 1, 1));
+    chips->push_back({chip.text, chip.typed, body, tail, chip.tailUp, chip.selected,
+                      std::move(label), textTopLeft, covered, alone});
   }
   rows.flush();
   if (chips->empty()) return drawing;
 
   drawing.steps.push_back([chips, s, height, opacity](QPainter& painter) {
-    const QTransform flip(1, 0, 0, -1, 0, height);
-    QPen thin(QColor::fromRgbF(0, 0, 0, 0.6f), 1);
-    thin.setJoinStyle(Qt::MiterJoin);
-    QPen thick(QColor(Qt::black), 2);
-    thick.setJoinStyle(Qt::MiterJoin);
-    for (const Chip& chip : *chips) {
-      const QPainterPath path = flip.map(callout(chip.body, chip.tail, chip.tailUp, s));
-      painter.fillPath(path, chipGradient(path.boundingRect(), opacity));
-      painter.setPen(chip.selected ? thick : thin);
-      painter.setBrush(Qt::NoBrush);
-      painter.drawPath(path);
-      chip.label.draw(painter, chip.textTopLeft);
+    const ChipStyle style(s, height, opacity);
+    // Each chip is drawn once into an image of its own and copied from then on, unless the
+    // painter scales (the label sample) or would place it between whole pixels, or something lies
+    // beneath its text.
+    const QTransform& device = painter.deviceTransform();
+    const bool whole = device.type() <= QTransform::TxTranslate &&
+                       device.dx() == std::round(device.dx()) &&
+                       device.dy() == std::round(device.dy());
+    for (const ChipLook& chip : *chips) {
+      if (whole && chip.alone) {
+        ChipSprites::instance().draw(painter, chip, style);
+      } else {
+        style.draw(painter, chip);
+      }
     }
+    ChipSprites::instance().painted();
   });
   return drawing;
 }

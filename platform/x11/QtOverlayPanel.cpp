@@ -14,6 +14,7 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <optional>
 #include <string>
@@ -68,7 +69,17 @@ bool compositingManagerRunning() {
 
 bool translucencyWorks() {
   if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
-  return compositingManagerRunning();
+  // Asking the server waits for everything sent before to be done (the last shape, the last
+  // raise): once a second is soon enough to notice a compositing manager come or go.
+  using Clock = std::chrono::steady_clock;
+  static std::optional<Clock::time_point> asked;
+  static bool running = false;
+  const Clock::time_point now = Clock::now();
+  if (!asked || now - *asked >= std::chrono::seconds(1)) {
+    running = compositingManagerRunning();
+    asked = now;
+  }
+  return running;
 }
 
 class QtOverlayPanel::Surface : public QRasterWindow {

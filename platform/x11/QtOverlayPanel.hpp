@@ -25,8 +25,9 @@ namespace tovrel::platform::x11 {
 // Whether a compositing manager owns this screen's selection (false without an X display).
 bool compositingManagerRunning();
 
-// Whether a transparent pixel shows what lies beneath: with a compositing manager, and on any
-// platform other than X (the offscreen one shows nothing at all), where no shape is needed.
+// Whether a transparent pixel shows what lies beneath, so that no shape is needed: with a
+// compositing manager, and on any platform other than X (the offscreen one shows nothing at all).
+// The X server is asked at most once a second.
 bool translucencyWorks();
 
 class QtOverlayPanel : public OverlayPanel {
