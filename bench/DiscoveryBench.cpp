@@ -5,9 +5,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,36 +16,16 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchChild.hpp"
 #include "platform/x11/X11Desktop.hpp"
 #include "system/AccessibilityTargets.hpp"
-
-extern char** environ;
 
 namespace {
 
 using namespace tovrel;
 using namespace std::chrono_literals;
 
-class Child {
- public:
-  explicit Child(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-  }
-  ~Child() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-};
+using bench::Child;
 
 std::unique_ptr<platform::x11::X11Desktop>& x11() {
   static std::unique_ptr<platform::x11::X11Desktop> desktop;

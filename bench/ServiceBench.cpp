@@ -15,10 +15,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <benchmark/benchmark.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,12 +30,11 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchChild.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/x11/QtOverlayServices.hpp"
 #include "platform/x11/X11Desktop.hpp"
 #include "system/NavigationService.hpp"
-
-extern char** environ;
 
 namespace {
 
@@ -225,26 +221,7 @@ void ClickModeWith400Labels(benchmark::State& state) {
 
 // ── Inside the private desktop ──
 
-class Child {
- public:
-  explicit Child(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (auto& arg : args)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-  }
-  ~Child() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-};
+using bench::Child;
 
 // Runs the main loop for `span`, sleeping while nothing happens, as the program's own loop does.
 void pumpFor(std::chrono::milliseconds span) {

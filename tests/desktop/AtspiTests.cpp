@@ -16,7 +16,6 @@
 #include <QSlider>
 
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,8 +31,6 @@
 #include "DesktopHarness.hpp"
 #include "QtTestApp.hpp"
 #include "platform/atspi/AtspiAccessibility.hpp"
-
-extern char** environ;
 
 namespace tovrel::desktoptest {
 namespace {
@@ -139,22 +136,7 @@ pid_t spawnChild(const std::string& request,
                  const std::vector<std::string>& extraEnvironment = {}) {
   std::vector<std::string> environment = extraEnvironment;
   environment.push_back(std::string(childVariable) + "=" + request);
-  auto overridden = [&](std::string_view entry) {
-    const auto name = entry.substr(0, entry.find('=') + 1);
-    return std::any_of(environment.begin(), environment.end(),
-                       [&](const std::string& set) { return set.starts_with(name); });
-  };
-  for (char** entry = environ; *entry; ++entry) {
-    if (!overridden(*entry)) environment.emplace_back(*entry);
-  }
-  std::vector<char*> envp;
-  for (auto& entry : environment)
-    envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  char exe[] = "/proc/self/exe";
-  char* argv[] = {exe, nullptr};
-  pid_t pid = -1;
-  return posix_spawn(&pid, exe, nullptr, nullptr, argv, envp.data()) == 0 ? pid : -1;
+  return spawnSelf(environment);
 }
 
 int waitForExit(pid_t pid, std::chrono::milliseconds limit) {

@@ -156,6 +156,11 @@ class ReceiverLog {
 // status.
 int stopChild(pid_t pid);
 
+// Starts another copy of this test program with these environment entries ("NAME=value") set over
+// the inherited ones; -1 when it cannot be started. Tests use it to run a window of their own in a
+// separate process.
+pid_t spawnSelf(const std::vector<std::string>& environment);
+
 // The logging application, started as a child process; stopped when this goes.
 class Receiver {
  public:

@@ -220,6 +220,25 @@ int stopChild(pid_t pid) {
   return status;
 }
 
+pid_t spawnSelf(const std::vector<std::string>& environment) {
+  std::vector<std::string> entries = environment;
+  auto overridden = [&](std::string_view entry) {
+    const auto name = entry.substr(0, entry.find('=') + 1);
+    return std::any_of(environment.begin(), environment.end(),
+                       [&](const std::string& set) { return set.starts_with(name); });
+  };
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (!overridden(*entry)) entries.emplace_back(*entry);
+  std::vector<char*> envp;
+  for (auto& entry : entries)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  char exe[] = "/proc/self/exe";
+  char* argv[] = {exe, nullptr};
+  pid_t pid = -1;
+  return posix_spawn(&pid, exe, nullptr, nullptr, argv, envp.data()) == 0 ? pid : -1;
+}
+
 Receiver::~Receiver() {
   if (pid_ > 0) stopChild(pid_);
   std::error_code ignored;

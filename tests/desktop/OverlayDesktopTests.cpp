@@ -21,16 +21,12 @@
 // After Qt: X's headers define macros that break Qt's.
 #include <X11/Xlib.h>
 
-#include <spawn.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
-
-extern char** environ;
 
 namespace tovrel::desktoptest {
 namespace {
@@ -84,17 +80,7 @@ int runChild(const char* at) {
 }();
 
 pid_t spawnChild(const std::string& at) {
-  std::vector<std::string> environment = {std::string(childVariable) + "=" + at};
-  for (char** entry = environ; *entry != nullptr; ++entry)
-    environment.emplace_back(*entry);
-  std::vector<char*> envp;
-  for (auto& entry : environment)
-    envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  char exe[] = "/proc/self/exe";
-  char* argv[] = {exe, nullptr};
-  pid_t pid = -1;
-  return posix_spawn(&pid, exe, nullptr, nullptr, argv, envp.data()) == 0 ? pid : -1;
+  return spawnSelf({std::string(childVariable) + "=" + at});
 }
 
 // ── The accessibility bus, read directly: nothing of ours filters what it lists ──

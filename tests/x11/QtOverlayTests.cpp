@@ -19,6 +19,7 @@
 #include "platform/x11/QtOverlayDrawing.hpp"
 #include "platform/x11/QtOverlayPanel.hpp"
 #include "platform/x11/QtOverlayServices.hpp"
+#include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {
 namespace {
@@ -26,15 +27,7 @@ namespace {
 class QtOverlay : public testing::Test {
  protected:
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "TovrelX11Tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-      new QApplication(argc, argv);
-    }
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
-      GTEST_SKIP() << "another test made an application without windows";
+    if (!offscreenWidgetApp()) GTEST_SKIP() << "another test made an application without widgets";
   }
 };
 

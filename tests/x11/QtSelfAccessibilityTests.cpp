@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "platform/x11/RootOrigin.hpp"
+#include "tests/x11/OffscreenApp.hpp"
 
 // Fontconfig leaks a little of its configuration the first time our widgets lay out text.
 extern "C" const char* __lsan_default_suppressions() {
@@ -93,14 +94,7 @@ QAccessibleInterface* scriptedFactory(const QString&, QObject* object) {
 class QtSelfAccessibility : public testing::Test {
  protected:
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "TovrelX11Tests";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr) {
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-      new QApplication(argc, argv);
-    }
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
+    if (!platform::x11::offscreenWidgetApp())
       GTEST_SKIP() << "another test made a non-widget application";
     QAccessible::setActive(true);
     window_ = std::make_unique<QWidget>();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/x11/X11Workspace.hpp"
+#include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {
 namespace {
@@ -34,19 +35,8 @@ class RecorderPanel : public QWidget, public SuspendsNavigation {
 
 class ApplicationResponder : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() != nullptr) return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "TovrelX11Tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-  }
-
   void SetUp() override {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-      GTEST_SKIP() << "another test made a non-widget application";
+    if (!offscreenWidgetApp()) GTEST_SKIP() << "another test made a non-widget application";
   }
 
   template <class W>

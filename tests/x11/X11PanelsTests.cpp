@@ -8,6 +8,7 @@
 
 #include "core/Keys.hpp"
 #include "platform/x11/X11HotKeys.hpp"
+#include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {
 namespace {
@@ -66,19 +67,8 @@ class CatcherPanelKeys : public testing::Test {
     bool isKeyEquivalent;
   };
 
-  static void SetUpTestSuite() {
-    if (QCoreApplication::instance() != nullptr) return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "TovrelX11Tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-  }
-
   void SetUp() override {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-      GTEST_SKIP() << "another test made a non-widget application";
+    if (!offscreenWidgetApp()) GTEST_SKIP() << "another test made a non-widget application";
     auto before = QApplication::topLevelWidgets();
     panel_ = X11Panels().createKeyCatcherPanel(PanelStyle{});
     for (QWidget* widget : QApplication::topLevelWidgets())

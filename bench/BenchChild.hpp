@@ -1,0 +1,42 @@
+#pragma once
+
+// A program the benchmark starts beside itself (the fixture, a generated window), asked to quit
+// and reaped when the benchmark is done with it.
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace tovrel::bench {
+
+class Child {
+ public:
+  // args[0] is the program's path; pid() is -1 when it could not be started.
+  explicit Child(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (auto& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  }
+  ~Child() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+}  // namespace tovrel::bench
