@@ -32,8 +32,8 @@
 
 #include "bench/BenchChild.hpp"
 #include "platform/fake/FakeDesktop.hpp"
-#include "platform/x11/QtOverlayServices.hpp"
 #include "platform/x11/X11Desktop.hpp"
+#include "platform/x11/overlay/QtOverlayServices.hpp"
 #include "system/NavigationService.hpp"
 
 namespace {

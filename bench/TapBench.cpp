@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/OwnEventLedger.hpp"
-#include "platform/x11/X11Tap.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11Tap.hpp"
 
 namespace {
 

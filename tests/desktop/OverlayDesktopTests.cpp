@@ -16,7 +16,7 @@
 
 #include "DesktopHarness.hpp"
 #include "QtTestApp.hpp"
-#include "platform/x11/QtOverlayServices.hpp"
+#include "platform/x11/overlay/QtOverlayServices.hpp"
 
 // After Qt: X's headers define macros that break Qt's.
 #include <X11/Xlib.h>

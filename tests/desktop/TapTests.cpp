@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/Keys.hpp"
-#include "platform/x11/OwnEventLedger.hpp"
-#include "platform/x11/X11Tap.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11Tap.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 

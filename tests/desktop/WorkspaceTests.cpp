@@ -13,7 +13,7 @@
 #include "core/PlatformTexts.hpp"
 #include "platform/desktop/QtExecutor.hpp"
 #include "platform/x11/RootOrigin.hpp"
-#include "platform/x11/X11Workspace.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 

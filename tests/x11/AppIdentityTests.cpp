@@ -1,4 +1,4 @@
-#include "platform/x11/AppIdentity.hpp"
+#include "platform/x11/session/AppIdentity.hpp"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

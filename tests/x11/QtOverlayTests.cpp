@@ -16,9 +16,9 @@
 #include <string>
 
 #include "platform/atspi/QtSelfAccessibility.hpp"
-#include "platform/x11/QtOverlayDrawing.hpp"
-#include "platform/x11/QtOverlayPanel.hpp"
-#include "platform/x11/QtOverlayServices.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayPanel.hpp"
+#include "platform/x11/overlay/QtOverlayServices.hpp"
 #include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {

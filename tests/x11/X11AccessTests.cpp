@@ -1,4 +1,4 @@
-#include "platform/x11/X11Access.hpp"
+#include "platform/x11/session/X11Access.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

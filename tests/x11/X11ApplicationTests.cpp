@@ -1,4 +1,4 @@
-#include "platform/x11/X11Application.hpp"
+#include "platform/x11/session/X11Application.hpp"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/X11Workspace.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 #include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {

@@ -1,4 +1,4 @@
-#include "platform/x11/X11EventSource.hpp"
+#include "platform/x11/input/X11EventSource.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11HotKeys.hpp"
+#include "platform/x11/session/X11HotKeys.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11KeyGate.hpp"
+#include "platform/x11/input/X11KeyGate.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "core/Keys.hpp"
 #include "platform/InputEvent.hpp"
-#include "platform/x11/X11Modifiers.hpp"
+#include "platform/x11/input/X11Modifiers.hpp"
 
 namespace tovrel::platform::x11 {
 namespace {

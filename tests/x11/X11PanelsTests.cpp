@@ -1,4 +1,4 @@
-#include "platform/x11/X11Panels.hpp"
+#include "platform/x11/input/X11Panels.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "core/Keys.hpp"
-#include "platform/x11/X11HotKeys.hpp"
+#include "platform/x11/session/X11HotKeys.hpp"
 #include "tests/x11/OffscreenApp.hpp"
 
 namespace tovrel::platform::x11 {

@@ -1,4 +1,4 @@
-#include "platform/x11/X11SystemEvents.hpp"
+#include "platform/x11/session/X11SystemEvents.hpp"
 
 #include <gtest/gtest.h>
 

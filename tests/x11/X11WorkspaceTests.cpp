@@ -1,4 +1,4 @@
-#include "platform/x11/X11Workspace.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Modifiers.hpp"
+#include "platform/x11/input/X11Modifiers.hpp"
 
 #include <X11/X.h>
 

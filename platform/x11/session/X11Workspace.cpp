@@ -1,4 +1,4 @@
-#include "platform/x11/X11Workspace.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -26,9 +26,9 @@
 #include <string>
 #include <utility>
 
-#include "platform/x11/AppIdentity.hpp"
 #include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Errors.hpp"
+#include "platform/x11/session/AppIdentity.hpp"
 
 namespace tovrel::platform::x11 {
 

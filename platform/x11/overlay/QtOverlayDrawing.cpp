@@ -1,4 +1,4 @@
-#include "platform/x11/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
 
 #include <QBitmap>
 #include <QFontMetricsF>

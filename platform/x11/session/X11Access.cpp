@@ -1,4 +1,4 @@
-#include "platform/x11/X11Access.hpp"
+#include "platform/x11/session/X11Access.hpp"
 
 #include <sys/utsname.h>
 #include <QCoreApplication>

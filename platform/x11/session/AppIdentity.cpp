@@ -1,4 +1,4 @@
-#include "platform/x11/AppIdentity.hpp"
+#include "platform/x11/session/AppIdentity.hpp"
 
 #include <charconv>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "core/PlatformTexts.hpp"
-#include "platform/x11/X11Access.hpp"
+#include "platform/x11/session/X11Access.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/x11/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
 
 namespace tovrel::platform::x11::overlay {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Application.hpp"
+#include "platform/x11/session/X11Application.hpp"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -10,7 +10,7 @@
 #include <QTextEdit>
 #include <QWidget>
 
-#include "platform/x11/X11Workspace.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 
 // After Qt: X's headers define macros (None, Bool, …) that break Qt's.
 #include <X11/Xatom.h>

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Panels.hpp"
+#include "platform/x11/input/X11Panels.hpp"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QAccessible>
@@ -20,9 +20,9 @@
 #include <optional>
 
 #include "core/Keys.hpp"
-#include "platform/x11/X11HotKeys.hpp"
-#include "platform/x11/X11KeyTable.hpp"
-#include "platform/x11/X11Modifiers.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
+#include "platform/x11/input/X11Modifiers.hpp"
+#include "platform/x11/session/X11HotKeys.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11TapShared.hpp"
+#include "platform/x11/input/X11TapShared.hpp"
 
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "core/Keys.hpp"
-#include "platform/x11/OwnEventLedger.hpp"
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
-#include "platform/x11/X11EventSource.hpp"
-#include "platform/x11/X11GrabSet.hpp"
-#include "platform/x11/X11KeyGate.hpp"
-#include "platform/x11/X11KeyTable.hpp"
-#include "platform/x11/X11Modifiers.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11EventSource.hpp"
+#include "platform/x11/input/X11GrabSet.hpp"
+#include "platform/x11/input/X11KeyGate.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
+#include "platform/x11/input/X11Modifiers.hpp"
 
 namespace tovrel::platform::x11 {
 

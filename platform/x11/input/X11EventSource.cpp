@@ -1,4 +1,4 @@
-#include "platform/x11/X11EventSource.hpp"
+#include "platform/x11/input/X11EventSource.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

@@ -21,7 +21,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/x11/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
 
 namespace tovrel::platform::x11::overlay {
 namespace {

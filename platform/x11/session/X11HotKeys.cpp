@@ -1,4 +1,4 @@
-#include "platform/x11/X11HotKeys.hpp"
+#include "platform/x11/session/X11HotKeys.hpp"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -22,7 +22,7 @@
 
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
-#include "platform/x11/X11KeyTable.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11Displays.hpp"
+#include "platform/x11/session/X11Displays.hpp"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

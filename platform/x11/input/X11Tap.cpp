@@ -1,4 +1,4 @@
-#include "platform/x11/X11Tap.hpp"
+#include "platform/x11/input/X11Tap.hpp"
 
 // Qt before X11: the X headers define macros (Bool, Status) that break Qt's.
 #include <QCoreApplication>
@@ -13,9 +13,9 @@
 #include <chrono>
 #include <utility>
 
-#include "platform/x11/OwnEventLedger.hpp"
 #include "platform/x11/X11Errors.hpp"
-#include "platform/x11/X11TapShared.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11TapShared.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11GrabSet.hpp"
+#include "platform/x11/input/X11GrabSet.hpp"
 
 #include <X11/Xatom.h>
 #include <X11/keysym.h>
@@ -7,7 +7,7 @@
 
 #include "core/Keys.hpp"
 #include "platform/x11/X11Errors.hpp"
-#include "platform/x11/X11KeyTable.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
 
 namespace tovrel::platform::x11 {
 

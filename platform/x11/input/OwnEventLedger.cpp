@@ -1,4 +1,4 @@
-#include "platform/x11/OwnEventLedger.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
 
 #include <algorithm>
 

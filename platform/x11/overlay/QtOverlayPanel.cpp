@@ -1,4 +1,4 @@
-#include "platform/x11/QtOverlayPanel.hpp"
+#include "platform/x11/overlay/QtOverlayPanel.hpp"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
@@ -8,7 +8,7 @@
 #include <QSurfaceFormat>
 #include <QVariantAnimation>
 
-#include "platform/x11/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
 
 // After Qt: X's headers define macros (None, Bool, …) that break Qt's.
 #include <X11/Xlib.h>

@@ -13,8 +13,8 @@
 
 #include "core/HintTarget.hpp"
 #include "platform/EventServices.hpp"
-#include "platform/x11/OwnEventLedger.hpp"
 #include "platform/x11/X11Errors.hpp"
+#include "platform/x11/input/OwnEventLedger.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/QtOverlayServices.hpp"
+#include "platform/x11/overlay/QtOverlayServices.hpp"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,8 +7,8 @@
 #include <QScreen>
 #include <QVariant>
 
-#include "platform/x11/QtOverlayDrawing.hpp"
-#include "platform/x11/QtOverlayPanel.hpp"
+#include "platform/x11/overlay/QtOverlayDrawing.hpp"
+#include "platform/x11/overlay/QtOverlayPanel.hpp"
 
 namespace tovrel::platform::x11 {
 namespace {

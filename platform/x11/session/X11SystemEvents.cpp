@@ -1,4 +1,4 @@
-#include "platform/x11/X11SystemEvents.hpp"
+#include "platform/x11/session/X11SystemEvents.hpp"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -25,9 +25,9 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/x11/X11Application.hpp"
-#include "platform/x11/X11Displays.hpp"
 #include "platform/x11/X11Errors.hpp"
+#include "platform/x11/session/X11Application.hpp"
+#include "platform/x11/session/X11Displays.hpp"
 
 // After Qt: X's headers define macros (None, Bool, FocusIn, …) that break Qt's.
 #include <X11/Xlib.h>

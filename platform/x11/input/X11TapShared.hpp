@@ -14,7 +14,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/x11/X11Tap.hpp"
+#include "platform/x11/input/X11Tap.hpp"
 
 namespace tovrel::platform::x11 {
 

@@ -1,4 +1,4 @@
-#include "platform/x11/X11KeyGate.hpp"
+#include "platform/x11/input/X11KeyGate.hpp"
 
 namespace tovrel::platform::x11 {
 

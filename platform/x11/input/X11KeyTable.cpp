@@ -1,4 +1,4 @@
-#include "platform/x11/X11KeyTable.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
 
 #include <array>
 #include <utility>
