@@ -139,13 +139,18 @@ std::string prefixCharacters(std::string_view text, std::size_t count) {
   if (isAscii(text) && text.find('\r') == std::string_view::npos) {
     return std::string(text.substr(0, count));
   }
-  std::string result;
-  std::size_t taken = 0;
-  for (auto& character : characters(text)) {
-    if (taken++ == count) break;
-    result += character;
+  // Names handed over by other applications can be long: stop at the cut instead of splitting
+  // the whole text into characters.
+  icu::UnicodeString unicodeText = toIcu(text);
+  icu::BreakIterator& iterator = characterIterator();
+  iterator.setText(unicodeText);
+  std::int32_t end = iterator.first();
+  for (std::size_t taken = 0; taken < count; ++taken) {
+    const std::int32_t next = iterator.next();
+    if (next == icu::BreakIterator::DONE) break;
+    end = next;
   }
-  return result;
+  return fromIcu(unicodeText.tempSubString(0, end));
 }
 
 std::string lowercased(std::string_view text) {

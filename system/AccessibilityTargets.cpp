@@ -255,7 +255,7 @@ std::optional<std::string> accessibleName(const AXElement& element, std::string_
     return nonEmpty(stringAttribute(element, "AXHelp"));
   }();
   if (!name) return std::nullopt;
-  return discovery::prefixScalars(*name, nameLimit);
+  return discovery::cutName(*name, nameLimit);
 }
 
 bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
@@ -299,7 +299,7 @@ std::optional<std::string> firstText(const AXElement& element, int depth) {
     if (stringAttribute(child, "AXRole") == "AXStaticText") {
       auto text = stringAttribute(child, "AXValue");
       if (!text) text = stringAttribute(child, "AXTitle");
-      if (auto name = nonEmpty(text)) return discovery::prefixScalars(*name, nameLimit);
+      if (auto name = nonEmpty(text)) return discovery::cutName(*name, nameLimit);
     }
     if (auto found = firstText(child, depth + 1)) return found;
   }

@@ -3,7 +3,8 @@
 // Small shared pieces of the discovery code: the messaging time-out it gives every element it
 // reads, the action check, whole numbers written from another application's coordinates, and
 // the trimming and cutting of names another application hands over. Those names are
-// UTF-8 that nobody checked, so cutting counts Unicode scalars and never splits a sequence.
+// UTF-8 that nobody checked: trimming never splits a sequence, and a cut counts what a reader
+// sees as one character.
 
 #include <algorithm>
 #include <cmath>
@@ -92,15 +93,10 @@ inline std::string trimmed(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-// The first `count` Unicode scalars of the text (all of it when it is shorter).
-inline std::string prefixScalars(std::string_view text, std::size_t count) {
-  std::size_t seen = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (i != 0 && detail::isContinuation(static_cast<unsigned char>(text[i]))) continue;
-    if (seen == count) return std::string(text.substr(0, i));
-    ++seen;
-  }
-  return std::string(text);
+// The first `count` user-perceived characters of the name, so that a cut never parts a letter
+// from its accents or breaks an emoji sequence; activation counts typed text the same way.
+inline std::string cutName(std::string_view text, std::size_t count) {
+  return unicode::prefixCharacters(text, count);
 }
 
 }  // namespace tovrel::discovery

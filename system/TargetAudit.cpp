@@ -37,7 +37,7 @@ constexpr std::size_t hitNameCut = 30;
 constexpr double minimumSide = 4;
 
 std::string quoted(std::string_view text, std::size_t count) {
-  return "\"" + discovery::prefixScalars(text, count) + "\"";
+  return "\"" + discovery::cutName(text, count) + "\"";
 }
 
 std::string joinedLines(const std::vector<std::string>& lines) {

@@ -424,7 +424,7 @@ void WindowWalk::addCandidates() {
       if (f.width > namelessCandidateMax || f.height > namelessCandidateMax) continue;
       name = "Button";
     } else {
-      name = discovery::prefixScalars(name, candidateNameLimit);
+      name = discovery::cutName(name, candidateNameLimit);
     }
     pairs_.emplace_back(HintTarget{name, role, f},
                         AXElementBox{candidate.element, role, f, actionNames(candidate.element),
@@ -438,8 +438,8 @@ void WindowWalk::addHoverTargets() {
     if (static_cast<long long>(pairs_.size()) >= budget_.maxTargets) break;
     if (!host.revealsControls) continue;
     if (host.frame.width * host.frame.height > largestCandidateShare * windowArea) continue;
-    const std::string name = discovery::prefixScalars(
-        host.name.empty() ? "Show actions" : host.name, candidateNameLimit);
+    const std::string name =
+        discovery::cutName(host.name.empty() ? "Show actions" : host.name, candidateNameLimit);
     pairs_.emplace_back(HintTarget{name, "AXGroup", host.frame},
                         AXElementBox{host.element,
                                      "AXGroup",

@@ -13,6 +13,7 @@
 #include "platform/fake/FakeDisplays.hpp"
 #include "platform/fake/FakeWorkspace.hpp"
 #include "system/AccessibilityTargets.hpp"
+#include "system/DiscoveryText.hpp"
 
 namespace tovrel {
 namespace {
@@ -46,7 +47,7 @@ TEST_F(AccessibilityTargetsTest, AccessibleNameCandidatesInOrder) {
   const std::string long200 = std::string(199, 'a') + "b";
   std::string accents;
   for (int i = 0; i < 200; ++i)
-    accents += "\xC3\xA9";  // é, two bytes each
+    accents += "e\xCC\x81";  // e and a combining acute: one character of three bytes
   struct Case {
     const char* what;
     std::string role;
@@ -81,8 +82,8 @@ TEST_F(AccessibilityTargetsTest, AccessibleNameCandidatesInOrder) {
        "Name"},
       {"200 characters cut to 120", "AXButton", [&](Id n) { text(n, "AXTitle", long200); },
        std::string(120, 'a')},
-      {"cut by scalars, never inside one", "AXButton", [&](Id n) { text(n, "AXTitle", accents); },
-       accents.substr(0, 240)},
+      {"cut by characters, accents kept", "AXButton", [&](Id n) { text(n, "AXTitle", accents); },
+       accents.substr(0, 360)},
       {"nothing at all", "AXButton", [](Id) {}, std::nullopt},
   };
   for (const Case& c : cases) {
@@ -90,6 +91,50 @@ TEST_F(AccessibilityTargetsTest, AccessibleNameCandidatesInOrder) {
     c.setup(node);
     EXPECT_EQ(AT::accessibleName(ax.element(node), c.role), c.expected) << c.what;
   }
+}
+
+// Every name cut (target, candidate and hover names, the audit and outline lines) goes through
+// this one helper.
+TEST(DiscoveryNameCut, KeepsWholeCharacters) {
+  const auto times = [](const std::string& unit, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i)
+      text += unit;
+    return text;
+  };
+  const std::string acute = "e\xCC\x81";            // e + U+0301
+  const std::string stacked = "a\xCC\x88\xCC\x81";  // a + two marks
+  const std::string family =
+      "\xF0\x9F\x91\xA8\xE2\x80\x8D\xF0\x9F\x91\xA9"             // man ZWJ woman
+      "\xE2\x80\x8D\xF0\x9F\x91\xA7";                            // ZWJ girl
+  const std::string thumb = "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD";  // with a skin tone
+  const std::string france = "\xF0\x9F\x87\xAB\xF0\x9F\x87\xB7";
+  const std::string japan = "\xF0\x9F\x87\xAF\xF0\x9F\x87\xB5";
+  const struct {
+    const char* what;
+    std::string text;
+    std::size_t count;
+    std::string expected;
+  } cases[] = {
+      {"plain ASCII", "abcdef", 3, "abc"},
+      {"empty", "", 40, ""},
+      {"nothing wanted", acute, 0, ""},
+      {"shorter than the cut", "ab" + acute, 40, "ab" + acute},
+      {"exactly at the cut", times(acute, 40), 40, times(acute, 40)},
+      {"one past the cut", times(acute, 41), 40, times(acute, 40)},
+      {"combining marks", "x" + times(acute, 5), 3, "x" + times(acute, 2)},
+      {"stacked marks", times(stacked, 4), 2, times(stacked, 2)},
+      {"emoji joined into one", times(family, 3), 2, times(family, 2)},
+      {"emoji with a modifier", "ok" + times(thumb, 2), 3, "ok" + thumb},
+      {"flags", france + japan + france, 2, france + japan},
+      {"CR LF is one", "a\r\nb", 2, "a\r\n"},
+      {"ill-formed bytes",
+       "ab\xFF"
+       "cd",
+       3, "ab\xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(discovery::cutName(c.text, c.count), c.expected) << c.what;
 }
 
 TEST_F(AccessibilityTargetsTest, ReadersGiveNothingOnWrongTypes) {

@@ -59,8 +59,10 @@ TEST(TargetAudit, ReportLines) {
   const Id open = desk.item(window, "AXButton", Rect{20, 120, 100, 30}, "Open");
   desk.item(open, "AXImage", Rect{20, 130, 100, 20}, "", {"AXPress"});
   label(open, "Open");
-  // Hidden under a later sibling; the name is cut to 40 code points, never inside one.
-  const std::string longName = std::string(36, 'a') + "\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xAB\xC3\xBC";
+  // Hidden under a later sibling; the name is cut to 40 characters, a letter kept with its accent.
+  const std::string longName = std::string(36, 'a') +
+                               "e\xCC\x81\xC3\xA8\xC3\xAA"
+                               "e\xCC\x88\xC3\xBC";
   label(desk.item(window, "AXButton", Rect{200, 120, 100, 30}, "Hidden"), longName);
   desk.item(window, "AXGroup", Rect{180, 110, 200, 60}, "Overlay covering the whole toolbar area",
             {});
@@ -92,7 +94,9 @@ TEST(TargetAudit, ReportLines) {
   result.truncated = true;
   result.elapsed = 0.01299;
   result.append(pairs);  // reading order, as a discovery hands them over
-  const std::string cut = std::string(36, 'a') + "\xC3\xA9\xC3\xA8\xC3\xAA\xC3\xAB";
+  const std::string cut = std::string(36, 'a') +
+                          "e\xCC\x81\xC3\xA8\xC3\xAA"
+                          "e\xCC\x88";
   EXPECT_EQ(TargetAudit::report(desk.services, desk.pid, result),
             "scope focused window, targets 7, visited 42, truncated true, 12 ms\n"
             "LABEL AXButton \"Open\" (20,120 100x30)\n"
