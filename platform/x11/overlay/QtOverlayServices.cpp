@@ -1,12 +1,10 @@
 #include "platform/x11/overlay/QtOverlayServices.hpp"
 
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QVariant>
 
+#include "platform/x11/overlay/QtMotionSetting.hpp"
 #include "platform/x11/overlay/QtOverlayDrawing.hpp"
 #include "platform/x11/overlay/QtOverlayPanel.hpp"
 
@@ -16,30 +14,6 @@ namespace {
 Rect rectOf(const QRect& rect) {
   return {static_cast<double>(rect.x()), static_cast<double>(rect.y()),
           static_cast<double>(rect.width()), static_cast<double>(rect.height())};
-}
-
-// GNOME's animation switch, read through the desktop portal; nothing when it cannot be read
-// quickly. A missing session bus is not looked for (that could start one).
-std::optional<bool> desktopAnimationsEnabled() {
-  if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return std::nullopt;
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected()) return std::nullopt;
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.portal.Desktop"),
-      QStringLiteral("/org/freedesktop/portal/desktop"),
-      QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"));
-  call << QStringLiteral("org.gnome.desktop.interface") << QStringLiteral("enable-animations");
-  call.setAutoStartService(false);
-  constexpr int timeoutMs = 100;
-  const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-    return std::nullopt;
-  // The portal wraps the value in a variant, older ones twice.
-  QVariant value = reply.arguments().first();
-  for (int depth = 0; depth < 4 && value.userType() == qMetaTypeId<QDBusVariant>(); ++depth)
-    value = qvariant_cast<QDBusVariant>(value).variant();
-  if (value.userType() != QMetaType::Bool) return std::nullopt;
-  return value.toBool();
 }
 
 }  // namespace
@@ -72,11 +46,12 @@ double QtOverlayServices::labelWidth(std::string_view text, double fontSize) {
 
 bool QtOverlayServices::reduceMotion() {
   if (qgetenv("TOVREL_REDUCE_MOTION") == "1") return true;
-  if (!desktopReducesMotion_) {
-    const std::optional<bool> animations = desktopAnimationsEnabled();
-    desktopReducesMotion_ = animations.has_value() && !*animations;
-  }
-  return *desktopReducesMotion_;
+  // A missing session bus is not looked for (that could start one).
+  if (!motion_ && !qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+    motion_ = std::make_unique<QtMotionSetting>(QDBusConnection::sessionBus());
+  if (!motion_) return false;
+  const std::optional<bool> animations = motion_->animationsEnabled();
+  return animations.has_value() && !*animations;
 }
 
 std::optional<std::vector<std::uint8_t>> QtOverlayServices::renderLabelSample(

@@ -12,6 +12,8 @@
 
 namespace tovrel::platform::x11 {
 
+class QtMotionSetting;
+
 // Made on the main thread once the QApplication exists; main thread only.
 class QtOverlayServices : public OverlayServices {
  public:
@@ -24,14 +26,14 @@ class QtOverlayServices : public OverlayServices {
   // Qt's screens, the primary first, shifted so that the primary's top-left is (0, 0).
   std::vector<Screen> screens() override;
   double labelWidth(std::string_view text, double fontSize) override;
-  // TOVREL_REDUCE_MOTION=1 says yes; otherwise the desktop's animation setting, read once.
+  // TOVREL_REDUCE_MOTION=1 says yes; otherwise the desktop's animation setting as it is now.
   bool reduceMotion() override;
   std::optional<std::vector<std::uint8_t>> renderLabelSample(
       double width, double height, const std::vector<Rect>& blocks,
       const HintCanvasContent& canvas) override;
 
  private:
-  std::optional<bool> desktopReducesMotion_;
+  std::unique_ptr<QtMotionSetting> motion_;
 };
 
 }  // namespace tovrel::platform::x11
