@@ -86,9 +86,14 @@ ConfigStore::Path ConfigStore::unreadableCopyURL() const {
   return fileURL_.parent_path() / "config.unreadable.json";
 }
 
+ConfigStore::Path ConfigStore::targetURL() const {
+  return followLinks(*fileSystem_, fileURL_);
+}
+
 TovrelConfig ConfigStore::load() const {
-  if (!fileSystem_->exists(fileURL_)) return TovrelConfig::defaults();
-  return decode(fileSystem_->read(fileURL_));
+  const Path target = targetURL();
+  if (!fileSystem_->exists(target)) return TovrelConfig::defaults();
+  return decode(fileSystem_->read(target));
 }
 
 TovrelConfig ConfigStore::decode(std::string_view bytes) {
@@ -115,10 +120,10 @@ std::string ConfigStore::encode(const TovrelConfig& config) {
   return json::writePretty(config.toJson());
 }
 
-void ConfigStore::keepUnreadableFile() const {
+void ConfigStore::keepUnreadableFile(const Path& target) const {
   if (fileSystem_->exists(unreadableCopyURL())) return;
   // A read failure stops the save: a file that cannot be checked is not replaced.
-  const std::string current = fileSystem_->read(fileURL_);
+  const std::string current = fileSystem_->read(target);
   try {
     decode(current);
     return;
@@ -132,16 +137,26 @@ void ConfigStore::save(const TovrelConfig& config) const {
     throw ConfigError::conflicts(std::move(problems));
   const std::string bytes = encode(config);
 
-  if (fileSystem_->exists(fileURL_)) {
+  // The copies stay beside fileURL(), where the user looks; the new content goes where the link
+  // leads, so the link itself is never replaced by a plain file.
+  const Path target = targetURL();
+  if (fileSystem_->exists(target)) {
     // Kept before anything is replaced; if it cannot be kept, nothing is saved.
-    keepUnreadableFile();
+    keepUnreadableFile(target);
     try {
-      copyFileAtomically(*fileSystem_, fileURL_, backupURL());
+      copyFileAtomically(*fileSystem_, target, backupURL());
     } catch (const std::filesystem::filesystem_error&) {
       // A missing backup must not stop the user's change.
     }
+  } else if (target != fileURL_) {
+    const Path folder = target.has_parent_path() ? target.parent_path() : Path(".");
+    if (!fileSystem_->exists(folder)) {
+      throw std::filesystem::filesystem_error(
+          "the settings file is a link into a missing folder", fileURL_, target,
+          std::make_error_code(std::errc::no_such_file_or_directory));
+    }
   }
-  writeFileAtomically(*fileSystem_, fileURL_, bytes);
+  writeFileAtomically(*fileSystem_, target, bytes);
 }
 
 }  // namespace tovrel

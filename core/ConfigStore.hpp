@@ -68,14 +68,19 @@ class ConfigStore {
   static std::optional<Path> defaultFolder(const char* xdgConfigHome, const char* home);
 
   const Path& fileURL() const { return fileURL_; }
+  // The file loads and saves work on: the end of the chain of symbolic links at fileURL(), so a
+  // settings file kept elsewhere through a link stays linked. Throws the file system's error for
+  // a chain that loops.
+  Path targetURL() const;
   // "config.previous.json" beside the file: the file as it was before the last save.
   Path backupURL() const;
   // "config.unreadable.json" beside the file: a file Tovrel could not read, kept before the
   // first save replaced it, so a hand-edited or newer file is never lost.
   Path unreadableCopyURL() const;
 
-  // The defaults when there is no file (nothing is written). A file that cannot be read throws
-  // the file system's error; a document Tovrel will not use throws ConfigError.
+  // The defaults when there is no file, or a link to nothing (nothing is written). A file that
+  // cannot be read throws the file system's error; a document Tovrel will not use throws
+  // ConfigError.
   TovrelConfig load() const;
 
   // A migrated and validated configuration from the bytes of a settings document.
@@ -83,13 +88,14 @@ class ConfigStore {
   // Pretty-printed JSON with sorted members. Throws json::EncodingError for a non-finite number.
   static std::string encode(const TovrelConfig& config);
 
-  // Validates, keeps the backup and writes atomically. Throws ConfigError::conflicts (nothing
-  // touched), json::EncodingError (nothing touched) or the file system's error (the settings
-  // file unchanged).
+  // Validates, keeps the backup and writes atomically over targetURL(), creating it when a link
+  // leads nowhere. Throws ConfigError::conflicts (nothing touched), json::EncodingError (nothing
+  // touched) or the file system's error (the settings file unchanged); a link into a missing
+  // folder is such an error, naming the link and where it leads.
   void save(const TovrelConfig& config) const;
 
  private:
-  void keepUnreadableFile() const;
+  void keepUnreadableFile(const Path& target) const;
 
   Path fileURL_;
   FileSystem* fileSystem_;

@@ -46,6 +46,23 @@ class RealFileSystem final : public FileSystem {
     return ::lstat(path.c_str(), &info) == 0;
   }
 
+  std::optional<Path> linkTarget(const Path& path) const override {
+    std::vector<char> buffer(256);
+    for (;;) {
+      const ssize_t count = ::readlink(path.c_str(), buffer.data(), buffer.size());
+      if (count < 0) {
+        // Not a link, or nothing there: both mean the path is the file itself.
+        if (errno == EINVAL || errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        fail("cannot read the link", path);
+      }
+      // A full buffer may have cut the target short.
+      if (static_cast<std::size_t>(count) < buffer.size())
+        return Path(std::string(buffer.data(), static_cast<std::size_t>(count)));
+      if (buffer.size() >= 64 * 1024) fail("cannot read the link", path, ENAMETOOLONG);
+      buffer.resize(buffer.size() * 4);
+    }
+  }
+
   std::string read(const Path& path) const override {
     // open/read rather than a stream: a stream opens a folder and reads nothing from it.
     Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -129,6 +146,18 @@ FileSystem::Path folderOf(const FileSystem::Path& file) {
 FileSystem& FileSystem::real() {
   static RealFileSystem fileSystem;
   return fileSystem;
+}
+
+FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path) {
+  FileSystem::Path current = path;
+  for (int hop = 0; hop <= FileSystem::maxLinks; ++hop) {
+    std::optional<FileSystem::Path> target = fileSystem.linkTarget(current);
+    if (!target) return current;
+    // Not normalised: ".." after a linked folder means that folder's parent, as the kernel reads
+    // it.
+    current = target->is_absolute() ? *target : current.parent_path() / *target;
+  }
+  fail("too many symbolic links at", path, ELOOP);
 }
 
 void writeFileAtomically(FileSystem& fileSystem, const FileSystem::Path& target,

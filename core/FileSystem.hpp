@@ -6,6 +6,7 @@
 // Failures throw std::filesystem::filesystem_error carrying the path and the system's error code.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,8 +18,10 @@ class FileSystem {
 
   virtual ~FileSystem() = default;
 
-  // Anything at the path, a folder included.
+  // Anything at the path, a folder included; a symbolic link counts even when it leads nowhere.
   virtual bool exists(const Path& path) const = 0;
+  // What the symbolic link at `path` holds, as written in it; nothing when `path` is no link.
+  virtual std::optional<Path> linkTarget(const Path& path) const = 0;
   // The whole content of a regular file; a folder or a file over `maxReadSize` is an error.
   virtual std::string read(const Path& path) const = 0;
   virtual void createDirectories(const Path& path) = 0;
@@ -37,7 +40,14 @@ class FileSystem {
 
   // Settings files are a few kilobytes; anything this large is not one.
   static constexpr std::size_t maxReadSize = 16 * 1024 * 1024;
+  // Longer chains of symbolic links are taken for loops, as the kernel does.
+  static constexpr int maxLinks = 40;
 };
+
+// The path a chain of symbolic links starting at `path` ends in (a relative link counts from the
+// link's own folder); `path` itself when it is no link. Nothing need exist at the end. A chain
+// longer than `maxLinks` throws, naming `path`.
+FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path);
 
 // Writes `bytes` to a temporary file beside `target` and renames it over `target`, so a reader
 // sees the old or the new content in full, never a mix. On failure the temporary file is removed

@@ -284,6 +284,122 @@ TEST(ConfigStore, AnUnreadableFileIsKeptOnce) {
   EXPECT_FALSE(fs::exists(other.unreadableCopyURL()));
 }
 
+TEST(ConfigStore, ASettingsFileThatIsALinkStaysALink) {
+  // Each case lays out `config.json` in folder "home" as a link, and names the file it leads to
+  // (nothing when saving must fail) and what is there before the first save.
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path& root)> layOut;
+    const char* target;  // relative to the temporary folder
+    std::optional<std::string> before;
+    bool loops = false;
+  };
+  const std::string unreadable = "{\"schemaVersion\": 2,,}";
+  const std::string readable = ConfigStore::encode(TovrelConfig());
+  auto link = [](const char* to, const char* at = "home/config.json") {
+    return [to, at](const fs::path& root) { fs::create_symlink(to, root / at); };
+  };
+  const Case cases[] = {
+      {"absolute link to a file",
+       [&](const fs::path& root) {
+         fs::create_directory(root / "real");
+         put(root / "real" / "settings.json", readable);
+         fs::create_symlink(root / "real" / "settings.json", root / "home" / "config.json");
+       },
+       "real/settings.json", readable},
+      {"relative link to an unreadable file",
+       [&](const fs::path& root) {
+         fs::create_directory(root / "real");
+         put(root / "real" / "settings.json", unreadable);
+         link("../real/settings.json")(root);
+       },
+       "real/settings.json", unreadable},
+      {"chain of a relative and an absolute link",
+       [&](const fs::path& root) {
+         fs::create_directories(root / "a" / "b");
+         put(root / "a" / "b" / "end.json", readable);
+         link("../a/middle.json")(root);
+         fs::create_symlink(root / "a" / "b" / "end.json", root / "a" / "middle.json");
+       },
+       "a/b/end.json", readable},
+      {"relative link through a linked folder",
+       [&](const fs::path& root) {
+         fs::create_directories(root / "deep" / "store");
+         fs::create_directory_symlink(root / "deep" / "store", root / "home" / "store");
+         link("store/../peer.json")(root);
+       },
+       "deep/peer.json", std::nullopt},
+      {"link to nothing", link("settings.json"), "home/settings.json", std::nullopt},
+      {"link into a missing folder", link("../gone/settings.json"), nullptr, std::nullopt},
+      {"loop",
+       [&](const fs::path& root) {
+         link("loop.json")(root);
+         link("config.json", "home/loop.json")(root);
+       },
+       nullptr, std::nullopt, true},
+  };
+  TovrelConfig first;
+  first.profileName = "First";
+  TovrelConfig second;
+  second.profileName = "Second";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TemporaryFolder folder;
+    const fs::path home = folder.path() / "home";
+    fs::create_directory(home);
+    c.layOut(folder.path());
+    ConfigStore store(home / "config.json");
+
+    if (c.target == nullptr) {
+      if (c.loops) {
+        EXPECT_THROW(store.load(), fs::filesystem_error);
+      } else {
+        EXPECT_EQ(store.load(), TovrelConfig::defaults());
+      }
+      try {
+        store.save(first);
+        ADD_FAILURE() << "saved";
+      } catch (const fs::filesystem_error& error) {
+        EXPECT_EQ(error.path1(), store.fileURL());
+        if (!c.loops) {
+          EXPECT_EQ(error.path2(), home / "../gone/settings.json");
+        }
+      }
+      // Nothing was created, the link included.
+      EXPECT_TRUE(fs::is_symlink(store.fileURL()));
+      EXPECT_FALSE(fs::exists(folder.path() / "gone"));
+      EXPECT_EQ(folder.names(), std::vector<std::string>{"home"});
+      continue;
+    }
+
+    const fs::path target = folder.path() / c.target;
+    EXPECT_TRUE(fs::equivalent(store.targetURL().parent_path(), target.parent_path()));
+    if (c.before == unreadable) {
+      EXPECT_THROW(store.load(), ConfigError);
+    } else {
+      EXPECT_EQ(store.load(), TovrelConfig::defaults());
+    }
+    store.save(first);
+    store.save(second);
+    EXPECT_TRUE(fs::is_symlink(store.fileURL()));
+    EXPECT_EQ(ConfigStore::decode(slurp(target)), second);
+    EXPECT_EQ(store.load(), second);
+    // The copies sit beside the link, never beside the file it leads to.
+    EXPECT_EQ(ConfigStore::decode(slurp(store.backupURL())), first);
+    EXPECT_EQ(fs::exists(store.unreadableCopyURL()), c.before == unreadable);
+    if (c.before == unreadable) {
+      EXPECT_EQ(slurp(store.unreadableCopyURL()), unreadable);
+    }
+    const bool elsewhere = !fs::equivalent(target.parent_path(), home);
+    for (const auto& entry : fs::directory_iterator(target.parent_path())) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
+      if (elsewhere) {
+        EXPECT_FALSE(entry.path().filename().string().starts_with("config."));
+      }
+    }
+  }
+}
+
 // Stops the real file system at one step of a save: a thrown error (the step failed), or a crash
 // (the step and everything after it never happen).
 class InterruptingFileSystem final : public FileSystem {
@@ -296,6 +412,10 @@ class InterruptingFileSystem final : public FileSystem {
   bool exists(const Path& path) const override {
     step(path);
     return real().exists(path);
+  }
+  std::optional<Path> linkTarget(const Path& path) const override {
+    step(path);
+    return real().linkTarget(path);
   }
   std::string read(const Path& path) const override {
     step(path);
