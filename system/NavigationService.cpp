@@ -171,8 +171,11 @@ void NavigationService::apply(const TovrelConfig& config) {
   applyEffects(
       mutateRouter([&config](NavigationRouter& router) { return router.updateConfig(config); }));
   updateExclusion();
-  // The entry chords may have changed: the next secure-input check registers the new ones.
+  // The entry chords may have changed. Registered again at once rather than on the next
+  // secure-input check, which would leave a second without a way in; before start() and after
+  // shutdown() there is no check to follow, and nothing is registered.
   secureHotKeys_.unregisterAll();
+  if (secureWatch_) syncSecureHotKey();
   syncKeyInterception();
 }
 
@@ -287,6 +290,7 @@ void NavigationService::execute(const NavigationEffect& effect) {
   } else if (const auto* cursor = effect.as<NavigationEffect::Cursor>()) {
     executeCursor(cursor->command);
   } else if (const auto* activation = effect.as<NavigationEffect::Activate>()) {
+    freeInput();
     // After the current batch, and after the tap callback has returned.
     platform_.executor.postToMain(
         heldWeakly(weak(), platform_.clock, [a = *activation](NavigationService& s) {
@@ -305,6 +309,8 @@ void NavigationService::execute(const NavigationEffect& effect) {
 void NavigationService::executeStarted(InteractionMode mode) {
   auto& application = platform_.application;
   if (secureInputOn()) showKeyCatcher();
+  // The front window is read as its application sees itself: active, with the keyboard.
+  if (mode == InteractionMode::click || mode == InteractionMode::scroll) freeInput();
 
   if (mode == InteractionMode::click || mode == InteractionMode::scroll) {
     std::optional<std::int32_t> target;
@@ -378,7 +384,15 @@ void NavigationService::executeStopped(InteractionMode mode) {
   record(std::string(name(mode)) + " off");
 }
 
+void NavigationService::freeInput() {
+  if (tap_ && tap_->port) tap_->port->freeInputAfterAnswer();
+}
+
 void NavigationService::executeCursor(const CursorCommand& command) {
+  // A button going down may open a menu, which needs the keyboard for itself.
+  if (command.as<CursorCommand::Press>() || command.as<CursorCommand::Click>() ||
+      command.as<CursorCommand::ButtonDown>())
+    freeInput();
   if (!output_.perform(command)) record(std::string(pointerFailed));
   if (!command.as<CursorCommand::Scroll>()) return;
   auto pid = targetPID_ ? targetPID_ : platform_.workspace.frontmostApplicationPid();

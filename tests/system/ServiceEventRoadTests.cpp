@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <tuple>
 
 #include "ServiceHarness.hpp"
 
@@ -227,6 +228,78 @@ TEST_F(EventRoadTest, SecureInputHotKeysCoverChordsWithModifiersWhileOff) {
   desktop.hotKeys.secureInput = false;
   desktop.advance(NavigationService::secureWatchInterval);
   EXPECT_FALSE(access().secureHotKeys().hasHotKeys());
+}
+
+TEST_F(EventRoadTest, ChangedEntryChordsAreHotKeysAtOnceUnderSecureInput) {
+  using Chord = std::tuple<std::uint32_t, std::uint16_t, std::uint32_t>;  // id, key, mask
+  auto registered = [&] {
+    std::vector<Chord> chords;
+    for (const auto& entry : desktop.hotKeys.registrations)
+      chords.emplace_back(entry.id.id, entry.keyCode, entry.modifierMask);
+    std::ranges::sort(chords);
+    return chords;
+  };
+  const Modifiers controlOption{Modifiers::control, Modifiers::option};
+  const std::uint32_t controlOptionMask = hotKeyModifierMask(controlOption);
+  struct Case {
+    const char* name;
+    bool secure;
+    bool started;
+    std::function<void(TovrelConfig&)> change;
+    std::vector<Chord> expected;
+  };
+  const TovrelConfig defaults = TovrelConfig::defaults();
+  const std::uint32_t scrollMask = hotKeyModifierMask(defaults.scrollEntry.gesture.modifiers());
+  const Chord scroll{2, defaults.scrollEntry.gesture.keyCode(), scrollMask};
+  const Case cases[] = {
+      {"click chord moved",
+       true,
+       true,
+       [&](TovrelConfig& c) { c.clickEntry.gesture = Gesture::key(Key::k, controlOption); },
+       {{1, Key::k, controlOptionMask}, scroll}},
+      {"cursor tap became a chord",
+       true,
+       true,
+       [&](TovrelConfig& c) { c.cursorEntry.gesture = Gesture::key(Key::m, controlOption); },
+       {{1, defaults.clickEntry.gesture.keyCode(),
+         hotKeyModifierMask(defaults.clickEntry.gesture.modifiers())},
+        scroll,
+        {3, Key::m, controlOptionMask}}},
+      {"click chord became a tap",
+       true,
+       true,
+       [&](TovrelConfig& c) { c.clickEntry.gesture = Gesture::modifierTap(Key::rightCommand); },
+       {scroll}},
+      {"no secure input",
+       false,
+       true,
+       [&](TovrelConfig& c) { c.clickEntry.gesture = Gesture::key(Key::k, controlOption); },
+       {}},
+      {"not started",
+       true,
+       false,
+       [&](TovrelConfig& c) { c.clickEntry.gesture = Gesture::key(Key::k, controlOption); },
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    desktop.hotKeys.secureInput = c.secure;
+    destroyService();
+    if (c.started) {
+      service().start();
+      access().syncSecureHotKey();  // as the first check after the start would
+    }
+    TovrelConfig changed = config;
+    c.change(changed);
+    service().apply(changed);
+    // No check has run since: what is registered now came from apply itself.
+    EXPECT_EQ(registered(), c.expected);
+    if (!c.expected.empty()) {
+      desktop.hotKeys.press({SystemHotKeys::signature, std::get<0>(c.expected.front())});
+      EXPECT_NE(service().mode(), Mode::off);
+      service().stopNavigation();
+    }
+  }
 }
 
 TEST_F(EventRoadTest, RefusedTapIsRetriedWhenTheProgramBecomesActive) {
