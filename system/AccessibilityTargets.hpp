@@ -182,9 +182,13 @@ ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
                                std::optional<Point> clickedAt, bool areas);
 void scrollContext(DiscoveryServices& services, std::int32_t pid, std::optional<Point> clickedAt,
                    bool areas, std::function<void(ScrollContext)> completion);
-Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near);
+// Where the pointer can rest near `near` without hovering over a control. With the chosen `area`,
+// also where the wheel reaches that area and no box nested in it that scrolls on its own; the
+// search then widens over the whole area.
+Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
+                    std::optional<HintTarget::Frame> area = std::nullopt);
 void quietPoint(DiscoveryServices& services, std::int32_t pid, Point near,
-                std::function<void(Point)> completion);
+                std::optional<HintTarget::Frame> area, std::function<void(Point)> completion);
 
 // ── Activation ──
 class Revalidation {

@@ -25,6 +25,15 @@ constexpr std::size_t chainLimit = 60;
 // However the parents of another application point, a climb ends after this many elements.
 constexpr int climbLimit = 64;
 constexpr int quietLevels = 4;
+// Past the first places near the park point, the quiet search widens over the chosen area on a
+// grid of this many steps a side, within this time.
+constexpr int quietGridSteps = 8;
+constexpr double quietSeconds = 0.5;
+// An element reaching to within a scroll bar's width of every edge of the chosen area is the area
+// itself (its viewport, its content), never a box nested in it.
+constexpr double ownPartSlack = 24;
+// Children looked at for content beyond an element's frame.
+constexpr std::size_t overflowChildren = 64;
 
 constexpr double minimumScrollArea = 200;
 constexpr double fillShare = 0.85;
@@ -323,6 +332,110 @@ bool isQuiet(std::optional<AXElement> element) {
   return true;
 }
 
+// Content reaching beyond the element's frame: the element scrolls it. A scrolled box has content
+// before its first visible child or after its last, so those are looked at first.
+bool overflows(const AXElement& element, const Frame& f) {
+  const auto children = childrenOf(element);
+  if (!children || children->empty()) return false;
+  const std::size_t n = children->size();
+  std::vector<std::size_t> order{n - 1};
+  if (n > 1) order.push_back(0);
+  for (std::size_t i = 1; i + 1 < n && order.size() < overflowChildren; ++i)
+    order.push_back(i);
+  for (std::size_t index : order) {
+    const auto c = frame((*children)[index]);
+    if (!c || !(c->width > 0 && c->height > 0)) continue;
+    if (f.y - c->y > overhang || maxY(*c) - maxY(f) > overhang || f.x - c->x > overhang ||
+        maxX(*c) - maxX(f) > overhang)
+      return true;
+  }
+  return false;
+}
+
+bool spans(const Frame& f, const Frame& area) {
+  return f.x <= area.x + ownPartSlack && f.y <= area.y + ownPartSlack &&
+         maxX(f) >= maxX(area) - ownPartSlack && maxY(f) >= maxY(area) - ownPartSlack;
+}
+
+// Whether the wheel at a point over `hit` reaches `area`, or a box nested in it that scrolls on
+// its own: a scroll area, a list outside a page (those hide the rows they scroll away, so their
+// content cannot be measured), or anything whose content reaches beyond its frame. Verdicts are
+// kept per element: neighbouring points share most of their ancestors.
+class NestedScrollers {
+ public:
+  explicit NestedScrollers(const Frame& area) : area_(area) {}
+
+  bool under(std::optional<AXElement> element) {
+    std::vector<AXElement> seen;
+    for (int step = 0; element && step < climbLimit; ++step) {
+      if (std::find(seen.begin(), seen.end(), *element) != seen.end()) return false;
+      seen.push_back(*element);
+      const auto role = stringAttribute(*element, "AXRole");
+      if (!role || *role == "AXWindow" || *role == "AXApplication") return false;
+      const auto f = frame(*element);
+      if (f && f->width > 0 && f->height > 0) {
+        if (spans(*f, area_)) return false;
+        if (scrolls(*element, *role, *f)) return true;
+      }
+      element = elementAttribute(*element, "AXParent");
+    }
+    return false;
+  }
+
+ private:
+  bool scrolls(const AXElement& element, const std::string& role, const Frame& f) {
+    for (const auto& [known, verdict] : verdicts_)
+      if (known == element) return verdict;
+    const bool verdict = role == scrollAreaRole ||
+                         (among(listRoles, std::optional<std::string>(role)) && !inPage(element)) ||
+                         overflows(element, f);
+    verdicts_.emplace_back(element, verdict);
+    return verdict;
+  }
+
+  static bool inPage(const AXElement& element) {
+    std::vector<AXElement> seen;
+    std::optional<AXElement> above = elementAttribute(element, "AXParent");
+    for (int step = 0; above && step < climbLimit; ++step) {
+      if (std::find(seen.begin(), seen.end(), *above) != seen.end()) return false;
+      seen.push_back(*above);
+      const auto role = stringAttribute(*above, "AXRole");
+      if (role == webAreaRole) return true;
+      if (!role || *role == "AXWindow" || *role == "AXApplication") return false;
+      above = elementAttribute(*above, "AXParent");
+    }
+    return false;
+  }
+
+  Frame area_;
+  std::vector<std::pair<AXElement, bool>> verdicts_;
+};
+
+// The places to try, nearest first: the fixed offsets around the park point, then, within the
+// chosen area, a grid over all of it.
+std::vector<Point> quietCandidates(Point near, const std::optional<Frame>& area) {
+  std::vector<Point> points;
+  for (const Point& offset : quietOffsets) {
+    const Point at{near.x + offset.x, near.y + offset.y};
+    if (!area || area->contains(at)) points.push_back(at);
+  }
+  if (!area) return points;
+  std::vector<Point> grid;
+  for (int row = 0; row < quietGridSteps; ++row) {
+    for (int column = 0; column < quietGridSteps; ++column) {
+      grid.push_back({area->x + area->width * (column + 0.5) / quietGridSteps,
+                      area->y + area->height * (row + 0.5) / quietGridSteps});
+    }
+  }
+  const auto distance = [&](const Point& p) {
+    return (p.x - near.x) * (p.x - near.x) + (p.y - near.y) * (p.y - near.y);
+  };
+  std::stable_sort(grid.begin(), grid.end(),
+                   [&](const Point& a, const Point& b) { return distance(a) < distance(b); });
+  points.insert(points.end(), grid.begin(), grid.end());
+  return points;
+}
+
 }  // namespace
 
 std::vector<Frame> scrollAreasNow(DiscoveryServices& services, std::int32_t pid, bool afterWaking) {
@@ -383,21 +496,33 @@ void scrollContext(DiscoveryServices& services, std::int32_t pid, std::optional<
       });
 }
 
-Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near) {
+Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
+                    std::optional<Frame> area) {
   const AXElement application = applicationElement(services, pid, quietTimeout);
-  for (const Point& offset : quietOffsets) {
-    const Point at{near.x + offset.x, near.y + offset.y};
+  const double deadline = services.clock.uptime() + quietSeconds;
+  std::optional<NestedScrollers> nested;
+  if (area) nested.emplace(*area);
+  // The wheel reaching the chosen area matters more than a control showing its hover state.
+  std::optional<Point> reaches;
+  const std::vector<Point> candidates = quietCandidates(near, area);
+  for (std::size_t i = 0; i < candidates.size(); ++i) {
+    // The places around the park point are always tried; the wide search only while time is left.
+    if (i >= quietOffsets.size() && !(services.clock.uptime() < deadline)) break;
+    const Point& at = candidates[i];
     auto hit = application.elementAtPosition(static_cast<float>(at.x), static_cast<float>(at.y));
-    if (hit.ok() && isQuiet(hit.value())) return at;
+    if (!hit.ok()) continue;
+    if (nested && nested->under(hit.value())) continue;
+    if (isQuiet(hit.value())) return at;
+    if (!reaches) reaches = at;
   }
-  return near;
+  return reaches.value_or(near);
 }
 
 void quietPoint(DiscoveryServices& services, std::int32_t pid, Point near,
-                std::function<void(Point)> completion) {
+                std::optional<Frame> area, std::function<void(Point)> completion) {
   services.executor.runDetached(
-      [services, pid, near, completion = std::move(completion)]() mutable {
-        const Point point = quietPointNow(services, pid, near);
+      [services, pid, near, area, completion = std::move(completion)]() mutable {
+        const Point point = quietPointNow(services, pid, near, area);
         services.executor.postToMain(
             [completion = std::move(completion), point] { completion(point); });
       });

@@ -120,10 +120,13 @@ void NavigationService::parkPointer(double x, double y) {
   platform_.executor.postToMain([current, land, exact, near] {
     NavigationService* s = current();
     if (!s) return;
-    // Scroll events go to what is under the pointer, and a pointer resting on a control would
-    // make it show its hover state all the while.
+    // Scroll events go to what is under the pointer: it must not rest over a box nested in the
+    // chosen area that scrolls on its own, and a pointer resting on a control would make it show
+    // its hover state all the while. With no area chosen, the whole window is what scrolls.
+    std::optional<HintTarget::Frame> area;
+    if (const ScrollSession* session = s->router_.scroll()) area = session->outlined();
     if (!exact && s->targetPID_)
-      AccessibilityTargets::quietPoint(s->discovery_, *s->targetPID_, near, land);
+      AccessibilityTargets::quietPoint(s->discovery_, *s->targetPID_, near, area, land);
     else
       land(near);
   });

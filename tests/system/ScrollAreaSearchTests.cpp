@@ -196,7 +196,7 @@ TEST_F(ScrollAreaSearchTest, WakingWaitsOnlyForOtherProcesses) {
   std::vector<double> answers;  // the asynchronous forms answer on the main thread
   AT::scrollAreas(services, pid, false, [&](auto a) { answers.push_back(a.size()); });
   AT::scrollContext(services, pid, {}, true, [&](auto c) { answers.push_back(c.areas.size()); });
-  AT::quietPoint(services, pid, {20, 20}, [&](Point p) { answers.push_back(p.y); });
+  AT::quietPoint(services, pid, {20, 20}, std::nullopt, [&](Point p) { answers.push_back(p.y); });
   EXPECT_TRUE(answers.empty());
   EXPECT_EQ(executor.drainMain(), 3);
   EXPECT_EQ(answers, (std::vector<double>{1, 1, 20}));
@@ -229,6 +229,78 @@ TEST_F(ScrollAreaSearchTest, QuietPointAvoidsControls) {
   const int before = ax.hitTests();
   EXPECT_EQ(AT::quietPointNow(services, pid, {500, 500}), (Point{500, 500}));
   EXPECT_EQ(ax.hitTests() - before, 13);
+}
+
+// A page in a browser: the page is the chosen area, and a small box under its centre scrolls on
+// its own. Wheel steps over the box would scroll the box, not the page.
+TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
+  const Frame chosen{0, 100, 1000, 700}, box{300, 300, 400, 260};
+  const Point centre = chosen.center();
+  const Point belowBox{437.5, 581.25};  // the grid point nearest the centre outside the box
+  using Inside = std::function<void(FakeAccessibility&, Id page, Id pane)>;
+  const auto nestedBox = [&](const char* role, Frame content) -> Inside {
+    return [=](auto& ax, Id page, Id) { ax.add(ax.add(page, role, box), "AXGroup", content); };
+  };
+  const Frame overflowing{301, 310, 398, 1500}, fitting{301, 310, 398, 240};
+  const struct {
+    const char* what;
+    Inside build;
+    std::optional<Frame> area;
+    Point expected;
+  } cases[] = {
+      {"content beyond the box", nestedBox("AXGroup", overflowing), chosen, belowBox},
+      {"content above the box", nestedBox("AXGroup", {301, -900, 398, 1200}), chosen, belowBox},
+      {"content beside the box", nestedBox("AXGroup", {301, 310, 900, 240}), chosen, belowBox},
+      {"a scroll area in the page", nestedBox("AXScrollArea", fitting), chosen, belowBox},
+      {"a box that does not scroll", nestedBox("AXGroup", fitting), chosen, centre},
+      {"a list in the page", nestedBox("AXList", fitting), chosen, centre},
+      {"a list outside a page",
+       [&](auto& ax, Id, Id pane) { ax.add(ax.add(pane, "AXList", box), "AXRow", fitting); },
+       chosen, belowBox},
+      {"no area chosen: the window scrolls", nestedBox("AXGroup", overflowing), std::nullopt,
+       centre},
+      {"the area's own viewport",
+       [&](auto& ax, Id page, Id) {
+         ax.add(ax.add(page, "AXGroup", Frame{2, 102, 980, 690}), "AXGroup",
+                Frame{300, -200, 400, 3000});
+       },
+       chosen, centre},
+      {"only controls outside the box",
+       [&](auto& ax, Id page, Id pane) {
+         ax.add(page, "AXButton", chosen);
+         nestedBox("AXGroup", overflowing)(ax, page, pane);
+       },
+       chosen, belowBox},
+  };
+  for (const auto& c : cases) {
+    FakeAccessibility fresh(clock);
+    const Id a = fresh.addApplication(pid);
+    const Id w = fresh.add(a, "AXWindow", Frame{0, 0, 1000, 800});
+    fresh.set(a, "AXMainWindow", Ref{w});
+    const Id pane = fresh.add(fresh.add(w, "AXGroup", chosen), "AXScrollArea", chosen);
+    const Id page = fresh.add(pane, "AXWebArea", chosen);
+    fresh.add(page, "AXHeading", Frame{0, 120, 1000, 40});
+    c.build(fresh, page, pane);
+    DiscoveryServices own{fresh, workspace, displays, clock, executor};
+    EXPECT_EQ(AT::quietPointNow(own, pid, centre, c.area), c.expected) << c.what;
+  }
+}
+
+TEST_F(ScrollAreaSearchTest, TheWideQuietSearchEndsInTime) {
+  // A scrolling box under every place the search tries: the fixed places, then the whole grid.
+  const Frame chosen{0, 0, 1000, 800};
+  ax.add(ax.add(window, "AXGroup", Frame{30, 30, 940, 740}), "AXGroup", Frame{30, 30, 940, 3000});
+  int before = ax.hitTests();
+  EXPECT_EQ(AT::quietPointNow(services, pid, {500, 400}, chosen), (Point{500, 400}));
+  EXPECT_EQ(ax.hitTests() - before, 13 + 64);
+
+  // An application that never answers: the fixed places are tried, the grid is not.
+  ax.setUnresponsive(app);
+  before = ax.messages(app);
+  const double start = clock.now;
+  EXPECT_EQ(AT::quietPointNow(services, pid, {500, 400}, chosen), (Point{500, 400}));
+  EXPECT_EQ(ax.messages(app) - before, 13);
+  EXPECT_NEAR(clock.now - start, 1.3, 1e-9);
 }
 
 }  // namespace
