@@ -86,6 +86,19 @@ TEST_F(ServiceScroll, OnlyAScrolledSpotIsResumed) {
   }
 }
 
+TEST_F(ServiceScroll, ParksWhereTheWheelReachesTheChosenArea) {
+  // A box under the larger area's centre, and every place near it, scrolls on its own.
+  const Rect box{500, 250, 300, 300};
+  ax.add(ax.add(right, "AXGroup", box), "AXGroup", Rect{500, 250, 300, 900});
+  warm();
+  enter();
+  ASSERT_EQ(session().outlined(), both[1]);
+  const Point parked = *access().scrollParked();
+  EXPECT_TRUE(both[1].contains(parked)) << parked;
+  EXPECT_FALSE(box.contains(parked)) << parked;
+  EXPECT_EQ(desktop.events.pointer, parked);
+}
+
 TEST_F(ServiceScroll, AWindowlessAppParksWhereThePointerIs) {
   ax.erase(app, "AXFocusedWindow");
   enter();
