@@ -49,6 +49,12 @@ class TapPort {
   // After this the callback is never called again.
   virtual void invalidate() = 0;
   virtual void setKeyInterception(const KeyInterception& interception) = 0;
+  // Called from the callback: what this press sets off (a click, an accessibility action, reading
+  // the front window) needs the keyboard as the applications would have it without the tap. A
+  // desktop whose tap holds the keyboard while a swallowed key is down lets it go with the answer
+  // (a popup a click opens must take the keyboard; a toolkit counts its window inactive while
+  // another client holds it). The key's release may then reach the focused application.
+  virtual void freeInputAfterAnswer() {}
 };
 
 // An event source for the program's own synthetic pointer events.

@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # the private headless desktop the desktop tests run in
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
+  # real applications the desktop tests open menus and combo boxes in
+  gtk-3-examples
 )
 
 missing=()

@@ -152,6 +152,8 @@ class NavigationService {
   void executeStarted(InteractionMode mode);
   void executeStopped(InteractionMode mode);
   void executeCursor(const CursorCommand& command);
+  // What the key being decided sets off needs the keyboard free once the tap has answered.
+  void freeInput();
   void forceOff(const std::string& reason);
   void record(const std::string& text);
   void updateTimers();

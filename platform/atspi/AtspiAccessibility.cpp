@@ -7,9 +7,11 @@
 namespace tovrel::platform::atspi {
 
 AtspiAccessibility::AtspiAccessibility(
-    std::function<std::optional<std::int32_t>()> keyboardFocusPid)
+    std::function<std::optional<std::int32_t>()> keyboardFocusPid,
+    std::function<void()> beforeAction)
     : shared_(std::make_shared<Shared>()) {
   shared_->keyboardFocusPid = std::move(keyboardFocusPid);
+  shared_->beforeAction = std::move(beforeAction);
 }
 
 AtspiAccessibility::~AtspiAccessibility() = default;

@@ -19,8 +19,10 @@ class AtspiAccessibility : public AccessibilityServices {
  public:
   // Made on the main thread once the Qt application exists; its elements may then be used from
   // any thread. `keyboardFocusPid` names the process owning the keyboard focus, for the
-  // system-wide element's "AXFocusedApplication".
-  explicit AtspiAccessibility(std::function<std::optional<std::int32_t>()> keyboardFocusPid = {});
+  // system-wide element's "AXFocusedApplication". `beforeAction` runs before every action is
+  // performed: what an action opens (a menu) may need the keyboard free.
+  explicit AtspiAccessibility(std::function<std::optional<std::int32_t>()> keyboardFocusPid = {},
+                              std::function<void()> beforeAction = {});
   ~AtspiAccessibility() override;
 
   AXElement application(std::int32_t pid) override;

@@ -422,6 +422,7 @@ class AtspiElement : public AXNode {
     }
     const auto index = atspiActionIndex(names.value(), action);
     if (!index) return AXError::actionUnsupported;
+    if (shared_->beforeAction) shared_->beforeAction();
     const QVariant done = callOnce(shared_->bus, state->ref, atspiAction,
                                    QStringLiteral("DoAction"), {*index}, timeout(), error);
     state->invalidate();
@@ -751,7 +752,8 @@ class AtspiElement : public AXNode {
       return elements(chosen);
     }
     if (name == "AXFocusedWindow") {
-      auto window = focusedWindow(state);
+      // Which window is active changes as often as the focus: nothing remembered is trusted.
+      auto window = focusedWindow(state, needStates | needChildren);
       if (!window.ok()) return window.error();
       return AXValue(elementOf(window.value()));
     }

@@ -23,6 +23,7 @@ namespace tovrel::platform::atspi {
 struct Shared {
   Bus bus;
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
+  std::function<void()> beforeAction;
 };
 
 // How long facts read from an application are trusted before they are read again.

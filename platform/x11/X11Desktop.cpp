@@ -7,6 +7,7 @@
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
 #include "platform/x11/input/X11EventSource.hpp"
+#include "platform/x11/input/X11InputFence.hpp"
 #include "platform/x11/input/X11Panels.hpp"
 #include "platform/x11/input/X11Tap.hpp"
 #include "platform/x11/overlay/QtOverlayServices.hpp"
@@ -20,17 +21,18 @@
 namespace tovrel::platform::x11 {
 
 X11EventServices::X11EventServices(std::shared_ptr<OwnEventLedger> ledger,
-                                   std::unique_ptr<X11Pointer> pointer)
-    : ledger_(std::move(ledger)), pointer_(std::move(pointer)) {}
+                                   std::unique_ptr<X11Pointer> pointer,
+                                   std::shared_ptr<X11InputFence> fence)
+    : ledger_(std::move(ledger)), pointer_(std::move(pointer)), fence_(std::move(fence)) {}
 
 X11EventServices::~X11EventServices() = default;
 
 std::unique_ptr<TapPort> X11EventServices::createTap(std::uint64_t mask, TapCallback callback) {
-  return X11Tap::create(mask, std::move(callback), ledger_);
+  return X11Tap::create(mask, std::move(callback), ledger_, {}, fence_);
 }
 
 std::unique_ptr<EventSource> X11EventServices::createSource() {
-  return X11EventSource::create(ledger_);
+  return X11EventSource::create(ledger_, nullptr, fence_);
 }
 
 std::optional<Point> X11EventServices::pointerLocation() {
@@ -51,14 +53,19 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   std::unique_ptr<X11Desktop> desktop(new X11Desktop());
   desktop->ledger_ = std::make_shared<OwnEventLedger>();
   desktop->clock_ = std::make_unique<X11Clock>();
-  desktop->events_ = std::make_unique<X11EventServices>(desktop->ledger_, std::move(pointer));
+  // One fence for the tap, the pointer output and accessibility actions: whatever they open can
+  // take the keyboard.
+  auto fence = std::make_shared<X11InputFence>();
+  desktop->events_ =
+      std::make_unique<X11EventServices>(desktop->ledger_, std::move(pointer), fence);
   desktop->displays_ = std::make_unique<X11Displays>();
   desktop->hotKeys_ = std::make_unique<X11HotKeys>();
   desktop->panels_ = std::make_unique<X11Panels>();
   desktop->access_ = std::make_unique<X11Access>();
   desktop->workspace_ = std::make_unique<X11Workspace>();
   desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>(
-      [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); });
+      [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); },
+      [fence] { fence->freeInput(); });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
   desktop->scheduler_ = std::make_unique<desktop::QtScheduler>();
   desktop->systemEvents_ =

@@ -19,6 +19,7 @@ class QtScheduler;
 namespace tovrel::platform::x11 {
 
 class OwnEventLedger;
+class X11InputFence;
 class X11Access;
 class X11Clock;
 class X11Displays;
@@ -32,7 +33,8 @@ class QtOverlayServices;
 
 class X11EventServices : public EventServices {
  public:
-  X11EventServices(std::shared_ptr<OwnEventLedger> ledger, std::unique_ptr<X11Pointer> pointer);
+  X11EventServices(std::shared_ptr<OwnEventLedger> ledger, std::unique_ptr<X11Pointer> pointer,
+                   std::shared_ptr<X11InputFence> fence = {});
   ~X11EventServices() override;
 
   std::unique_ptr<TapPort> createTap(std::uint64_t mask, TapCallback callback) override;
@@ -45,6 +47,7 @@ class X11EventServices : public EventServices {
  private:
   std::shared_ptr<OwnEventLedger> ledger_;
   std::unique_ptr<X11Pointer> pointer_;
+  std::shared_ptr<X11InputFence> fence_;
 };
 
 class X11Desktop {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 #include <regex>
 #include <set>
 #include <tuple>
@@ -286,6 +287,39 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
   service().apply(changed);
   EXPECT_EQ(last(), (KeyInterception{
                         false, {Chord{Key::space, cmdShift}, Chord{Key::k, Modifiers::control}}}));
+}
+
+// A click, an activation or reading the front window needs the keyboard as the applications
+// would have it without the tap; moving the pointer does not.
+TEST_F(NavigationServiceTest, OnlyKeysThatClickOrReadTheFrontWindowFreeTheInput) {
+  using namespace platform::eventFlag;
+  service().start();
+  desktop.settle();
+  const auto requests = [&] { return desktop.events.liveTap()->freeInputRequests; };
+  ASSERT_NE(desktop.events.liveTap(), nullptr);
+  struct Step {
+    const char* what;
+    std::function<void()> act;
+    int freed;  // requests so far
+  };
+  const std::vector<Step> steps = {
+      {"Moving starts", [&] { tapRightOption(); }, 0},
+      {"L moves", [&] { key(Key::l, true), key(Key::l, false); }, 0},
+      {"Space clicks", [&] { key(Key::space, true), key(Key::space, false); }, 1},
+      {"Escape stops", [&] { key(Key::escape, true), key(Key::escape, false); }, 1},
+      {"Clicking starts",
+       [&] {
+         key(Key::space, true, command | shift);
+         key(Key::space, false, command | shift);
+       },
+       2},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    desktop.settle();
+    EXPECT_EQ(requests(), step.freed) << step.what;
+  }
+  EXPECT_EQ(service().mode(), Mode::click);
 }
 
 }  // namespace

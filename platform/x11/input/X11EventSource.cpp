@@ -149,7 +149,8 @@ std::optional<Point> X11Pointer::location() {
 // --- X11EventSource ----------------------------------------------------------------------------
 
 std::unique_ptr<X11EventSource> X11EventSource::create(std::shared_ptr<OwnEventLedger> ledger,
-                                                       const char* displayName) {
+                                                       const char* displayName,
+                                                       std::shared_ptr<X11InputFence> fence) {
   if (!ledger) return nullptr;
   DisplayPtr display = openDisplay(displayName);
   if (!display) return nullptr;
@@ -157,10 +158,25 @@ std::unique_ptr<X11EventSource> X11EventSource::create(std::shared_ptr<OwnEventL
   if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) return nullptr;
   // Our fake input must not be held back by another client's server grab.
   XTestGrabControl(display.get(), True);
-  return std::unique_ptr<X11EventSource>(new X11EventSource(std::move(display), std::move(ledger)));
+  return std::unique_ptr<X11EventSource>(
+      new X11EventSource(std::move(display), std::move(ledger), std::move(fence)));
 }
 
 bool X11EventSource::post(const InputEvent& event, bool hasLocation) {
+  if (fence_) {
+    namespace type = eventType;
+    const bool press = event.type == type::leftMouseDown || event.type == type::rightMouseDown ||
+                       event.type == type::otherMouseDown;
+    auto later = [this, alive = std::weak_ptr<int>(lifetime_), event, hasLocation] {
+      if (alive.lock()) postNow(event, hasLocation);
+    };
+    if (fence_->holdDuringDecision(std::move(later), press)) return !connectionLost(display_.get());
+    if (press) fence_->freeInput();
+  }
+  return postNow(event, hasLocation);
+}
+
+bool X11EventSource::postNow(const InputEvent& event, bool hasLocation) {
   if (connectionLost(display_.get())) return false;
   namespace type = eventType;
   switch (event.type) {

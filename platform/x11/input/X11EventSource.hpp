@@ -15,6 +15,7 @@
 #include "platform/EventServices.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11InputFence.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -127,14 +128,20 @@ class X11EventSource : public EventSource {
  public:
   // Nothing when no X server answers, it has no XTest or there is no ledger. Every event is
   // written into `ledger` (the one the tap reads) before it is posted.
+  // With a fence, events posted while the tap decides a key go out once it has answered, and a
+  // button press first has the tap end a keyboard grab (a menu the click opens needs its own).
   static std::unique_ptr<X11EventSource> create(std::shared_ptr<OwnEventLedger> ledger,
-                                                const char* displayName = nullptr);
+                                                const char* displayName = nullptr,
+                                                std::shared_ptr<X11InputFence> fence = {});
 
   bool post(const InputEvent& event, bool hasLocation = true) override;
 
  private:
-  X11EventSource(DisplayPtr display, std::shared_ptr<OwnEventLedger> ledger)
-      : display_(std::move(display)), ledger_(std::move(ledger)) {}
+  X11EventSource(DisplayPtr display, std::shared_ptr<OwnEventLedger> ledger,
+                 std::shared_ptr<X11InputFence> fence)
+      : display_(std::move(display)), ledger_(std::move(ledger)), fence_(std::move(fence)) {}
+
+  bool postNow(const InputEvent& event, bool hasLocation);
 
   void postMotion(Pixel to, std::int64_t userData);
   void postButton(unsigned xButton, bool press, std::int64_t userData);
@@ -145,6 +152,9 @@ class X11EventSource : public EventSource {
 
   DisplayPtr display_;
   std::shared_ptr<OwnEventLedger> ledger_;
+  std::shared_ptr<X11InputFence> fence_;
+  // Held posts check it: the source may be gone when they are sent.
+  std::shared_ptr<int> lifetime_ = std::make_shared<int>();
   MoveCarry carry_;
   ClickCounter clicks_;
   ScrollSteps scroll_;

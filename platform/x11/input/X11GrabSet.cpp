@@ -168,4 +168,25 @@ int X11GrabSet::setWindows(bool allKeys) {
   return conflicts;
 }
 
+bool X11GrabSet::focusIsGrabbed() {
+  if (windowGrabs_.empty()) return false;
+  Window focus = None;
+  int revert = 0;
+  XGetInputFocus(display_, &focus, &revert);
+  ErrorTrap trap(display_);
+  // The focus is usually the client window itself, sometimes one of its children.
+  for (int depth = 0; depth < 16 && focus != None && focus != PointerRoot && focus != root_;
+       ++depth) {
+    if (windowGrabs_.contains(focus)) return true;
+    Window rootReturn = 0;
+    Window parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(display_, focus, &rootReturn, &parent, &children, &count)) return false;
+    if (children) XFree(children);
+    focus = parent;
+  }
+  return false;
+}
+
 }  // namespace tovrel::platform::x11

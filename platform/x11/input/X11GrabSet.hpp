@@ -28,6 +28,10 @@ class X11GrabSet {
   // With `allKeys`, every key on every managed top-level window; without, none.
   int setWindows(bool allKeys);
   std::size_t windowCount() const { return windowGrabs_.size(); }
+  // Whether the input focus lies in a window whose keys we grab: a press there that reached us
+  // only as a raw event was taken by another client's grab (an open menu, a window switcher).
+  // False when no window has the focus (the desktop itself) or the focused one is not ours.
+  bool focusIsGrabbed();
   Atom clientListAtom() const { return netClientList_; }
 
  private:

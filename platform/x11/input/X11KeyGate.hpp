@@ -39,6 +39,9 @@ class X11KeyGate {
   Release grabRelease(unsigned keycode);
 
   bool grabActive() const { return grabStarter_.has_value(); }
+  // The tap ended its grab before the key that started it was released: that release now reaches
+  // the application, and the tap hears it raw.
+  void grabEnded() { grabStarter_.reset(); }
   // Presses the router heard and whose release it has not.
   const std::set<unsigned>& heldKeys() const { return heard_; }
   void reset();

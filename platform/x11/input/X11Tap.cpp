@@ -31,15 +31,29 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
           if (shared->alive && shared->enabled && shared->sourceAttached)
             callback = shared->callback;
         }
+        X11InputFence* fence = shared->fence.get();
+        if (fence) fence->beginDecision();
         bool swallow = callback ? callback(type, event) : false;
-        if (ticket == 0) return;
-        std::lock_guard lock(shared->mutex);
-        shared->answers[ticket] = swallow;
-        if (--shared->outstanding == 0) {
-          shared->stalledSince.reset();
-          shared->stallReported = false;
+        const bool freeInput = fence && fence->decisionWantsFreeInput();
+        if (ticket != 0) {
+          std::lock_guard lock(shared->mutex);
+          // Asked before the answer wakes the worker, so that it ends the grab instead of keeping
+          // it until the key is released.
+          if (freeInput && swallow) fence->requestEnd();
+          shared->answers[ticket] = swallow;
+          if (--shared->outstanding == 0) {
+            shared->stalledSince.reset();
+            shared->stallReported = false;
+          }
+          shared->answered.notify_all();
         }
-        shared->answered.notify_all();
+        if (freeInput) {
+          if (ticket != 0)
+            fence->waitGrabEnded();
+          else
+            fence->endGrab();  // a grab an earlier key left
+        }
+        if (fence) fence->endDecision();
       },
       Qt::QueuedConnection);
 }
@@ -65,7 +79,8 @@ class MainLoopSource : public TapSource {
 
 std::unique_ptr<X11Tap> X11Tap::create(std::uint64_t mask, TapCallback callback,
                                        std::shared_ptr<OwnEventLedger> ledger,
-                                       const std::string& displayName) {
+                                       const std::string& displayName,
+                                       std::shared_ptr<X11InputFence> fence) {
   if (QCoreApplication::instance() == nullptr) return nullptr;
   installErrorHandlers();
   // Protected against a lost connection: the tap then stops, the program does not.
@@ -91,6 +106,7 @@ std::unique_ptr<X11Tap> X11Tap::create(std::uint64_t mask, TapCallback callback,
   shared->mask = mask;
   shared->callback = std::move(callback);
   shared->ledger = std::move(ledger);
+  shared->fence = std::move(fence);
   return std::unique_ptr<X11Tap>(new X11Tap(std::move(shared)));
 }
 
@@ -112,6 +128,10 @@ void X11Tap::enable(bool enabled) {
         return;
       }
       shared_->thread = std::thread([shared = shared_] { runTapWorker(shared); });
+      if (shared_->fence)
+        shared_->fence->setWaker([weak = std::weak_ptr<Shared>(shared_)] {
+          if (auto shared = weak.lock()) shared->wake();
+        });
     }
   }
   shared_->wake();
@@ -142,6 +162,7 @@ void X11Tap::invalidate() {
   }
   shared_->wake();
   if (shared_->thread.joinable()) shared_->thread.join();
+  if (shared_->fence) shared_->fence->setWaker({});
   if (shared_->display) DisplayCloser{}(shared_->display);
   shared_->display = nullptr;
   for (int& fd : shared_->wakePipe)
@@ -159,6 +180,10 @@ void X11Tap::setKeyInterception(const KeyInterception& interception) {
     ++shared_->requested;
   }
   shared_->wake();
+}
+
+void X11Tap::freeInputAfterAnswer() {
+  if (shared_->fence) shared_->fence->freeInput();
 }
 
 X11Tap::Statistics X11Tap::statistics() const {

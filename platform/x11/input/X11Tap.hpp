@@ -18,6 +18,7 @@
 namespace tovrel::platform::x11 {
 
 class OwnEventLedger;
+class X11InputFence;
 
 class X11Tap : public TapPort {
  public:
@@ -28,10 +29,12 @@ class X11Tap : public TapPort {
   static constexpr double stallReport = 1.0;
 
   // Nothing when there is no display, no XInput 2.2, no XTest or no Qt application to deliver
-  // into. The tap does nothing until enabled.
+  // into. The tap does nothing until enabled. With a fence, the program's own clicks and actions
+  // can have the tap end a keyboard grab first.
   static std::unique_ptr<X11Tap> create(std::uint64_t mask, TapCallback callback,
                                         std::shared_ptr<OwnEventLedger> ledger,
-                                        const std::string& displayName = {});
+                                        const std::string& displayName = {},
+                                        std::shared_ptr<X11InputFence> fence = {});
   ~X11Tap() override;
 
   void enable(bool enabled) override;
@@ -39,12 +42,15 @@ class X11Tap : public TapPort {
   std::unique_ptr<TapSource> addToMainLoop() override;
   void invalidate() override;
   void setKeyInterception(const KeyInterception& interception) override;
+  void freeInputAfterAnswer() override;
 
   struct Statistics {
     std::uint64_t decisions = 0;      // presses the main thread decided in time
     std::uint64_t lateDecisions = 0;  // presses passed because the answer came too late
     std::uint64_t passedWhileBusy = 0;
     std::uint64_t grabConflicts = 0;  // chords or windows another client had grabbed first
+    std::uint64_t grabsEnded = 0;     // grabs ended early so that a click or action could run
+    std::uint64_t foreignKeys = 0;    // presses another client's grab took from us
     std::size_t grabbedWindows = 0;
   };
   Statistics statistics() const;

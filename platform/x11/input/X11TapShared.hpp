@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/x11/input/X11InputFence.hpp"
 #include "platform/x11/input/X11Tap.hpp"
 
 namespace tovrel::platform::x11 {
@@ -34,6 +35,7 @@ struct X11Tap::Shared {
   TapCallback callback;
   std::uint64_t mask = 0;
   std::shared_ptr<OwnEventLedger> ledger;
+  std::shared_ptr<X11InputFence> fence;  // may be empty
 
   // Decisions in flight.
   std::uint64_t nextTicket = 1;

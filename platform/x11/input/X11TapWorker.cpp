@@ -75,6 +75,7 @@ class X11Tap::Worker {
     pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {shared_->wakePipe[0], POLLIN, 0}};
     while (true) {
       applyRequests();
+      serveFenceRequest();
       {
         std::lock_guard lock(shared_->mutex);
         if (!shared_->alive) break;
@@ -158,6 +159,29 @@ class X11Tap::Worker {
   }
 
   // ---- requests from the main thread
+
+  // A click or an accessibility action is waiting for the keyboard to be free.
+  void serveFenceRequest() {
+    X11InputFence* fence = shared_->fence.get();
+    if (!fence || !fence->takeRequest()) return;
+    if (gate_.grabActive()) endGrab();
+    fence->reportGrab(gate_.grabActive());
+  }
+
+  // Ends the grab a swallowed press started, before its key is released. The device thaws with
+  // it; nothing is replayed.
+  void endGrab() {
+    XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
+    gate_.grabEnded();
+    // Done when the server has done it: the click that waits for it must come after.
+    XSync(display_, False);
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->statistics.grabsEnded;
+  }
+
+  void reportGrab() {
+    if (shared_->fence) shared_->fence->reportGrab(gate_.grabActive());
+  }
 
   void applyRequests() {
     bool enabled = false;
@@ -287,6 +311,7 @@ class X11Tap::Worker {
               release.answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
               device->time);
         XFlush(display_);
+        reportGrab();
         if (release.heard) emitKey(keycode, false, false, device->sourceid, stateOf(*device), 0);
         return;
       }
@@ -326,8 +351,25 @@ class X11Tap::Worker {
     if (!pendingRaw_) return;
     PendingRaw raw = *pendingRaw_;
     pendingRaw_.reset();
+    if (isForeign(raw.keycode)) {
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->statistics.foreignKeys;
+      return;
+    }
     if (gate_.rawPress(raw.keycode, false))
       emitKey(raw.keycode, true, false, raw.sourceid, xkbState_, 0);
+  }
+
+  // A key has one owner. While a mode is on we grab every key of every managed window, so a press
+  // in the focused window that reached us only raw was taken by another client's grab (an open
+  // menu, a window switcher): it belongs to that client and does nothing here. Modifier keys are
+  // never withheld from applications anyway, so their taps keep working; with no window focused
+  // (the desktop itself) nobody else can want the key.
+  bool isForeign(unsigned keycode) {
+    if (!allKeys_) return false;
+    auto code = keyCodeForXKeycode(keycode);
+    if (!code || Key::isModifierKey(*code)) return false;
+    return grabs_->focusIsGrabbed();
   }
 
   bool enabledAndAttached() const {
@@ -339,6 +381,7 @@ class X11Tap::Worker {
     unsigned keycode = static_cast<unsigned>(device.detail);
     bool repeat = (device.flags & XIKeyRepeat) != 0;
     gate_.grabPress(keycode);
+    reportGrab();
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
     if (code && enabledAndAttached()) {
@@ -368,10 +411,16 @@ class X11Tap::Worker {
       if (!repeat) modifiers_.apply(*code, true);
     }
     X11KeyGate::Answer answer = gate_.answerPress(keycode, swallow);
-    XIAllowEvents(display_, device.deviceid,
-                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
-                  device.time);
-    XFlush(display_);
+    if (answer == X11KeyGate::Answer::swallow && shared_->fence && shared_->fence->takeRequest()) {
+      // The decision clicks or acts: the keyboard must be free for what that opens.
+      endGrab();
+    } else {
+      XIAllowEvents(display_, device.deviceid,
+                    answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
+                    device.time);
+      XFlush(display_);
+    }
+    reportGrab();
   }
 
   bool awaitAnswer(std::uint64_t ticket) {
@@ -517,6 +566,7 @@ class X11Tap::Worker {
     grabWindows();
     XSync(display_, False);
     gate_.reset();
+    reportGrab();
   }
 
   struct PendingRaw {

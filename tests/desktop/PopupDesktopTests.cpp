@@ -1,0 +1,358 @@
+// Popups opened from the keyboard: menus and combo boxes of a real GTK 3 application and of a Qt
+// window open from their labels with the last label key held as people type, and from a
+// cursor-mode click; a key that an open menu holds belongs to the menu alone.
+
+#include <X11/keysym.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QPixmap>
+#include <QProcess>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "core/Keys.hpp"
+#include "core/TovrelConfig.hpp"
+#include "platform/x11/X11Desktop.hpp"
+#include "system/AccessibilityTargets.hpp"
+#include "system/NavigationService.hpp"
+#include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/QtTestApp.hpp"
+
+// After Qt: the X headers define macros (Bool, Status, None) that Qt's headers use as names.
+#include <X11/Xlib.h>
+
+extern char** environ;
+
+namespace tovrel::desktoptest {
+namespace {
+
+constexpr Keycode rightAlt = 108;
+constexpr const char* childVariable = "TOVREL_POPUP_WINDOW";
+
+// ── The Qt window, in a process of its own ──
+
+int runQtWindow() {
+  static int argc = 1;
+  static char name[] = "tovrel-popups";
+  static char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QMainWindow window;
+  window.setWindowTitle(QStringLiteral("Tovrel popups"));
+  QMenu* menu = window.menuBar()->addMenu(QStringLiteral("Colours"));
+  menu->addAction(QStringLiteral("Red"));
+  menu->addAction(QStringLiteral("Blue"));
+  auto* central = new QWidget;
+  auto* layout = new QVBoxLayout(central);
+  auto* combo = new QComboBox;
+  combo->addItems({QStringLiteral("Apples"), QStringLiteral("Pears"), QStringLiteral("Plums")});
+  layout->addWidget(combo);
+  layout->addStretch();
+  window.setCentralWidget(central);
+  window.setGeometry(200, 150, 420, 240);
+  window.show();
+  return app.exec();
+}
+
+// Runs before main() in the child and never returns there.
+[[maybe_unused]] const bool childRan = [] {
+  if (std::getenv(childVariable)) {
+    std::fflush(nullptr);
+    std::_Exit(runQtWindow());
+  }
+  return false;
+}();
+
+pid_t spawnCommand(const std::vector<std::string>& command) {
+  std::vector<char*> argv;
+  for (const auto& part : command)
+    argv.push_back(const_cast<char*>(part.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  return pid;
+}
+
+// Whether some client holds the keyboard: X refuses our own grab then.
+bool keyboardIsGrabbed() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  const int result = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
+                                   GrabModeAsync, CurrentTime);
+  if (result == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
+  XCloseDisplay(display);
+  return result == AlreadyGrabbed || result == GrabFrozen;
+}
+
+struct PopupCase {
+  const char* name;
+  std::vector<std::string> command;  // empty: the Qt window
+  const char* title;
+  const char* target;
+  const char* mainTitle = nullptr;  // a window the application also opens, which may take focus
+};
+
+void PrintTo(const PopupCase& app, std::ostream* out) {
+  *out << app.name;
+}
+
+class PopupDesktopTest : public DesktopTest {
+ protected:
+  void startApp(const PopupCase& app) {
+    qtApp();
+    QProcess::execute("xset", {"r", "off"});
+    pid_ = app.command.empty() ? spawnSelf({std::string(childVariable) + "=1"})
+                               : spawnCommand(app.command);
+    ASSERT_GT(pid_, 0);
+    if (app.mainTitle) {
+      ASSERT_TRUE(desktop().waitForWindow(app.mainTitle, 0, 15s).has_value());
+    }
+    auto window = desktop().waitForWindow(app.title, 0, 15s);
+    ASSERT_TRUE(window.has_value()) << "no window " << app.title;
+    window_ = *window;
+    ASSERT_TRUE(desktop().focus(window_));
+    x11_ = platform::x11::X11Desktop::open();
+    ASSERT_NE(x11_, nullptr);
+    service_ = std::make_unique<NavigationService>(x11_->platform(), TovrelConfig::defaults());
+    service_->start();
+    ASSERT_TRUE(service_->tapInstalled());
+    pumpUntil([&] { return service_->clickTargetCandidate().has_value(); }, 3s);
+    // A toolkit tells its accessibility clients which window is active a little after X moved
+    // the focus, and an application that opens two windows may flip between them at first.
+    const auto application = x11_->platform().accessibility.application(pid_);
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+          auto focused = AccessibilityTargets::elementAttribute(application, "AXFocusedWindow");
+          return focused && AccessibilityTargets::stringAttribute(*focused, "AXTitle") == app.title;
+        },
+        5s))
+        << app.title << " never became the application's focused window";
+  }
+
+  void TearDown() override {
+    if (service_) {
+      service_->shutdown();
+      service_.reset();
+    }
+    x11_.reset();
+    if (pid_ > 0) stopChild(pid_);
+    QProcess::execute("xset", {"r", "on"});
+    DesktopTest::TearDown();
+  }
+
+  void input(const std::function<void(Desktop&)>& act) { inputWhilePumping(desktop(), act); }
+
+  bool waitForMode(InteractionMode mode, std::chrono::milliseconds timeout = 3s) {
+    return pumpUntil([&] { return service_->mode() == mode; }, timeout);
+  }
+
+  void hold(Keycode code, std::chrono::milliseconds held) {
+    input([&](Desktop& d) { d.hardwareKey(code, true); });
+    pump(held);
+    input([&](Desktop& d) { d.hardwareKey(code, false); });
+  }
+
+  // Click mode on the front window; the label of the target named `name` (empty when none).
+  std::string labelOf(const std::string& name) {
+    Keycode super = desktop().keycode(XK_Super_L);
+    Keycode shift = desktop().keycode(XK_Shift_L);
+    Keycode space = desktop().keycode(XK_space);
+    input([&](Desktop& d) {
+      d.hardwareKey(super, true);
+      d.hardwareKey(shift, true);
+      d.hardwareKey(space, true);
+      d.hardwareKey(space, false);
+      d.hardwareKey(shift, false);
+      d.hardwareKey(super, false);
+    });
+    if (!waitForMode(InteractionMode::click)) return {};
+    if (!pumpUntil(
+            [&] {
+              const ClickSession* click = service_->router().click();
+              return click && click->hasSnapshot() && !click->labels().empty();
+            },
+            5s))
+      return {};
+    const ClickSession& click = *service_->router().click();
+    for (std::size_t i = 0; i < click.targets().size() && i < click.labels().size(); ++i)
+      if (click.targets()[i].name == name) return click.labels()[i];
+    std::string names;
+    for (const auto& target : click.targets())
+      names += " '" + target.name + "'";
+    ADD_FAILURE() << "no label for '" << name << "'; targets:" << names;
+    return {};
+  }
+
+  // Types `label` as a person does: the last key stays down for `held`.
+  void typeHoldingLast(const std::string& label, std::chrono::milliseconds held) {
+    input([&](Desktop& d) { d.hardwareType(label.substr(0, label.size() - 1)); });
+    const char last = static_cast<char>(std::tolower(static_cast<unsigned char>(label.back())));
+    hold(desktop().keycode(static_cast<Keysym>(last)), held);
+  }
+
+  bool popupOpens() {
+    return pumpUntil([] { return keyboardIsGrabbed(); }, 3s);
+  }
+  bool popupCloses() {
+    return pumpUntil([] { return !keyboardIsGrabbed(); }, 3s);
+  }
+
+  void savePicture(const std::string& name) {
+    const QString dir = QStringLiteral(TOVREL_ARTIFACT_DIR);
+    QDir().mkpath(dir);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+      screen->grabWindow(0).save(dir + "/" + QString::fromStdString(name) + ".png");
+  }
+
+  pid_t pid_ = -1;
+  WindowId window_ = 0;
+  std::unique_ptr<platform::x11::X11Desktop> x11_;
+  std::unique_ptr<NavigationService> service_;
+};
+
+// The GTK demonstration opens its main window beside the one asked for.
+const PopupCase gtkMenu{
+    "GtkMenuBarItem", {"gtk3-demo", "--run=menus"}, "Menus", "foo", "Application Class"};
+const PopupCase gtkCombo{
+    "GtkComboBox", {"gtk3-demo", "--run=combobox"}, "Combo Boxes", "Boston", "Application Class"};
+const PopupCase qtMenu{"QtMenuBarItem", {}, "Tovrel popups", "Colours"};
+// A combo box is named by what it shows.
+const PopupCase qtCombo{"QtComboBox", {}, "Tovrel popups", "Apples"};
+
+class LabelOpensPopup : public PopupDesktopTest, public ::testing::WithParamInterface<PopupCase> {};
+
+TEST_P(LabelOpensPopup, WithTheLastLabelKeyHeld) {
+  const PopupCase& app = GetParam();
+  startApp(app);
+  if (HasFatalFailure()) return;
+  const std::string label = labelOf(app.target);
+  ASSERT_FALSE(label.empty());
+  typeHoldingLast(label, 150ms);
+  const bool opened = popupOpens();
+  savePicture(std::string("popup-") + app.name);
+  EXPECT_TRUE(opened) << app.target << " did not open from its label " << label;
+  ASSERT_TRUE(service_->lastActivation().has_value());
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(popupCloses());
+}
+
+INSTANTIATE_TEST_SUITE_P(Popups, LabelOpensPopup,
+                         ::testing::Values(gtkMenu, gtkCombo, qtMenu, qtCombo),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class CursorClickOpensPopup : public PopupDesktopTest,
+                              public ::testing::WithParamInterface<PopupCase> {};
+
+TEST_P(CursorClickOpensPopup, EveryTimeWithSpaceHeld) {
+  const PopupCase& app = GetParam();
+  startApp(app);
+  if (HasFatalFailure()) return;
+  // Where the menu title is, from click mode's targets.
+  ASSERT_FALSE(labelOf(app.target).empty());
+  const ClickSession& click = *service_->router().click();
+  std::optional<std::pair<int, int>> at;
+  for (const auto& target : click.targets())
+    if (target.name == app.target)
+      at = {static_cast<int>(target.frame.x + target.frame.width / 2),
+            static_cast<int>(target.frame.y + target.frame.height / 2)};
+  ASSERT_TRUE(at.has_value());
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  ASSERT_TRUE(waitForMode(InteractionMode::off));
+  input([&](Desktop& d) { d.hardwareMove(at->first, at->second); });
+
+  input([&](Desktop& d) {
+    d.hardwareKey(rightAlt, true);
+    d.hardwareKey(rightAlt, false);
+  });
+  ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+  const Keycode space = desktop().keycode(XK_space);
+  for (int attempt = 1; attempt <= 6; ++attempt) {
+    hold(space, 80ms);
+    ASSERT_TRUE(popupOpens()) << "attempt " << attempt << " did not open " << app.target;
+    // The open menu holds the keyboard: Escape is its key alone and closes only the menu.
+    input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+    ASSERT_TRUE(popupCloses()) << "attempt " << attempt;
+    EXPECT_EQ(service_->mode(), InteractionMode::cursor) << "attempt " << attempt;
+  }
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+INSTANTIATE_TEST_SUITE_P(Popups, CursorClickOpensPopup, ::testing::Values(gtkMenu, qtMenu),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class KeyOwnerTest : public PopupDesktopTest {};
+
+TEST_F(KeyOwnerTest, AKeyAnOpenMenuHoldsActsOnlyInTheMenu) {
+  startApp(gtkMenu);
+  if (HasFatalFailure()) return;
+  ASSERT_FALSE(labelOf(gtkMenu.target).empty());
+  std::optional<std::pair<int, int>> at;
+  for (const auto& target : service_->router().click()->targets())
+    if (target.name == gtkMenu.target)
+      at = {static_cast<int>(target.frame.x + target.frame.width / 2),
+            static_cast<int>(target.frame.y + target.frame.height / 2)};
+  ASSERT_TRUE(at.has_value());
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  ASSERT_TRUE(waitForMode(InteractionMode::off));
+
+  // A plain click opens the menu; it holds the keyboard from then on.
+  input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
+  ASSERT_TRUE(popupOpens());
+  // Modifier taps are never withheld from applications: Moving still starts.
+  input([&](Desktop& d) {
+    d.hardwareKey(rightAlt, true);
+    d.hardwareKey(rightAlt, false);
+  });
+  ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+  const auto before = desktop().pointer();
+  hold(desktop().keycode(XK_l), 400ms);
+  pump(100ms);
+  EXPECT_EQ(desktop().pointer(), before) << "L moved the pointer while the menu had the key";
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(popupCloses()) << "Escape did not reach the menu";
+  pump(100ms);
+  EXPECT_EQ(service_->mode(), InteractionMode::cursor) << "one Escape closed the menu and Moving";
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+TEST_F(KeyOwnerTest, WithNoWindowFocusedMovingKeysStillWork) {
+  startApp(qtMenu);
+  if (HasFatalFailure()) return;
+  // The desktop itself has the keyboard: nobody else can want the key.
+  {
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    XSetInputFocus(display, PointerRoot, RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+  }
+  input([&](Desktop& d) { d.hardwareMove(640, 700); });
+  input([&](Desktop& d) {
+    d.hardwareKey(rightAlt, true);
+    d.hardwareKey(rightAlt, false);
+  });
+  ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+  const auto before = desktop().pointer();
+  hold(desktop().keycode(XK_l), 400ms);
+  EXPECT_TRUE(pumpUntil([&] { return desktop().pointer().first > before.first + 20; }, 2s))
+      << "L did not move the pointer with no window focused";
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest

@@ -1,0 +1,117 @@
+#include "platform/x11/input/X11InputFence.hpp"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/x11/input/X11KeyGate.hpp"
+
+namespace tovrel::platform::x11 {
+namespace {
+
+// A stand-in for the tap's thread: ends its grab whenever it is woken with a request.
+class GrabHolder {
+ public:
+  explicit GrabHolder(X11InputFence& fence) : fence_(fence) {
+    fence_.setWaker([this] { woken_ = true; });
+    thread_ = std::thread([this] {
+      while (!stop_) {
+        if (woken_.exchange(false) && fence_.takeRequest()) {
+          ++ended_;
+          fence_.reportGrab(false);
+        }
+        std::this_thread::yield();
+      }
+    });
+  }
+  ~GrabHolder() {
+    stop_ = true;
+    thread_.join();
+    fence_.setWaker({});
+  }
+  int ended() const { return ended_; }
+
+ private:
+  X11InputFence& fence_;
+  std::atomic<bool> woken_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<int> ended_{0};
+  std::thread thread_;
+};
+
+TEST(X11InputFence, PostsDuringADecisionWaitForItsEndAndKeepTheirOrder) {
+  X11InputFence fence;
+  std::vector<std::string> sent;
+  const auto post = [&](std::string what) { return [&sent, what] { sent.push_back(what); }; };
+
+  EXPECT_FALSE(fence.holdDuringDecision(post("outside"), true));  // the caller sends it itself
+
+  fence.beginDecision();
+  EXPECT_TRUE(fence.holdDuringDecision(post("move"), false));
+  EXPECT_FALSE(fence.decisionWantsFreeInput());
+  EXPECT_TRUE(fence.holdDuringDecision(post("press"), true));
+  EXPECT_TRUE(fence.holdDuringDecision(post("release"), false));
+  EXPECT_TRUE(fence.decisionWantsFreeInput());
+  EXPECT_TRUE(sent.empty());
+  fence.endDecision();
+  EXPECT_EQ(sent, (std::vector<std::string>{"move", "press", "release"}));
+
+  // The next decision starts clean.
+  fence.beginDecision();
+  EXPECT_FALSE(fence.decisionWantsFreeInput());
+  fence.freeInput();  // an action inside the decision only asks
+  EXPECT_TRUE(fence.decisionWantsFreeInput());
+  fence.endDecision();
+}
+
+TEST(X11InputFence, AnotherThreadIsNeverHeldInsideTheMainThreadsDecision) {
+  X11InputFence fence;
+  fence.beginDecision();
+  bool held = true;
+  std::thread([&] { held = fence.holdDuringDecision([] {}, true); }).join();
+  EXPECT_FALSE(held);
+  EXPECT_FALSE(fence.decisionWantsFreeInput());
+  fence.endDecision();
+}
+
+TEST(X11InputFence, AnActionEndsAHeldGrabAndWaitsForIt) {
+  X11InputFence fence;
+  fence.freeInput();  // no tap: nothing to wait for
+  GrabHolder holder(fence);
+  fence.freeInput();  // no grab held: the tap is not bothered
+  EXPECT_EQ(holder.ended(), 0);
+  fence.reportGrab(true);
+  fence.freeInput();
+  EXPECT_EQ(holder.ended(), 1);
+  EXPECT_TRUE(fence.waitGrabEnded());
+}
+
+TEST(X11InputFence, ATapThatNeverAnswersHoldsAnActionBackOnlyForTheBound) {
+  X11InputFence fence;
+  fence.setWaker([] {});  // a tap whose thread is stalled
+  fence.reportGrab(true);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(fence.endGrab());
+  EXPECT_GE(std::chrono::steady_clock::now() - start,
+            std::chrono::milliseconds(static_cast<int>(X11InputFence::grabEndBound * 1000)));
+  // The tap going away releases whoever waits.
+  fence.setWaker({});
+  EXPECT_TRUE(fence.waitGrabEnded());
+}
+
+TEST(X11KeyGate, AGrabEndedEarlyLetsTheReleaseBeHeardRaw) {
+  X11KeyGate gate;
+  gate.grabPress(38);
+  EXPECT_EQ(gate.answerPress(38, true), X11KeyGate::Answer::swallow);
+  ASSERT_TRUE(gate.grabActive());
+  gate.grabEnded();
+  EXPECT_FALSE(gate.grabActive());
+  EXPECT_TRUE(gate.rawRelease(38));   // heard once
+  EXPECT_FALSE(gate.rawRelease(38));  // and only once
+}
+
+}  // namespace
+}  // namespace tovrel::platform::x11
