@@ -15,7 +15,7 @@ packages=(
   # the private headless desktop the desktop tests run in
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
   # real applications the desktop tests open menus and combo boxes in
-  gtk-3-examples
+  gtk-3-examples firefox-esr
 )
 
 missing=()

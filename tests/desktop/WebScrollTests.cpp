@@ -1,0 +1,174 @@
+// Scroll mode over a real browser page: a small box under the page's centre scrolls on its own,
+// and the pointer must be parked where the wheel reaches the page instead.
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/x11/X11Desktop.hpp"
+#include "system/AccessibilityTargets.hpp"
+#include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/QtTestApp.hpp"
+
+namespace tovrel::desktoptest {
+namespace {
+
+namespace targets = AccessibilityTargets;
+using Frame = HintTarget::Frame;
+
+const char* const page = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Scroll page</title>
+<style>
+body { margin: 0; font: 16px sans-serif }
+#box { position: fixed; left: 50%; top: 50%; width: 400px; height: 260px;
+       margin: -130px 0 0 -200px; overflow: auto; border: 1px solid #888 }
+</style></head>
+<body><h1>Page heading</h1>
+<div id="box" tabindex="0" aria-label="Inner box"><p>Box line one</p>
+<div style="height: 1500px">Box filler</div></div>
+<div style="height: 3000px"><p>Page filler</p></div></body></html>
+)";
+
+const char* const preferences = R"(user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+)";
+
+bool write(const QString& path, const char* text) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(text) >= 0;
+}
+
+class WebScrollTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    const QString browser = QStandardPaths::findExecutable(QStringLiteral("firefox-esr"));
+    if (browser.isEmpty()) GTEST_SKIP() << "firefox-esr is not installed (scripts/setup.sh)";
+    qtApp();
+    x11_ = platform::x11::X11Desktop::open();
+    ASSERT_NE(x11_, nullptr);
+    ASSERT_TRUE(dir_.isValid());
+    const QString pagePath = dir_.filePath(QStringLiteral("page.html"));
+    ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("profile")));
+    ASSERT_TRUE(write(pagePath, page));
+    ASSERT_TRUE(write(dir_.filePath(QStringLiteral("profile/user.js")), preferences));
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GNOME_ACCESSIBILITY"), QStringLiteral("1"));
+    environment.remove(QStringLiteral("MOZ_HEADLESS"));
+    browser_.setProcessEnvironment(environment);
+    browser_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    browser_.setStandardOutputFile(QProcess::nullDevice());
+    browser_.start(
+        browser, {QStringLiteral("--no-remote"), QStringLiteral("--profile"),
+                  dir_.filePath(QStringLiteral("profile")), QStringLiteral("file://") + pagePath});
+    ASSERT_TRUE(browser_.waitForStarted(10000));
+    const auto window = desktop().waitForWindow("Scroll page \u2014 Mozilla Firefox", 0, 60s);
+    ASSERT_TRUE(window.has_value()) << "the browser never showed the page";
+    desktop().focus(*window);
+  }
+  void TearDown() override {
+    if (browser_.state() != QProcess::NotRunning) {
+      browser_.terminate();
+      if (!browser_.waitForFinished(10000)) browser_.kill();
+      browser_.waitForFinished(5000);
+    }
+    x11_.reset();
+    DesktopTest::TearDown();
+  }
+
+  DiscoveryServices services() { return DiscoveryServices::of(x11_->platform()); }
+  std::int32_t pid() const { return static_cast<std::int32_t>(browser_.processId()); }
+
+  // The frame of the first element with that name in the front window, breadth first.
+  std::optional<Frame> frameNamed(const std::string& name) {
+    DiscoveryServices s = services();
+    platform::AXElement application = s.accessibility.application(pid());
+    auto window = targets::elementAttribute(application, "AXFocusedWindow");
+    if (!window) return std::nullopt;
+    std::vector<platform::AXElement> level{*window};
+    for (int depth = 0; depth < 12 && !level.empty(); ++depth) {
+      std::vector<platform::AXElement> next;
+      for (const auto& element : level) {
+        const auto role = targets::stringAttribute(element, "AXRole").value_or("");
+        if (targets::accessibleName(element, role) == name) return targets::frame(element);
+        for (auto& child :
+             targets::childrenOf(element).value_or(std::vector<platform::AXElement>{}))
+          next.push_back(std::move(child));
+      }
+      level = std::move(next);
+    }
+    return std::nullopt;
+  }
+
+  std::unique_ptr<platform::x11::X11Desktop> x11_;
+  QTemporaryDir dir_;
+  QProcess browser_;
+};
+
+TEST_F(WebScrollTest, TheParkedPointerScrollsThePageNotTheBoxUnderItsCentre) {
+  std::optional<Frame> box;
+  std::optional<Frame> area;
+  // The page reaches the accessibility bus a while after its window shows.
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        box = frameNamed("Inner box");
+        DiscoveryServices s = services();
+        const auto areas = targets::scrollContextNow(s, pid(), std::nullopt, true).areas;
+        area.reset();
+        for (const Frame& found : areas)
+          if (box && found.contains(box->center())) area = found;
+        return box && area;
+      },
+      60s))
+      << "the page and its box never became readable";
+  ASSERT_TRUE(area->width > box->width && area->height > box->height);
+  ASSERT_TRUE(box->contains(area->center())) << "the box must lie under the page's centre";
+
+  // Hit tests over a page that has only just appeared can still answer with the window; a
+  // later answer is final.
+  Point parked = area->center();
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        DiscoveryServices s = services();
+        parked = targets::quietPointNow(s, pid(), area->center(), *area);
+        return !box->contains(parked);
+      },
+      30s))
+      << "parked over the box at " << parked.x << "," << parked.y;
+  EXPECT_TRUE(area->contains(parked));
+
+  // The wheel there moves the page: its heading goes up, the box stays where it is.
+  const auto heading = frameNamed("Page heading");
+  ASSERT_TRUE(heading.has_value());
+  desktop().hardwareMove(static_cast<int>(parked.x), static_cast<int>(parked.y));
+  const auto headingMoved = [&] {
+    const auto now = frameNamed("Page heading");
+    return now && now->y < heading->y - 20;
+  };
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        desktop().xtestButton(5, true);  // one wheel step down
+        desktop().xtestButton(5, false);
+        return headingMoved();
+      },
+      30s))
+      << "the page did not scroll";
+  const auto boxAfter = frameNamed("Inner box");
+  ASSERT_TRUE(boxAfter.has_value());
+  EXPECT_EQ(boxAfter->y, box->y);
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
