@@ -195,6 +195,18 @@ class PopupDesktopTest : public DesktopTest {
     return {};
   }
 
+  // Where the target named `name` is, from click mode's targets; click mode is left again.
+  std::optional<std::pair<int, int>> centreOf(const std::string& name) {
+    if (labelOf(name).empty()) return std::nullopt;
+    std::optional<std::pair<int, int>> at;
+    for (const auto& target : service_->router().click()->targets())
+      if (target.name == name)
+        at = {static_cast<int>(target.frame.center().x), static_cast<int>(target.frame.center().y)};
+    input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+    if (!waitForMode(InteractionMode::off)) return std::nullopt;
+    return at;
+  }
+
   // Types `label` as a person does: the last key stays down for `held`.
   void typeHoldingLast(const std::string& label, std::chrono::milliseconds held) {
     input([&](Desktop& d) { d.hardwareType(label.substr(0, label.size() - 1)); });
@@ -259,17 +271,8 @@ TEST_P(CursorClickOpensPopup, EveryTimeWithSpaceHeld) {
   const PopupCase& app = GetParam();
   startApp(app);
   if (HasFatalFailure()) return;
-  // Where the menu title is, from click mode's targets.
-  ASSERT_FALSE(labelOf(app.target).empty());
-  const ClickSession& click = *service_->router().click();
-  std::optional<std::pair<int, int>> at;
-  for (const auto& target : click.targets())
-    if (target.name == app.target)
-      at = {static_cast<int>(target.frame.x + target.frame.width / 2),
-            static_cast<int>(target.frame.y + target.frame.height / 2)};
+  const auto at = centreOf(app.target);
   ASSERT_TRUE(at.has_value());
-  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
-  ASSERT_TRUE(waitForMode(InteractionMode::off));
   input([&](Desktop& d) { d.hardwareMove(at->first, at->second); });
 
   input([&](Desktop& d) {
@@ -298,15 +301,8 @@ class KeyOwnerTest : public PopupDesktopTest {};
 TEST_F(KeyOwnerTest, AKeyAnOpenMenuHoldsActsOnlyInTheMenu) {
   startApp(gtkMenu);
   if (HasFatalFailure()) return;
-  ASSERT_FALSE(labelOf(gtkMenu.target).empty());
-  std::optional<std::pair<int, int>> at;
-  for (const auto& target : service_->router().click()->targets())
-    if (target.name == gtkMenu.target)
-      at = {static_cast<int>(target.frame.x + target.frame.width / 2),
-            static_cast<int>(target.frame.y + target.frame.height / 2)};
+  const auto at = centreOf(gtkMenu.target);
   ASSERT_TRUE(at.has_value());
-  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
-  ASSERT_TRUE(waitForMode(InteractionMode::off));
 
   // A plain click opens the menu; it holds the keyboard from then on.
   input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
