@@ -325,6 +325,30 @@ TEST_F(KeyOwnerTest, AKeyAnOpenMenuHoldsActsOnlyInTheMenu) {
   EXPECT_TRUE(waitForMode(InteractionMode::off));
 }
 
+TEST_F(KeyOwnerTest, AnEntryChordAnOpenMenuHoldsStartsNothing) {
+  startApp(gtkMenu);
+  if (HasFatalFailure()) return;
+  const auto at = centreOf(gtkMenu.target);
+  ASSERT_TRUE(at.has_value());
+  input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
+  ASSERT_TRUE(popupOpens());
+  const Keycode super = desktop().keycode(XK_Super_L);
+  const Keycode shift = desktop().keycode(XK_Shift_L);
+  const Keycode space = desktop().keycode(XK_space);
+  input([&](Desktop& d) {
+    d.hardwareKey(super, true);
+    d.hardwareKey(shift, true);
+    d.hardwareKey(space, true);
+    d.hardwareKey(space, false);
+    d.hardwareKey(shift, false);
+    d.hardwareKey(super, false);
+  });
+  EXPECT_FALSE(waitForMode(InteractionMode::click, 500ms))
+      << "the chord the menu took started Clicking too";
+  if (keyboardIsGrabbed()) input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(popupCloses());
+}
+
 TEST_F(KeyOwnerTest, WithNoWindowFocusedMovingKeysStillWork) {
   startApp(qtMenu);
   if (HasFatalFailure()) return;

@@ -168,6 +168,12 @@ int X11GrabSet::setWindows(bool allKeys) {
   return conflicts;
 }
 
+bool X11GrabSet::isChord(unsigned keycode, unsigned state) const {
+  // The grabs cover every Caps Lock and Num Lock variant; the group bits are no modifiers.
+  const unsigned modifiers = state & 0xFF & ~(LockMask | numLockMask_);
+  return chordGrabs_.contains({keycode, modifiers});
+}
+
 bool X11GrabSet::focusIsGrabbed() {
   if (windowGrabs_.empty()) return false;
   Window focus = None;

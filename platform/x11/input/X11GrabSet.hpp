@@ -32,6 +32,9 @@ class X11GrabSet {
   // only as a raw event was taken by another client's grab (an open menu, a window switcher).
   // False when no window has the focus (the desktop itself) or the focused one is not ours.
   bool focusIsGrabbed();
+  // Whether this key with this modifier state is one of the chords grabbed on the root window:
+  // such a press that reached us only raw was taken by another client.
+  bool isChord(unsigned keycode, unsigned state) const;
   Atom clientListAtom() const { return netClientList_; }
 
  private:

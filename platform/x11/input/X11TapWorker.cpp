@@ -362,14 +362,15 @@ class X11Tap::Worker {
 
   // A key has one owner. While a mode is on we grab every key of every managed window, so a press
   // in the focused window that reached us only raw was taken by another client's grab (an open
-  // menu, a window switcher): it belongs to that client and does nothing here. Modifier keys are
-  // never withheld from applications anyway, so their taps keep working; with no window focused
-  // (the desktop itself) nobody else can want the key.
+  // menu, a window switcher): it belongs to that client and does nothing here. With no window
+  // focused (the desktop itself) nobody else can want the key. While off, an entry chord is
+  // grabbed on the root window, so one that reached us only raw is another client's too. Modifier
+  // keys are never withheld from applications anyway, so their taps keep working.
   bool isForeign(unsigned keycode) {
-    if (!allKeys_) return false;
     auto code = keyCodeForXKeycode(keycode);
     if (!code || Key::isModifierKey(*code)) return false;
-    return grabs_->focusIsGrabbed();
+    if (grabs_->isChord(keycode, xkbState_)) return true;
+    return allKeys_ && grabs_->focusIsGrabbed();
   }
 
   bool enabledAndAttached() const {
