@@ -1,8 +1,10 @@
 #pragma once
 
-// A program the benchmark starts beside itself (the fixture, a generated window), asked to quit
-// and reaped when the benchmark is done with it.
+// A program the benchmark starts beside itself (the fixture, a generated window, a toolkit's demo
+// application), asked to quit and reaped when the benchmark is done with it. Its output goes to
+// /dev/null: a toolkit that logs a warning per accessibility call would bury the figures.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -23,7 +25,12 @@ class Child {
     for (auto& arg : args)
       argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
   }
   ~Child() {
     if (pid_ <= 0) return;

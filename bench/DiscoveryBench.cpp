@@ -1,19 +1,23 @@
-// Discovery over the real accessibility bus, inside the private desktop: the fixture's window,
-// and a generated window of 5,000 nodes. Each iteration is one whole discovery as click mode runs
-// it (default budget, extras, covering).
+// Discovery over the real accessibility bus, inside the private desktop: the fixture's window, a
+// generated window of 5,000 nodes and a real GTK 3 application (gtk3-widget-factory), the last
+// side by side with a plain libatspi walk of the same window (bench/atspi_walk.py). Each iteration
+// is one whole discovery as click mode runs it (default budget, extras, covering).
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "bench/BenchChild.hpp"
@@ -53,13 +57,18 @@ bool ready(pid_t pid, std::size_t targets) {
   return false;
 }
 
-void measure(benchmark::State& state, pid_t pid) {
+// Returns the median milliseconds of one discovery.
+double measure(benchmark::State& state, pid_t pid) {
   DiscoveryResult last;
   double seconds = 0;
+  std::vector<double> samples;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
     last = discover(pid);
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double once =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    seconds += once;
+    samples.push_back(once * 1000);
     benchmark::DoNotOptimize(last.targets.data());
   }
   state.counters["nodes"] = last.visitedNodes;
@@ -67,6 +76,33 @@ void measure(benchmark::State& state, pid_t pid) {
   state.counters["truncated"] = last.truncated ? 1 : 0;
   state.counters["nodes_per_s"] =
       seconds > 0 ? last.visitedNodes * static_cast<double>(state.iterations()) / seconds : 0;
+  if (samples.empty()) return 0;
+  std::sort(samples.begin(), samples.end());
+  const double median = samples[samples.size() / 2];
+  state.counters["median_ms"] = median;
+  return median;
+}
+
+// The median milliseconds of a plain libatspi walk of the same window and the nodes it counted,
+// or nothing when the walker could not run.
+std::optional<std::pair<double, int>> libatspiWalk(pid_t pid) {
+  const std::string command = std::string("/usr/bin/python3 ") + TOVREL_BENCH_DIR +
+                              "/atspi_walk.py " + std::to_string(pid) + " 10 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return std::nullopt;
+  char line[256] = {};
+  std::string output;
+  while (std::fgets(line, sizeof line, pipe))
+    output += line;
+  if (pclose(pipe) != 0) {
+    std::fprintf(stderr, "libatspi walk failed: %s", output.c_str());
+    return std::nullopt;
+  }
+  int nodes = 0;
+  double milliseconds = 0;
+  if (std::sscanf(output.c_str(), "nodes %d median_ms %lf", &nodes, &milliseconds) != 2)
+    return std::nullopt;
+  return std::make_pair(milliseconds, nodes);
 }
 
 void BM_DiscoverFixture(benchmark::State& state) {
@@ -93,6 +129,28 @@ BENCHMARK(BM_DiscoverFiveThousandNodes)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(10);
+
+void BM_DiscoverGtkWidgetFactory(benchmark::State& state) {
+  Child window({"/usr/bin/gtk3-widget-factory"});
+  if (window.pid() <= 0 || !ready(window.pid(), 20)) {
+    state.SkipWithError("gtk3-widget-factory did not become discoverable");
+    return;
+  }
+  const double ours = measure(state, window.pid());
+  if (auto plain = libatspiWalk(window.pid())) {
+    state.counters["libatspi_ms"] = plain->first;
+    state.counters["libatspi_nodes"] = plain->second;
+    state.counters["libatspi_per_ours"] = ours > 0 ? plain->first / ours : 0;
+    std::printf(
+        "gtk3-widget-factory: discovery %.1f ms median, plain libatspi walk %.1f ms "
+        "(%d nodes): %.1f times faster\n",
+        ours, plain->first, plain->second, ours > 0 ? plain->first / ours : 0);
+  }
+}
+BENCHMARK(BM_DiscoverGtkWidgetFactory)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(30);
 
 }  // namespace
 

@@ -265,6 +265,43 @@ QVariant Batch::argument(int index, int position) const {
   return arguments.at(position);
 }
 
+// ── Pipeline ──
+
+void Pipeline::add(const ObjectRef& ref, const QString& interface, const QString& method,
+                   const QVariantList& arguments, Handler handler) {
+  auto message = QDBusMessage::createMethodCall(ref.bus, ref.path, interface, method);
+  if (!arguments.isEmpty()) message.setArguments(arguments);
+  unsent_.emplace_back(std::move(message), std::move(handler));
+}
+
+AXError Pipeline::run() {
+  const auto connection = bus_.connection();
+  if (!connection) {
+    unsent_.clear();
+    return AXError::cannotComplete;
+  }
+  const int milliseconds = timeoutMilliseconds(timeout_);
+  AXError overall = AXError::success;
+  std::deque<std::pair<QDBusPendingCall, Handler>> inFlight;
+  while (true) {
+    while (!unsent_.empty() && inFlight.size() < maxInFlight && overall == AXError::success) {
+      auto [message, handler] = std::move(unsent_.front());
+      unsent_.pop_front();
+      inFlight.emplace_back(connection->asyncCall(message, milliseconds), std::move(handler));
+    }
+    if (inFlight.empty()) break;
+    auto [pending, handler] = std::move(inFlight.front());
+    inFlight.pop_front();
+    pending.waitForFinished();
+    const QDBusMessage reply = pending.reply();
+    const AXError error = replyError(reply);
+    if (error == AXError::cannotComplete) overall = AXError::cannotComplete;
+    if (handler) handler(error, reply);
+  }
+  unsent_.clear();
+  return overall;
+}
+
 QVariant callOnce(Bus& bus, const ObjectRef& ref, const QString& interface, const QString& method,
                   const QVariantList& arguments, double timeout, AXError& error) {
   Batch batch(bus, timeout);

@@ -10,6 +10,8 @@
 #include <QVariant>
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -103,6 +105,29 @@ class Batch {
   std::vector<QDBusMessage> replies_;
   std::vector<AXError> errors_;
   AXError overall_ = AXError::success;
+};
+
+// Calls sent as soon as they are known and answered in the order they were sent, where a reply's
+// handler may add further calls: a tree is read as fast as its application answers, each level
+// asked for the moment its parent's answer arrives instead of after a whole level. Each call has
+// the same explicit time-out; once one has gone unanswered nothing more is sent and the handlers
+// of calls never sent are not run.
+class Pipeline {
+ public:
+  using Handler = std::function<void(AXError, const QDBusMessage&)>;
+
+  Pipeline(Bus& bus, double timeout) : bus_(bus), timeout_(timeout) {}
+
+  void add(const ObjectRef& ref, const QString& interface, const QString& method,
+           const QVariantList& arguments, Handler handler);
+  // Until every call, those added by handlers included, is answered or left unsent.
+  // cannotComplete when a call went unanswered or the bus is missing, else success.
+  AXError run();
+
+ private:
+  Bus& bus_;
+  double timeout_;
+  std::deque<std::pair<QDBusMessage, Handler>> unsent_;
 };
 
 // One blocking call with an explicit time-out; `error` is success or the reason it failed.

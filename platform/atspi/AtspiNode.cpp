@@ -11,6 +11,7 @@
 #include <limits>
 #include <span>
 
+#include "platform/atspi/AtspiFetch.hpp"
 #include "platform/atspi/QtSelfAccessibility.hpp"
 #include "platform/x11/RootOrigin.hpp"
 
@@ -24,257 +25,8 @@ const QString atspiComponent = QStringLiteral("org.a11y.atspi.Component");
 const QString atspiAction = QStringLiteral("org.a11y.atspi.Action");
 const QString dbusProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
-// Children beyond this many are first asked only whether they are showing: a list of thousands of
-// rows shows a few dozen, and only those are worth the rest of the questions.
-constexpr std::size_t statesFirstAbove = 32;
 constexpr int maxHitSteps = 64;
 constexpr int maxFocusSearch = 2000;
-
-enum Need : unsigned {
-  needRole = 1U << 0,
-  needStates = 1U << 1,
-  needInterfaces = 1U << 2,
-  needExtents = 1U << 3,
-  needName = 1U << 4,
-  needDescription = 1U << 5,
-  needChildren = 1U << 6,
-  needAttributes = 1U << 7,
-  needActions = 1U << 8,
-  needParent = 1U << 9,
-};
-constexpr unsigned roleNeeds = needRole | needStates;
-// What a walk reads about every node it visits: what it is, whether it is showing and enabled,
-// where it is and its children. Every further question costs about as much again (the price is
-// the message through the bus, not the answer), so the name and the actions are asked only of
-// the nodes that may become targets (snapshotDetails), and the interfaces and the description
-// only of the elements that need them. Properties are read one at a time: Properties.GetAll makes
-// a Qt 6.4 application crash.
-constexpr unsigned snapshotNeeds = roleNeeds | needExtents | needChildren;
-constexpr unsigned snapshotDetails = needName | needActions;
-
-// Plain containers, bars and small text are labelled only in rare cases the walk asks about on
-// its own; a window of thousands of such nodes is read a third faster without their names and
-// actions.
-bool wantsDetails(const NodeState& node) {
-  std::lock_guard lock(node.mutex);
-  if (!node.role.value || !node.role.value->ok()) return true;
-  switch (static_cast<Role>(node.role.value->value())) {
-    case Role::filler:
-    case Role::panel:
-    case Role::scrollBar:
-    case Role::separator:
-      return false;
-    case Role::label:
-    case Role::staticText:
-    case Role::paragraph: {
-      // Text at least this large may be pressable.
-      if (!node.extents.value || !node.extents.value->ok()) return true;
-      const Extents& extents = node.extents.value->value();
-      return extents.width >= 30 && extents.height >= 30;
-    }
-    default:
-      return true;
-  }
-}
-
-unsigned freshMask(const NodeState& node, double now) {
-  unsigned mask = 0;
-  if (node.role.fresh(now)) mask |= needRole;
-  if (node.states.fresh(now)) mask |= needStates;
-  if (node.interfaces.fresh(now)) mask |= needInterfaces;
-  if (node.extents.fresh(now)) mask |= needExtents;
-  if (node.name.fresh(now)) mask |= needName;
-  if (node.description.fresh(now)) mask |= needDescription;
-  if (node.children.fresh(now)) mask |= needChildren;
-  if (node.attributes.fresh(now)) mask |= needAttributes;
-  if (node.actions.fresh(now)) mask |= needActions;
-  if (node.parent) mask |= needParent;
-  return mask;
-}
-
-int addCall(Batch& batch, const ObjectRef& ref, Need need) {
-  switch (need) {
-    case needRole:
-      return batch.add(ref, atspiAccessible, QStringLiteral("GetRole"));
-    case needStates:
-      return batch.add(ref, atspiAccessible, QStringLiteral("GetState"));
-    case needInterfaces:
-      return batch.add(ref, atspiAccessible, QStringLiteral("GetInterfaces"));
-    case needExtents:
-      return batch.add(ref, atspiComponent, QStringLiteral("GetExtents"), {0U});
-    case needName:
-      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
-                       {atspiAccessible, QStringLiteral("Name")});
-    case needDescription:
-      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
-                       {atspiAccessible, QStringLiteral("Description")});
-    case needChildren:
-      return batch.add(ref, atspiAccessible, QStringLiteral("GetChildren"));
-    case needAttributes:
-      return batch.add(ref, atspiAccessible, QStringLiteral("GetAttributes"));
-    case needActions:
-      return batch.add(ref, atspiAction, QStringLiteral("GetActions"));
-    case needParent:
-      return batch.add(ref, dbusProperties, QStringLiteral("Get"),
-                       {atspiAccessible, QStringLiteral("Parent")});
-  }
-  return -1;
-}
-
-template <class T>
-void store(Fact<T>& fact, AXError error, std::optional<T> value, double at) {
-  // An unanswered question is asked again next time rather than remembered.
-  if (error == AXError::cannotComplete) return;
-  if (error == AXError::success && !value) error = AXError::failure;
-  fact.value = error == AXError::success ? AXResult<T>(std::move(*value)) : AXResult<T>(error);
-  fact.at = at;
-}
-
-std::optional<std::string> decodeString(const QVariant& value) {
-  const QVariant inner = unwrapVariant(value);
-  if (inner.metaType() != QMetaType::fromType<QString>()) return std::nullopt;
-  return inner.toString().toStdString();
-}
-
-std::optional<std::uint32_t> decodeUint(const QVariant& value) {
-  bool ok = false;
-  const uint number = value.toUInt(&ok);
-  return ok ? std::optional<std::uint32_t>(number) : std::nullopt;
-}
-
-// Children made anew keep what their earlier selves had learnt while it is fresh.
-std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector<ObjectRef>& refs,
-                                      const std::vector<NodeStatePtr>* previous) {
-  std::vector<NodeStatePtr> out;
-  out.reserve(refs.size());
-  std::size_t hint = 0;
-  for (const auto& ref : refs) {
-    NodeStatePtr reused;
-    if (previous) {
-      for (std::size_t i = 0; i < previous->size() && !reused; ++i) {
-        const auto& candidate = (*previous)[(hint + i) % previous->size()];
-        if (candidate->ref == ref) {
-          reused = candidate;
-          hint = (hint + i + 1) % previous->size();
-        }
-      }
-    }
-    if (!reused) {
-      reused = std::make_shared<NodeState>(
-          ref, ref.bus == parent.ref.bus ? parent.pid : std::optional<std::int32_t>());
-      std::lock_guard lock(reused->mutex);
-      reused->parent = parent.ref;
-      reused->placement = parent.ref.isRoot() ? Placement::topLevel : Placement::inside;
-    }
-    out.push_back(std::move(reused));
-  }
-  return out;
-}
-
-// Asks every node, in one batch, whatever of `needs` it does not know freshly. cannotComplete when
-// the application did not answer in time; other errors stay with the facts they concern.
-AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned needs, double timeout,
-              unsigned live = 0) {
-  const double now = monotonicSeconds();
-  struct Pending {
-    NodeState* node;
-    Need need;
-    int index;
-  };
-  Batch batch(shared.bus, timeout);
-  std::vector<Pending> pending;
-  for (const auto& node : nodes) {
-    unsigned missing = 0;
-    {
-      std::lock_guard lock(node->mutex);
-      missing = needs & ~(freshMask(*node, now) & ~live);
-    }
-    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
-      if (missing & bit) {
-        const auto need = static_cast<Need>(bit);
-        pending.push_back({node.get(), need, addCall(batch, node->ref, need)});
-      }
-    }
-  }
-  if (batch.empty()) return AXError::success;
-  batch.run();
-
-  // Children last: they take their parent's role, which may arrive in the same batch.
-  std::stable_partition(pending.begin(), pending.end(),
-                        [](const Pending& p) { return p.need != needChildren; });
-  for (const auto& p : pending) {
-    const AXError error = batch.error(p.index);
-    const QVariant value = batch.argument(p.index);
-    NodeState& node = *p.node;
-    std::lock_guard lock(node.mutex);
-    switch (p.need) {
-      case needRole:
-        store(node.role, error, decodeUint(value), now);
-        break;
-      case needStates: {
-        auto words = decodeUints(value);
-        store(node.states, error,
-              words ? std::optional<StateSet>(StateSet::fromWords(*words)) : std::nullopt, now);
-        break;
-      }
-      case needInterfaces: {
-        auto names = decodeStrings(value);
-        store(node.interfaces, error,
-              names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt,
-              now);
-        break;
-      }
-      case needExtents:
-        store(node.extents, error, decodeExtents(value), now);
-        break;
-      case needName:
-        store(node.name, error, decodeString(value), now);
-        break;
-      case needDescription:
-        store(node.description, error, decodeString(value), now);
-        break;
-      case needChildren: {
-        auto refs = decodeReferences(value);
-        std::optional<std::vector<NodeStatePtr>> states;
-        if (refs) {
-          const std::vector<NodeStatePtr>* previous =
-              node.children.value && node.children.value->ok() ? &node.children.value->value()
-                                                               : nullptr;
-          states = childStates(node, *refs, previous);
-          if (node.role.value && node.role.value->ok()) {
-            const std::uint32_t role = node.role.value->value();
-            for (const auto& child : *states) {
-              std::lock_guard childLock(child->mutex);
-              child->parentRole = role;
-            }
-          }
-        }
-        store(node.children, error, std::move(states), now);
-        break;
-      }
-      case needAttributes:
-        store(node.attributes, error, decodeStringMap(value), now);
-        break;
-      case needActions:
-        store(node.actions, error, decodeActionNames(value), now);
-        break;
-      case needParent:
-        if (error == AXError::success) {
-          if (auto parent = decodeReference(unwrapVariant(value))) {
-            node.parent = *parent;
-            if (!parent->isNull() && node.placement == Placement::unknown)
-              node.placement = parent->isRoot() ? Placement::topLevel : Placement::inside;
-          }
-        }
-        break;
-    }
-  }
-  return batch.overall();
-}
-
-AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, double timeout) {
-  return fetch(shared, std::span<const NodeStatePtr>(&node, 1), needs, timeout);
-}
 
 // `need` when the snapshot of `field` has already answered a read of `attribute`, else 0; the
 // read is then noted as answered by whatever snapshot serves it.
@@ -648,6 +400,14 @@ class AtspiElement : public AXNode {
   // The children that are showing, each with a fresh snapshot of what a walk reads.
   AXResult<std::vector<NodeStatePtr>> showingChildren(const NodeStatePtr& state,
                                                       unsigned live = 0) {
+    // Whoever reads one window's children goes on to read what lies below them: read the whole
+    // window ahead in one pipeline, where each node's children are asked as soon as its own
+    // answers arrive, instead of a round trip after another down every branch. An application's
+    // list of windows is read on its own.
+    if (live == 0 && !state->ref.isRoot() && !childrenReadAhead(*state, monotonicSeconds())) {
+      if (AXError error = fetchTree(*shared_, state, timeout()); error == AXError::cannotComplete)
+        return error;
+    }
     if (AXError error = fetch(*shared_, std::span<const NodeStatePtr>(&state, 1), needChildren,
                               timeout(), live);
         error != AXError::success)
@@ -673,13 +433,6 @@ class AtspiElement : public AXNode {
         error != AXError::success)
       return error;
     return candidates;
-  }
-
-  static bool isShowing(const NodeState& node) {
-    std::lock_guard lock(node.mutex);
-    if (!node.states.value || !node.states.value->ok()) return false;
-    const StateSet states = node.states.value->value();
-    return states.has(State::showing) && !states.has(State::defunct);
   }
 
   static bool hasState(const NodeState& node, State wanted) {
@@ -1077,6 +830,7 @@ void NodeState::invalidate() {
   attributes = {};
   actions = {};
   servedAt.clear();
+  childrenReadAheadAt = -1e9;
 }
 
 AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid) {

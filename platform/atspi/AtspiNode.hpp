@@ -72,6 +72,9 @@ class NodeState {
   // an attribute; the next asks the application again, so that a check made after the walk (has
   // the control moved? is it still enabled?) sees the control as it is now.
   std::map<std::string, double, std::less<>> servedAt;
+  // When a read-ahead last asked for the snapshots of its children: until the lifetime has
+  // passed, reading the children asks nothing.
+  double childrenReadAheadAt = -1e9;
 
   // After a write or an action the object may have changed: read everything live again.
   void invalidate();

@@ -382,6 +382,33 @@ std::vector<std::string> axActionNames(const std::vector<std::string>& atspiName
   return out;
 }
 
+namespace {
+
+bool plainActionName(std::string_view name) {
+  if (name.empty()) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    // Bytes of multi-byte characters count as letters: a translated name is still a name.
+    return byte >= 0x80 || std::isalnum(byte) || c == ' ' || c == '-' || c == '_' || c == '.';
+  });
+}
+
+}  // namespace
+
+bool plainActionNames(const std::vector<std::string>& names) {
+  return std::all_of(names.begin(), names.end(), plainActionName);
+}
+
+std::vector<std::string> actionNamesByIndex(
+    const std::vector<std::string>& listed,
+    const std::vector<std::optional<std::string>>& answers) {
+  std::vector<std::string> out = listed;
+  for (std::size_t i = 0; i < out.size() && i < answers.size(); ++i) {
+    if (answers[i] && plainActionName(*answers[i])) out[i] = *answers[i];
+  }
+  return out;
+}
+
 std::optional<int> atspiActionIndex(const std::vector<std::string>& atspiNames,
                                     std::string_view axName) {
   const auto mapped = axActionNames(atspiNames);

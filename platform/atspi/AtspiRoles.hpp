@@ -192,6 +192,14 @@ bool isTextValueRole(std::string_view axRole);
 // "AXPress", the first menu-showing one "AXShowMenu", increase/decrease "AXIncrement"/
 // "AXDecrement"; everything else passes verbatim.
 std::vector<std::string> axActionNames(const std::vector<std::string>& atspiNames);
+// Whether GetActions' names can be used as they are: every one a plain name. A Gecko browser
+// answers ";;" there, and only asking each action's name by its index tells what it does.
+bool plainActionNames(const std::vector<std::string>& names);
+// The names asked by index in place of the listed ones; an index whose answer is missing or not a
+// plain name either keeps the listed name.
+std::vector<std::string> actionNamesByIndex(const std::vector<std::string>& listed,
+                                            const std::vector<std::optional<std::string>>& answers);
+
 // The index of the AT-SPI action that axActionNames() shows as `axName`.
 std::optional<int> atspiActionIndex(const std::vector<std::string>& atspiNames,
                                     std::string_view axName);

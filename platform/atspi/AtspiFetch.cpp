@@ -1,0 +1,437 @@
+#include "platform/atspi/AtspiFetch.hpp"
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace tovrel::platform::atspi {
+namespace {
+
+const QString atspiAccessible = QStringLiteral("org.a11y.atspi.Accessible");
+const QString atspiComponent = QStringLiteral("org.a11y.atspi.Component");
+const QString atspiAction = QStringLiteral("org.a11y.atspi.Action");
+const QString dbusProperties = QStringLiteral("org.freedesktop.DBus.Properties");
+
+constexpr int maxTreeDepth = 64;
+
+struct Call {
+  QString interface;
+  QString method;
+  QVariantList arguments;
+};
+
+Call callFor(Need need) {
+  switch (need) {
+    case needRole:
+      return {atspiAccessible, QStringLiteral("GetRole"), {}};
+    case needStates:
+      return {atspiAccessible, QStringLiteral("GetState"), {}};
+    case needInterfaces:
+      return {atspiAccessible, QStringLiteral("GetInterfaces"), {}};
+    case needExtents:
+      return {atspiComponent, QStringLiteral("GetExtents"), {0U}};
+    case needName:
+      return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Name")}};
+    case needDescription:
+      return {
+          dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Description")}};
+    case needChildren:
+      return {atspiAccessible, QStringLiteral("GetChildren"), {}};
+    case needAttributes:
+      return {atspiAccessible, QStringLiteral("GetAttributes"), {}};
+    case needActions:
+      return {atspiAction, QStringLiteral("GetActions"), {}};
+    case needParent:
+      return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Parent")}};
+  }
+  return {};
+}
+
+Call actionNameCall(int index) {
+  return {atspiAction, QStringLiteral("GetName"), {index}};
+}
+
+unsigned freshMask(const NodeState& node, double now) {
+  unsigned mask = 0;
+  if (node.role.fresh(now)) mask |= needRole;
+  if (node.states.fresh(now)) mask |= needStates;
+  if (node.interfaces.fresh(now)) mask |= needInterfaces;
+  if (node.extents.fresh(now)) mask |= needExtents;
+  if (node.name.fresh(now)) mask |= needName;
+  if (node.description.fresh(now)) mask |= needDescription;
+  if (node.children.fresh(now)) mask |= needChildren;
+  if (node.attributes.fresh(now)) mask |= needAttributes;
+  if (node.actions.fresh(now)) mask |= needActions;
+  if (node.parent) mask |= needParent;
+  return mask;
+}
+
+template <class T>
+void store(Fact<T>& fact, AXError error, std::optional<T> value, double at) {
+  // An unanswered question is asked again next time rather than remembered.
+  if (error == AXError::cannotComplete) return;
+  if (error == AXError::success && !value) error = AXError::failure;
+  fact.value = error == AXError::success ? AXResult<T>(std::move(*value)) : AXResult<T>(error);
+  fact.at = at;
+}
+
+std::optional<std::string> decodeString(const QVariant& value) {
+  const QVariant inner = unwrapVariant(value);
+  if (inner.metaType() != QMetaType::fromType<QString>()) return std::nullopt;
+  return inner.toString().toStdString();
+}
+
+// Children made anew keep what their earlier selves had learnt while it is fresh.
+std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector<ObjectRef>& refs,
+                                      const std::vector<NodeStatePtr>* previous) {
+  std::vector<NodeStatePtr> out;
+  out.reserve(refs.size());
+  std::size_t hint = 0;
+  for (const auto& ref : refs) {
+    NodeStatePtr reused;
+    if (previous) {
+      for (std::size_t i = 0; i < previous->size() && !reused; ++i) {
+        const auto& candidate = (*previous)[(hint + i) % previous->size()];
+        if (candidate->ref == ref) {
+          reused = candidate;
+          hint = (hint + i + 1) % previous->size();
+        }
+      }
+    }
+    if (!reused) {
+      reused = std::make_shared<NodeState>(
+          ref, ref.bus == parent.ref.bus ? parent.pid : std::optional<std::int32_t>());
+      std::lock_guard lock(reused->mutex);
+      reused->parent = parent.ref;
+      reused->placement = parent.ref.isRoot() ? Placement::topLevel : Placement::inside;
+    }
+    out.push_back(std::move(reused));
+  }
+  return out;
+}
+
+// Stores one answer. Action names that are not plain names are stored as listed, and the indexes
+// whose names must be asked one by one are returned.
+std::optional<int> applyReply(NodeState& node, Need need, AXError error, const QVariant& value,
+                              double now) {
+  std::lock_guard lock(node.mutex);
+  switch (need) {
+    case needRole:
+      store(node.role, error, decodeUint(value), now);
+      break;
+    case needStates: {
+      auto words = decodeUints(value);
+      store(node.states, error,
+            words ? std::optional<StateSet>(StateSet::fromWords(*words)) : std::nullopt, now);
+      break;
+    }
+    case needInterfaces: {
+      auto names = decodeStrings(value);
+      store(node.interfaces, error,
+            names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt, now);
+      break;
+    }
+    case needExtents:
+      store(node.extents, error, decodeExtents(value), now);
+      break;
+    case needName:
+      store(node.name, error, decodeString(value), now);
+      break;
+    case needDescription:
+      store(node.description, error, decodeString(value), now);
+      break;
+    case needChildren: {
+      auto refs = decodeReferences(value);
+      std::optional<std::vector<NodeStatePtr>> states;
+      if (refs) {
+        const std::vector<NodeStatePtr>* previous = node.children.value && node.children.value->ok()
+                                                        ? &node.children.value->value()
+                                                        : nullptr;
+        states = childStates(node, *refs, previous);
+        if (node.role.value && node.role.value->ok()) {
+          const std::uint32_t role = node.role.value->value();
+          for (const auto& child : *states) {
+            std::lock_guard childLock(child->mutex);
+            child->parentRole = role;
+          }
+        }
+      }
+      store(node.children, error, std::move(states), now);
+      break;
+    }
+    case needAttributes:
+      store(node.attributes, error, decodeStringMap(value), now);
+      break;
+    case needActions: {
+      auto names = decodeActionNames(value);
+      store(node.actions, error, names, now);
+      if (error == AXError::success && names && !plainActionNames(*names))
+        return static_cast<int>(names->size());
+      break;
+    }
+    case needParent:
+      if (error == AXError::success) {
+        if (auto parent = decodeReference(unwrapVariant(value))) {
+          node.parent = *parent;
+          if (!parent->isNull() && node.placement == Placement::unknown)
+            node.placement = parent->isRoot() ? Placement::topLevel : Placement::inside;
+        }
+      }
+      break;
+  }
+  return std::nullopt;
+}
+
+void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::string>>& answers) {
+  std::lock_guard lock(node.mutex);
+  if (!node.actions.value || !node.actions.value->ok()) return;
+  node.actions.value =
+      AXResult<std::vector<std::string>>(actionNamesByIndex(node.actions.value->value(), answers));
+}
+
+unsigned missingNeeds(const NodeState& node, unsigned needs, double now, unsigned live) {
+  std::lock_guard lock(node.mutex);
+  return needs & ~(freshMask(node, now) & ~live);
+}
+
+bool nameIsEmpty(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  return node.name.value && node.name.value->ok() && node.name.value->value().empty();
+}
+
+// A plain container large enough to be seen: the walk asks whether it can be pressed.
+bool mayBeClickableGroup(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  if (!node.role.value || !node.role.value->ok()) return false;
+  const auto role = static_cast<Role>(node.role.value->value());
+  if (role != Role::filler && role != Role::panel) return false;
+  if (!node.extents.value || !node.extents.value->ok()) return false;
+  const Extents& extents = node.extents.value->value();
+  return extents.width >= 4 && extents.height >= 4;
+}
+
+bool outside(const Extents& inner, const Extents& outer) {
+  if (inner.width <= 0 || inner.height <= 0) return false;
+  return inner.x + inner.width <= outer.x || outer.x + outer.width <= inner.x ||
+         inner.y + inner.height <= outer.y || outer.y + outer.height <= inner.y;
+}
+
+std::optional<Extents> knownExtents(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  if (!node.extents.value || !node.extents.value->ok()) return std::nullopt;
+  return node.extents.value->value();
+}
+
+// The read-ahead of one subtree. Replies come back in the order the calls went out, so a node's
+// last call answered means all of its calls are.
+class TreeFetch {
+ public:
+  TreeFetch(Shared& shared, double timeout, std::size_t maxNodes)
+      : pipeline_(shared.bus, timeout), now_(monotonicSeconds()), maxNodes_(maxNodes) {}
+
+  AXError run(const NodeStatePtr& root) {
+    bounds_ = knownExtents(*root);
+    ask(root, snapshotNeeds, [this, root] { open(root, 0); });
+    return pipeline_.run();
+  }
+
+ private:
+  void ask(const NodeStatePtr& node, unsigned needs, std::function<void()> then) {
+    const unsigned missing = missingNeeds(*node, needs, now_, 0);
+    if (missing == 0) {
+      if (then) then();
+      return;
+    }
+    unsigned last = 0;
+    for (unsigned bit = 1; bit <= needParent; bit <<= 1)
+      if (missing & bit) last = bit;
+    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
+      if (!(missing & bit)) continue;
+      const auto need = static_cast<Need>(bit);
+      const Call call = callFor(need);
+      auto done = bit == last ? std::move(then) : std::function<void()>();
+      pipeline_.add(
+          node->ref, call.interface, call.method, call.arguments,
+          [this, node, need, done = std::move(done)](AXError error, const QDBusMessage& reply) {
+            const QVariant value =
+                reply.arguments().isEmpty() ? QVariant() : reply.arguments().first();
+            if (auto count = applyReply(*node, need, error, value, now_))
+              askNamesByIndex(node, *count);
+            if (done) done();
+          });
+    }
+  }
+
+  void askNamesByIndex(const NodeStatePtr& node, int count) {
+    if (count <= 0) return;
+    auto answers = std::make_shared<std::vector<std::optional<std::string>>>(count);
+    for (int index = 0; index < count; ++index) {
+      const Call call = actionNameCall(index);
+      pipeline_.add(node->ref, call.interface, call.method, call.arguments,
+                    [node, answers, index, count](AXError error, const QDBusMessage& reply) {
+                      if (error == AXError::success && !reply.arguments().isEmpty())
+                        (*answers)[index] = decodeString(reply.arguments().first());
+                      if (index == count - 1) applyNamesByIndex(*node, *answers);
+                    });
+    }
+  }
+
+  // A node whose snapshot is known: its details when it may become a target, then its children
+  // when the walk may look at them.
+  void open(const NodeStatePtr& node, int depth) {
+    if (!isShowing(*node)) return;
+    if (depth > 0 && wantsDetails(*node)) {
+      // A control without a name is named from its description, placeholder or text next: the
+      // walk asks those one by one, so they are read ahead too.
+      ask(node, snapshotDetails, [this, node] {
+        if (nameIsEmpty(*node)) ask(node, needDescription | needAttributes | needInterfaces, {});
+      });
+    } else if (depth > 0 && mayBeClickableGroup(*node)) {
+      ask(node, needActions, {});
+    }
+    if (depth >= maxTreeDepth) return;
+    if (depth > 0 && bounds_) {
+      if (auto extents = knownExtents(*node); extents && outside(*extents, *bounds_)) return;
+    }
+    std::vector<NodeStatePtr> children;
+    {
+      std::lock_guard lock(node->mutex);
+      if (!node->children.value || !node->children.value->ok()) return;
+      children = node->children.value->value();
+      if (visited_ + children.size() > maxNodes_) return;
+      node->childrenReadAheadAt = now_;
+    }
+    visited_ += children.size();
+    const bool statesFirst = children.size() > statesFirstAbove;
+    for (const auto& child : children) {
+      auto openChild = [this, child, depth] { open(child, depth + 1); };
+      if (!statesFirst) {
+        ask(child, snapshotNeeds, openChild);
+        continue;
+      }
+      ask(child, needStates, [this, child, openChild] {
+        if (isShowing(*child)) ask(child, snapshotNeeds, openChild);
+      });
+    }
+  }
+
+  Pipeline pipeline_;
+  const double now_;
+  const std::size_t maxNodes_;
+  std::size_t visited_ = 0;
+  std::optional<Extents> bounds_;
+};
+
+}  // namespace
+
+// Plain containers, bars and small text are labelled only in rare cases the walk asks about on
+// its own; a window of thousands of such nodes is read a third faster without their names and
+// actions.
+bool wantsDetails(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  if (!node.role.value || !node.role.value->ok()) return true;
+  switch (static_cast<Role>(node.role.value->value())) {
+    case Role::filler:
+    case Role::panel:
+    case Role::scrollBar:
+    case Role::separator:
+      return false;
+    case Role::label:
+    case Role::staticText:
+    case Role::paragraph: {
+      // Text at least this large may be pressable.
+      if (!node.extents.value || !node.extents.value->ok()) return true;
+      const Extents& extents = node.extents.value->value();
+      return extents.width >= 30 && extents.height >= 30;
+    }
+    default:
+      return true;
+  }
+}
+
+bool isShowing(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  if (!node.states.value || !node.states.value->ok()) return false;
+  const StateSet states = node.states.value->value();
+  return states.has(State::showing) && !states.has(State::defunct);
+}
+
+bool childrenReadAhead(const NodeState& node, double now) {
+  std::lock_guard lock(node.mutex);
+  return now - node.childrenReadAheadAt < snapshotLifetime;
+}
+
+std::optional<std::uint32_t> decodeUint(const QVariant& value) {
+  bool ok = false;
+  const uint number = value.toUInt(&ok);
+  return ok ? std::optional<std::uint32_t>(number) : std::nullopt;
+}
+
+AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned needs, double timeout,
+              unsigned live) {
+  const double now = monotonicSeconds();
+  struct Pending {
+    NodeState* node;
+    Need need;
+    int index;
+  };
+  Batch batch(shared.bus, timeout);
+  std::vector<Pending> pending;
+  for (const auto& node : nodes) {
+    const unsigned missing = missingNeeds(*node, needs, now, live);
+    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
+      if (missing & bit) {
+        const auto need = static_cast<Need>(bit);
+        const Call call = callFor(need);
+        pending.push_back(
+            {node.get(), need, batch.add(node->ref, call.interface, call.method, call.arguments)});
+      }
+    }
+  }
+  if (batch.empty()) return AXError::success;
+  batch.run();
+
+  // Children last: they take their parent's role, which may arrive in the same batch.
+  std::stable_partition(pending.begin(), pending.end(),
+                        [](const Pending& p) { return p.need != needChildren; });
+  std::vector<std::pair<NodeState*, int>> byIndex;
+  for (const auto& p : pending) {
+    if (auto count =
+            applyReply(*p.node, p.need, batch.error(p.index), batch.argument(p.index), now))
+      byIndex.emplace_back(p.node, *count);
+  }
+  if (byIndex.empty() || batch.overall() != AXError::success) return batch.overall();
+
+  // Names no one can read are asked by index, all of them in one more batch.
+  Batch names(shared.bus, timeout);
+  std::vector<std::vector<int>> indexes(byIndex.size());
+  for (std::size_t i = 0; i < byIndex.size(); ++i) {
+    for (int action = 0; action < byIndex[i].second; ++action) {
+      const Call call = actionNameCall(action);
+      indexes[i].push_back(
+          names.add(byIndex[i].first->ref, call.interface, call.method, call.arguments));
+    }
+  }
+  names.run();
+  for (std::size_t i = 0; i < byIndex.size(); ++i) {
+    std::vector<std::optional<std::string>> answers;
+    for (int index : indexes[i]) {
+      answers.push_back(names.error(index) == AXError::success ? decodeString(names.argument(index))
+                                                               : std::nullopt);
+    }
+    applyNamesByIndex(*byIndex[i].first, answers);
+  }
+  return names.overall();
+}
+
+AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, double timeout) {
+  return fetch(shared, std::span<const NodeStatePtr>(&node, 1), needs, timeout);
+}
+
+AXError fetchTree(Shared& shared, const NodeStatePtr& root, double timeout, std::size_t maxNodes) {
+  return TreeFetch(shared, timeout, maxNodes).run(root);
+}
+
+}  // namespace tovrel::platform::atspi
