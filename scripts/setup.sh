@@ -11,7 +11,7 @@ packages=(
   # desktop libraries
   qt6-base-dev libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev
   # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev gtk-3-examples python3-pyatspi
   # the private headless desktop the desktop tests run in
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
   # real applications the desktop tests open menus and combo boxes in
