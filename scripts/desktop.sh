@@ -70,6 +70,10 @@ unset DISPLAY DBUS_SESSION_BUS_ADDRESS AT_SPI_BUS_ADDRESS WAYLAND_DISPLAY QT_QPA
 runtime_dir=$(mktemp -d "${TMPDIR:-/tmp}/tovrel-runtime.XXXXXX") || exit 2
 chmod 700 "$runtime_dir"
 export XDG_RUNTIME_DIR=$runtime_dir
+# Settings live in memory: the accessibility bus keeps its switch in the user's settings database
+# (dconf) too, where one desktop turning it off for a moment would start any desktop starting at
+# that moment without accessibility for good. (The switch is set below.)
+export GSETTINGS_BACKEND=memory
 
 # Our own children get SIGTERM from the kernel should this script die without running its trap
 # (SIGKILL from a CI time-out), so no server outlives it even then.
@@ -251,6 +255,16 @@ a11y_bus=$(a11y_address)
 # The launcher stops its bus when it leaves; recording the bus too covers a launcher that dies
 # first.
 record "$(bus_pid_of "$a11y_bus" org.freedesktop.DBus)" "accessibility bus"
+# Its --a11y=1 alone sometimes loses to the settings' default (off) while the launcher starts;
+# setting the switch also writes the setting, so it stays on.
+a11y_switch() { # Get, or Set to true
+  local call=(string:org.a11y.Status string:IsEnabled)
+  [[ $1 == Set ]] && call+=(variant:boolean:true)
+  dbus-send --session --print-reply=literal --reply-timeout=1000 --dest=org.a11y.Bus \
+    /org/a11y/bus "org.freedesktop.DBus.Properties.$1" "${call[@]}" 2>/dev/null
+}
+a11y_on() { a11y_switch Set && a11y_switch Get | grep -q true; }
+wait_until "$launcher_pid" a11y_on || fail "accessibility did not switch on" "$a11y_log"
 
 # --- window manager ----------------------------------------------------------------------------
 if ((with_wm)); then
