@@ -10,6 +10,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -271,6 +272,36 @@ std::optional<Rect> Desktop::windowRect(WindowId window) const {
   XTranslateCoordinates(display_, window, root_, 0, 0, &x, &y, &child);
   if (trap.failed()) return std::nullopt;
   return Rect{x, y, attributes.width, attributes.height};
+}
+
+std::optional<WindowId> Desktop::activeWindow() const {
+  const auto active = cardinal(display_, root_, atom(display_, "_NET_ACTIVE_WINDOW"), XA_WINDOW);
+  if (!active || *active == 0) return std::nullopt;
+  return static_cast<WindowId>(*active);
+}
+
+std::string Desktop::focusReport() const {
+  ErrorTrap trap(display_);
+  auto named = [&](Window window) {
+    if (window == None) return std::string("none");
+    if (window == PointerRoot) return std::string("pointer root");
+    char id[32];
+    std::snprintf(id, sizeof id, " (0x%lx)", window);
+    return "\"" + title(display_, window) + "\"" + id;
+  };
+  Window focused = 0;
+  int revert = 0;
+  XGetInputFocus(display_, &focused, &revert);
+  const auto active = activeWindow();
+  std::string report =
+      "focus on " + named(focused) + ", active " + named(active.value_or(None)) + "; managed:";
+  const auto list = property(display_, root_, atom(display_, "_NET_CLIENT_LIST"), XA_WINDOW);
+  for (std::size_t at = 0; at + sizeof(long) <= list.size(); at += sizeof(long)) {
+    long window = 0;
+    std::memcpy(&window, list.data() + at, sizeof(long));
+    report += " " + named(static_cast<Window>(window));
+  }
+  return report;
 }
 
 void Desktop::pace() {

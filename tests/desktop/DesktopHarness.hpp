@@ -64,6 +64,10 @@ class Desktop {
   bool hasFocus(WindowId window) const;
   // The window in root coordinates (its inside, without the manager's frame).
   std::optional<Rect> windowRect(WindowId window) const;
+  // The window the manager last made active (_NET_ACTIVE_WINDOW): the head of its focus cycle.
+  std::optional<WindowId> activeWindow() const;
+  // Where the focus is and which windows the manager lists, by title, for failure messages.
+  std::string focusReport() const;
 
   // --- "hardware" input: through Xvfb's own keyboard and mouse devices, so that it cannot be
   // told from real input. Each event waits until ~20 ms after the previous one. Xvfb's mouse has

@@ -202,6 +202,12 @@ std::unique_ptr<Receiver> Receiver::start(Desktop& desktop, const Options& optio
     return fail("the receiver's window \"" + options.title + "\" did not appear");
   }
   receiver->window_ = *window;
+  // The window manager gives a new window the focus a moment after it appears. Waited for, so
+  // that it cannot overtake a focus the test asks for next; a manager that leaves the new window
+  // unfocused only costs the wait.
+  if (desktop.hasWindowManager()) {
+    receiver->log_.waitFor(ofKind("focus-in"), 5s);
+  }
   return receiver;
 }
 
