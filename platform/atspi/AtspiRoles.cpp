@@ -76,8 +76,9 @@ enum class ActionKind { press, showMenu, increment, decrement, other };
 
 ActionKind actionKind(std::string_view name) {
   const std::string key = normalisedAction(name);
-  static constexpr std::array<std::string_view, 6> press = {"press", "click",  "activate",
-                                                            "jump",  "toggle", "open"};
+  // A browser names a check box's action "check" or "uncheck" and a tab's "switch".
+  static constexpr std::array<std::string_view, 9> press = {
+      "press", "click", "activate", "jump", "toggle", "open", "check", "uncheck", "switch"};
   if (std::find(press.begin(), press.end(), key) != press.end()) return ActionKind::press;
   if (key == "showmenu" || key == "menu" || key == "contextmenu") return ActionKind::showMenu;
   if (key == "increase" || key == "increment") return ActionKind::increment;

@@ -57,6 +57,9 @@ TEST(AtspiActionNamesTest, NamesAskedByIndexReplaceUnreadableOnesAndBecomeAXActi
       {{"", "press"}, {";;", "press"}, {"", "press"}, {"", "AXPress"}},
       // Fewer answers than actions (the application stopped answering half way).
       {{";;", ";;", ";;"}, {"click"}, {"click", ";;", ";;"}, {"AXPress", ";;", ";;"}},
+      // A browser's check box and tab.
+      {{";;"}, {"uncheck"}, {"uncheck"}, {"AXPress"}},
+      {{";;"}, {"switch"}, {"switch"}, {"AXPress"}},
       // More answers than listed actions are ignored.
       {{";;"}, {"click", "jump"}, {"click"}, {"AXPress"}},
   };
