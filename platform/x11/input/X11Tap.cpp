@@ -137,8 +137,10 @@ void X11Tap::enable(bool enabled) {
   shared_->wake();
   // An enabled tap hears what follows at once (the program's own events included, or their
   // ledger entries would wait for nothing). Never called from inside a decision, so the worker is
-  // free to apply it.
-  if (enabled) waitUntilApplied(0.5);
+  // free to apply it. The bound is for a worker that died: a busy machine can take seconds to
+  // start one, and a tap that returned before listening would miss the program's own next events,
+  // whose ledger entries would then mark someone else's events as the program's.
+  if (enabled) waitUntilApplied(5.0);
 }
 
 bool X11Tap::isEnabled() const {
