@@ -65,11 +65,14 @@ TEST_F(BridgeTest, PostedClicksAndScrollsLandOnTheWindowUnderThePointer) {
   mark = receiver_->log().size();
   for (int i = 0; i < 10; ++i)
     ASSERT_TRUE(output.scroll(0, -10.5));
-  pump(100ms);
-  int down = 0;
-  for (const ReceiverEvent& event : receiver_->log().since(mark))
-    if (event.is("wheel")) down += event.number("dy", 0) < 0 ? 1 : -1;
-  EXPECT_EQ(down, 2);
+  auto steps = [&] {
+    int down = 0;
+    for (const ReceiverEvent& event : receiver_->log().since(mark))
+      if (event.is("wheel")) down += event.number("dy", 0) < 0 ? 1 : -1;
+    return down;
+  };
+  pumpUntil([&] { return steps() >= 2; });
+  EXPECT_EQ(steps(), 2);
 
   // A right click, and nothing stays held.
   mark = receiver_->log().size();
@@ -101,6 +104,7 @@ TEST_F(BridgeTest, TheProgramsOwnEventsPassTheTapWhileTheSameEventsFromElsewhere
     EXPECT_NE(type, eventType::leftMouseDown) << "our own click reached the handler";
 
   handled.clear();
+  const std::size_t foreign = receiver_->log().size();
   inputWhilePumping(desktop(), [&](Desktop& other) {
     other.xtestMove(static_cast<int>(center.x) + 3, static_cast<int>(center.y));
     other.xtestButton(1, true);
@@ -110,7 +114,14 @@ TEST_F(BridgeTest, TheProgramsOwnEventsPassTheTapWhileTheSameEventsFromElsewhere
     for (const auto& [type, event] : handled)
       if (type == eventType::leftMouseUp) return true;
     return false;
-  }));
+  })) <<
+      [&] {
+        std::string heard;
+        for (const auto& [type, event] : handled)
+          heard += " " + std::to_string(type) + "/" + std::to_string(event.sourceUserData);
+        return "handled (type/marker):" + heard + "; the receiver saw the press: " +
+               (receiver_->log().waitFor(mousePress(1), 0ms, foreign) ? "yes" : "no");
+      }();
   bool sawDown = false;
   for (const auto& [type, event] : handled)
     if (type == eventType::leftMouseDown) {
