@@ -284,6 +284,10 @@ AXError Pipeline::run() {
   AXError overall = AXError::success;
   std::deque<std::pair<QDBusPendingCall, Handler>> inFlight;
   while (true) {
+    if (!unsent_.empty() && monotonicSeconds() > sendUntil_) {
+      stoppedSending_ = true;
+      unsent_.clear();
+    }
     while (!unsent_.empty() && inFlight.size() < maxInFlight && overall == AXError::success) {
       auto [message, handler] = std::move(unsent_.front());
       unsent_.pop_front();

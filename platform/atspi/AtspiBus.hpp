@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -118,6 +119,12 @@ class Pipeline {
 
   Pipeline(Bus& bus, double timeout) : bus_(bus), timeout_(timeout) {}
 
+  // No call is sent after `seconds` of monotonicSeconds(); the calls in flight are still waited
+  // for and handled.
+  void sendUntil(double seconds) { sendUntil_ = seconds; }
+  // After run(): whether calls were left unsent because the time to send had passed.
+  bool stoppedSending() const { return stoppedSending_; }
+
   void add(const ObjectRef& ref, const QString& interface, const QString& method,
            const QVariantList& arguments, Handler handler);
   // Until every call, those added by handlers included, is answered or left unsent.
@@ -128,6 +135,8 @@ class Pipeline {
   Bus& bus_;
   double timeout_;
   std::deque<std::pair<QDBusMessage, Handler>> unsent_;
+  double sendUntil_ = std::numeric_limits<double>::infinity();
+  bool stoppedSending_ = false;
 };
 
 // One blocking call with an explicit time-out; `error` is success or the reason it failed.

@@ -45,6 +45,8 @@ Call callFor(Need need) {
       return {atspiAction, QStringLiteral("GetActions"), {}};
     case needParent:
       return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Parent")}};
+    case needLabelledBy:
+      return {atspiAccessible, QStringLiteral("GetRelationSet"), {}};
   }
   return {};
 }
@@ -65,6 +67,7 @@ unsigned freshMask(const NodeState& node, double now) {
   if (node.attributes.fresh(now)) mask |= needAttributes;
   if (node.actions.fresh(now)) mask |= needActions;
   if (node.parent) mask |= needParent;
+  if (node.labelledBy.fresh(now)) mask |= needLabelledBy;
   return mask;
 }
 
@@ -171,6 +174,9 @@ std::optional<int> applyReply(NodeState& node, Need need, AXError error, const Q
         return static_cast<int>(names->size());
       break;
     }
+    case needLabelledBy:
+      store(node.labelledBy, error, decodeRelationTargets(value, relationLabelledBy), now);
+      break;
     case needParent:
       if (error == AXError::success) {
         if (auto parent = decodeReference(unwrapVariant(value))) {
@@ -229,12 +235,18 @@ std::optional<Extents> knownExtents(const NodeState& node) {
 class TreeFetch {
  public:
   TreeFetch(Shared& shared, double timeout, std::size_t maxNodes)
-      : pipeline_(shared.bus, timeout), now_(monotonicSeconds()), maxNodes_(maxNodes) {}
+      : shared_(shared),
+        pipeline_(shared.bus, timeout),
+        now_(monotonicSeconds()),
+        maxNodes_(maxNodes) {}
 
   AXError run(const NodeStatePtr& root) {
     bounds_ = knownExtents(*root);
     ask(root, snapshotNeeds, [this, root] { open(root, 0); });
-    return pipeline_.run();
+    pipeline_.sendUntil(now_ + readAheadSeconds);
+    const AXError error = pipeline_.run();
+    if (pipeline_.stoppedSending()) shared_.readAheadCutAt.store(now_);
+    return error;
   }
 
  private:
@@ -245,9 +257,9 @@ class TreeFetch {
       return;
     }
     unsigned last = 0;
-    for (unsigned bit = 1; bit <= needParent; bit <<= 1)
+    for (unsigned bit = 1; bit <= lastNeed; bit <<= 1)
       if (missing & bit) last = bit;
-    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
+    for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
       if (!(missing & bit)) continue;
       const auto need = static_cast<Need>(bit);
       const Call call = callFor(need);
@@ -282,11 +294,13 @@ class TreeFetch {
   // when the walk may look at them.
   void open(const NodeStatePtr& node, int depth) {
     if (!isShowing(*node)) return;
+    if (monotonicSeconds() - now_ > readAheadSeconds) return;
     if (depth > 0 && wantsDetails(*node)) {
       // A control without a name is named from its description, placeholder or text next: the
       // walk asks those one by one, so they are read ahead too.
       ask(node, snapshotDetails, [this, node] {
-        if (nameIsEmpty(*node)) ask(node, needDescription | needAttributes | needInterfaces, {});
+        if (nameIsEmpty(*node))
+          ask(node, needDescription | needAttributes | needInterfaces | needLabelledBy, {});
       });
     } else if (depth > 0 && mayBeClickableGroup(*node)) {
       ask(node, needActions, {});
@@ -317,6 +331,7 @@ class TreeFetch {
     }
   }
 
+  Shared& shared_;
   Pipeline pipeline_;
   const double now_;
   const std::size_t maxNodes_;
@@ -381,7 +396,7 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
   std::vector<Pending> pending;
   for (const auto& node : nodes) {
     const unsigned missing = missingNeeds(*node, needs, now, live);
-    for (unsigned bit = 1; bit <= needParent; bit <<= 1) {
+    for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
       if (missing & bit) {
         const auto need = static_cast<Need>(bit);
         const Call call = callFor(need);
@@ -428,6 +443,10 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
 
 AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, double timeout) {
   return fetch(shared, std::span<const NodeStatePtr>(&node, 1), needs, timeout);
+}
+
+bool readAheadAllowed(const Shared& shared, double now) {
+  return now - shared.readAheadCutAt.load() >= snapshotLifetime;
 }
 
 AXError fetchTree(Shared& shared, const NodeStatePtr& root, double timeout, std::size_t maxNodes) {

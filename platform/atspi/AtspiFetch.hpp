@@ -24,6 +24,8 @@ enum Need : unsigned {
   needAttributes = 1U << 7,
   needActions = 1U << 8,
   needParent = 1U << 9,
+  needLabelledBy = 1U << 10,
+  lastNeed = needLabelledBy,
 };
 inline constexpr unsigned roleNeeds = needRole | needStates;
 // What a walk reads about every node it visits: what it is, whether it is showing and enabled,
@@ -38,6 +40,9 @@ inline constexpr unsigned snapshotDetails = needName | needActions;
 // Children beyond this many are first asked only whether they are showing: a list of thousands of
 // rows shows a few dozen, and only those are worth the rest of the questions.
 inline constexpr std::size_t statesFirstAbove = 32;
+// A read-ahead opens no new node after this long: a window takes a few tens of milliseconds, and
+// one that takes longer must leave the walk time to use what was read within its budget.
+inline constexpr double readAheadSeconds = 0.3;
 
 // Whether the node may become a target, so that its name and actions are worth asking.
 bool wantsDetails(const NodeState& node);
@@ -54,10 +59,13 @@ AXError fetchOne(Shared& shared, const NodeStatePtr& node, unsigned needs, doubl
 
 // Reads ahead, in one pipeline, everything a walk below `root` will read: the snapshot and
 // children of every showing descendant whose frame meets the root's (or has none), and the
-// details of those that may become targets, stopping after `maxNodes` nodes. The facts are
+// details of those that may become targets, stopping after `maxNodes` nodes or when it has taken
+// readAheadSeconds (what it has not reached is read as the walk reaches it). The facts are
 // kept exactly as the walk's own reads would have left them.
 AXError fetchTree(Shared& shared, const NodeStatePtr& root, double timeout,
                   std::size_t maxNodes = 8000);
+// Whether a read-ahead may start now: not while one that ran out of time is recent.
+bool readAheadAllowed(const Shared& shared, double now);
 
 std::optional<std::uint32_t> decodeUint(const QVariant& value);
 

@@ -404,7 +404,9 @@ class AtspiElement : public AXNode {
     // window ahead in one pipeline, where each node's children are asked as soon as its own
     // answers arrive, instead of a round trip after another down every branch. An application's
     // list of windows is read on its own.
-    if (live == 0 && !state->ref.isRoot() && !childrenReadAhead(*state, monotonicSeconds())) {
+    const double now = monotonicSeconds();
+    if (live == 0 && !state->ref.isRoot() && !childrenReadAhead(*state, now) &&
+        readAheadAllowed(*shared_, now)) {
       if (AXError error = fetchTree(*shared_, state, timeout()); error == AXError::cannotComplete)
         return error;
     }
@@ -568,13 +570,12 @@ class AtspiElement : public AXNode {
       return AXValue(std::move(element));
     }
     if (name == "AXTitleUIElement") {
-      AXError error = AXError::success;
-      const QVariant relations = callOnce(shared_->bus, state->ref, atspiAccessible,
-                                          QStringLiteral("GetRelationSet"), {}, timeout(), error);
-      if (error != AXError::success) return absentAsNoValue(error);
-      auto targets = decodeRelationTargets(relations, relationLabelledBy);
-      if (!targets) return AXError::failure;
-      for (const auto& target : *targets) {
+      if (AXError error = fetchOne(*shared_, state, needLabelledBy, timeout());
+          error != AXError::success)
+        return absentAsNoValue(error);
+      auto targets = factOf(*state, &NodeState::labelledBy);
+      if (!targets.ok()) return absentAsNoValue(targets.error());
+      for (const auto& target : targets.value()) {
         if (target.isNull()) continue;
         if (auto element = elementOf(target, *state)) return AXValue(std::move(element));
       }
@@ -829,6 +830,7 @@ void NodeState::invalidate() {
   children = {};
   attributes = {};
   actions = {};
+  labelledBy = {};
   servedAt.clear();
   childrenReadAheadAt = -1e9;
 }

@@ -4,6 +4,7 @@
 // learnt about its object for about a second: reading "AXChildren" asks every child at once for
 // everything a walk reads about it, so the walk's later reads cost no round trip.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -24,6 +25,10 @@ struct Shared {
   Bus bus;
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
   std::function<void()> beforeAction;
+  // When a read-ahead last ran out of time: for a snapshot's lifetime after, the rest of that
+  // tree is read as the walk goes, so that the walk's own time budget still decides how much of
+  // it is read.
+  std::atomic<double> readAheadCutAt{-1e9};
 };
 
 // How long facts read from an application are trusted before they are read again.
@@ -66,7 +71,8 @@ class NodeState {
   Fact<std::string> description;
   Fact<std::vector<NodeStatePtr>> children;
   Fact<std::map<std::string, std::string>> attributes;
-  Fact<std::vector<std::string>> actions;  // AT-SPI's names
+  Fact<std::vector<std::string>> actions;   // AT-SPI's names
+  Fact<std::vector<ObjectRef>> labelledBy;  // the targets of its "labelled by" relation
   // For the facts that change while a program runs (where it is, whether it is enabled): the
   // time stamp of the snapshot that last answered each attribute. A snapshot answers one read of
   // an attribute; the next asks the application again, so that a check made after the walk (has
