@@ -249,8 +249,11 @@ TEST_F(TapTest, TheWindowManagersAltTabKeepsWorkingWhileOffAndWhileAModeIsOn) {
   // the focus has moved.
   ASSERT_TRUE(pumpUntil([&] { return desktop().activeWindow() == receiver_->window(); }))
       << desktop().focusReport();
+  const std::size_t mark = receiver_->log().size();
   altTab();
-  EXPECT_TRUE(waitForFocus(other->window())) << desktop().focusReport();
+  EXPECT_TRUE(waitForFocus(other->window()))
+      << desktop().focusReport() << "; the receiver got Tab: "
+      << receiver_->log().waitFor(keyPress(tab), 0ms, mark).has_value();
   setInterception(allKeys());
   altTab();
   EXPECT_TRUE(waitForFocus(receiver_->window())) << desktop().focusReport();
