@@ -251,8 +251,11 @@ class X11Tap::Worker {
       XFreeEventData(display_, &event.xcookie);
       return;
     }
-    // Any other event ends a pending raw press: its grab event would have come first.
-    flushPendingRawPress();
+    // A modifier's press changes the keyboard state, and the server may report that between the
+    // press's raw event and its grab event: a state report leaves a pending raw press pending, or
+    // the press would be heard twice. Any other event ends it: its grab event would have come
+    // first.
+    if (xkbEventBase_ < 0 || event.type != xkbEventBase_) flushPendingRawPress();
     if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {
       auto* xkb = reinterpret_cast<XkbEvent*>(&event);
       if (xkb->any.xkb_type == XkbStateNotify) {
