@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <span>
+#include <thread>
 
 #include "platform/atspi/AtspiFetch.hpp"
 #include "platform/atspi/QtSelfAccessibility.hpp"
@@ -26,6 +28,11 @@ const QString atspiAction = QStringLiteral("org.a11y.atspi.Action");
 const QString dbusProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 constexpr int maxHitSteps = 64;
+// A pop-up list keeps its items in one of its first children.
+constexpr std::size_t maxSelectionHolders = 3;
+// A list that opens shows it within a few frames; one still collapsed after this opened nothing.
+constexpr double expansionWait = 0.25;
+constexpr std::chrono::milliseconds expansionPoll{15};
 constexpr int maxFocusSearch = 2000;
 
 // `need` when the snapshot of `field` has already answered a read of `attribute`, else 0; the
@@ -174,6 +181,11 @@ class AtspiElement : public AXNode {
     }
     const auto index = atspiActionIndex(names.value(), action);
     if (!index) return AXError::actionUnsupported;
+    bool expands = false;
+    if (action == "AXPress") {
+      auto facts = roleFacts(state);
+      expands = facts.ok() && pressExpands(facts.value().role, facts.value().states);
+    }
     if (shared_->beforeAction) shared_->beforeAction();
     const QVariant done = callOnce(shared_->bus, state->ref, atspiAction,
                                    QStringLiteral("DoAction"), {*index}, timeout(), error);
@@ -181,7 +193,8 @@ class AtspiElement : public AXNode {
     noteFailure(state, error);
     if (error == AXError::noValue) return AXError::actionUnsupported;
     if (error != AXError::success) return error;
-    return done.toBool() ? AXError::success : AXError::failure;
+    if (!done.toBool()) return AXError::failure;
+    return expands ? awaitExpansion(state) : AXError::success;
   }
 
   AXResult<AXElement> elementAtPosition(float x, float y) override {
@@ -653,6 +666,8 @@ class AtspiElement : public AXNode {
       if (error != AXError::success) return absentAsNoValue(error);
       return AXValue(text.toString().toStdString());
     }
+    if (valueIsSelectedItem(cachedRoleNumber(state).value_or(0), flags))
+      return selectedItemName(state);
     if (!(flags & Interface::valueInterface)) return AXError::noValue;
     AXError error = AXError::success;
     const QVariant current = callOnce(
@@ -663,6 +678,50 @@ class AtspiElement : public AXNode {
     const double number = unwrapVariant(current).toDouble(&ok);
     if (!ok) return AXError::noValue;
     return AXValue(number);
+  }
+
+  // The name of the item a pop-up list shows: the selection of the list itself, or of the first
+  // of its few children that holds one (a browser keeps its options in a list inside).
+  AXResult<AXValue> selectedItemName(const NodeStatePtr& state) {
+    std::vector<NodeStatePtr> holders = {state};
+    if (AXError error = fetchOne(*shared_, state, needChildren, timeout());
+        error != AXError::success)
+      return absentAsNoValue(error);
+    if (auto children = factOf(*state, &NodeState::children); children.ok()) {
+      const auto& list = children.value();
+      holders.insert(
+          holders.end(), list.begin(),
+          list.begin() + static_cast<std::ptrdiff_t>(std::min(list.size(), maxSelectionHolders)));
+    }
+    for (const auto& holder : holders) {
+      auto interfaces = interfacesOf(holder);
+      if (!interfaces.ok() || !(interfaces.value() & Interface::selectionInterface)) continue;
+      AXError error = AXError::success;
+      const QVariant answer =
+          callOnce(shared_->bus, holder->ref, QStringLiteral("org.a11y.atspi.Selection"),
+                   QStringLiteral("GetSelectedChild"), {0}, timeout(), error);
+      if (error == AXError::cannotComplete) return error;
+      if (error != AXError::success) continue;
+      auto item = decodeReference(answer);
+      if (!item || item->isNull()) continue;
+      auto name =
+          stringFact(std::make_shared<NodeState>(*item, holder->pid), needName, &NodeState::name);
+      if (name.ok() && !name.value().empty()) return AXValue(name.value());
+    }
+    return AXError::noValue;
+  }
+
+  // A press that should expand the element but leaves it collapsed opened nothing: the
+  // application may still have answered that it did.
+  AXError awaitExpansion(const NodeStatePtr& state) {
+    const double deadline = monotonicSeconds() + expansionWait;
+    while (true) {
+      auto states = statesOf(state, needStates);
+      if (!states.ok()) return states.error();
+      if (states.value().has(State::expanded)) return AXError::success;
+      if (monotonicSeconds() >= deadline) return AXError::failure;
+      std::this_thread::sleep_for(expansionPoll);
+    }
   }
 
   // The descendant of the focused window with the focused state, breadth-first, bounded.

@@ -352,6 +352,16 @@ bool isTextValueRole(std::string_view axRole) {
          axRole == "AXSearchField" || axRole == "AXComboBox";
 }
 
+bool valueIsSelectedItem(std::uint32_t role, std::uint32_t interfaces) {
+  return static_cast<Role>(role) == Role::comboBox &&
+         (interfaces & (Interface::textInterface | Interface::valueInterface)) == 0;
+}
+
+bool pressExpands(std::uint32_t role, StateSet states) {
+  return static_cast<Role>(role) == Role::comboBox && states.has(State::expandable) &&
+         !states.has(State::expanded) && !states.has(State::editable);
+}
+
 std::vector<std::string> axActionNames(const std::vector<std::string>& atspiNames) {
   std::vector<std::string> out;
   out.reserve(atspiNames.size());

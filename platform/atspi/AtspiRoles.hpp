@@ -114,6 +114,8 @@ enum class State : unsigned {
   defunct = 6,
   editable = 7,
   enabled = 8,
+  expandable = 9,
+  expanded = 10,
   focused = 12,
   hasTooltip = 13,
   modal = 16,
@@ -187,6 +189,13 @@ std::optional<std::string> roleDescription(std::string_view axRole,
                                            const std::optional<std::string>& subrole);
 // Roles whose value is their text, and the static text whose value is its name.
 bool isTextValueRole(std::string_view axRole);
+// A pop-up list that tells neither a value nor a text (a browser's <select>) shows its selected
+// item: its value is then that item's name, read from the list's selection.
+bool valueIsSelectedItem(std::uint32_t role, std::uint32_t interfaces);
+// Whether a press of an element in these states is seen to work by the element becoming expanded:
+// a collapsed pop-up list. A press that leaves it collapsed opened nothing, however the
+// application answered.
+bool pressExpands(std::uint32_t role, StateSet states);
 
 // AT-SPI action names → AX action names, in the same order: the first press-like action becomes
 // "AXPress", the first menu-showing one "AXShowMenu", increase/decrease "AXIncrement"/

@@ -227,5 +227,45 @@ TEST(AtspiRolesTest, DBusErrorsBecomeAXErrors) {
   EXPECT_FALSE(isTextValueRole("AXButton"));
 }
 
+// A pop-up list is named by its selected item only when it tells nothing itself, and a press of
+// it is checked only while it is collapsed and could expand.
+TEST(AtspiRolesTest, PopUpListsShowTheirSelectionAndExpandWhenPressed) {
+  const auto combo = static_cast<std::uint32_t>(Role::comboBox);
+  const auto button = static_cast<std::uint32_t>(Role::pushButton);
+  struct ValueCase {
+    std::uint32_t role;
+    std::uint32_t interfaces;
+    bool selectedItem;
+  };
+  const ValueCase values[] = {
+      {combo, accessibleInterface | actionInterface | selectionInterface, true},
+      {combo, 0, true},
+      {combo, textInterface, false},
+      {combo, valueInterface, false},
+      {combo, textInterface | editableTextInterface, false},
+      {button, selectionInterface, false},
+      {static_cast<std::uint32_t>(Role::listBox), selectionInterface, false},
+  };
+  for (const auto& c : values)
+    EXPECT_EQ(valueIsSelectedItem(c.role, c.interfaces), c.selectedItem)
+        << c.role << " interfaces " << c.interfaces;
+
+  struct PressCase {
+    std::uint32_t role;
+    StateSet states;
+    bool expands;
+  };
+  const PressCase presses[] = {
+      {combo, StateSet::of({State::enabled, State::expandable, State::hasPopup}), true},
+      {combo, StateSet::of({State::expandable, State::expanded}), false},
+      {combo, StateSet::of({State::enabled, State::hasPopup}), false},
+      {combo, StateSet::of({State::expandable, State::editable}), false},
+      {button, StateSet::of({State::expandable, State::hasPopup}), false},
+      {static_cast<std::uint32_t>(Role::menu), StateSet::of({State::expandable}), false},
+  };
+  for (const auto& c : presses)
+    EXPECT_EQ(pressExpands(c.role, c.states), c.expands) << c.role << " states " << c.states.bits;
+}
+
 }  // namespace
 }  // namespace tovrel::platform::atspi
