@@ -58,13 +58,15 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
     auto alive = weak.lock();
     if (!alive) return;
     NavigationService& self = **alive;
-    if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
+    // The walk starts first: showing the line costs the main thread a window, and the walk runs
+    // beside it.
     AccessibilityTargets::discover(self.discovery_, pid, discoveryBudget, extras, true,
                                    [weak, task, generation](DiscoveryResult result) {
                                      auto alive = weak.lock();
                                      if (!alive || task->cancelled) return;
                                      (**alive).publish(std::move(result), generation);
                                    });
+    if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
   };
   // The task starts on a later turn of the main loop, like any other piece of main-thread work
   // the service starts, and finds out then whether it is still wanted.
