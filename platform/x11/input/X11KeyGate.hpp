@@ -42,6 +42,8 @@ class X11KeyGate {
   // The tap ended its grab before the key that started it was released: that release now reaches
   // the application, and the tap hears it raw.
   void grabEnded() { grabStarter_.reset(); }
+  // Whether the router heard this key's press and not yet its release.
+  bool isHeld(unsigned keycode) const { return heard_.contains(keycode); }
   // Presses the router heard and whose release it has not.
   const std::set<unsigned>& heldKeys() const { return heard_; }
   void reset();

@@ -384,6 +384,17 @@ class X11Tap::Worker {
   void decidePress(const XIDeviceEvent& device) {
     unsigned keycode = static_cast<unsigned>(device.detail);
     bool repeat = (device.flags & XIKeyRepeat) != 0;
+    if (!repeat && gate_.isHeld(keycode)) {
+      // The press was heard already, raw: while the keyboard waited for an earlier answer its raw
+      // event came at once and its grab event only once the keyboard moved on. It is the same
+      // press, and the router took it as reaching the application: so it does.
+      gate_.grabPress(keycode);
+      gate_.answerPress(keycode, false);
+      XIAllowEvents(display_, device.deviceid, XIReplayDevice, device.time);
+      XFlush(display_);
+      reportGrab();
+      return;
+    }
     gate_.grabPress(keycode);
     reportGrab();
     auto code = keyCodeForXKeycode(keycode);
