@@ -164,11 +164,11 @@ class PopupDesktopTest : public DesktopTest {
     input([&](Desktop& d) { d.hardwareKey(code, false); });
   }
 
-  // Click mode on the front window; the label of the target named `name` (empty when none).
-  std::string labelOf(const std::string& name) {
-    Keycode super = desktop().keycode(XK_Super_L);
-    Keycode shift = desktop().keycode(XK_Shift_L);
-    Keycode space = desktop().keycode(XK_space);
+  // Command+Shift+Space, the click-mode entry.
+  void typeClickEntry() {
+    const Keycode super = desktop().keycode(XK_Super_L);
+    const Keycode shift = desktop().keycode(XK_Shift_L);
+    const Keycode space = desktop().keycode(XK_space);
     input([&](Desktop& d) {
       d.hardwareKey(super, true);
       d.hardwareKey(shift, true);
@@ -177,6 +177,26 @@ class PopupDesktopTest : public DesktopTest {
       d.hardwareKey(shift, false);
       d.hardwareKey(super, false);
     });
+  }
+
+  void tapRightAlt() {
+    input([&](Desktop& d) {
+      d.hardwareKey(rightAlt, true);
+      d.hardwareKey(rightAlt, false);
+    });
+  }
+
+  // The menu titled `title` opened by a plain click; it holds the keyboard from then on.
+  void openMenuByClick(const std::string& title) {
+    const auto at = centreOf(title);
+    ASSERT_TRUE(at.has_value());
+    input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
+    ASSERT_TRUE(popupOpens());
+  }
+
+  // Click mode on the front window; the label of the target named `name` (empty when none).
+  std::string labelOf(const std::string& name) {
+    typeClickEntry();
     if (!waitForMode(InteractionMode::click)) return {};
     if (!pumpUntil(
             [&] {
@@ -275,10 +295,7 @@ TEST_P(CursorClickOpensPopup, EveryTimeWithSpaceHeld) {
   ASSERT_TRUE(at.has_value());
   input([&](Desktop& d) { d.hardwareMove(at->first, at->second); });
 
-  input([&](Desktop& d) {
-    d.hardwareKey(rightAlt, true);
-    d.hardwareKey(rightAlt, false);
-  });
+  tapRightAlt();
   ASSERT_TRUE(waitForMode(InteractionMode::cursor));
   const Keycode space = desktop().keycode(XK_space);
   for (int attempt = 1; attempt <= 6; ++attempt) {
@@ -301,17 +318,10 @@ class KeyOwnerTest : public PopupDesktopTest {};
 TEST_F(KeyOwnerTest, AKeyAnOpenMenuHoldsActsOnlyInTheMenu) {
   startApp(gtkMenu);
   if (HasFatalFailure()) return;
-  const auto at = centreOf(gtkMenu.target);
-  ASSERT_TRUE(at.has_value());
-
-  // A plain click opens the menu; it holds the keyboard from then on.
-  input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
-  ASSERT_TRUE(popupOpens());
+  openMenuByClick(gtkMenu.target);
+  if (HasFatalFailure()) return;
   // Modifier taps are never withheld from applications: Moving still starts.
-  input([&](Desktop& d) {
-    d.hardwareKey(rightAlt, true);
-    d.hardwareKey(rightAlt, false);
-  });
+  tapRightAlt();
   ASSERT_TRUE(waitForMode(InteractionMode::cursor));
   const auto before = desktop().pointer();
   hold(desktop().keycode(XK_l), 400ms);
@@ -328,21 +338,9 @@ TEST_F(KeyOwnerTest, AKeyAnOpenMenuHoldsActsOnlyInTheMenu) {
 TEST_F(KeyOwnerTest, AnEntryChordAnOpenMenuHoldsStartsNothing) {
   startApp(gtkMenu);
   if (HasFatalFailure()) return;
-  const auto at = centreOf(gtkMenu.target);
-  ASSERT_TRUE(at.has_value());
-  input([&](Desktop& d) { d.hardwareClick(at->first, at->second); });
-  ASSERT_TRUE(popupOpens());
-  const Keycode super = desktop().keycode(XK_Super_L);
-  const Keycode shift = desktop().keycode(XK_Shift_L);
-  const Keycode space = desktop().keycode(XK_space);
-  input([&](Desktop& d) {
-    d.hardwareKey(super, true);
-    d.hardwareKey(shift, true);
-    d.hardwareKey(space, true);
-    d.hardwareKey(space, false);
-    d.hardwareKey(shift, false);
-    d.hardwareKey(super, false);
-  });
+  openMenuByClick(gtkMenu.target);
+  if (HasFatalFailure()) return;
+  typeClickEntry();
   EXPECT_FALSE(waitForMode(InteractionMode::click, 500ms))
       << "the chord the menu took started Clicking too";
   if (keyboardIsGrabbed()) input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
@@ -361,10 +359,7 @@ TEST_F(KeyOwnerTest, WithNoWindowFocusedMovingKeysStillWork) {
     XCloseDisplay(display);
   }
   input([&](Desktop& d) { d.hardwareMove(640, 700); });
-  input([&](Desktop& d) {
-    d.hardwareKey(rightAlt, true);
-    d.hardwareKey(rightAlt, false);
-  });
+  tapRightAlt();
   ASSERT_TRUE(waitForMode(InteractionMode::cursor));
   const auto before = desktop().pointer();
   hold(desktop().keycode(XK_l), 400ms);
