@@ -383,6 +383,16 @@ void Desktop::hardwareTap(Keysym sym) {
   tap(sym, &Desktop::hardwareKey);
 }
 
+void Desktop::hardwareChord(std::initializer_list<Keysym> syms) {
+  std::vector<Keycode> codes;
+  for (Keysym sym : syms)
+    codes.push_back(keycode(sym));
+  for (Keycode code : codes)
+    hardwareKey(code, true);
+  for (auto code = codes.rbegin(); code != codes.rend(); ++code)
+    hardwareKey(*code, false);
+}
+
 void Desktop::hardwareType(std::string_view ascii) {
   // Printable ASCII characters are their own keysyms.
   for (char c : ascii)

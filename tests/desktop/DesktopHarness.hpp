@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -75,6 +76,8 @@ class Desktop {
   bool hasHardwareDevices() const { return keyboard_ != nullptr && mouse_ != nullptr; }
   void hardwareKey(Keycode code, bool press);
   void hardwareTap(Keysym sym);  // press and release, with Shift when the symbol needs it
+  // Presses the keys in order and releases them in reverse, as a person types a chord.
+  void hardwareChord(std::initializer_list<Keysym> syms);
   void hardwareType(std::string_view ascii);
   void hardwareButton(int button, bool press);
   void hardwareMove(int x, int y);  // absolute, root coordinates

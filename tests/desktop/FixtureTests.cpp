@@ -120,10 +120,7 @@ TEST_F(FixtureTest, ClicksAndTypingReachTheButtonsAndFields) {
   desktop().hardwareClick(name.centerX(), name.centerY());
   desktop().hardwareType("ab");
   desktop().hardwareTap(XK_Home);
-  const Keycode super = desktop().keycode(XK_Super_L);
-  desktop().hardwareKey(super, true);
-  desktop().hardwareTap(XK_Right);
-  desktop().hardwareKey(super, false);
+  desktop().hardwareChord({XK_Super_L, XK_Right});
   desktop().hardwareType("c");
   EXPECT_TRUE(app->waitFor([](const QJsonObject& s) { return s["name"] == "abc"; }))
       << app->state()["name"].toString().toStdString();

@@ -74,17 +74,7 @@ class NavigationDesktopTest : public DesktopTest {
 
   // Command+Shift+<key>, as the click and scroll entries are bound.
   void commandShift(Keysym key) {
-    Keycode super = desktop().keycode(XK_Super_L);
-    Keycode shift = desktop().keycode(XK_Shift_L);
-    Keycode code = desktop().keycode(key);
-    input([&](Desktop& d) {
-      d.hardwareKey(super, true);
-      d.hardwareKey(shift, true);
-      d.hardwareKey(code, true);
-      d.hardwareKey(code, false);
-      d.hardwareKey(shift, false);
-      d.hardwareKey(super, false);
-    });
+    input([&](Desktop& d) { d.hardwareChord({XK_Super_L, XK_Shift_L, key}); });
   }
 
   void tapRightAlt() {

@@ -166,17 +166,7 @@ class PopupDesktopTest : public DesktopTest {
 
   // Command+Shift+Space, the click-mode entry.
   void typeClickEntry() {
-    const Keycode super = desktop().keycode(XK_Super_L);
-    const Keycode shift = desktop().keycode(XK_Shift_L);
-    const Keycode space = desktop().keycode(XK_space);
-    input([&](Desktop& d) {
-      d.hardwareKey(super, true);
-      d.hardwareKey(shift, true);
-      d.hardwareKey(space, true);
-      d.hardwareKey(space, false);
-      d.hardwareKey(shift, false);
-      d.hardwareKey(super, false);
-    });
+    input([&](Desktop& d) { d.hardwareChord({XK_Super_L, XK_Shift_L, XK_space}); });
   }
 
   void tapRightAlt() {
