@@ -83,7 +83,8 @@ class X11Tap::Worker {
       drainQueue();
       if (pendingRaw_) {
         // The server writes a press's raw event and, when the press started one of our grabs, the
-        // grab's event in the same step; one round trip makes sure the second one is here.
+        // grab's event in the same step; one round trip makes sure the second one is here. (Behind
+        // an earlier answer the grab event can come later still: decidePress knows the press.)
         XSync(display_, False);
         drainQueue();
       }
