@@ -128,7 +128,9 @@ class PopupDesktopTest : public DesktopTest {
     service_ = std::make_unique<NavigationService>(x11_->platform(), TovrelConfig::defaults());
     service_->start();
     ASSERT_TRUE(service_->tapInstalled());
-    pumpUntil([&] { return service_->clickTargetCandidate().has_value(); }, 3s);
+    // The front application reaches the service through the workspace notifications.
+    ASSERT_TRUE(pumpUntil([&] { return service_->clickTargetCandidate().has_value(); }, 10s))
+        << "the service never learnt which application is in front";
     // A toolkit tells its accessibility clients which window is active a little after X moved
     // the focus, and an application that opens two windows may flip between them at first.
     const auto application = x11_->platform().accessibility.application(pid_);
@@ -154,7 +156,8 @@ class PopupDesktopTest : public DesktopTest {
 
   void input(const std::function<void(Desktop&)>& act) { inputWhilePumping(desktop(), act); }
 
-  bool waitForMode(InteractionMode mode, std::chrono::milliseconds timeout = 3s) {
+  // Generous: only a failing wait takes this long.
+  bool waitForMode(InteractionMode mode, std::chrono::milliseconds timeout = 10s) {
     return pumpUntil([&] { return service_->mode() == mode; }, timeout);
   }
 
@@ -187,14 +190,20 @@ class PopupDesktopTest : public DesktopTest {
   // Click mode on the front window; the label of the target named `name` (empty when none).
   std::string labelOf(const std::string& name) {
     typeClickEntry();
-    if (!waitForMode(InteractionMode::click)) return {};
+    if (!waitForMode(InteractionMode::click)) {
+      ADD_FAILURE() << "Clicking did not start; the service says: "
+                    << service_->message().value_or("nothing");
+      return {};
+    }
     if (!pumpUntil(
             [&] {
               const ClickSession* click = service_->router().click();
               return click && click->hasSnapshot() && !click->labels().empty();
             },
-            5s))
+            10s)) {
+      ADD_FAILURE() << "no labels appeared";
       return {};
+    }
     const ClickSession& click = *service_->router().click();
     for (std::size_t i = 0; i < click.targets().size() && i < click.labels().size(); ++i)
       if (click.targets()[i].name == name) return click.labels()[i];
@@ -213,7 +222,10 @@ class PopupDesktopTest : public DesktopTest {
       if (target.name == name)
         at = {static_cast<int>(target.frame.center().x), static_cast<int>(target.frame.center().y)};
     input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
-    if (!waitForMode(InteractionMode::off)) return std::nullopt;
+    if (!waitForMode(InteractionMode::off)) {
+      ADD_FAILURE() << "Escape did not end Clicking";
+      return std::nullopt;
+    }
     return at;
   }
 
@@ -225,10 +237,10 @@ class PopupDesktopTest : public DesktopTest {
   }
 
   bool popupOpens() {
-    return pumpUntil([] { return keyboardIsGrabbed(); }, 3s);
+    return pumpUntil([] { return keyboardIsGrabbed(); }, 10s);
   }
   bool popupCloses() {
-    return pumpUntil([] { return !keyboardIsGrabbed(); }, 3s);
+    return pumpUntil([] { return !keyboardIsGrabbed(); }, 10s);
   }
 
   void savePicture(const std::string& name) {
