@@ -249,11 +249,19 @@ TEST_F(TapTest, TheWindowManagersAltTabKeepsWorkingWhileOffAndWhileAModeIsOn) {
   // the focus has moved.
   ASSERT_TRUE(pumpUntil([&] { return desktop().activeWindow() == receiver_->window(); }))
       << desktop().focusReport();
-  const std::size_t mark = receiver_->log().size();
-  altTab();
-  EXPECT_TRUE(waitForFocus(other->window()))
-      << desktop().focusReport() << "; the receiver got Tab: "
-      << receiver_->log().waitFor(keyPress(tab), 0ms, mark).has_value();
+  // While off Tovrel grabs no key, so a Tab that reaches the window instead of the manager is the
+  // manager's own timing (now and then it is not listening yet just after an activation): asked
+  // again then, and only then.
+  bool switched = false;
+  bool receiverGotTab = false;
+  for (int attempt = 0; attempt < 3 && !switched; ++attempt) {
+    const std::size_t mark = receiver_->log().size();
+    altTab();
+    switched = waitForFocus(other->window());
+    receiverGotTab = receiver_->log().waitFor(keyPress(tab), 0ms, mark).has_value();
+    if (!switched && !receiverGotTab) break;
+  }
+  EXPECT_TRUE(switched) << desktop().focusReport() << "; the receiver got Tab: " << receiverGotTab;
   setInterception(allKeys());
   altTab();
   EXPECT_TRUE(waitForFocus(receiver_->window())) << desktop().focusReport();
