@@ -104,19 +104,18 @@ bool requestListenAccessPrompt(platform::EventServices& events) {
   return events.requestListenEventAccess();
 }
 
-void openAccessibilitySettings(platform::AccessServices& access) {
-  openPrivacyPane(access, accessibilityAnchor);
+bool openAccessibilitySettings(platform::AccessServices& access) {
+  return openPrivacyPane(access, accessibilityAnchor);
 }
 
-void openInputMonitoringSettings(platform::AccessServices& access) {
-  openPrivacyPane(access, inputMonitoringAnchor);
+bool openInputMonitoringSettings(platform::AccessServices& access) {
+  return openPrivacyPane(access, inputMonitoringAnchor);
 }
 
-void openPrivacyPane(platform::AccessServices& access, std::string_view anchor) {
+bool openPrivacyPane(platform::AccessServices& access, std::string_view anchor) {
   std::string url(platformText::privacySettingsURLBase);
   url += anchor;
-  // A desktop without such a pane simply declines; there is nothing to tell the user here.
-  access.openURL(url);
+  return access.openURL(url);
 }
 
 }  // namespace Permissions

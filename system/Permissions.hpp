@@ -83,10 +83,11 @@ std::string secureInputReason(platform::AccessServices& access);
 bool requestAccessibilityPrompt(platform::AccessServices& access);
 bool requestListenAccessPrompt(platform::EventServices& events);
 
-void openAccessibilitySettings(platform::AccessServices& access);
-void openInputMonitoringSettings(platform::AccessServices& access);
-// Nothing happens when the desktop cannot open the pane.
-void openPrivacyPane(platform::AccessServices& access, std::string_view anchor);
+// Each answers whether the desktop did what the pane is for (opened it, or granted directly what
+// it grants); false tells the caller to say that it could not.
+bool openAccessibilitySettings(platform::AccessServices& access);
+bool openInputMonitoringSettings(platform::AccessServices& access);
+bool openPrivacyPane(platform::AccessServices& access, std::string_view anchor);
 
 }  // namespace Permissions
 

@@ -80,6 +80,25 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   return desktop;
 }
 
+X11ReportServices::X11ReportServices() {
+  installErrorHandlers();
+  // Without a display there is no pointer and no tap: the report then says so.
+  access_ = std::make_unique<X11Access>();
+  events_ =
+      std::make_unique<X11EventServices>(std::make_shared<OwnEventLedger>(), X11Pointer::create());
+  hotKeys_ = std::make_unique<X11HotKeys>();
+}
+X11ReportServices::~X11ReportServices() = default;
+AccessServices& X11ReportServices::access() {
+  return *access_;
+}
+EventServices& X11ReportServices::events() {
+  return *events_;
+}
+HotKeyServices& X11ReportServices::hotKeys() {
+  return *hotKeys_;
+}
+
 X11Desktop::X11Desktop() = default;
 X11Desktop::~X11Desktop() = default;
 

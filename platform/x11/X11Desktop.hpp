@@ -50,6 +50,22 @@ class X11EventServices : public EventServices {
   std::shared_ptr<X11InputFence> fence_;
 };
 
+// What a permission report reads, without a Qt GUI and without a display: made for the diagnosis,
+// which answers before any window exists. Needs a QCoreApplication for the bus calls.
+class X11ReportServices {
+ public:
+  X11ReportServices();
+  ~X11ReportServices();
+  AccessServices& access();
+  EventServices& events();
+  HotKeyServices& hotKeys();
+
+ private:
+  std::unique_ptr<X11Access> access_;
+  std::unique_ptr<X11EventServices> events_;
+  std::unique_ptr<X11HotKeys> hotKeys_;
+};
+
 class X11Desktop {
  public:
   // Nothing when no X server answers.

@@ -1,5 +1,7 @@
 #include "platform/x11/session/X11Access.hpp"
 
+#include "core/PlatformTexts.hpp"
+
 #include <sys/utsname.h>
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -180,6 +182,15 @@ std::optional<std::string> X11Access::runningApplicationName(std::int64_t pid) {
 }
 
 bool X11Access::openURL(const std::string& url) {
+  // The privacy panes have no page of their own here: what they would grant is done directly.
+  // The accessibility bus is switched on for the whole session (as applications do to publish
+  // their trees); raw input needs no grant on X.
+  const std::string_view base = platformText::privacySettingsURLBase;
+  if (url.starts_with(base)) {
+    std::string_view anchor = std::string_view(url).substr(base.size());
+    if (anchor == "Privacy_Accessibility") return isProcessTrusted(true);
+    return anchor == "Privacy_ListenEvent";
+  }
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) return false;
   QUrl parsed(QString::fromStdString(url), QUrl::StrictMode);
   if (!parsed.isValid() || parsed.scheme().isEmpty()) return false;

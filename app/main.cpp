@@ -1,0 +1,98 @@
+// The program's entry: the permission diagnosis before any window exists, otherwise the Qt
+// application with the delegate that runs everything else.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/launch/Diagnosis.hpp"
+#include "app/launch/LaunchPlan.hpp"
+#include "app/shell/AppDelegate.hpp"
+#include "platform/desktop/DBusInstance.hpp"
+#include "platform/desktop/SignalPipe.hpp"
+#include "platform/desktop/XdgAutostart.hpp"
+#include "platform/x11/X11Desktop.hpp"
+
+namespace {
+
+using namespace tovrel;
+
+// Qt reads and removes options of its own (-style, -platform, …) from the arguments it gets; the
+// program's arguments are its own, so Qt sees only the program's name.
+struct QtArguments {
+  explicit QtArguments(const char* program) : name(program) {}
+  std::string name;
+  int count = 1;
+  char* values[2] = {name.data(), nullptr};
+};
+
+int diagnose(const launch::DiagnosisRequest& request, QtArguments& qtArguments) {
+  // Bus calls need an application object; no display is needed.
+  QCoreApplication application(qtArguments.count, qtArguments.values);
+  platform::x11::X11ReportServices services;
+  PermissionReport report =
+      Permissions::report(services.access(), services.events(), services.hotKeys());
+  return launch::writeDiagnosis(report, request, stdout, stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  launch::Arguments arguments(argv, argv + argc);
+  QtArguments qtArguments(argc > 0 ? argv[0] : "tovrel");
+
+  if (auto request = launch::diagnosisRequest(arguments)) return diagnose(*request, qtArguments);
+
+  // Tovrel hears keys and moves the pointer through X; on a Wayland session it runs on XWayland.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
+  if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb") &&
+      qEnvironmentVariableIsEmpty("DISPLAY")) {
+    std::fprintf(stderr, "Tovrel needs an X11 display, and DISPLAY is not set.\n");
+    return 1;
+  }
+
+  QApplication application(qtArguments.count, qtArguments.values);
+  QApplication::setApplicationName(QStringLiteral("Tovrel"));
+  QApplication::setOrganizationName(QStringLiteral("Tovrel"));
+  QApplication::setDesktopFileName(QStringLiteral("local.tovrel.Tovrel"));
+  // Closing the settings window leaves the program running.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  platform::XdgAutostart loginItems;
+  platform::desktop::DBusInstance instance;
+  platform::desktop::SignalPipe terminationSignals;
+  std::unique_ptr<platform::x11::X11Desktop> desktop;
+  bool desktopOpened = false;
+
+  shell::ShellEnvironment environment{
+      .loginItems = loginItems,
+      .instance = instance,
+      .termination = terminationSignals,
+      .desktop = [&]() -> platform::Platform* {
+        if (!desktopOpened) {
+          desktopOpened = true;
+          desktop = platform::x11::X11Desktop::open();
+        }
+        return desktop ? &desktop->platform() : nullptr;
+      },
+      .exit = [](int status) { QCoreApplication::exit(status); },
+      .printError = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
+  };
+  auto delegate = std::make_unique<shell::AppDelegate>(arguments, environment);
+  if (auto status = delegate->willFinishLaunching()) return *status;
+
+  QObject::connect(&application, &QCoreApplication::aboutToQuit,
+                   [&] { delegate->willTerminate(); });
+  QTimer::singleShot(0, [&] { delegate->didFinishLaunching(); });
+  int status = QApplication::exec();
+  // The model and its service hold windows and use the desktop: both go before the application.
+  delegate.reset();
+  desktop.reset();
+  return status;
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+// The program's life: what a launch asks for, one instance per session, the model and the
+// navigation service, the menus, the status item and the settings window, and an orderly end on
+// every kind of termination. Main thread only.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/launch/LaunchPlan.hpp"
+#include "app/model/AppModel.hpp"
+#include "app/shell/MenuModel.hpp"
+#include "platform/LoginItems.hpp"
+#include "platform/SingleInstance.hpp"
+
+namespace tovrel::shell {
+
+class SettingsWindow;
+class StatusItem;
+
+// What the delegate needs of the desktop, so it runs on the in-memory desktop in tests.
+struct ShellEnvironment {
+  platform::LoginItemServices& loginItems;
+  platform::InstanceServices& instance;
+  platform::TerminationSignals& termination;
+  // The desktop the navigation service runs on; nullptr when it cannot be reached. Asked once.
+  std::function<platform::Platform*()> desktop;
+  // Ends the event loop with this status.
+  std::function<void(int status)> exit;
+  // Where a tool or test run's lines and problems go.
+  std::function<void(const std::string& line)> printError;
+};
+
+// A developer tool or a test run, filled in by the tools that exist: answers the exit status,
+// or runs asynchronously and calls `finish` itself (then answers nothing).
+using ToolHandler = std::function<std::optional<int>(const launch::ToolRun&)>;
+using TestHandler =
+    std::function<void(const launch::TestRun&, AppModel&, std::function<void(int status)> finish)>;
+
+class AppDelegate {
+ public:
+  AppDelegate(launch::Arguments arguments, ShellEnvironment environment);
+  ~AppDelegate();
+  AppDelegate(const AppDelegate&) = delete;
+  AppDelegate& operator=(const AppDelegate&) = delete;
+
+  void registerTool(launch::Tool tool, ToolHandler handler);
+  void registerTest(launch::TestKind kind, TestHandler handler);
+
+  std::optional<std::string> argument(std::string_view flag) const;
+
+  // Before the event loop: the status to exit with at once (another instance runs), or nothing
+  // to go on.
+  std::optional<int> willFinishLaunching();
+  // Inside the event loop.
+  void didFinishLaunching();
+  // Once, whichever way the program ends.
+  void willTerminate();
+  // A later launch asked this instance to show itself.
+  void handleReopen();
+  bool shouldTerminateAfterLastWindowClosed() const { return false; }
+
+  // Menu actions.
+  void perform(MenuAction action);
+  void showSettings();
+  void showKeys();
+  void openHelp();
+  void enterCursor();
+  void enterClick();
+  void enterScroll();
+  void stopNavigation();
+  // The readiness action: switches accessibility on for the desktop, re-checks and shows the
+  // window's access state; a sentence when the desktop could not do it.
+  std::optional<std::string> turnOnAccessibility();
+
+  void updateStatusItem();
+
+  AppModel* model() { return model_.get(); }
+  SettingsWindow* settingsWindow() { return settingsWindow_.get(); }
+  StatusItem* statusItem() { return statusItem_.get(); }
+  bool launchedAsLoginItem() const { return launchedAsLoginItem_; }
+  const std::vector<Menu>& mainMenu() const { return mainMenu_; }
+  std::vector<MenuItem> applicationDockMenu() const { return dockMenu(); }
+  // The settings window's activation policy, kept for what it would mean (no dock here).
+  bool regularPolicy() const { return regularPolicy_; }
+
+ private:
+  void quitCleanlyOnSIGTERM();
+  void observeMenuBarPreference();
+  void scheduleStatusUpdate();
+  void finish(int status);
+
+  launch::Arguments arguments_;
+  ShellEnvironment environment_;
+  std::unique_ptr<AppModel> model_;
+  std::unique_ptr<SettingsWindow> settingsWindow_;
+  std::unique_ptr<StatusItem> statusItem_;
+  bool launchedAsLoginItem_ = false;
+  bool signalsInstalled_ = false;
+
+  std::vector<Menu> mainMenu_;
+  std::map<launch::Tool, ToolHandler> tools_;
+  std::map<launch::TestKind, TestHandler> tests_;
+  bool testRunning_ = false;
+  bool terminated_ = false;
+  bool statusUpdatePending_ = false;
+  bool regularPolicy_ = false;
+  std::uint64_t modelObservation_ = 0;
+  std::uint64_t navigationObservation_ = 0;
+  std::shared_ptr<AppDelegate*> alive_;
+};
+
+}  // namespace tovrel::shell

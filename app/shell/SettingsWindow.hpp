@@ -1,0 +1,73 @@
+#pragma once
+
+// The window that hosts the settings: its size and frame, kept across launches, the menu bar with
+// the main menu, and the page area with the sidebar. The window is made once and kept when closed.
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/model/AppModel.hpp"
+#include "app/shell/QtMenus.hpp"
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QStackedWidget;
+
+namespace tovrel::shell {
+
+class SettingsWindow : public QMainWindow {
+ public:
+  static constexpr int contentWidth = 940;
+  static constexpr int contentHeight = 680;
+  static constexpr int minimumWidth = 720;
+  static constexpr int minimumHeight = 540;
+  // The name the frame is kept under.
+  static constexpr char frameName[] = "TovrelSettings";
+
+  // `turnOnAccessibility` is the access state's action: a sentence when it could not be done.
+  SettingsWindow(AppModel& model, const std::vector<Menu>& menus, const Perform& perform,
+                 std::function<std::optional<std::string>()> turnOnAccessibility);
+  ~SettingsWindow() override;
+
+  // Shows it in front with no control holding the keyboard focus.
+  void present();
+  // Runs after the window was closed by the user or the window manager.
+  std::function<void()> onClosed;
+
+  // Where the frame is kept: `$XDG_STATE_HOME/Tovrel/window.ini` (default ~/.local/state).
+  static QString frameFile();
+  void refresh();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void saveFrame();
+  void restoreFrame();
+  QWidget* buildContent();
+
+  AppModel& model_;
+  std::function<std::optional<std::string>()> turnOnAccessibility_;
+  std::optional<std::string> accessProblem_;
+  QTimer frameSaver_;
+  QListWidget* sidebar_ = nullptr;
+  QStackedWidget* pages_ = nullptr;
+  QLabel* accessLine_ = nullptr;
+  QLabel* accessDetail_ = nullptr;
+  QPushButton* accessButton_ = nullptr;
+  QLabel* storageNote_ = nullptr;
+  std::uint64_t modelToken_ = 0;
+  std::uint64_t navigationToken_ = 0;
+  bool restoring_ = false;
+};
+
+}  // namespace tovrel::shell
