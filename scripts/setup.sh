@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config clang-format
+  cmake ninja-build g++ pkg-config clang-format dpkg-dev
   # core libraries
   nlohmann-json3-dev libicu-dev libfmt-dev
   # desktop libraries
