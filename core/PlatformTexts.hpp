@@ -22,6 +22,9 @@ inline constexpr std::string_view privacySettingsURLBase = "x-tovrel-settings:pr
 inline constexpr std::string_view tapPaused =
     "The desktop paused Tovrel’s keyboard access, so navigation stopped.";
 
+// Begins the sentence shown when turning the login item on or off failed; the reason follows.
+inline constexpr std::string_view loginItemFailure = "The desktop did not change the login item: ";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {
