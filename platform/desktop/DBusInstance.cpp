@@ -4,7 +4,6 @@
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusReply>
 #include <QDBusVirtualObject>
 #include <QMetaObject>
@@ -54,7 +53,10 @@ class DBusInstance::ApplicationObject : public QDBusVirtualObject {
     // The caller waits for the answer; what the activation does may take longer.
     connection.send(message.createReply());
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [activated = activated_, startupId] { activated(startupId); },
+        QCoreApplication::instance(),
+        [activated = activated_, startupId] {
+          if (activated) activated(startupId);
+        },
         Qt::QueuedConnection);
     return true;
   }
