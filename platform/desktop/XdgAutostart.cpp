@@ -121,7 +121,7 @@ std::string XdgAutostart::entryText(const Path& executable) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Tovrel\n"
-         "Comment=Work the pointer and the controls of other applications from the keyboard\n"
+         "Comment=Move the pointer, click controls and scroll with the keyboard\n"
          "Exec=" +
          execLine(executable) +
          "\n"

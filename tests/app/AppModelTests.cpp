@@ -1,6 +1,5 @@
 #include "app/model/AppModel.hpp"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -16,8 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Property = AppModel::Property;
-using ::testing::HasSubstr;
-using ::testing::StartsWith;
 
 const std::string unreadablePrefix =
     "Saved settings could not be read, so defaults are in use. The file was not changed. ";
@@ -221,15 +218,6 @@ TEST_F(AppModelTest, UnreadableFileGivesDefaultsAndSurvivesTwoCommits) {
     EXPECT_EQ(slurp(folder / "config.unreadable.json"), bytes);
     EXPECT_EQ(slurp(file()), ConfigStore::encode(variant(3)));
   }
-}
-
-TEST_F(AppModelTest, AFolderInThePlaceOfTheFileIsNamedInTheNote) {
-  fs::create_directory(file());
-  AppModel& m = make();
-  EXPECT_THAT(*m.storageNote(), StartsWith(unreadablePrefix));
-  EXPECT_THAT(*m.storageNote(), HasSubstr(file().string()));
-  EXPECT_EQ(m.config(), TovrelConfig::defaults());
-  EXPECT_TRUE(fs::is_directory(file()));
 }
 
 TEST_F(AppModelTest, OnlyRealChangesNotify) {
