@@ -140,7 +140,12 @@ QIcon modeIcon(std::string_view symbol) {
 
 QIcon appIcon() {
   constexpr auto themeName = "local.tovrel.Tovrel";
-  if (QIcon::hasThemeIcon(themeName)) return QIcon::fromTheme(themeName);
+  // A theme that lists the icon may still fail to draw it (the file is scalable and an image
+  // plugin is missing), so the theme's icon counts only when it gives a picture.
+  if (QIcon::hasThemeIcon(themeName)) {
+    QIcon themed = QIcon::fromTheme(themeName);
+    if (!themed.pixmap(32, 32).isNull()) return themed;
+  }
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
     icon.addPixmap(QPixmap::fromImage(renderAppIcon(size)));
