@@ -75,6 +75,12 @@ class NavigationService {
   static constexpr double watchdogInterval = 1.0;
   static constexpr double secureWatchInterval = 1.0;
   static constexpr double scrollReturnDistance = 2.0;
+  // What one read of the front window for click mode may cost, and what it reads beside the
+  // window as the settings ask.
+  static constexpr AccessibilityTargets::Budget discoveryBudget{8000, 60, 400, 0.8};
+  static AccessibilityTargets::Extras discoveryExtras(const TovrelConfig& config) {
+    return {config.clickLabelsMenuBar, config.clickLabelsDock};
+  }
 
   // Installs nothing.
   NavigationService(platform::Platform& platform, TovrelConfig config);

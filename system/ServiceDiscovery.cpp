@@ -24,8 +24,6 @@ constexpr double hoverReentryDelay = 0.25;
 // Snapshots older than the newest three are forgotten.
 constexpr std::int64_t keptSnapshots = 3;
 
-constexpr AccessibilityTargets::Budget discoveryBudget{8000, 60, 400, 0.8};
-
 const std::string targetChanged = "This target changed. Refreshing…";
 
 }  // namespace
@@ -52,7 +50,7 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
 
   auto task = std::make_shared<Task>();
   discoveryTask_ = task;
-  const AccessibilityTargets::Extras extras{config().clickLabelsMenuBar, config().clickLabelsDock};
+  const AccessibilityTargets::Extras extras = discoveryExtras(config());
   auto run = [weak = weak(), task, pid, extras, generation, screen] {
     if (task->cancelled) return;
     auto alive = weak.lock();
