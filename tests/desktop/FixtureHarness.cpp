@@ -31,10 +31,12 @@ std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::strin
     if (error != nullptr) *error = std::move(message);
     return nullptr;
   };
-#ifndef TOVREL_FIXTURE_PATH
-  (void)options;
-  return fail("the fixture application was not built");
+#ifdef TOVREL_FIXTURE_PATH
+  const std::string program = options.program.empty() ? TOVREL_FIXTURE_PATH : options.program;
 #else
+  const std::string program = options.program;
+#endif
+  if (program.empty()) return fail("the fixture application was not built");
   const char* tmp = std::getenv("TMPDIR");
   std::string dir =
       std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tovrel-fixture.XXXXXX";
@@ -45,7 +47,7 @@ std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::strin
   app->dir_ = dir;
   app->statePath_ = dir + "/" + options.stateName;
 
-  std::vector<std::string> args = {TOVREL_FIXTURE_PATH, "--state", app->statePath_};
+  std::vector<std::string> args = {program, "--state", app->statePath_};
   if (options.canvas) args.emplace_back("--canvas");
   std::vector<char*> argv;
   for (auto& arg : args)
@@ -60,7 +62,6 @@ std::unique_ptr<FixtureApp> FixtureApp::start(const Options& options, std::strin
       [](const QJsonObject& state) { return !state.value("frames").toObject().isEmpty(); }, 10s);
   if (!ready) return fail("the fixture never listed its frames in " + app->statePath_);
   return app;
-#endif
 }
 
 int FixtureApp::stop() {

@@ -21,6 +21,8 @@ class FixtureApp {
   struct Options {
     bool canvas = false;
     std::string stateName = "fixture-state.json";
+    // The fixture program to start; empty for the one built beside these tests.
+    std::string program;
   };
 
   // Starts it and waits (up to 10 s) until its state file lists frames; nullptr with `error` set
