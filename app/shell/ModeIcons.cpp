@@ -64,6 +64,8 @@ QPainterPath pointerGlyph() {
   return arrow;
 }
 
+// Overlapping parts are united: the rim is stroked along every outline, so an outline left inside
+// the glyph would show as a dark line across it.
 QPainterPath handGlyph() {
   QPainterPath hand = roundedRect(9, 2, 3.6, 11, 1.8);    // the pointing finger
   hand = hand.united(roundedRect(7.5, 10, 11, 10, 3));    // the palm
