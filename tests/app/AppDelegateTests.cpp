@@ -244,14 +244,35 @@ TEST(AppDelegateTest, TheSettingsWindowIsMadeOnceAndMovingKeysOpensTheMovingPage
   EXPECT_EQ(window->minimumSize(),
             QSize(SettingsWindow::minimumWidth, SettingsWindow::minimumHeight));
   EXPECT_TRUE(launch.delegate->regularPolicy());
+  window->resize(800, 600);
   window->close();
   EXPECT_FALSE(launch.delegate->regularPolicy());
+  // The frame is kept for the next launch, which takes it in place of the centred one.
+  {
+    SettingsWindow next(*launch.delegate->model(), {}, [](MenuAction) {}, {});
+    EXPECT_EQ(next.size(), QSize(800, 600));
+  }
   EXPECT_EQ(launch.delegate->model()->page(), SettingsPage::click);
 
   launch.delegate->perform(MenuAction::showKeys);
   EXPECT_EQ(launch.delegate->settingsWindow(), window);
   EXPECT_TRUE(window->isVisible());
   EXPECT_EQ(launch.delegate->model()->page(), SettingsPage::cursor);
+}
+
+TEST(AppDelegateTest, TheReadinessActionAsksTheDesktopAndSaysWhenItCouldNot) {
+  for (bool desktopDoesIt : {true, false}) {
+    SCOPED_TRACE(desktopDoesIt);
+    Launch launch({"--launched-at-login"});
+    launch.run();
+    launch.desktop.access.canOpenURLs = desktopDoesIt;
+    auto problem = launch.delegate->turnOnAccessibility();
+    ASSERT_EQ(launch.desktop.access.openedURLs.size(), 1u);
+    EXPECT_NE(launch.desktop.access.openedURLs[0].find("Privacy_Accessibility"), std::string::npos);
+    EXPECT_EQ(problem.has_value(), !desktopDoesIt);
+    // Either way the window shows the access state.
+    EXPECT_TRUE(launch.windowShown());
+  }
 }
 
 }  // namespace
