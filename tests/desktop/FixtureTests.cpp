@@ -48,8 +48,8 @@ class FixtureTest : public DesktopTest {
 
   std::unique_ptr<FixtureApp> start(bool canvas = false) {
     std::string error;
-    auto app =
-        FixtureApp::start({canvas, canvas ? "canvas-state.json" : "fixture-state.json"}, &error);
+    auto app = FixtureApp::start({canvas, canvas ? "canvas-state.json" : "fixture-state.json", {}},
+                                 &error);
     if (app == nullptr) ADD_FAILURE() << error;
     return app;
   }
