@@ -1,0 +1,301 @@
+// The tovrel program as a person runs it: one instance per session, a launch at login, an orderly
+// end on every termination signal, and its status item in a tray.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+// After Qt: X11 defines names Qt uses.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "DesktopHarness.hpp"
+#include "QtTestApp.hpp"
+#include "core/ConfigStore.hpp"
+#include "core/TovrelConfig.hpp"
+
+using namespace std::chrono_literals;
+
+namespace tovrel::desktoptest {
+namespace {
+
+constexpr char busName[] = "local.tovrel.Tovrel";
+constexpr char loginMarker[] = "--launched-at-login";
+constexpr Keycode rightAlt = 108;
+
+bool nameOwned() {
+  auto* bus = QDBusConnection::sessionBus().interface();
+  return bus != nullptr && bus->isServiceRegistered(QString::fromLatin1(busName)).value();
+}
+
+template <class Done>
+bool waitUntil(Done done, std::chrono::milliseconds timeout = 10s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// One tovrel process with settings and window frames of its own.
+class Tovrel {
+ public:
+  explicit Tovrel(const QTemporaryDir& home) {
+    environment_ = QProcessEnvironment::systemEnvironment();
+    environment_.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment_.insert("XDG_STATE_HOME", home.filePath("state"));
+  }
+  ~Tovrel() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      process_.waitForFinished(3000);
+    }
+  }
+
+  bool start(const QStringList& arguments) {
+    process_.setProcessEnvironment(environment_);
+    process_.setProcessChannelMode(QProcess::ForwardedChannels);
+    process_.start(QStringLiteral(TOVREL_APP_PATH), arguments);
+    return process_.waitForStarted(5000);
+  }
+  pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
+  // The exit status, or nothing when it did not end in time or crashed.
+  std::optional<int> finished(std::chrono::milliseconds timeout = 10s) {
+    if (!process_.waitForFinished(static_cast<int>(timeout.count()))) return std::nullopt;
+    if (process_.exitStatus() != QProcess::NormalExit) return std::nullopt;
+    return process_.exitCode();
+  }
+  void signal(int number) { ::kill(pid(), number); }
+
+ private:
+  QProcessEnvironment environment_;
+  QProcess process_;
+};
+
+class AppDesktopTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped()) return;
+    qtApp();
+    ASSERT_TRUE(home_.isValid());
+    ASSERT_FALSE(nameOwned()) << "another tovrel holds the session's name";
+  }
+  void TearDown() override {
+    // The next test must find the name free.
+    waitUntil([] { return !nameOwned(); }, 5s);
+    DesktopTest::TearDown();
+  }
+
+  void tapRightAlt() {
+    desktop().hardwareKey(rightAlt, true);
+    desktop().hardwareKey(rightAlt, false);
+  }
+
+  // Navigation answers once the program has started it: a right-Alt tap and a held L move the
+  // pointer. Tried until it works, since the program's tap comes up a moment after its bus name.
+  // Moving stays on.
+  bool startMoving() {
+    const Keycode l = desktop().keycode(XK_l);
+    return waitUntil(
+        [&] {
+          desktop().hardwareMove(400, 400);
+          tapRightAlt();
+          desktop().hardwareKey(l, true);
+          const bool moved = waitUntil([&] { return desktop().pointer().first > 420; }, 600ms);
+          desktop().hardwareKey(l, false);
+          if (!moved) desktop().hardwareTap(XK_Escape);
+          return moved;
+        },
+        15s);
+  }
+  bool movesThePointer() {
+    if (!startMoving()) return false;
+    desktop().hardwareTap(XK_Escape);
+    return true;
+  }
+
+  // The settings the next launch reads.
+  void writeSettings(const TovrelConfig& config) {
+    ASSERT_TRUE(QDir().mkpath(home_.filePath("config/Tovrel")));
+    ConfigStore(home_.filePath("config/Tovrel/config.json").toStdString()).save(config);
+  }
+
+  QTemporaryDir home_;
+};
+
+TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
+  Tovrel first(home_);
+  ASSERT_TRUE(first.start({loginMarker}));
+  ASSERT_TRUE(waitUntil(nameOwned)) << "the first launch never claimed the session's name";
+  EXPECT_FALSE(desktop().findWindow("Tovrel", first.pid()).has_value())
+      << "a launch at login opened its window";
+
+  Tovrel second(home_);
+  ASSERT_TRUE(second.start({}));
+  EXPECT_EQ(second.finished(), std::optional<int>(0));
+  EXPECT_TRUE(desktop().waitForWindow("Tovrel", first.pid(), 10s).has_value())
+      << "the first instance did not show its settings window";
+
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.finished(), std::optional<int>(0));
+}
+
+TEST_F(AppDesktopTest, ALaunchAtLoginNavigatesWithoutOpeningAWindow) {
+  Tovrel tovrel(home_);
+  ASSERT_TRUE(tovrel.start({loginMarker}));
+  ASSERT_TRUE(movesThePointer()) << "navigation never answered the right-Alt tap";
+  EXPECT_FALSE(desktop().findWindow("Tovrel", tovrel.pid()).has_value());
+  tovrel.signal(SIGTERM);
+  EXPECT_EQ(tovrel.finished(), std::optional<int>(0));
+}
+
+TEST_F(AppDesktopTest, ASelfTestBesideARunningInstanceFailsWithoutRunning) {
+  Tovrel first(home_);
+  ASSERT_TRUE(first.start({loginMarker}));
+  ASSERT_TRUE(waitUntil(nameOwned));
+  QTemporaryDir run;
+  Tovrel second(home_);
+  ASSERT_TRUE(second.start({"--self-test", run.path()}));
+  EXPECT_EQ(second.finished(), std::optional<int>(1));
+  EXPECT_FALSE(QFile::exists(run.filePath("selftest-config.json")));
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.finished(), std::optional<int>(0));
+}
+
+TEST_F(AppDesktopTest, EveryTerminationSignalReleasesAHeldDragButton) {
+  TovrelConfig config = TovrelConfig::defaults();
+  config.cursorBindings.push_back({CursorAction::dragHold, Gesture::key(Key::g)});
+  writeSettings(config);
+  for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(number));
+    Tovrel tovrel(home_);
+    ASSERT_TRUE(tovrel.start({loginMarker}));
+    ASSERT_TRUE(startMoving());
+    // G holds the left button down while it is held.
+    const Keycode g = desktop().keycode(XK_g);
+    desktop().hardwareKey(g, true);
+    ASSERT_TRUE(waitUntil([&] { return !desktop().buttonsDown().empty(); }, 5s))
+        << "the drag did not press the button";
+    tovrel.signal(number);
+    EXPECT_EQ(tovrel.finished(), std::optional<int>(0));
+    EXPECT_TRUE(desktop().buttonsDown().empty()) << "the button stayed down";
+    desktop().hardwareKey(g, false);
+    waitUntil([] { return !nameOwned(); }, 5s);
+  }
+}
+
+// --- the status item in a tray ----------------------------------------------------------------
+
+// The tray icon window of `pid`: a small viewable window of that process below the tray's.
+std::optional<Window> trayIconWindow(Display* display, pid_t pid) {
+  const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+  std::vector<Window> level{DefaultRootWindow(display)};
+  for (int depth = 0; depth < 6 && !level.empty(); ++depth) {
+    std::vector<Window> next;
+    for (Window parent : level) {
+      Window root = 0, up = 0, *children = nullptr;
+      unsigned count = 0;
+      if (XQueryTree(display, parent, &root, &up, &children, &count) == 0) continue;
+      for (unsigned i = 0; i < count; ++i) {
+        Window window = children[i];
+        next.push_back(window);
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, window, &attributes) == 0 ||
+            attributes.map_state != IsViewable || attributes.width > 64 || parent == root)
+          continue;
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, window, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data != nullptr) {
+          const bool mine =
+              items == 1 && static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid;
+          XFree(data);
+          if (mine) {
+            XFree(children);
+            return window;
+          }
+        }
+      }
+      if (children != nullptr) XFree(children);
+    }
+    level = std::move(next);
+  }
+  return std::nullopt;
+}
+
+std::vector<unsigned long> pixels(Display* display, Window window) {
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, window, &attributes) == 0) return {};
+  XImage* image =
+      XGetImage(display, window, 0, 0, attributes.width, attributes.height, AllPlanes, ZPixmap);
+  if (image == nullptr) return {};
+  std::vector<unsigned long> values;
+  for (int y = 0; y < image->height; ++y)
+    for (int x = 0; x < image->width; ++x)
+      values.push_back(XGetPixel(image, x, y));
+  XDestroyImage(image);
+  return values;
+}
+
+TEST_F(AppDesktopTest, TheStatusItemInATrayFollowsTheMode) {
+  const QString trayer = QStandardPaths::findExecutable("trayer");
+  if (trayer.isEmpty()) GTEST_SKIP() << "no tray host (trayer) installed";
+  QProcess tray;
+  tray.start(trayer, {"--edge", "top", "--align", "right", "--widthtype", "request", "--height",
+                      "32", "--SetDockType", "true"});
+  ASSERT_TRUE(tray.waitForStarted(5000));
+
+  TovrelConfig config = TovrelConfig::defaults();
+  config.showMenuBarIcon = true;
+  writeSettings(config);
+
+  Tovrel tovrel(home_);
+  ASSERT_TRUE(tovrel.start({loginMarker}));
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  std::optional<Window> icon;
+  ASSERT_TRUE(
+      waitUntil([&] { return (icon = trayIconWindow(display, tovrel.pid())).has_value(); }, 15s))
+      << "no icon of tovrel appeared in the tray";
+  ASSERT_TRUE(movesThePointer());
+  std::vector<unsigned long> typing;
+  ASSERT_TRUE(waitUntil([&] { return !(typing = pixels(display, *icon)).empty(); }));
+
+  tapRightAlt();
+  EXPECT_TRUE(waitUntil([&] { return pixels(display, *icon) != typing; }))
+      << "the icon did not change when Moving started";
+  desktop().hardwareTap(XK_Escape);
+  EXPECT_TRUE(waitUntil([&] { return pixels(display, *icon) == typing; }))
+      << "the icon did not come back when Moving stopped";
+
+  XCloseDisplay(display);
+  tovrel.signal(SIGTERM);
+  EXPECT_EQ(tovrel.finished(), std::optional<int>(0));
+  tray.terminate();
+  tray.waitForFinished(3000);
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
