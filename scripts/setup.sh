@@ -16,6 +16,8 @@ packages=(
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
   # real applications the desktop tests open menus and combo boxes in
   gtk-3-examples firefox-esr
+  # a small tray that hosts the status item in the desktop tests
+  trayer
 )
 
 missing=()
