@@ -29,21 +29,31 @@ QString text(std::string_view value) {
 
 // What the access state says about the service's readiness.
 QString readinessDetail(const PermissionReport& report, bool tapInstalled) {
+  QStringList lines;
   switch (report.status()) {
     case ReadinessStatus::ready:
-      return tapInstalled ? QStringLiteral("Tovrel hears the keyboard and can read controls.")
-                          : QStringLiteral("Tovrel can hear the keyboard.");
+      lines << (tapInstalled ? QStringLiteral("Tovrel hears the keyboard.")
+                             : QStringLiteral("Tovrel can hear the keyboard."));
+      break;
     case ReadinessStatus::restricted:
-      return QString::fromStdString(Permissions::secureInputReason(report.secureInputApp));
+      lines << QString::fromStdString(Permissions::secureInputReason(report.secureInputApp));
+      break;
     case ReadinessStatus::unavailable:
-      return QStringLiteral(
-          "The desktop does not let Tovrel hear the keyboard. Tovrel needs an X11 session.");
     case ReadinessStatus::needsAccess:
+      lines << QStringLiteral(
+          "The desktop does not let Tovrel hear the keyboard. Tovrel needs an X11 session.");
       break;
   }
-  return QStringLiteral(
-      "Accessibility is off for this desktop session, so Tovrel cannot read the controls of "
-      "other applications.");
+  if (report.accessibilityTrusted) {
+    lines << QStringLiteral(
+        "Accessibility is on: Tovrel can read the controls of other "
+        "applications.");
+  } else {
+    lines << QStringLiteral(
+        "Accessibility is off for this desktop session, so Clicking and "
+        "Scrolling cannot read the controls of other applications.");
+  }
+  return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -144,7 +154,7 @@ void SettingsWindow::refresh() {
   const PermissionReport& report = navigation.readiness();
   ReadinessStatus status =
       model_.assumesAccessForSnapshots() ? ReadinessStatus::ready : report.status();
-  accessLine_->setText(QStringLiteral("Accessibility: ") + text(displayText(status)));
+  accessLine_->setText(QStringLiteral("Status: ") + text(displayText(status)));
   QString detail = model_.assumesAccessForSnapshots()
                        ? QString()
                        : readinessDetail(report, navigation.tapInstalled());
