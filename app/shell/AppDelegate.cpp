@@ -183,7 +183,15 @@ void AppDelegate::willTerminate() {
 }
 
 void AppDelegate::handleReopen() {
+  const bool wasShown = settingsWindow_ && settingsWindow_->isVisible();
   showSettings();
+  // A window already on screen behind others is raised by the window manager only when asked as
+  // a pager would: the request came from a launch, not from input this program saw, so the
+  // manager's focus-stealing rule would otherwise keep it behind.
+  if (wasShown && model_) {
+    if (platform::Platform* desktop = environment_.desktop())
+      desktop->application.activate(static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+  }
 }
 
 void AppDelegate::perform(MenuAction action) {

@@ -152,6 +152,12 @@ TEST(AppDelegateTest, ALaterLaunchShowsTheWindowOfALoginLaunch) {
   ASSERT_FALSE(launch.windowShown());
   EXPECT_TRUE(launch.instance.activate("startup-1"));
   EXPECT_TRUE(launch.windowShown());
+  EXPECT_TRUE(launch.desktop.application.activations.empty()) << "a new window comes up in front";
+  // Shown already, perhaps behind others: the window manager is asked to bring it forward.
+  EXPECT_TRUE(launch.instance.activate("startup-2"));
+  EXPECT_EQ(
+      launch.desktop.application.activations,
+      std::vector<std::int32_t>{static_cast<std::int32_t>(QCoreApplication::applicationPid())});
 }
 
 TEST(AppDelegateTest, TerminationShutsNavigationDownOnceAndExitsByWhatWasRunning) {

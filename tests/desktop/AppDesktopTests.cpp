@@ -159,6 +159,25 @@ TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
   EXPECT_EQ(first.finished(), std::optional<int>(0));
 }
 
+TEST_F(AppDesktopTest, ASecondLaunchBringsTheOpenWindowForward) {
+  Tovrel first(home_);
+  ASSERT_TRUE(first.start({}));
+  auto window = desktop().waitForWindow("Tovrel", first.pid(), 10s);
+  ASSERT_TRUE(window.has_value());
+  auto receiver = startReceiver();
+  ASSERT_NE(receiver, nullptr);
+  ASSERT_TRUE(receiver->activate());
+
+  Tovrel second(home_);
+  ASSERT_TRUE(second.start({}));
+  EXPECT_EQ(second.finished(), std::optional<int>(0));
+  EXPECT_TRUE(waitUntil([&] { return desktop().hasFocus(*window); }))
+      << "the settings window stayed behind: " << desktop().focusReport();
+
+  first.signal(SIGTERM);
+  EXPECT_EQ(first.finished(), std::optional<int>(0));
+}
+
 TEST_F(AppDesktopTest, ALaunchAtLoginNavigatesWithoutOpeningAWindow) {
   Tovrel tovrel(home_);
   ASSERT_TRUE(tovrel.start({loginMarker}));
