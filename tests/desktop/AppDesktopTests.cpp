@@ -21,10 +21,13 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "DesktopHarness.hpp"
 #include "QtTestApp.hpp"
@@ -278,6 +281,20 @@ std::vector<unsigned long> pixels(Display* display, Window window) {
   return values;
 }
 
+// The icon's picture once drawn: not the tray's bare background (one colour) and the same on two
+// reads in a row, since the tray repaints while it makes room.
+std::vector<unsigned long> drawnPicture(Display* display, Window window) {
+  std::vector<unsigned long> previous, current;
+  waitUntil([&] {
+    previous = std::exchange(current, pixels(display, window));
+    const bool drawn =
+        !current.empty() &&
+        std::adjacent_find(current.begin(), current.end(), std::not_equal_to<>()) != current.end();
+    return drawn && current == previous;
+  });
+  return current;
+}
+
 TEST_F(AppDesktopTest, TheStatusItemInATrayFollowsTheMode) {
   const QString trayer = QStandardPaths::findExecutable("trayer");
   if (trayer.isEmpty()) GTEST_SKIP() << "no tray host (trayer) installed";
@@ -299,8 +316,8 @@ TEST_F(AppDesktopTest, TheStatusItemInATrayFollowsTheMode) {
   ASSERT_TRUE(
       waitUntil([&] { return (icon = trayIconWindow(display, tovrel.pid())).has_value(); }, 15s))
       << "no icon of tovrel appeared in the tray";
-  std::vector<unsigned long> typing;
-  ASSERT_TRUE(waitUntil([&] { return !(typing = pixels(display, *icon)).empty(); }));
+  const std::vector<unsigned long> typing = drawnPicture(display, *icon);
+  ASSERT_FALSE(typing.empty());
 
   tapRightAlt();
   EXPECT_TRUE(waitUntil([&] { return pixels(display, *icon) != typing; }))
