@@ -51,10 +51,17 @@ int main(int argc, char** argv) {
 
   // Tovrel hears keys and moves the pointer through X; on a Wayland session it runs on XWayland.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "xcb");
-  if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb") &&
-      qEnvironmentVariableIsEmpty("DISPLAY")) {
-    std::fprintf(stderr, "Tovrel needs an X11 display, and DISPLAY is not set.\n");
-    return 1;
+  if (qEnvironmentVariable("QT_QPA_PLATFORM") == QLatin1String("xcb")) {
+    // Qt would abort without a word of its own making: say what is missing instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+      std::fprintf(stderr, "Tovrel needs an X11 display, and DISPLAY is not set.\n");
+      return 1;
+    }
+    if (!platform::x11::X11Desktop::reachable()) {
+      std::fprintf(stderr, "Tovrel could not connect to the X display %s.\n",
+                   qgetenv("DISPLAY").constData());
+      return 1;
+    }
   }
 
   QApplication application(qtArguments.count, qtArguments.values);

@@ -99,6 +99,10 @@ HotKeyServices& X11ReportServices::hotKeys() {
   return *hotKeys_;
 }
 
+bool X11Desktop::reachable() {
+  return openDisplay() != nullptr;
+}
+
 X11Desktop::X11Desktop() = default;
 X11Desktop::~X11Desktop() = default;
 

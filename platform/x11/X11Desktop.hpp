@@ -70,6 +70,8 @@ class X11Desktop {
  public:
   // Nothing when no X server answers.
   static std::unique_ptr<X11Desktop> open();
+  // Whether the X server of $DISPLAY answers a connection now.
+  static bool reachable();
   ~X11Desktop();
 
   Platform& platform() { return *platform_; }
