@@ -64,6 +64,12 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland"))
+    std::fprintf(stderr,
+                 "Tovrel runs on XWayland in this Wayland session: it hears keys and reads "
+                 "windows only while an X11 application is in front. Log in to an X11 session "
+                 "to use it everywhere.\n");
+
   QApplication application(qtArguments.count, qtArguments.values);
   QApplication::setApplicationName(QStringLiteral("Tovrel"));
   QApplication::setOrganizationName(QStringLiteral("Tovrel"));
