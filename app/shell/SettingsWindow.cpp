@@ -123,13 +123,21 @@ QWidget* SettingsWindow::buildContent() {
   auto* access = new QHBoxLayout;
   accessLine_ = new QLabel;
   accessLine_->setObjectName(QStringLiteral("accessState"));
-  accessButton_ = new QPushButton(QStringLiteral("Turn On Accessibility"));
+  // The access card's two actions; the card itself comes with the settings pages.
+  accessButton_ = new QPushButton(QStringLiteral("Open Settings"));
   QObject::connect(accessButton_, &QPushButton::clicked, this, [this] {
     accessProblem_ = turnOnAccessibility_ ? turnOnAccessibility_() : std::nullopt;
     refresh();
   });
+  checkButton_ = new QPushButton(QStringLiteral("Check Again"));
+  QObject::connect(checkButton_, &QPushButton::clicked, this, [this] {
+    accessProblem_.reset();
+    model_.navigation().recheckReadiness();
+    refresh();
+  });
   access->addWidget(accessLine_, 1);
   access->addWidget(accessButton_);
+  access->addWidget(checkButton_);
   accessDetail_ = new QLabel;
   accessDetail_->setWordWrap(true);
   storageNote_ = new QLabel;
@@ -160,7 +168,10 @@ void SettingsWindow::refresh() {
                        : readinessDetail(report, navigation.tapInstalled());
   if (accessProblem_) detail += QStringLiteral("\n") + QString::fromStdString(*accessProblem_);
   accessDetail_->setText(detail);
-  accessButton_->setVisible(!model_.assumesAccessForSnapshots() && !report.accessibilityTrusted);
+  const bool needsAccess = !model_.assumesAccessForSnapshots() &&
+                           (!report.accessibilityTrusted || status != ReadinessStatus::ready);
+  accessButton_->setVisible(needsAccess);
+  checkButton_->setVisible(needsAccess);
   storageNote_->setVisible(model_.storageNote().has_value());
   storageNote_->setText(QString::fromStdString(model_.storageNote().value_or("")));
 }

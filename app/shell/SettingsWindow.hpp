@@ -64,6 +64,7 @@ class SettingsWindow : public QMainWindow {
   QLabel* accessLine_ = nullptr;
   QLabel* accessDetail_ = nullptr;
   QPushButton* accessButton_ = nullptr;
+  QPushButton* checkButton_ = nullptr;
   QLabel* storageNote_ = nullptr;
   std::uint64_t modelToken_ = 0;
   std::uint64_t navigationToken_ = 0;
