@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
                  "windows only while an X11 application is in front. Log in to an X11 session "
                  "to use it everywhere.\n");
 
+  // Qt takes the launch's startup id out of the environment when it starts.
+  const std::string startupId = qEnvironmentVariable("DESKTOP_STARTUP_ID").toStdString();
   QApplication application(qtArguments.count, qtArguments.values);
   QApplication::setApplicationName(QStringLiteral("Tovrel"));
   QApplication::setOrganizationName(QStringLiteral("Tovrel"));
@@ -96,6 +98,7 @@ int main(int argc, char** argv) {
       },
       .exit = [](int status) { QCoreApplication::exit(status); },
       .printError = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
+      .startupId = startupId,
   };
   auto delegate = std::make_unique<shell::AppDelegate>(arguments, environment);
   if (auto status = delegate->willFinishLaunching()) return *status;

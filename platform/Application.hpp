@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tovrel::platform {
 
@@ -39,6 +40,9 @@ class ApplicationServices {
   virtual bool activate(std::int32_t pid) = 0;
   // Seconds between two clicks that still make a double click.
   virtual double doubleClickInterval() = 0;
+  // The launch with this startup-notification id has done its work (a later launch that handed
+  // over to this instance): the desktop ends its launch feedback, the busy pointer.
+  virtual void completeStartup(const std::string& startupId) = 0;
 };
 
 }  // namespace tovrel::platform

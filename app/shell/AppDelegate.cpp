@@ -77,8 +77,8 @@ std::optional<std::string> AppDelegate::argument(std::string_view flag) const {
 std::optional<int> AppDelegate::willFinishLaunching() {
   if (!launch::isToolLaunch(arguments_)) {
     std::weak_ptr<AppDelegate*> weak = alive_;
-    auto claim = environment_.instance.claim([weak](const std::string&) {
-      if (auto alive = weak.lock(); alive && *alive) (*alive)->handleReopen();
+    auto claim = environment_.instance.claim([weak](const std::string& startupId) {
+      if (auto alive = weak.lock(); alive && *alive) (*alive)->handleReopen(startupId);
     });
     if (claim == platform::InstanceServices::Claim::otherRunning) {
       // A test run beside a running instance would fight it for the keyboard, and reporting
@@ -88,8 +88,7 @@ std::optional<int> AppDelegate::willFinishLaunching() {
             "Tovrel is already running; quit it before starting a self-test run.");
         return 1;
       }
-      if (!environment_.instance.activateOther(
-              qEnvironmentVariable("DESKTOP_STARTUP_ID").toStdString())) {
+      if (!environment_.instance.activateOther(environment_.startupId)) {
         environment_.printError("Tovrel is already running but did not answer.");
         return 1;
       }
@@ -182,16 +181,18 @@ void AppDelegate::willTerminate() {
   if (model_) model_->navigation().shutdown();
 }
 
-void AppDelegate::handleReopen() {
+void AppDelegate::handleReopen(const std::string& startupId) {
   const bool wasShown = settingsWindow_ && settingsWindow_->isVisible();
   showSettings();
+  platform::Platform* desktop = model_ ? environment_.desktop() : nullptr;
+  if (desktop == nullptr) return;
   // A window already on screen behind others is raised by the window manager only when asked as
   // a pager would: the request came from a launch, not from input this program saw, so the
   // manager's focus-stealing rule would otherwise keep it behind.
-  if (wasShown && model_) {
-    if (platform::Platform* desktop = environment_.desktop())
-      desktop->application.activate(static_cast<std::int32_t>(QCoreApplication::applicationPid()));
-  }
+  if (wasShown)
+    desktop->application.activate(static_cast<std::int32_t>(QCoreApplication::applicationPid()));
+  // The launch that asked has exited without a window of its own: its busy pointer ends here.
+  if (!startupId.empty()) desktop->application.completeStartup(startupId);
 }
 
 void AppDelegate::perform(MenuAction action) {

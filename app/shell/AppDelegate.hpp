@@ -32,6 +32,9 @@ struct ShellEnvironment {
   std::function<void(int status)> exit;
   // Where a tool or test run's lines and problems go.
   std::function<void(const std::string& line)> printError;
+  // The startup-notification id this launch was given (read before Qt takes it from the
+  // environment); handed to the running instance when this launch hands over.
+  std::string startupId;
 };
 
 // A developer tool or a test run, filled in by the tools that exist: answers the exit status,
@@ -59,8 +62,9 @@ class AppDelegate {
   void didFinishLaunching();
   // Once, whichever way the program ends.
   void willTerminate();
-  // A later launch asked this instance to show itself.
-  void handleReopen();
+  // A later launch asked this instance to show itself; its startup id, when it had one, ends the
+  // desktop's launch feedback once the window is up.
+  void handleReopen(const std::string& startupId = {});
   bool shouldTerminateAfterLastWindowClosed() const { return false; }
 
   // Menu actions.

@@ -60,6 +60,9 @@ class FakeApplication : public ApplicationServices {
     return activationSucceeds;
   }
   double doubleClickInterval() override { return doubleClick; }
+  void completeStartup(const std::string& startupId) override {
+    completedStartups.push_back(startupId);
+  }
 
   bool active = false;
   bool keyWindow = false;
@@ -68,6 +71,7 @@ class FakeApplication : public ApplicationServices {
   std::vector<std::int32_t> activations;
   bool activationSucceeds = true;
   double doubleClick = 0.5;
+  std::vector<std::string> completedStartups;
 };
 
 class FakeOverlays;

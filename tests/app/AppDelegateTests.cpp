@@ -47,6 +47,7 @@ class Launch {
             .desktop = [this] { return &desktop.platform; },
             .exit = [this](int status) { exitStatus = status; },
             .printError = [this](const std::string& line) { errors.push_back(line); },
+            .startupId = "this-launch_TIME7",
         });
   }
   ~Launch() { delegate.reset(); }
@@ -138,7 +139,9 @@ TEST(AppDelegateTest, EachKindOfLaunch) {
     EXPECT_EQ(launch.delegate->model() != nullptr, row.model);
     EXPECT_EQ(launch.windowShown(), row.window);
     EXPECT_EQ(launch.instance.claims, row.claims);
-    EXPECT_EQ(launch.instance.activateOtherCalls.size(), static_cast<std::size_t>(row.activations));
+    EXPECT_EQ(
+        launch.instance.activateOtherCalls,
+        std::vector<std::string>(static_cast<std::size_t>(row.activations), "this-launch_TIME7"));
     // Every refusal says why.
     if (row.earlyExit.value_or(0) != 0 || row.exit.value_or(0) != 0) {
       EXPECT_FALSE(launch.errors.empty());
@@ -158,6 +161,9 @@ TEST(AppDelegateTest, ALaterLaunchShowsTheWindowOfALoginLaunch) {
   EXPECT_EQ(
       launch.desktop.application.activations,
       std::vector<std::int32_t>{static_cast<std::int32_t>(QCoreApplication::applicationPid())});
+  // Each launch that handed over ends its launch feedback here.
+  EXPECT_EQ(launch.desktop.application.completedStartups,
+            (std::vector<std::string>{"startup-1", "startup-2"}));
 }
 
 TEST(AppDelegateTest, TerminationShutsNavigationDownOnceAndExitsByWhatWasRunning) {

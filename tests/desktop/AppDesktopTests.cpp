@@ -25,6 +25,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <thread>
 #include <utility>
@@ -79,6 +80,9 @@ class Tovrel {
     process_.start(QStringLiteral(TOVREL_APP_PATH), arguments);
     return process_.waitForStarted(5000);
   }
+  void setEnvironment(const QString& name, const QString& value) {
+    environment_.insert(name, value);
+  }
   pid_t pid() const { return static_cast<pid_t>(process_.processId()); }
   // The exit status, or nothing when it did not end in time or crashed.
   std::optional<int> finished(std::chrono::milliseconds timeout = 10s) {
@@ -91,6 +95,51 @@ class Tovrel {
  private:
   QProcessEnvironment environment_;
   QProcess process_;
+};
+
+// Startup-notification messages as the desktop's launch feedback hears them on the root window.
+class StartupMessages {
+ public:
+  StartupMessages() : display_(XOpenDisplay(nullptr)) {
+    if (display_ == nullptr) return;
+    begin_ = XInternAtom(display_, "_NET_STARTUP_INFO_BEGIN", False);
+    more_ = XInternAtom(display_, "_NET_STARTUP_INFO", False);
+    XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
+    XSync(display_, False);
+  }
+  ~StartupMessages() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  // Waits until a whole message equal to `wanted` has arrived.
+  bool waitFor(const std::string& wanted) {
+    if (display_ == nullptr) return false;
+    return waitUntil([&] {
+      while (XPending(display_) > 0) {
+        XEvent event;
+        XNextEvent(display_, &event);
+        if (event.type != ClientMessage || event.xclient.format != 8) continue;
+        if (event.xclient.message_type != begin_ && event.xclient.message_type != more_) continue;
+        std::string& text = partial_[event.xclient.window];
+        if (event.xclient.message_type == begin_) text.clear();
+        for (char c : event.xclient.data.b) {
+          if (c != '\0') {
+            text += c;
+            continue;
+          }
+          if (text == wanted) return true;
+          text.clear();
+          break;
+        }
+      }
+      return false;
+    });
+  }
+
+ private:
+  Display* display_ = nullptr;
+  Atom begin_ = 0;
+  Atom more_ = 0;
+  std::map<Window, std::string> partial_;
 };
 
 class AppDesktopTest : public DesktopTest {
@@ -152,11 +201,16 @@ TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
   EXPECT_FALSE(desktop().findWindow("Tovrel", first.pid()).has_value())
       << "a launch at login opened its window";
 
+  // Launched from a menu with launch feedback: the feedback ends once the first has shown itself.
+  StartupMessages startup;
   Tovrel second(home_);
+  second.setEnvironment("DESKTOP_STARTUP_ID", "tovrel-test-42 \"menu\"_TIME0");
   ASSERT_TRUE(second.start({}));
   EXPECT_EQ(second.finished(), std::optional<int>(0));
   EXPECT_TRUE(desktop().waitForWindow("Tovrel", first.pid(), 10s).has_value())
       << "the first instance did not show its settings window";
+  EXPECT_TRUE(startup.waitFor(R"(remove: ID="tovrel-test-42 \"menu\"_TIME0")"))
+      << "the launch feedback was not ended";
 
   first.signal(SIGTERM);
   EXPECT_EQ(first.finished(), std::optional<int>(0));

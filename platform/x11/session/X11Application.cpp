@@ -124,22 +124,45 @@ void X11Application::resignFirstResponder() {
   if (focus != nullptr && focus != window) focus->clearFocus();
 }
 
-bool X11Application::activate(std::int32_t pid) {
-  auto target = workspace_.activationWindow(pid);
-  if (!target) return false;
+Display* X11Application::connection() {
   if (!opened_) {
     opened_ = true;
     display_ = openDisplay();
     if (display_ != nullptr) {
-      char* names[] = {const_cast<char*>("_NET_ACTIVE_WINDOW"), const_cast<char*>("_TOVREL_TIME")};
-      Atom atoms[2] = {0, 0};
-      XInternAtoms(display_.get(), names, 2, False, atoms);
+      char* names[] = {const_cast<char*>("_NET_ACTIVE_WINDOW"), const_cast<char*>("_TOVREL_TIME"),
+                       const_cast<char*>("_NET_STARTUP_INFO_BEGIN"),
+                       const_cast<char*>("_NET_STARTUP_INFO")};
+      Atom atoms[4] = {0, 0, 0, 0};
+      XInternAtoms(display_.get(), names, 4, False, atoms);
       activeWindowAtom_ = atoms[0];
       timeAtom_ = atoms[1];
+      startupBeginAtom_ = atoms[2];
+      startupMoreAtom_ = atoms[3];
     }
   }
   Display* display = display_.get();
-  if (display == nullptr || connectionLost(display)) return false;
+  if (display == nullptr || connectionLost(display)) return nullptr;
+  return display;
+}
+
+unsigned long X11Application::ownWindow() {
+  if (clockWindow_ == 0) {
+    Display* display = display_.get();
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = PropertyChangeMask;
+    attributes.override_redirect = True;
+    clockWindow_ =
+        XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, CopyFromParent,
+                      InputOnly, CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
+  }
+  return clockWindow_;
+}
+
+bool X11Application::activate(std::int32_t pid) {
+  auto target = workspace_.activationWindow(pid);
+  if (!target) return false;
+  Display* display = connection();
+  if (display == nullptr) return false;
   const Window window = target->window;
   if (target->managed) {
     XEvent event{};
@@ -166,14 +189,7 @@ bool X11Application::activate(std::int32_t pid) {
 
 unsigned long X11Application::serverTime() {
   Display* display = display_.get();
-  if (clockWindow_ == 0) {
-    XSetWindowAttributes attributes{};
-    attributes.event_mask = PropertyChangeMask;
-    attributes.override_redirect = True;
-    clockWindow_ =
-        XCreateWindow(display, DefaultRootWindow(display), -1, -1, 1, 1, 0, CopyFromParent,
-                      InputOnly, CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
-  }
+  ownWindow();
   if (clockWindow_ == 0) return CurrentTime;
   // Appending nothing still changes the property, and the notice carries the server's time.
   static const unsigned char nothing[1] = {0};
@@ -184,6 +200,42 @@ unsigned long X11Application::serverTime() {
   while (XCheckTypedWindowEvent(display, clockWindow_, PropertyNotify, &event))
     time = event.xproperty.time;
   return time;
+}
+
+std::string startupRemoveMessage(const std::string& startupId) {
+  std::string quoted = "\"";
+  for (char c : startupId) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return "remove: ID=" + quoted + "\"";
+}
+
+void X11Application::completeStartup(const std::string& startupId) {
+  if (startupId.empty()) return;
+  Display* display = connection();
+  if (display == nullptr) return;
+  const Window source = ownWindow();
+  if (source == 0) return;
+  // The message travels in pieces of 20 bytes, its closing NUL included; the first piece says
+  // where a message begins.
+  const std::string message = startupRemoveMessage(startupId);
+  const std::size_t length = message.size() + 1;
+  ErrorTrap trap(display);
+  for (std::size_t offset = 0; offset < length; offset += 20) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.send_event = True;
+    event.xclient.display = display;
+    event.xclient.window = source;
+    event.xclient.message_type = offset == 0 ? startupBeginAtom_ : startupMoreAtom_;
+    event.xclient.format = 8;
+    for (std::size_t i = 0; i < 20 && offset + i < message.size(); ++i)
+      event.xclient.data.b[i] = message[offset + i];
+    XSendEvent(display, DefaultRootWindow(display), False, PropertyChangeMask, &event);
+  }
+  XFlush(display);
+  trap.check();
 }
 
 double X11Application::doubleClickInterval() {

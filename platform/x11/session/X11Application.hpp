@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/Application.hpp"
 #include "platform/x11/X11Errors.hpp"
@@ -49,8 +50,14 @@ class X11Application : public ApplicationServices {
   // window and gives it the input focus.
   bool activate(std::int32_t pid) override;
   double doubleClickInterval() override;
+  // Sends the startup-notification "remove" message for the id to the root window.
+  void completeStartup(const std::string& startupId) override;
 
  private:
+  // The connection requests go out on, opened on first use; nullptr when the server is gone.
+  Display* connection();
+  // A window of ours: the source of the server-time reads and of startup messages.
+  unsigned long ownWindow();
   // The server's current time, read from a property change on a window of ours; 0 (CurrentTime)
   // when it cannot be read.
   unsigned long serverTime();
@@ -61,6 +68,12 @@ class X11Application : public ApplicationServices {
   unsigned long clockWindow_ = 0;
   unsigned long activeWindowAtom_ = 0;
   unsigned long timeAtom_ = 0;
+  unsigned long startupBeginAtom_ = 0;
+  unsigned long startupMoreAtom_ = 0;
 };
+
+// The startup-notification message that ends the feedback of a launch: "remove: ID=<id>", the id
+// quoted and escaped as the protocol asks.
+std::string startupRemoveMessage(const std::string& startupId);
 
 }  // namespace tovrel::platform::x11
