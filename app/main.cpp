@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QSessionManager>
 #include <QTimer>
 
 #include <cstdio>
@@ -78,6 +79,13 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("local.tovrel.Tovrel"));
   // Closing the settings window leaves the program running.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The login item starts Tovrel; a session manager restoring it as well would make the second
+  // start show the settings window at every login.
+  auto neverRestart = [](QSessionManager& manager) {
+    manager.setRestartHint(QSessionManager::RestartNever);
+  };
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, neverRestart);
+  QObject::connect(&application, &QGuiApplication::saveStateRequest, neverRestart);
 
   platform::XdgAutostart loginItems;
   platform::desktop::DBusInstance instance;
