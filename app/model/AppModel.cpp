@@ -34,7 +34,7 @@ void AppModel::set(T& field, T value, Property property) {
 
 AppModel::AppModel(std::optional<ConfigStore> store, platform::Platform& platform,
                    platform::LoginItemServices& loginItems)
-    : store_(std::move(store)), loginItems_(loginItems) {
+    : store_(std::move(store)), platform_(platform), loginItems_(loginItems) {
   if (!store_) {
     storageNote_ = std::string(noStoreNote);
   } else {

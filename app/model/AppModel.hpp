@@ -68,6 +68,7 @@ class AppModel {
   const std::vector<TovrelConfig>& undoStack() const { return undoStack_; }
   const std::optional<ConfigStore>& store() const { return store_; }
   platform::LoginItemServices& loginItems() { return loginItems_; }
+  platform::Platform& platform() { return platform_; }
   SettingsPage page() const { return page_; }
   bool assumesAccessForSnapshots() const { return assumesAccessForSnapshots_; }
   const std::optional<std::string>& highlightedSetting() const { return highlightedSetting_; }
@@ -91,6 +92,7 @@ class AppModel {
   bool assumesAccessForSnapshots_ = false;
   std::optional<std::string> highlightedSetting_;
 
+  platform::Platform& platform_;
   platform::LoginItemServices& loginItems_;
   std::map<std::uint64_t, std::function<void(Property)>> observers_;
   std::uint64_t nextToken_ = 1;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The window that hosts the settings: its size and frame, kept across launches, the menu bar with
-// the main menu, and the page area with the sidebar. The window is made once and kept when closed.
+// the main menu, and the settings view with its sidebar, pages and change banner. The window is
+// made once and kept when closed.
 
 #include <QMainWindow>
 #include <QTimer>
@@ -15,10 +16,9 @@
 #include "app/model/AppModel.hpp"
 #include "app/shell/QtMenus.hpp"
 
-class QLabel;
-class QListWidget;
-class QPushButton;
-class QStackedWidget;
+namespace tovrel::settings {
+class SettingsWindowView;
+}
 
 namespace tovrel::shell {
 
@@ -43,7 +43,7 @@ class SettingsWindow : public QMainWindow {
 
   // Where the frame is kept: `$XDG_STATE_HOME/Tovrel/window.ini` (default ~/.local/state).
   static QString frameFile();
-  void refresh();
+  settings::SettingsWindowView& view() const { return *view_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -53,21 +53,10 @@ class SettingsWindow : public QMainWindow {
  private:
   void saveFrame();
   void restoreFrame();
-  QWidget* buildContent();
 
   AppModel& model_;
-  std::function<std::optional<std::string>()> turnOnAccessibility_;
-  std::optional<std::string> accessProblem_;
   QTimer frameSaver_;
-  QListWidget* sidebar_ = nullptr;
-  QStackedWidget* pages_ = nullptr;
-  QLabel* accessLine_ = nullptr;
-  QLabel* accessDetail_ = nullptr;
-  QPushButton* accessButton_ = nullptr;
-  QPushButton* checkButton_ = nullptr;
-  QLabel* storageNote_ = nullptr;
-  std::uint64_t modelToken_ = 0;
-  std::uint64_t navigationToken_ = 0;
+  settings::SettingsWindowView* view_ = nullptr;
   bool restoring_ = false;
 };
 

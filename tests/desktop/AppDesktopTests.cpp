@@ -41,6 +41,8 @@ namespace tovrel::desktoptest {
 namespace {
 
 constexpr char busName[] = "local.tovrel.Tovrel";
+// The settings window opens on its first page, whose title follows the program's.
+constexpr char settingsTitle[] = "Tovrel — Clicking";
 constexpr char loginMarker[] = "--launched-at-login";
 constexpr Keycode rightAlt = 108;
 
@@ -198,7 +200,7 @@ TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
   Tovrel first(home_);
   ASSERT_TRUE(first.start({loginMarker}));
   ASSERT_TRUE(waitUntil(nameOwned)) << "the first launch never claimed the session's name";
-  EXPECT_FALSE(desktop().findWindow("Tovrel", first.pid()).has_value())
+  EXPECT_FALSE(desktop().findWindow(settingsTitle, first.pid()).has_value())
       << "a launch at login opened its window";
 
   // Launched from a menu with launch feedback: the feedback ends once the first has shown itself.
@@ -207,7 +209,7 @@ TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
   second.setEnvironment("DESKTOP_STARTUP_ID", "tovrel-test-42 \"menu\"_TIME0");
   ASSERT_TRUE(second.start({}));
   EXPECT_EQ(second.finished(), std::optional<int>(0));
-  EXPECT_TRUE(desktop().waitForWindow("Tovrel", first.pid(), 10s).has_value())
+  EXPECT_TRUE(desktop().waitForWindow(settingsTitle, first.pid(), 10s).has_value())
       << "the first instance did not show its settings window";
   EXPECT_TRUE(startup.waitFor(R"(remove: ID="tovrel-test-42 \"menu\"_TIME0")"))
       << "the launch feedback was not ended";
@@ -219,7 +221,7 @@ TEST_F(AppDesktopTest, ASecondLaunchShowsTheFirstInstancesWindowAndExitsZero) {
 TEST_F(AppDesktopTest, ASecondLaunchBringsTheOpenWindowForward) {
   Tovrel first(home_);
   ASSERT_TRUE(first.start({}));
-  auto window = desktop().waitForWindow("Tovrel", first.pid(), 10s);
+  auto window = desktop().waitForWindow(settingsTitle, first.pid(), 10s);
   ASSERT_TRUE(window.has_value());
   auto receiver = startReceiver();
   ASSERT_NE(receiver, nullptr);
@@ -239,7 +241,7 @@ TEST_F(AppDesktopTest, ALaunchAtLoginNavigatesWithoutOpeningAWindow) {
   Tovrel tovrel(home_);
   ASSERT_TRUE(tovrel.start({loginMarker}));
   ASSERT_TRUE(movesThePointer()) << "navigation never answered the right-Alt tap";
-  EXPECT_FALSE(desktop().findWindow("Tovrel", tovrel.pid()).has_value());
+  EXPECT_FALSE(desktop().findWindow(settingsTitle, tovrel.pid()).has_value());
   tovrel.signal(SIGTERM);
   EXPECT_EQ(tovrel.finished(), std::optional<int>(0));
 }

@@ -59,6 +59,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int skipped = 77;
+// The settings window opens on its first page, whose title follows the program's.
+constexpr char settingsTitle[] = "Tovrel — Clicking";
 // The right Alt key: X keycode 108 on every evdev keymap, which is what the program listens for.
 constexpr Keycode rightAlt = 108;
 // Waits that fail only when something is wrong: generous, so that a machine busy with a parallel
@@ -531,7 +533,7 @@ int run(const Options& options) {
   std::optional<WindowId> settings;
   waitUntil(
       [&] {
-        settings = desktop->findWindow("Tovrel", tovrel->pid());
+        settings = desktop->findWindow(settingsTitle, tovrel->pid());
         return settings.has_value() || tovrel->ended().has_value();
       },
       startTimeout);

@@ -1,0 +1,23 @@
+#pragma once
+
+// The page the settings window shows for each sidebar row, made afresh on every selection.
+
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/model/AppModel.hpp"
+
+namespace tovrel::settings {
+
+// What the pages need beyond the model.
+struct PageContext {
+  AppModel& model;
+  // Opens the desktop's accessibility switch and checks again; a sentence when it could not.
+  std::function<std::optional<std::string>()> openAccessibilitySettings;
+};
+
+QWidget* makePage(const PageContext& context, SettingsPage page);
+
+}  // namespace tovrel::settings
