@@ -56,6 +56,60 @@ QFont font(TextStyle style, std::optional<QFont::Weight> weight) {
   return fontOfSize(look.pixels, weight.value_or(look.weight));
 }
 
+QPalette lightPalette() {
+  QPalette palette;
+  const QColor window(0xEC, 0xEC, 0xEC);
+  const QColor text(0x1D, 0x1D, 0x1F);
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::AlternateBase, QColor(0xF5, 0xF5, 0xF5));
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, QColor(0xFB, 0xFB, 0xFB));
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::Highlight, QColor(0x00, 0x7A, 0xFF));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::ToolTipBase, Qt::white);
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::PlaceholderText, QColor(0, 0, 0, 0x60));
+  palette.setColor(QPalette::Light, Qt::white);
+  palette.setColor(QPalette::Midlight, QColor(0xE0, 0xE0, 0xE0));
+  palette.setColor(QPalette::Mid, QColor(0xB8, 0xB8, 0xB8));
+  palette.setColor(QPalette::Dark, QColor(0x9A, 0x9A, 0x9A));
+  palette.setColor(QPalette::Shadow, QColor(0x60, 0x60, 0x60));
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0, 0, 0, 0x60));
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0, 0, 0, 0x60));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0, 0, 0, 0x60));
+  return palette;
+}
+
+QPalette darkPalette() {
+  QPalette palette;
+  const QColor window(0x2A, 0x2A, 0x2C);
+  const QColor text(0xF2, 0xF2, 0xF7);
+  palette.setColor(QPalette::Window, window);
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+  palette.setColor(QPalette::AlternateBase, QColor(0x32, 0x32, 0x34));
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
+  palette.setColor(QPalette::ButtonText, text);
+  palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
+  palette.setColor(QPalette::HighlightedText, Qt::white);
+  palette.setColor(QPalette::ToolTipBase, QColor(0x3A, 0x3A, 0x3C));
+  palette.setColor(QPalette::ToolTipText, text);
+  palette.setColor(QPalette::PlaceholderText, QColor(0xFF, 0xFF, 0xFF, 0x60));
+  palette.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4C));
+  palette.setColor(QPalette::Midlight, QColor(0x3E, 0x3E, 0x40));
+  palette.setColor(QPalette::Mid, QColor(0x2E, 0x2E, 0x30));
+  palette.setColor(QPalette::Dark, QColor(0x1A, 0x1A, 0x1A));
+  palette.setColor(QPalette::Shadow, Qt::black);
+  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0xFF, 0xFF, 0xFF, 0x60));
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0xFF, 0xFF, 0xFF, 0x60));
+  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xFF, 0xFF, 0xFF, 0x60));
+  return palette;
+}
+
 bool isDark(const QPalette& palette) {
   return palette.color(QPalette::Window).lightness() <
          palette.color(QPalette::WindowText).lightness();

@@ -39,6 +39,11 @@ enum class Colour {
   accent,  // the selection colour of the palette
 };
 
+// The palettes the window is drawn with when the desktop gives none of its own, light and dark;
+// the dark one also serves pictures of the window in dark appearance.
+QPalette lightPalette();
+QPalette darkPalette();
+
 // A dark palette: its window colour is darker than its text.
 bool isDark(const QPalette& palette);
 QColor colour(Colour name, const QPalette& palette);
