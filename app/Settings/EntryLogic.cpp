@@ -73,8 +73,9 @@ PreviewCaptions previewCaptions(const TovrelConfig& config) {
   return captions;
 }
 
-bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive) {
-  return !assumesAccess && (!tapInstalled || secureInputActive);
+bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive,
+                     bool accessibilityOn) {
+  return !assumesAccess && (!tapInstalled || secureInputActive || !accessibilityOn);
 }
 
 std::string accessCardTitle(bool secureInputActive, const std::optional<std::string>& holder) {

@@ -45,8 +45,10 @@ struct PreviewCaptions {
 PreviewCaptions previewCaptions(const TovrelConfig& config);
 
 // The card shows when the program cannot read the keyboard, unless the pictures of the window
-// assume it can.
-bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive);
+// assume it can. Here the keyboard can be heard without the desktop's accessibility switch, which
+// Clicking and Scrolling still need to read other applications: the card shows while it is off too.
+bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive,
+                     bool accessibilityOn);
 std::string accessCardTitle(bool secureInputActive, const std::optional<std::string>& holder);
 // The card's buttons are offered only when something can be done about it.
 inline bool accessCardOffersActions(bool secureInputActive) {

@@ -1,10 +1,9 @@
 #include "app/Settings/Pages.hpp"
 
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/Settings/AccessCard.hpp"
 #include "app/Settings/Theme.hpp"
 #include "core/EnumTable.hpp"
 
@@ -44,26 +43,20 @@ QString readinessDetail(const PermissionReport& report, bool tapInstalled) {
   return lines.join(QLatin1Char('\n'));
 }
 
-// The readiness of the service and where the settings are kept, with the actions that help.
+// The readiness of the service and where the settings are kept.
 class StatePage : public QWidget {
  public:
-  StatePage(const PageContext& context, SettingsPage page)
-      : model_(context.model), open_(context.openAccessibilitySettings) {
+  StatePage(const PageContext& context, SettingsPage page) : model_(context.model) {
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(24, 20, 24, 20);
     column->setSpacing(10);
     auto* title = new QLabel(text(rawValue(page)));
     title->setFont(settings::font(TextStyle::title2, QFont::DemiBold));
     column->addWidget(title);
-    auto* access = new QHBoxLayout;
+    column->addWidget(new AccessCard(model_, context.openAccessibilitySettings));
     line_ = new QLabel;
     line_->setObjectName(QStringLiteral("accessState"));
-    open_button_ = new QPushButton(QStringLiteral("Open Settings"));
-    check_ = new QPushButton(QStringLiteral("Check Again"));
-    access->addWidget(line_, 1);
-    access->addWidget(open_button_);
-    access->addWidget(check_);
-    column->addLayout(access);
+    column->addWidget(line_);
     detail_ = new QLabel;
     detail_->setWordWrap(true);
     column->addWidget(detail_);
@@ -72,15 +65,6 @@ class StatePage : public QWidget {
     storage_->setObjectName(QStringLiteral("storageNote"));
     column->addWidget(storage_);
     column->addStretch(1);
-    QObject::connect(open_button_, &QPushButton::clicked, this, [this] {
-      problem_ = open_ ? open_() : std::nullopt;
-      refresh();
-    });
-    QObject::connect(check_, &QPushButton::clicked, this, [this] {
-      problem_.reset();
-      model_.navigation().recheckReadiness();
-      refresh();
-    });
     modelToken_ = model_.observe([this](AppModel::Property property) {
       if (property == AppModel::Property::storageNote ||
           property == AppModel::Property::assumesAccessForSnapshots)
@@ -105,25 +89,15 @@ class StatePage : public QWidget {
     const bool assumed = model_.assumesAccessForSnapshots();
     const ReadinessStatus status = assumed ? ReadinessStatus::ready : report.status();
     line_->setText(QStringLiteral("Status: ") + text(displayText(status)));
-    QString detail = assumed ? QString() : readinessDetail(report, navigation.tapInstalled());
-    if (problem_) detail += QStringLiteral("\n") + QString::fromStdString(*problem_);
-    detail_->setText(detail);
-    const bool needsAccess =
-        !assumed && (!report.accessibilityTrusted || status != ReadinessStatus::ready);
-    open_button_->setVisible(needsAccess);
-    check_->setVisible(needsAccess);
+    detail_->setText(assumed ? QString() : readinessDetail(report, navigation.tapInstalled()));
     storage_->setVisible(model_.storageNote().has_value());
     storage_->setText(QString::fromStdString(model_.storageNote().value_or("")));
   }
 
   AppModel& model_;
-  std::function<std::optional<std::string>()> open_;
-  std::optional<std::string> problem_;
   QLabel* line_ = nullptr;
   QLabel* detail_ = nullptr;
   QLabel* storage_ = nullptr;
-  QPushButton* open_button_ = nullptr;
-  QPushButton* check_ = nullptr;
   std::uint64_t modelToken_ = 0;
   std::uint64_t navigationToken_ = 0;
 };

@@ -106,6 +106,8 @@ QString settingsWindowTitle(SettingsPage page) {
 
 SettingsWindowView::SettingsWindowView(AppModel& model, PageFactory makePage, QWidget* parent)
     : QWidget(parent), model_(model), makePage_(std::move(makePage)) {
+  // Everything inside takes the program's typeface unless it asks for another style.
+  setFont(settings::font(TextStyle::body));
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* split = new QSplitter(Qt::Horizontal);

@@ -80,20 +80,21 @@ TEST(EntryLogic, PreviewCaptionsComeFromTheFirstBindingOfEachAction) {
 
 TEST(EntryLogic, AccessCard) {
   struct Row {
-    bool assumes, tap, secure;
+    bool assumes, tap, secure, accessibility;
     std::optional<std::string> holder;
     bool shown;
     std::string title;
   };
   const Row rows[] = {
-      {true, false, true, {}, false, "Another app has a password field active"},
-      {false, true, false, {}, false, "Tovrel needs Accessibility access"},
-      {false, false, false, {}, true, "Tovrel needs Accessibility access"},
-      {false, true, true, {}, true, "Another app has a password field active"},
-      {false, true, true, "Firefox", true, "Firefox has a password field active"},
+      {true, false, true, false, {}, false, "Another app has a password field active"},
+      {false, true, false, true, {}, false, "Tovrel needs Accessibility access"},
+      {false, false, false, true, {}, true, "Tovrel needs Accessibility access"},
+      {false, true, false, false, {}, true, "Tovrel needs Accessibility access"},
+      {false, true, true, true, {}, true, "Another app has a password field active"},
+      {false, true, true, true, "Firefox", true, "Firefox has a password field active"},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(accessCardShown(row.assumes, row.tap, row.secure), row.shown);
+    EXPECT_EQ(accessCardShown(row.assumes, row.tap, row.secure, row.accessibility), row.shown);
     EXPECT_EQ(accessCardTitle(row.secure, row.holder), row.title);
     EXPECT_EQ(accessCardOffersActions(row.secure), !row.secure);
   }
