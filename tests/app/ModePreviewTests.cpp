@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QImage>
 #include <QPainter>
 #include <QPalette>
@@ -198,6 +199,14 @@ TEST(ModePreviewWidget, AnimatesOnlyWhileShownAndMoving) {
   ModePreview still(InteractionMode::click, keys, 1.6, false);
   still.show();
   EXPECT_FALSE(still.isAnimating());
+  // Screen readers and the discovery of our own windows pass over it.
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&still);
+  ASSERT_NE(accessible, nullptr);
+  EXPECT_TRUE(accessible->state().invisible);
+  EXPECT_EQ(accessible->childCount(), 0);
+  QWidget plain;
+  plain.show();
+  EXPECT_FALSE(QAccessible::queryAccessibleInterface(&plain)->state().invisible);
 }
 
 }  // namespace
