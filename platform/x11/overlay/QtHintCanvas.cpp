@@ -3,12 +3,10 @@
 // they are built there and flipped once into the window's top-left pixels.
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
-#include <QTextBoundaryFinder>
 #include <QTransform>
 #include <algorithm>
 #include <array>
@@ -21,6 +19,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/paint/Chip.hpp"
 #include "platform/x11/overlay/QtOverlayDrawing.hpp"
 
 namespace tovrel::platform::x11::overlay {
@@ -30,20 +29,6 @@ constexpr double normalFontSize = 10.5;
 
 double finiteOr(double value, double fallback) {
   return std::isfinite(value) ? value : fallback;
-}
-
-// The chips' fill, top to bottom.
-QLinearGradient chipGradient(const QRectF& bounds, double opacity) {
-  QLinearGradient gradient(bounds.topLeft(), bounds.bottomLeft());
-  auto colour = [opacity](int r, int g, int b) {
-    QColor c(r, g, b);
-    c.setAlphaF(static_cast<float>(opacity));
-    return c;
-  };
-  gradient.setColorAt(0, colour(255, 247, 180));
-  gradient.setColorAt(0.5, colour(250, 241, 146));
-  gradient.setColorAt(1, colour(252, 227, 106));
-  return gradient;
 }
 
 bool finite(const QRectF& rect) {
@@ -182,19 +167,6 @@ void addRing(Rows& rows, const QRectF& rect, double radius, double reach) {
   }
 }
 
-// The code units of the first `count` characters (as a reader counts them) of `text`.
-int leadingCharacters(const QString& text, int count) {
-  if (count <= 0) return 0;
-  QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
-  int end = 0;
-  for (int i = 0; i < count; ++i) {
-    const qsizetype next = characters.toNextBoundary();
-    if (next < 0) break;
-    end = static_cast<int>(next);
-  }
-  return end;
-}
-
 }  // namespace
 
 QPainterPath callout(const QRectF& rect, std::optional<QPointF> tail, bool tailUp, double scale) {
@@ -235,36 +207,6 @@ namespace {
 
 std::size_t mixed(std::size_t hash, std::size_t part) {
   return hash ^ (part + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2));
-}
-
-struct LabelKey {
-  std::string text;
-  int typed;
-  double fontSize;
-  bool operator==(const LabelKey&) const = default;
-};
-struct LabelKeyHash {
-  std::size_t operator()(const LabelKey& key) const {
-    return mixed(mixed(std::hash<std::string>()(key.text), std::hash<int>()(key.typed)),
-                 std::hash<double>()(key.fontSize));
-  }
-};
-using LabelCache = std::unordered_map<LabelKey, TextBlock, LabelKeyHash>;
-
-LabelCache& laidOutLabels() {
-  static LabelCache labels;
-  return labels;
-}
-
-// The laid-out labels hold the application's fonts: they are let go while it still exists.
-void forgetBeforeTheApplicationEnds() {
-  static bool registered = false;
-  if (registered || QCoreApplication::instance() == nullptr) return;
-  registered = true;
-  qAddPostRoutine([] {
-    laidOutLabels().clear();
-    registered = false;
-  });
 }
 
 // What a chip looks like; in the canvas's coordinates, except where it is placed in the window.
@@ -398,7 +340,7 @@ class ChipSprites {
 void ChipStyle::draw(QPainter& painter, const ChipLook& chip) const {
   const QTransform flip(1, 0, 0, -1, 0, height_);
   const QPainterPath path = flip.map(callout(chip.body, chip.tail, chip.tailUp, s_));
-  painter.fillPath(path, chipGradient(path.boundingRect(), opacity_));
+  painter.fillPath(path, paint::chipGradient(path.boundingRect(), opacity_));
   painter.setPen(chip.selected ? thick_ : thin_);
   painter.setBrush(Qt::NoBrush);
   painter.drawPath(path);
@@ -455,31 +397,7 @@ void ChipSprites::painted() {
 }  // namespace
 
 TextBlock chipLabel(std::string_view label, int typed, double fontSize) {
-  LabelKey key{std::string(label), std::max(typed, 0), fontSize};
-  LabelCache& laidOut = laidOutLabels();
-  if (const auto found = laidOut.find(key); found != laidOut.end()) return found->second;
-  const QString upper =
-      QString::fromUtf8(label.data(), static_cast<qsizetype>(label.size())).toUpper();
-  Type heavy = type(fontSize * 0.95, QFont::ExtraBold);
-  // In the font's own, magnified units.
-  heavy.font.setLetterSpacing(QFont::AbsoluteSpacing,
-                              fontSize * 0.3 / normalFontSize / heavy.scale);
-  QList<QTextLayout::FormatRange> formats;
-  if (const int faded = leadingCharacters(upper, typed); faded > 0) {
-    QTextLayout::FormatRange range;
-    range.start = 0;
-    range.length = faded;
-    range.format.setForeground(QColor::fromRgbF(0, 0, 0, 0.3f));
-    formats.push_back(range);
-  }
-  TextBlock block = textBlock(upper, heavy, Qt::black, std::nullopt, formats);
-  // Enough for every label of a crowded screen at two sizes, typed or not; beyond that it is
-  // simply started again.
-  constexpr std::size_t remembered = 16384;
-  if (laidOut.size() >= remembered) laidOut.clear();
-  forgetBeforeTheApplicationEnds();
-  laidOut.emplace(std::move(key), block);
-  return block;
+  return paint::chipText(label, typed, fontSize * 0.95, fontSize * 0.3 / normalFontSize);
 }
 
 double labelWidth(std::string_view text, double fontSize) {
