@@ -8,29 +8,27 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QLayout>
+#include <QPainter>
 #include <QPixmap>
 #include <QScrollArea>
 #include <QSplitterHandle>
 #include <functional>
 
+#include "app/Settings/LabelsPreview.hpp"
+#include "app/Settings/ModePreview.hpp"
 #include "app/Settings/Pages.hpp"
 #include "app/Settings/SettingsWindowView.hpp"
 #include "app/Settings/Theme.hpp"
+#include "core/LabelGenerator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {
-
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 QString artifactFolder() {
   const QString folder = QStringLiteral(TOVREL_ARTIFACT_DIR "/settings");
@@ -90,7 +88,7 @@ std::vector<std::string> layoutFaults(const QWidget& root) {
 class SettingsScreens : public ::testing::Test {
  protected:
   SettingsScreens() {
-    ensureApplication();
+    testapp::ensureWidgetApp();
     model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
   }
 
@@ -147,6 +145,67 @@ TEST_F(SettingsScreens, WithTheChangeBanner) {
     config.scrolling.maximumSpeed = speed += 10;
     ASSERT_TRUE(model->commit(config, "Scroll speed 1240 pt/s").empty());
   });
+}
+
+// The mode previews at the instants that show each of their states, and the label previews at each
+// label size, half-transparent and searching; light and dark.
+TEST(SettingsPictures, Previews) {
+  testapp::ensureWidgetApp();
+  const PreviewKeys keys{"I", "J", "K", "L", "Space"};
+  const std::pair<InteractionMode, std::vector<double>> instants[] = {
+      {InteractionMode::cursor, {0, 0.5, 0.9, 4.2, 4.4}},
+      {InteractionMode::scroll, {0.5, 1.1, 2.9}},
+      {InteractionMode::click, {0.3, 0.6, 1.5, 2.0}},
+  };
+  for (const bool dark : {false, true}) {
+    const QPalette colours = dark ? darkPalette() : lightPalette();
+    const QString appearance = dark ? QStringLiteral("dark") : QStringLiteral("light");
+    for (const auto& [mode, times] : instants) {
+      for (const double t : times) {
+        QImage picture(848, 232, QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(2);
+        picture.fill(colours.color(QPalette::Window));
+        {
+          QPainter painter(&picture);
+          painter.translate(12, 24);
+          paintModePreview(painter, QSizeF(400, 92), mode, keys, t, colours);
+        }
+        const QString file = artifactFolder() + QStringLiteral("/preview-%1-t%2-%3.png")
+                                                    .arg(QString::fromUtf8(rawValue(mode)))
+                                                    .arg(t, 0, 'f', 1)
+                                                    .arg(appearance);
+        EXPECT_TRUE(picture.save(file)) << file.toStdString();
+      }
+    }
+
+    QApplication::setPalette(colours);
+    const auto alphabet = LabelGenerator::usableAlphabet(TovrelConfig::defaultAlphabet);
+    struct Variant {
+      const char* name;
+      AppearanceSettings::Size size;
+      double opacity;
+      bool search;
+    };
+    const Variant variants[] = {
+        {"small", AppearanceSettings::Size::small, 0.92, false},
+        {"regular", AppearanceSettings::Size::regular, 0.92, false},
+        {"large", AppearanceSettings::Size::large, 0.92, false},
+        {"half-opacity", AppearanceSettings::Size::regular, 0.5, false},
+        {"search", AppearanceSettings::Size::regular, 0.92, true},
+    };
+    for (const Variant& variant : variants) {
+      AppearanceSettings look;
+      look.hintSize = variant.size;
+      look.hintOpacity = variant.opacity;
+      LabelsPreview preview(alphabet, variant.search, look);
+      preview.resize(460, preview.heightForWidth(460));
+      const QPixmap picture = preview.grab();
+      const QString file =
+          artifactFolder() +
+          QStringLiteral("/labels-%1-%2.png").arg(QLatin1String(variant.name)).arg(appearance);
+      EXPECT_TRUE(picture.save(file)) << file.toStdString();
+    }
+  }
 }
 
 }  // namespace

@@ -9,17 +9,10 @@
 #include "app/Settings/SettingsWindowView.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {
-
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 TovrelConfig withSpeed(double speed) {
   TovrelConfig config;
@@ -30,7 +23,7 @@ TovrelConfig withSpeed(double speed) {
 class SettingsViewTest : public ::testing::Test {
  protected:
   SettingsViewTest() {
-    ensureApplication();
+    testapp::ensureWidgetApp();
     model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
   }
 
