@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -50,6 +51,13 @@ class WideSlider : public QSlider {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   }
   QSize sizeHint() const override { return {240, QSlider::sizeHint().height()}; }
+
+ protected:
+  // A wheel turned to scroll the page must not change a setting it happens to pass over.
+  void wheelEvent(QWheelEvent* event) override {
+    if (hasFocus()) return QSlider::wheelEvent(event);
+    event->ignore();
+  }
 };
 
 }  // namespace

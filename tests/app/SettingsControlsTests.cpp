@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QSlider>
@@ -211,6 +213,64 @@ TEST_F(ModelTest, RefusedToggleShowsTheOldState) {
   EXPECT_EQ(m.config().scrolling.reverse, before);
   EXPECT_EQ(toggle.switchButton()->isOn(), before);
   EXPECT_FALSE(m.lastChange().has_value());
+}
+
+void press(QWidget& widget, Qt::Key key) {
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &down);
+  QCoreApplication::sendEvent(&widget, &up);
+}
+
+TEST(SwitchButtonWidget, SpaceTogglesAndOnlyTheUserIsReported) {
+  ensureApplication();
+  SwitchButton button;
+  button.setAccessibleName("Show in menu bar");
+  std::vector<bool> reported;
+  button.onToggled([&](bool on) { reported.push_back(on); });
+  button.setOn(true);
+  EXPECT_TRUE(reported.empty());
+  press(button, Qt::Key_Space);
+  EXPECT_EQ(reported, std::vector<bool>{false});
+  EXPECT_FALSE(button.isOn());
+  EXPECT_EQ(button.focusPolicy(), Qt::StrongFocus);
+
+  button.setOn(true);
+  QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(&button);
+  ASSERT_NE(seen, nullptr);
+  EXPECT_EQ(seen->text(QAccessible::Name), "Show in menu bar");
+  EXPECT_TRUE(seen->state().checkable);
+  EXPECT_TRUE(seen->state().checked);
+}
+
+TEST(SegmentedControlWidget, ChoosesByClickAndArrowsAndKeepsItsSelection) {
+  ensureApplication();
+  SegmentedControl control({"Slow", "Normal", "Fast"});
+  QStringList chosen;
+  control.onSelected([&](const QString& name) { chosen << name; });
+  control.setSelected("Normal");
+  EXPECT_TRUE(chosen.isEmpty());
+  EXPECT_EQ(control.selected(), "Normal");
+
+  press(control, Qt::Key_Right);
+  press(control, Qt::Key_Right);  // already the last
+  EXPECT_EQ(chosen, QStringList{"Fast"});
+  const auto segment = [&](const QString& name) {
+    for (QAbstractButton* button : control.findChildren<QAbstractButton*>())
+      if (button->text() == name) return button;
+    return static_cast<QAbstractButton*>(nullptr);
+  };
+  segment("Slow")->click();
+  segment("Slow")->click();  // the selected one again
+  EXPECT_EQ(chosen, QStringList({"Fast", "Slow"}));
+  press(control, Qt::Key_Left);
+  EXPECT_EQ(chosen.size(), 2);
+
+  control.setSegments({"Slow", "Normal", "Fast", "Custom"});
+  EXPECT_EQ(control.selected(), "Slow");
+  control.setSegments({"Normal", "Fast"});
+  EXPECT_EQ(control.selected(), "");
+  EXPECT_EQ(control.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
 }
 
 TEST(ProblemListWidget, TakesNoSpaceWhenEmptyAndKeepsRowsByText) {
