@@ -161,6 +161,15 @@ class SectionBox : public QWidget {
     follow();
   }
 
+  void remove(QWidget* row) {
+    const auto found =
+        std::find_if(cells_.begin(), cells_.end(), [row](const Cell& c) { return c.row == row; });
+    if (found == cells_.end()) return;
+    delete found->cell;  // and the row in it
+    cells_.erase(found);
+    follow();
+  }
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
@@ -240,6 +249,10 @@ void FormSection::setFooter(const QString& footer) {
 
 void FormSection::addRow(QWidget* row) {
   box_->add(row);
+}
+
+void FormSection::removeRow(QWidget* row) {
+  box_->remove(row);
 }
 
 LabeledRow* FormSection::addLabeledRow(QWidget* label, QWidget* control) {

@@ -95,6 +95,8 @@ class FormSection : public QWidget {
   LabeledRow* addLabeledRow(QWidget* label, QWidget* control);
   // A label in the body style.
   LabeledRow* addLabeledRow(const QString& title, QWidget* control);
+  // Deletes a row added before, with its hairline.
+  void removeRow(QWidget* row);
 
  private:
   ThemedLabel* header_;

@@ -307,6 +307,40 @@ TEST(ProblemListWidget, TakesNoSpaceWhenEmptyAndKeepsRowsByText) {
   EXPECT_EQ(page.sizeHint().height(), 20);
 }
 
+TEST(FormSectionWidget, RowsThatHideOrGoTakeTheirPaddingWithThem) {
+  ensureApplication();
+  FormSection section;
+  const auto fixedRow = [] {
+    auto* row = new QWidget;
+    row->setFixedHeight(20);
+    return row;
+  };
+  QWidget* first = fixedRow();
+  QWidget* second = fixedRow();
+  section.addRow(first);
+  section.addRow(second);
+  auto* problems = new ProblemList;
+  section.addRow(problems);
+  section.show();
+  const auto height = [&] {
+    QCoreApplication::processEvents();
+    return section.sizeHint().height();
+  };
+  const int both = height();
+  second->hide();
+  const int one = height();
+  EXPECT_EQ(both - one, 20 + 2 * 8);
+  second->show();
+  EXPECT_EQ(height(), both);
+  problems->setProblems({"A problem."});
+  EXPECT_GT(height(), both);
+  section.removeRow(problems);
+  EXPECT_EQ(height(), both);
+  section.removeRow(first);
+  section.removeRow(second);
+  EXPECT_EQ(height(), 0);  // no rows, no box, no texts
+}
+
 TEST(StatusLineWidget, ShowsTheCheckOrTheWarning) {
   ensureApplication();
   StatusLine line(false, "Keyboard access", "Not allowed yet.");
