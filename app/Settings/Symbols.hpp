@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QIcon>
+#include <QPainterPath>
 #include <QRectF>
 #include <QSizeF>
 #include <string_view>
@@ -19,6 +20,10 @@ bool hasSymbol(std::string_view name);
 
 // The box a symbol takes beside text of `fontPixels`: its width and height in logical pixels.
 QSizeF symbolSize(std::string_view name, double fontPixels);
+
+// The symbol's outline filling `box` (its aspect kept, centred); empty for an unknown name. Details
+// cut out of a filled shape are holes in the path.
+QPainterPath symbolPath(std::string_view name, const QRectF& box);
 
 // Draws the symbol filling `box` (its aspect kept, centred) in `colour`. An unknown name draws
 // nothing.
