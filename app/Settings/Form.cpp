@@ -17,29 +17,6 @@ namespace tovrel::settings {
 
 namespace {
 
-constexpr char hiddenProperty[] = "tovrelHiddenFromAccessibility";
-
-// A node that keeps its place in the tree but is invisible and has nothing to say, so screen
-// readers and discovery pass over it.
-class HiddenAccessible : public QAccessibleWidget {
- public:
-  explicit HiddenAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::NoRole) {}
-  int childCount() const override { return 0; }
-  QAccessibleInterface* child(int) const override { return nullptr; }
-  QString text(QAccessible::Text) const override { return {}; }
-  QAccessible::State state() const override {
-    QAccessible::State state;
-    state.invisible = true;
-    return state;
-  }
-};
-
-QAccessibleInterface* hiddenFactory(const QString&, QObject* object) {
-  auto* widget = qobject_cast<QWidget*>(object);
-  if (widget == nullptr || !widget->property(hiddenProperty).toBool()) return nullptr;
-  return new HiddenAccessible(widget);
-}
-
 // The palette a widget's named colours are chosen by: its parent's, or the application's for a
 // window; never the widget's own, whose text colour it may have changed itself.
 QPalette surroundingPalette(const QWidget* widget) {
@@ -52,15 +29,6 @@ constexpr int rowInsetX = 12;
 constexpr int rowInsetY = 8;
 
 }  // namespace
-
-void hideFromAccessibility(QWidget* widget) {
-  static const bool installed = [] {
-    QAccessible::installFactory(hiddenFactory);
-    return true;
-  }();
-  (void)installed;
-  widget->setProperty(hiddenProperty, true);
-}
 
 // ---- ThemedLabel
 

@@ -16,16 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "app/Settings/AccessibilityHidden.hpp"
 #include "app/Settings/Theme.hpp"
 
 class QVBoxLayout;
 class QHBoxLayout;
 
 namespace tovrel::settings {
-
-// Leaves `widget` out of what assistive technology sees, for decoration whose meaning the text
-// beside it carries.
-void hideFromAccessibility(QWidget* widget);
 
 // A label in one of the text styles and named colours, kept in that colour when the palette
 // changes between light and dark.

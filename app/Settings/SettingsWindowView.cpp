@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/Settings/ChangeBanner.hpp"
+#include "app/Settings/SettingControls.hpp"
 #include "app/Settings/Symbols.hpp"
 
 namespace tovrel::settings {
@@ -22,17 +23,6 @@ constexpr int sectionGap = 14;
 
 QString text(std::string_view value) {
   return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-}
-
-// Until the shared tile control is in: the symbol on a rounded square of the row's colour.
-void paintIconTile(QPainter& painter, const QRectF& square, std::string_view symbol,
-                   const QColor& fill) {
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(fill);
-  painter.drawRoundedRect(square, square.width() * 0.24, square.width() * 0.24);
-  const double side = square.width() * 0.55;
-  paintSymbol(painter, symbol,
-              QRectF(square.center() - QPointF(side / 2, side / 2), QSizeF(side, side)), Qt::white);
 }
 
 // A row: the tile, then the title; the gap between sections is a row of its own that cannot be
