@@ -110,151 +110,98 @@ TEST(CaptureLogic, ReportsWhatEachKindOfRecordingMakesOfTheKeys) {
     EXPECT_EQ(record(c.kind, c.strokes), c.reports) << c.what;
 }
 
-TEST(CaptureLogic, TheCandidateIsTheLoneModifierDown) {
-  CaptureLogic logic(RecorderKind::entry);
-  HeldModifierKeys held;
-  held.press(Key::rightCommand);
-  logic.modifierKey(Key::rightCommand, true, held.modifiers());
-  EXPECT_EQ(logic.modifierCandidate(), Key::rightCommand);
-  logic.keyDown(Key::space, held.modifiers(), false);
-  EXPECT_EQ(logic.modifierCandidate(), std::nullopt) << "a key makes it a chord";
-  EXPECT_EQ(modifierCount(Modifiers{Modifiers::command, Modifiers::shift, Modifiers::option,
-                                    Modifiers::control, Modifiers(0x30)}),
-            4);
-}
-
 // The field's state through a sequence of the user's steps, with the owner answering each call.
 TEST(ShortcutFieldState, FollowsTheUsersStepsAndTheOwnersAnswers) {
-  const Gesture first = Gesture::key(Key::j, Modifiers::control);
-  const Gesture second = Gesture::key(Key::k, Modifiers::control);
-  const Problems refusal = {"Control J already moves the pointer left."};
-  const Problems stillRefused = {"Moving left cannot be left without a key."};
-
-  struct Owner {
-    Problems answer;
-    std::vector<std::optional<Gesture>> saved;
-    std::vector<Gesture> replaced;
-  };
+  const Gesture a = Gesture::key(Key::a, Modifiers::control);
+  const Gesture b = Gesture::key(Key::b, Modifiers::control);
+  const Gesture fallback = Gesture::modifierTap(Key::rightOption);
+  const Problems no = {"Control A already clicks."};
+  const Problems stillNo = {"Clicking cannot be left without a key."};
+  enum Act { start, hearA, hearB, cancel, save, replace, keep, another, restore, remove, shown };
   struct Step {
-    const char* what;
-    std::function<void(ShortcutFieldState&, Owner&)> act;
+    Act act;
+    Problems answer;  // the owner's, when it is asked
     bool recording;
     std::optional<Gesture> pending;
     Problems problems;
   };
-  auto onSave = [](Owner& owner) {
-    return [&owner](std::optional<Gesture> g) {
-      owner.saved.push_back(g);
-      return owner.answer;
-    };
-  };
-  auto onReplace = [](Owner& owner) {
-    return [&owner](Gesture g) {
-      owner.replaced.push_back(g);
-      return owner.answer;
-    };
-  };
   const std::vector<Step> steps = {
-      {"save with nothing pending does nothing",
-       [&](auto& s, auto& o) { s.save(onSave(o)); },
-       false,
-       std::nullopt,
-       {}},
-      {"the key cap starts recording",
-       [](auto& s, auto&) { s.startRecording(); },
-       true,
-       std::nullopt,
-       {}},
-      {"a gesture is heard", [&](auto& s, auto&) { s.gestureReported(first); }, true, first, {}},
-      {"a later one replaces it",
-       [&](auto& s, auto&) { s.gestureReported(second); },
-       true,
-       second,
-       {}},
-      {"a refused Save closes and keeps it",
-       [&](auto& s, auto& o) {
-         o.answer = refusal;
-         s.save(onSave(o));
-       },
-       false, second, refusal},
-      {"a refused Replace changes only the problems",
-       [&](auto& s, auto& o) {
-         o.answer = stillRefused;
-         s.replace(onReplace(o));
-       },
-       false, second, stillRefused},
-      {"choose another records afresh",
-       [](auto& s, auto&) { s.chooseAnother(); },
-       true,
-       std::nullopt,
-       {}},
-      {"heard again", [&](auto& s, auto&) { s.gestureReported(first); }, true, first, {}},
-      {"refused again",
-       [&](auto& s, auto& o) {
-         o.answer = refusal;
-         s.save(onSave(o));
-       },
-       false, first, refusal},
-      {"an accepted Replace clears everything",
-       [&](auto& s, auto& o) {
-         o.answer = {};
-         s.replace(onReplace(o));
-       },
-       false,
-       std::nullopt,
-       {}},
-      {"a gesture heard while idle is ignored",
-       [&](auto& s, auto&) { s.gestureReported(first); },
-       false,
-       std::nullopt,
-       {}},
-      {"record, hear, refused",
-       [&](auto& s, auto& o) {
-         s.startRecording();
-         s.gestureReported(first);
-         o.answer = refusal;
-         s.save(onSave(o));
-       },
-       false, first, refusal},
-      {"keep existing clears everything",
-       [](auto& s, auto&) { s.keepExisting(); },
-       false,
-       std::nullopt,
-       {}},
-      {"the restore button shows the owner's answer",
-       [&](auto& s, auto& o) {
-         o.answer = refusal;
-         s.restoreDefault(second, onSave(o));
-       },
-       false, std::nullopt, refusal},
-      {"cancel while recording keeps the problems",
-       [&](auto& s, auto&) {
-         s.startRecording();
-         s.buttonAnswered(refusal);
-         s.gestureReported(first);
-         s.cancel();
-       },
-       false, std::nullopt, refusal},
-      {"an accepted remove clears the problems",
-       [&](auto& s, auto& o) {
-         o.answer = {};
-         s.remove(onSave(o));
-       },
-       false,
-       std::nullopt,
-       {}},
+      {save, {}, false, std::nullopt, {}},  // nothing pending: the owner is not asked
+      {start, {}, true, std::nullopt, {}},
+      {hearA, {}, true, a, {}},
+      {hearB, {}, true, b, {}},  // a later gesture replaces the first
+      {save, no, false, b, no},  // refused: closed, kept for Replace
+      {replace, stillNo, false, b, stillNo},
+      {another, {}, true, std::nullopt, {}},
+      {hearA, {}, true, a, {}},
+      {save, no, false, a, no},
+      {replace, {}, false, std::nullopt, {}},
+      {hearA, {}, false, std::nullopt, {}},    // heard while idle: ignored
+      {replace, {}, false, std::nullopt, {}},  // nothing to replace: the owner is not asked
+      {start, {}, true, std::nullopt, {}},
+      {hearA, {}, true, a, {}},
+      {save, no, false, a, no},
+      {keep, {}, false, std::nullopt, {}},
+      {restore, no, false, std::nullopt, no},
+      {start, {}, true, std::nullopt, {}},
+      {shown, no, true, std::nullopt, no},
+      {cancel, {}, false, std::nullopt, no},  // cancelling keeps the problems
+      {remove, {}, false, std::nullopt, {}},
   };
+  std::vector<std::optional<Gesture>> saved;
+  std::vector<Gesture> replaced;
   ShortcutFieldState state;
-  Owner owner;
-  for (const Step& step : steps) {
-    step.act(state, owner);
-    EXPECT_EQ(state.recording(), step.recording) << step.what;
-    EXPECT_EQ(state.pending(), step.pending) << step.what;
-    EXPECT_EQ(state.problems(), step.problems) << step.what;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const Step& step = steps[i];
+    const SaveFunction onSave = [&](std::optional<Gesture> g) {
+      saved.push_back(g);
+      return step.answer;
+    };
+    switch (step.act) {
+      case start:
+        state.startRecording();
+        break;
+      case hearA:
+        state.gestureReported(a);
+        break;
+      case hearB:
+        state.gestureReported(b);
+        break;
+      case cancel:
+        state.cancel();
+        break;
+      case save:
+        state.save(onSave);
+        break;
+      case replace:
+        state.replace([&](Gesture g) {
+          replaced.push_back(g);
+          return step.answer;
+        });
+        break;
+      case keep:
+        state.keepExisting();
+        break;
+      case another:
+        state.chooseAnother();
+        break;
+      case restore:
+        state.restoreDefault(fallback, onSave);
+        break;
+      case remove:
+        state.remove(onSave);
+        break;
+      case shown:
+        state.buttonAnswered(step.answer);
+        break;
+    }
+    EXPECT_EQ(state.recording(), step.recording) << "step " << i;
+    EXPECT_EQ(state.pending(), step.pending) << "step " << i;
+    EXPECT_EQ(state.problems(), step.problems) << "step " << i;
+    EXPECT_EQ(state.saveEnabled(), step.pending.has_value()) << "step " << i;
   }
-  const std::vector<std::optional<Gesture>> saved = {second, first, first, second, std::nullopt};
-  EXPECT_EQ(owner.saved, saved);
-  EXPECT_EQ(owner.replaced, (std::vector<Gesture>{second, first}));
+  EXPECT_EQ(saved, (std::vector<std::optional<Gesture>>{b, a, a, fallback, std::nullopt}));
+  EXPECT_EQ(replaced, (std::vector<Gesture>{b, a}));
 }
 
 TEST(ShortcutFieldState, RestoreAndRemoveShowOnlyWhereTheyCanAct) {
