@@ -43,6 +43,11 @@ class ApplicationServices {
   // The launch with this startup-notification id has done its work (a later launch that handed
   // over to this instance): the desktop ends its launch feedback, the busy pointer.
   virtual void completeStartup(const std::string& startupId) = 0;
+  // The key code of a key event that one of the program's own windows received, from the event's
+  // native scan code (what the toolkit reports for the physical key). Translated through the same
+  // table the input tap uses, so a key recorded here is the key the tap later sees. Nothing for a
+  // key that has no code.
+  virtual std::optional<std::uint16_t> keyCodeOfOwnKeyEvent(std::uint32_t nativeScanCode) = 0;
 };
 
 }  // namespace tovrel::platform

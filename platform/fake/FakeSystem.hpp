@@ -63,6 +63,12 @@ class FakeApplication : public ApplicationServices {
   void completeStartup(const std::string& startupId) override {
     completedStartups.push_back(startupId);
   }
+  // The rule tests rely on: a native code from 0 to 127 is the key code itself (0 is A, 53
+  // Escape, 61 Right Option); any other code is a key without a code.
+  std::optional<std::uint16_t> keyCodeOfOwnKeyEvent(std::uint32_t nativeScanCode) override {
+    if (nativeScanCode > 127) return std::nullopt;
+    return static_cast<std::uint16_t>(nativeScanCode);
+  }
 
   bool active = false;
   bool keyWindow = false;

@@ -10,6 +10,7 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "platform/x11/input/X11KeyTable.hpp"
 #include "platform/x11/session/X11Workspace.hpp"
 
 // After Qt: X's headers define macros (None, Bool, …) that break Qt's.
@@ -236,6 +237,10 @@ void X11Application::completeStartup(const std::string& startupId) {
   }
   XFlush(display);
   trap.check();
+}
+
+std::optional<std::uint16_t> X11Application::keyCodeOfOwnKeyEvent(std::uint32_t nativeScanCode) {
+  return keyCodeForXKeycode(nativeScanCode);
 }
 
 double X11Application::doubleClickInterval() {

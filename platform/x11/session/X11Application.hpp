@@ -52,6 +52,8 @@ class X11Application : public ApplicationServices {
   double doubleClickInterval() override;
   // Sends the startup-notification "remove" message for the id to the root window.
   void completeStartup(const std::string& startupId) override;
+  // On X the native scan code of a Qt key event is the X keycode.
+  std::optional<std::uint16_t> keyCodeOfOwnKeyEvent(std::uint32_t nativeScanCode) override;
 
  private:
   // The connection requests go out on, opened on first use; nullptr when the server is gone.

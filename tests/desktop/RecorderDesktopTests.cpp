@@ -1,0 +1,116 @@
+// The shortcut recorder against the real desktop: while it records in a window of this program,
+// the navigation service running beside it leaves every key to it, the mode entries included.
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <unistd.h>
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "app/Settings/RecorderPill.hpp"
+#include "app/Settings/ShortcutField.hpp"
+#include "core/Keys.hpp"
+#include "core/TovrelConfig.hpp"
+#include "platform/x11/X11Desktop.hpp"
+#include "system/NavigationService.hpp"
+#include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/QtTestApp.hpp"
+
+namespace tovrel::desktoptest {
+namespace {
+
+// The right Alt key: Moving starts with its tap by default.
+constexpr Keycode rightAlt = 108;
+
+class RecorderDesktopTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    qtApp();
+    x11_ = platform::x11::X11Desktop::open();
+    ASSERT_NE(x11_, nullptr);
+    // The default entries, the Moving tap toggling: a tap that wrongly started Moving while the
+    // recorder had the keyboard is undone by the next one, and Moving is then never seen on.
+    TovrelConfig config = TovrelConfig::defaults();
+    config.cursorEntry.separateExit = false;
+    service_ = std::make_unique<NavigationService>(x11_->platform(), config);
+    service_->start();
+    ASSERT_TRUE(service_->tapInstalled());
+  }
+
+  void TearDown() override {
+    if (service_) {
+      service_->shutdown();
+      service_.reset();
+    }
+    window_.reset();
+    x11_.reset();
+    DesktopTest::TearDown();
+  }
+
+  void tapRightAlt() {
+    inputWhilePumping(desktop(), [](Desktop& d) {
+      d.hardwareKey(rightAlt, true);
+      d.hardwareKey(rightAlt, false);
+    });
+  }
+
+  long modesStarted() const {
+    const auto& log = service_->log();
+    return std::count_if(log.begin(), log.end(), [](const NavigationService::LogEntry& entry) {
+      return entry.text.size() > 3 && entry.text.ends_with(" on");
+    });
+  }
+
+  std::unique_ptr<platform::x11::X11Desktop> x11_;
+  std::unique_ptr<NavigationService> service_;
+  std::unique_ptr<QWidget> window_;
+};
+
+TEST_F(RecorderDesktopTest, TheMovingEntryTypedWhileRecordingReachesTheRecorderAndStartsNothing) {
+  const Gesture entry = service_->config().cursorEntry.gesture;
+  ASSERT_EQ(entry, Gesture::modifierTap(Key::rightOption));
+
+  window_ = std::make_unique<QWidget>();
+  window_->setWindowTitle(QStringLiteral("Tovrel recorder test"));
+  window_->setGeometry(60, 80, 360, 140);
+  auto* layout = new QVBoxLayout(window_.get());
+  auto* field = new settings::ShortcutField(
+      x11_->platform().application, QStringLiteral("Moving start"), entry,
+      settings::RecorderKind::entry, entry, false, QStringLiteral("None"), true,
+      [](std::optional<Gesture>) { return settings::Problems{}; });
+  layout->addWidget(field);
+  window_->show();
+  const auto id = desktop().waitForWindow("Tovrel recorder test", getpid());
+  ASSERT_TRUE(id.has_value());
+  ASSERT_TRUE(desktop().focus(*id)) << desktop().focusReport();
+  ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == window_.get(); }));
+
+  field->startRecording();
+  auto* pill = field->findChild<settings::RecorderPill*>();
+  ASSERT_NE(pill, nullptr);
+  ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == pill; }))
+      << "the recorder did not take the keyboard";
+
+  tapRightAlt();
+  ASSERT_TRUE(pumpUntil([&] { return field->state().pending() == entry; }))
+      << "the tap did not reach the recorder";
+  EXPECT_TRUE(field->isRecording());
+
+  // With the recorder closed the same tap starts Moving. The service decides keys in the order
+  // they come: when it has started Moving it has decided the first tap too, and ignored it.
+  field->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
+  ASSERT_TRUE(pumpUntil([&] { return !field->isRecording() && !pill->hasFocus(); }));
+  tapRightAlt();
+  ASSERT_TRUE(pumpUntil([&] { return service_->mode() == InteractionMode::cursor; }))
+      << "the tap after recording did not start Moving";
+  EXPECT_EQ(modesStarted(), 1) << "the tap typed into the recorder started a mode";
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
