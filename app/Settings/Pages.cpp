@@ -4,6 +4,8 @@
 #include <QVBoxLayout>
 
 #include "app/Settings/AccessCard.hpp"
+#include "app/Settings/EntrySection.hpp"
+#include "app/Settings/Form.hpp"
 #include "app/Settings/Theme.hpp"
 #include "core/EnumTable.hpp"
 
@@ -105,7 +107,15 @@ class StatePage : public QWidget {
 }  // namespace
 
 QWidget* makePage(const PageContext& context, SettingsPage page) {
-  return new StatePage(context, page);
+  std::optional<InteractionMode> mode;
+  if (page == SettingsPage::click) mode = InteractionMode::click;
+  if (page == SettingsPage::scroll) mode = InteractionMode::scroll;
+  if (page == SettingsPage::cursor) mode = InteractionMode::cursor;
+  if (!mode) return new StatePage(context, page);
+  auto* form = new FormPage;
+  form->setObjectName(text(rawValue(page)));
+  form->addWidget(new EntrySection(context.model, *mode, context.openAccessibilitySettings));
+  return form;
 }
 
 }  // namespace tovrel::settings

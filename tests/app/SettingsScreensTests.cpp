@@ -39,6 +39,10 @@ QString artifactFolder() {
 QString describe(const QWidget* widget) {
   QString name = QString::fromLatin1(widget->metaObject()->className());
   if (!widget->objectName().isEmpty()) name += QStringLiteral("#") + widget->objectName();
+  const QRect g = widget->geometry();
+  name += QStringLiteral("(%1,%2 %3x%4)").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+  if (widget->parentWidget() && !widget->parentWidget()->objectName().isEmpty())
+    name += QStringLiteral(" in ") + widget->parentWidget()->objectName();
   if (const auto* label = qobject_cast<const QLabel*>(widget))
     name += QStringLiteral(" \"") + label->text() + QStringLiteral("\"");
   if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
@@ -72,9 +76,11 @@ std::vector<std::string> layoutFaults(const QWidget& root) {
     if (qobject_cast<const QAbstractScrollArea*>(widget)) continue;
     QList<QWidget*> children;
     for (QObject* child : widget->children())
-      // A splitter's handle reaches over its neighbours on purpose, to be easier to grab.
+      // A splitter's handle reaches over its neighbours on purpose, to be easier to grab; a
+      // decoration that lets the mouse through (a highlight behind a section) lies under them.
       if (auto* w = qobject_cast<QWidget*>(child);
-          w && w->isVisibleTo(&root) && !w->isWindow() && !qobject_cast<QSplitterHandle*>(w))
+          w && w->isVisibleTo(&root) && !w->isWindow() && !qobject_cast<QSplitterHandle*>(w) &&
+          !w->testAttribute(Qt::WA_TransparentForMouseEvents))
         children.push_back(w);
     for (qsizetype i = 0; i < children.size(); ++i)
       for (qsizetype j = i + 1; j < children.size(); ++j)
