@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "app/Settings/RecorderPill.hpp"
 #include "app/Settings/ShortcutField.hpp"
 #include "core/Keys.hpp"
 #include "core/TovrelConfig.hpp"
@@ -23,8 +23,12 @@
 namespace tovrel::desktoptest {
 namespace {
 
-// The right Alt key: Moving starts with its tap by default.
+// The right Alt key: Moving starts with its tap by default. Clicking starts with Super, Shift and
+// Space.
 constexpr Keycode rightAlt = 108;
+constexpr Keycode superLeft = 133;
+constexpr Keycode shiftLeft = 50;
+constexpr Keycode space = 65;
 
 class RecorderDesktopTest : public DesktopTest {
  protected:
@@ -72,17 +76,30 @@ class RecorderDesktopTest : public DesktopTest {
   std::unique_ptr<QWidget> window_;
 };
 
-TEST_F(RecorderDesktopTest, TheMovingEntryTypedWhileRecordingReachesTheRecorderAndStartsNothing) {
-  const Gesture entry = service_->config().cursorEntry.gesture;
-  ASSERT_EQ(entry, Gesture::modifierTap(Key::rightOption));
+// Both kinds of entry: Moving's lone right Alt tap, and Clicking's chord, which the input tap
+// holds grabbed while no mode is on.
+TEST_F(RecorderDesktopTest, EntryGesturesTypedWhileRecordingReachTheRecorderAndStartNothing) {
+  const TovrelConfig& config = service_->config();
+  ASSERT_EQ(config.cursorEntry.gesture, Gesture::modifierTap(Key::rightOption));
+  ASSERT_EQ(config.clickEntry.gesture,
+            Gesture::key(Key::space, Modifiers{Modifiers::command, Modifiers::shift}));
+  struct Row {
+    const char* name;
+    Gesture entry;
+    std::vector<Keycode> keys;  // pressed in order, released in reverse
+  };
+  const Row rows[] = {
+      {"Moving's tap", config.cursorEntry.gesture, {rightAlt}},
+      {"Clicking's chord", config.clickEntry.gesture, {superLeft, shiftLeft, space}},
+  };
 
   window_ = std::make_unique<QWidget>();
   window_->setWindowTitle(QStringLiteral("Tovrel recorder test"));
   window_->setGeometry(60, 80, 360, 140);
   auto* layout = new QVBoxLayout(window_.get());
   auto* field = new settings::ShortcutField(
-      x11_->platform().application, QStringLiteral("Moving start"), entry,
-      settings::RecorderKind::entry, entry, false, QStringLiteral("None"), true,
+      x11_->platform().application, QStringLiteral("Moving start"), std::nullopt,
+      settings::RecorderKind::entry, std::nullopt, false, QStringLiteral("None"), true,
       [](std::optional<Gesture>) { return settings::Problems{}; });
   layout->addWidget(field);
   window_->show();
@@ -91,25 +108,32 @@ TEST_F(RecorderDesktopTest, TheMovingEntryTypedWhileRecordingReachesTheRecorderA
   ASSERT_TRUE(desktop().focus(*id)) << desktop().focusReport();
   ASSERT_TRUE(pumpUntil([&] { return QApplication::activeWindow() == window_.get(); }));
 
-  field->startRecording();
-  auto* pill = field->findChild<settings::RecorderPill*>();
-  ASSERT_NE(pill, nullptr);
-  ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == pill; }))
-      << "the recorder did not take the keyboard";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    field->startRecording();
+    QWidget* pill = field->findChild<QWidget*>(QStringLiteral("pill"));
+    ASSERT_NE(pill, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == pill; }))
+        << "the recorder did not take the keyboard";
+    inputWhilePumping(desktop(), [&row](Desktop& d) {
+      for (Keycode key : row.keys)
+        d.hardwareKey(key, true);
+      for (auto key = row.keys.rbegin(); key != row.keys.rend(); ++key)
+        d.hardwareKey(*key, false);
+    });
+    ASSERT_TRUE(pumpUntil([&] { return field->state().pending() == row.entry; }))
+        << "the gesture did not reach the recorder";
+    EXPECT_TRUE(field->isRecording());
+    field->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
+    ASSERT_TRUE(pumpUntil([&] { return !field->isRecording() && !pill->hasFocus(); }));
+  }
 
-  tapRightAlt();
-  ASSERT_TRUE(pumpUntil([&] { return field->state().pending() == entry; }))
-      << "the tap did not reach the recorder";
-  EXPECT_TRUE(field->isRecording());
-
-  // With the recorder closed the same tap starts Moving. The service decides keys in the order
-  // they come: when it has started Moving it has decided the first tap too, and ignored it.
-  field->findChild<QAbstractButton*>(QStringLiteral("cancel"))->click();
-  ASSERT_TRUE(pumpUntil([&] { return !field->isRecording() && !pill->hasFocus(); }));
+  // With the recorder closed the tap starts Moving. The service decides keys in the order they
+  // come: when it has started Moving it has decided everything typed before, and started nothing.
   tapRightAlt();
   ASSERT_TRUE(pumpUntil([&] { return service_->mode() == InteractionMode::cursor; }))
       << "the tap after recording did not start Moving";
-  EXPECT_EQ(modesStarted(), 1) << "the tap typed into the recorder started a mode";
+  EXPECT_EQ(modesStarted(), 1) << "a gesture typed into the recorder started a mode";
 }
 
 }  // namespace
