@@ -25,26 +25,33 @@ QString text(std::string_view value) {
   return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-// A row: the tile, then the title; the gap between sections is a row of its own that cannot be
-// chosen.
+// The first row of a section after the first stands lower: the gap between sections is part of
+// it, so screen readers and discovery see only the pages.
+bool opensSection(std::size_t row) {
+  return row > 0 && sidebarRows()[row].section != sidebarRows()[row - 1].section;
+}
+
+// A row: the tile, then the title.
 class SidebarDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-    const bool gap = !index.data(pageRole).isValid();
-    return QSize(option.rect.width(), gap ? sectionGap : rowHeight);
+    const auto row = static_cast<std::size_t>(index.data(pageRole).toInt());
+    return QSize(option.rect.width(), rowHeight + (opensSection(row) ? sectionGap : 0));
   }
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     const QVariant page = index.data(pageRole);
     if (!page.isValid()) return;
-    const SidebarRow& row = sidebarRows()[static_cast<std::size_t>(page.toInt())];
+    const auto number = static_cast<std::size_t>(page.toInt());
+    const SidebarRow& row = sidebarRows()[number];
     const QPalette& colours = option.palette;
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
-    const QRectF cell = QRectF(option.rect).adjusted(8, 1, -8, -1);
+    const QRectF cell =
+        QRectF(option.rect).adjusted(8, 1 + (opensSection(number) ? sectionGap : 0), -8, -1);
     const bool selected = option.state.testFlag(QStyle::State_Selected);
     if (selected) {
       QColor fill = colour(Colour::accent, colours);
@@ -118,15 +125,8 @@ SettingsWindowView::SettingsWindowView(AppModel& model, PageFactory makePage, QW
   sidebar_->setContentsMargins(0, 8, 0, 8);
   sidebar_->setStyleSheet(
       QStringLiteral("QListWidget { background: transparent; padding-top: 8px; }"));
-  int section = sidebarRows().front().section;
   for (std::size_t i = 0; i < sidebarRows().size(); ++i) {
     const SidebarRow& row = sidebarRows()[i];
-    if (row.section != section) {
-      auto* gap = new QListWidgetItem;
-      gap->setFlags(Qt::NoItemFlags);
-      sidebar_->addItem(gap);
-      section = row.section;
-    }
     auto* item = new QListWidgetItem(text(rawValue(row.page)));
     item->setData(pageRole, static_cast<int>(i));
     sidebar_->addItem(item);
