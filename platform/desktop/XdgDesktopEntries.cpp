@@ -195,10 +195,11 @@ std::optional<DesktopEntry> XdgDesktopEntries::parse(std::string_view text) {
     if (equals == std::string_view::npos) continue;
     const std::string_view key = trimmed(line.substr(0, equals));
     const std::string value = unescaped(trimmed(line.substr(equals + 1)));
+    // An empty name names nothing.
     if (key == "Name") {
-      entry.name = value;
+      if (!value.empty()) entry.name = value;
     } else if (key.starts_with("Name[") && key.ends_with(']') && key.size() > 6) {
-      entry.localizedNames[std::string(key.substr(5, key.size() - 6))] = value;
+      if (!value.empty()) entry.localizedNames[std::string(key.substr(5, key.size() - 6))] = value;
     } else if (key == "Icon") {
       if (!value.empty()) entry.icon = value;
     } else if (key == "Hidden" && value == "true") {

@@ -15,24 +15,17 @@
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeInstance.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::shell {
 namespace {
 
 using Claim = platform::InstanceServices::Claim;
 
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
-
 class Launch {
  public:
   explicit Launch(launch::Arguments arguments, Claim claim = Claim::claimed) {
-    ensureApplication();
+    testapp::ensureWidgetApp();
     // Settings and window frames stay in a folder of the test's own.
     qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
     qputenv("XDG_STATE_HOME", home.filePath("state").toUtf8());

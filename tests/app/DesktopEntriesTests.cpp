@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "WidgetApp.hpp"
 #include "app/Settings/AppIconView.hpp"
 #include "platform/desktop/XdgDesktopEntries.hpp"
 #include "platform/fake/FakeDesktopEntries.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel {
 namespace {

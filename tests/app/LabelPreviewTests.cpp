@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "WidgetApp.hpp"
 #include "app/Settings/LabelChipPreview.hpp"
 #include "app/Settings/LabelPreviewModel.hpp"
 #include "app/Settings/LabelsPreview.hpp"
 #include "core/LabelGenerator.hpp"
 #include "platform/paint/Chip.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {

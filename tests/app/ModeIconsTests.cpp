@@ -10,20 +10,12 @@
 
 #include "app/shell/MenuModel.hpp"
 #include "core/EnumTable.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::shell {
 namespace {
 
 // Pixmaps need a GUI application; the first test that needs one makes it for the whole program.
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
-
 QImage picture(const QIcon& icon, int size) {
   return icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
 }
@@ -53,7 +45,7 @@ Coverage measure(const QImage& image) {
 }
 
 TEST(ModeIcons, EachModeHasAGlyphWithARimAtEveryTraySize) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   for (InteractionMode mode : allCases<InteractionMode>()) {
     const auto symbol = statusSymbol(mode);
     const QIcon icon = modeIcon(symbol);
@@ -75,7 +67,7 @@ TEST(ModeIcons, EachModeHasAGlyphWithARimAtEveryTraySize) {
 }
 
 TEST(ModeIcons, TheFourGlyphsDiffer) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   const auto modes = allCases<InteractionMode>();
   for (int size : {16, 24}) {
     std::array<QImage, modes.size()> images;
@@ -97,7 +89,7 @@ TEST(ModeIcons, TheFourGlyphsDiffer) {
 }
 
 TEST(ModeIcons, UnknownSymbolGivesNoIconAndTheProgramAlwaysHasOne) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   EXPECT_TRUE(modeIcon("").isNull());
   EXPECT_TRUE(modeIcon("Keyboard").isNull());
   const QIcon app = appIcon();

@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "WidgetApp.hpp"
 #include "app/Settings/ModePreview.hpp"
 #include "app/Settings/ModePreviewGeometry.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {

@@ -18,18 +18,10 @@
 #include "app/model/AppModel.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {
-
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 const QLocale english(QLocale::English, QLocale::UnitedStates);
 const QLocale german(QLocale::German, QLocale::Germany);
@@ -110,7 +102,7 @@ TEST(NumberSliderValues, ParseTakesTheDisplayFormatAndRefusesTheRest) {
 }
 
 TEST(NumberSliderWidget, HandsOnSnappedSlidesAndClampedTypingAndShowsOnlyWhatItIsGiven) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   std::vector<double> handed;
   NumberSlider slider("Speed", QString("How fast"), "pt/s", {100, 4000}, 10, 1200,
                       [&](double v) { handed.push_back(v); });
@@ -168,7 +160,7 @@ TEST(BoolKeyPaths, ReachDirectAndNestedFields) {
 class ModelTest : public ::testing::Test {
  protected:
   AppModel& make(std::optional<ConfigStore> store = std::nullopt) {
-    ensureApplication();
+    testapp::ensureWidgetApp();
     model = std::make_unique<AppModel>(std::move(store), desktop.platform, loginItems);
     return *model;
   }
@@ -223,7 +215,7 @@ void press(QWidget& widget, Qt::Key key) {
 }
 
 TEST(SwitchButtonWidget, SpaceTogglesAndOnlyTheUserIsReported) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   SwitchButton button;
   button.setAccessibleName("Show in menu bar");
   std::vector<bool> reported;
@@ -244,7 +236,7 @@ TEST(SwitchButtonWidget, SpaceTogglesAndOnlyTheUserIsReported) {
 }
 
 TEST(SegmentedControlWidget, ChoosesByClickAndArrowsAndKeepsItsSelection) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   SegmentedControl control({"Slow", "Normal", "Fast"});
   QStringList chosen;
   control.onSelected([&](const QString& name) { chosen << name; });
@@ -274,7 +266,7 @@ TEST(SegmentedControlWidget, ChoosesByClickAndArrowsAndKeepsItsSelection) {
 }
 
 TEST(ProblemListWidget, TakesNoSpaceWhenEmptyAndKeepsRowsByText) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   QWidget page;
   auto* layout = new QVBoxLayout(&page);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -308,7 +300,7 @@ TEST(ProblemListWidget, TakesNoSpaceWhenEmptyAndKeepsRowsByText) {
 }
 
 TEST(FormSectionWidget, RowsThatHideOrGoTakeTheirPaddingWithThem) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   FormSection section;
   const auto fixedRow = [] {
     auto* row = new QWidget;
@@ -342,7 +334,7 @@ TEST(FormSectionWidget, RowsThatHideOrGoTakeTheirPaddingWithThem) {
 }
 
 TEST(StatusLineWidget, ShowsTheCheckOrTheWarning) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   StatusLine line(false, "Keyboard access", "Not allowed yet.");
   EXPECT_EQ(line.symbol()->symbol(), "exclamationmark.triangle.fill");
   EXPECT_EQ(line.symbol()->namedColour(), Colour::orange);
@@ -375,7 +367,7 @@ int alphaAt(const QImage& image, QPointF point, QSizeF box) {
 }
 
 TEST(Symbols, EveryNameIsDrawnAndCutOutsShowWhatIsBehind) {
-  ensureApplication();
+  testapp::ensureWidgetApp();
   struct Row {
     const char* name;
     QPointF solid;  // in the symbol's box at a font size of 20

@@ -18,24 +18,16 @@
 #include "app/Settings/KeyCaps.hpp"
 #include "app/Settings/RecorderPill.hpp"
 #include "platform/fake/FakeSystem.hpp"
+#include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {
 namespace {
-
-void ensureApplication() {
-  if (QCoreApplication::instance() != nullptr) return;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "TovrelAppTests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);
-}
 
 // A field in a window of its own that has the keyboard, with an owner that keeps what it was
 // asked and refreshes the field from inside its answer, as a page refreshing from the model does.
 class FieldTest : public ::testing::Test {
  protected:
-  void SetUp() override { ensureApplication(); }
+  void SetUp() override { testapp::ensureWidgetApp(); }
 
   void make(RecorderKind kind, std::optional<Gesture> gesture, bool withReplace = false) {
     window_ = std::make_unique<QWidget>();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "core/PlatformTexts.hpp"
+#include "platform/desktop/XdgDesktopEntries.hpp"
 #include "platform/x11/session/X11Access.hpp"
 
 namespace tovrel::platform::x11 {
@@ -24,23 +25,6 @@ std::optional<std::string> readFile(const std::filesystem::path& path) {
 // An optional that counts as known only when it holds something.
 const std::string* known(const std::optional<std::string>& value) {
   return value && !value->empty() ? &*value : nullptr;
-}
-
-bool isAbsolute(std::string_view path) {
-  return !path.empty() && path.front() == '/';
-}
-
-// Every file name desktop-file id `id` may stand for, the plain one first.
-std::vector<std::string> entryFiles(std::string_view id) {
-  std::vector<std::string> files{std::string(id) + ".desktop"};
-  for (std::size_t dash = id.find('-'); dash != std::string_view::npos;
-       dash = id.find('-', dash + 1)) {
-    std::string folder(id.substr(0, dash));
-    for (char& c : folder)
-      if (c == '-') c = '/';
-    files.push_back(folder + '/' + std::string(id.substr(dash + 1)) + ".desktop");
-  }
-  return files;
 }
 
 // The executable a link in /proc points to; the kernel marks a replaced one " (deleted)".
@@ -116,35 +100,12 @@ std::optional<std::string> launchedDesktopFile(const std::vector<std::string>& e
 
 std::vector<std::string> applicationDirectories(const char* dataHome, const char* home,
                                                 const char* dataDirs) {
-  std::vector<std::string> folders;
-  // Relative paths in these variables are invalid and ignored, as the base-directory rules say.
-  if (dataHome != nullptr && isAbsolute(dataHome))
-    folders.push_back(std::string(dataHome) + "/applications");
-  else if (home != nullptr && isAbsolute(home))
-    folders.push_back(std::string(home) + "/.local/share/applications");
-  std::string_view dirs =
-      dataDirs != nullptr && *dataDirs != '\0' ? dataDirs : "/usr/local/share:/usr/share";
-  while (true) {
-    std::size_t colon = dirs.find(':');
-    std::string_view dir = dirs.substr(0, colon);
-    if (isAbsolute(dir)) folders.push_back(std::string(dir) + "/applications");
-    if (colon == std::string_view::npos) break;
-    dirs.remove_prefix(colon + 1);
-  }
-  return folders;
+  return XdgDesktopEntries::applicationDirectories(dataHome, home, dataDirs);
 }
 
 std::optional<std::string> desktopEntryNameFor(std::string_view id,
                                                const std::vector<std::string>& directories) {
-  if (id.empty() || id.find('/') != std::string_view::npos) return std::nullopt;
-  const std::vector<std::string> files = entryFiles(id);
-  for (const std::string& directory : directories) {
-    for (const std::string& file : files) {
-      // The first entry found for an id hides every later one, even without a Name.
-      if (auto text = readFile(std::filesystem::path(directory) / file))
-        return desktopEntryName(*text);
-    }
-  }
+  if (auto entry = XdgDesktopEntries::find(id, directories)) return entry->name;
   return std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/x11/session/X11Access.hpp"
 
+#include "platform/desktop/XdgDesktopEntries.hpp"
+
 #include "core/PlatformTexts.hpp"
 
 #include <sys/utsname.h>
@@ -72,44 +74,7 @@ std::optional<std::string> osReleaseValue(std::string_view text, std::string_vie
 }
 
 std::optional<std::string> desktopEntryName(std::string_view text) {
-  bool inMainGroup = false;
-  for (std::string_view line : lines(text)) {
-    line = trim(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      inMainGroup = line == "[Desktop Entry]";
-      continue;
-    }
-    std::size_t equals = line.find('=');
-    if (!inMainGroup || equals == std::string_view::npos || trim(line.substr(0, equals)) != "Name")
-      continue;
-    std::string_view raw = trim(line.substr(equals + 1));
-    std::string value;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] != '\\' || i + 1 == raw.size()) {
-        value += raw[i];
-        continue;
-      }
-      switch (raw[++i]) {
-        case 's':
-          value += ' ';
-          break;
-        case 'n':
-          value += '\n';
-          break;
-        case 't':
-          value += '\t';
-          break;
-        case 'r':
-          value += '\r';
-          break;
-        default:
-          value += raw[i];
-      }
-    }
-    if (value.empty()) return std::nullopt;
-    return value;
-  }
+  if (auto entry = XdgDesktopEntries::parse(text)) return entry->name;
   return std::nullopt;
 }
 
