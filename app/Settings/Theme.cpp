@@ -56,58 +56,55 @@ QFont font(TextStyle style, std::optional<QFont::Weight> weight) {
   return fontOfSize(look.pixels, weight.value_or(look.weight));
 }
 
-QPalette lightPalette() {
+namespace {
+
+// The roles a palette sets, and the disabled text, in one table per appearance.
+struct PaletteColours {
+  QRgb window, text, base, alternateBase, button, highlight, toolTipBase, light, midlight, mid,
+      dark, shadow;
+  QRgb faded;  // placeholder and disabled text, with alpha
+};
+
+QPalette paletteOf(const PaletteColours& c) {
   QPalette palette;
-  const QColor window(0xEC, 0xEC, 0xEC);
-  const QColor text(0x1D, 0x1D, 0x1F);
-  palette.setColor(QPalette::Window, window);
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::Base, Qt::white);
-  palette.setColor(QPalette::AlternateBase, QColor(0xF5, 0xF5, 0xF5));
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::Button, QColor(0xFB, 0xFB, 0xFB));
-  palette.setColor(QPalette::ButtonText, text);
-  palette.setColor(QPalette::Highlight, QColor(0x00, 0x7A, 0xFF));
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::ToolTipBase, Qt::white);
-  palette.setColor(QPalette::ToolTipText, text);
-  palette.setColor(QPalette::PlaceholderText, QColor(0, 0, 0, 0x60));
-  palette.setColor(QPalette::Light, Qt::white);
-  palette.setColor(QPalette::Midlight, QColor(0xE0, 0xE0, 0xE0));
-  palette.setColor(QPalette::Mid, QColor(0xB8, 0xB8, 0xB8));
-  palette.setColor(QPalette::Dark, QColor(0x9A, 0x9A, 0x9A));
-  palette.setColor(QPalette::Shadow, QColor(0x60, 0x60, 0x60));
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0, 0, 0, 0x60));
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0, 0, 0, 0x60));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0, 0, 0, 0x60));
+  const std::pair<QPalette::ColorRole, QRgb> roles[] = {
+      {QPalette::Window, c.window},
+      {QPalette::WindowText, c.text},
+      {QPalette::Base, c.base},
+      {QPalette::AlternateBase, c.alternateBase},
+      {QPalette::Text, c.text},
+      {QPalette::Button, c.button},
+      {QPalette::ButtonText, c.text},
+      {QPalette::Highlight, c.highlight},
+      {QPalette::HighlightedText, 0xFFFFFF},
+      {QPalette::ToolTipBase, c.toolTipBase},
+      {QPalette::ToolTipText, c.text},
+      {QPalette::Light, c.light},
+      {QPalette::Midlight, c.midlight},
+      {QPalette::Mid, c.mid},
+      {QPalette::Dark, c.dark},
+      {QPalette::Shadow, c.shadow},
+  };
+  for (const auto& [role, rgb] : roles)
+    palette.setColor(role, QColor::fromRgb(rgb));
+  const QColor faded = QColor::fromRgba(c.faded);
+  palette.setColor(QPalette::PlaceholderText, faded);
+  for (const QPalette::ColorRole role :
+       {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    palette.setColor(QPalette::Disabled, role, faded);
   return palette;
 }
 
+}  // namespace
+
+QPalette lightPalette() {
+  return paletteOf({0xECECEC, 0x1D1D1F, 0xFFFFFF, 0xF5F5F5, 0xFBFBFB, 0x007AFF, 0xFFFFFF, 0xFFFFFF,
+                    0xE0E0E0, 0xB8B8B8, 0x9A9A9A, 0x606060, 0x60000000});
+}
+
 QPalette darkPalette() {
-  QPalette palette;
-  const QColor window(0x2A, 0x2A, 0x2C);
-  const QColor text(0xF2, 0xF2, 0xF7);
-  palette.setColor(QPalette::Window, window);
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
-  palette.setColor(QPalette::AlternateBase, QColor(0x32, 0x32, 0x34));
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3C));
-  palette.setColor(QPalette::ButtonText, text);
-  palette.setColor(QPalette::Highlight, QColor(0x0A, 0x84, 0xFF));
-  palette.setColor(QPalette::HighlightedText, Qt::white);
-  palette.setColor(QPalette::ToolTipBase, QColor(0x3A, 0x3A, 0x3C));
-  palette.setColor(QPalette::ToolTipText, text);
-  palette.setColor(QPalette::PlaceholderText, QColor(0xFF, 0xFF, 0xFF, 0x60));
-  palette.setColor(QPalette::Light, QColor(0x4A, 0x4A, 0x4C));
-  palette.setColor(QPalette::Midlight, QColor(0x3E, 0x3E, 0x40));
-  palette.setColor(QPalette::Mid, QColor(0x2E, 0x2E, 0x30));
-  palette.setColor(QPalette::Dark, QColor(0x1A, 0x1A, 0x1A));
-  palette.setColor(QPalette::Shadow, Qt::black);
-  palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0xFF, 0xFF, 0xFF, 0x60));
-  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0xFF, 0xFF, 0xFF, 0x60));
-  palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0xFF, 0xFF, 0xFF, 0x60));
-  return palette;
+  return paletteOf({0x2A2A2C, 0xF2F2F7, 0x1E1E1E, 0x323234, 0x3A3A3C, 0x0A84FF, 0x3A3A3C, 0x4A4A4C,
+                    0x3E3E40, 0x2E2E30, 0x1A1A1A, 0x000000, 0x60FFFFFF});
 }
 
 bool isDark(const QPalette& palette) {
