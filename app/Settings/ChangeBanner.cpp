@@ -86,7 +86,14 @@ void ChangeBanner::refresh() {
   setVisible(change.has_value());
   static_cast<ElidedLabel*>(text_)->setFullText(QString::fromStdString(change.value_or("")));
   undo_->setVisible(!model_.undoStack().empty());
-  dismissal_.shown(change);
+  // The wait runs only while the banner is on screen: a change made while the window is closed
+  // shows its full time once the window is open again.
+  if (isVisible()) dismissal_.shown(change);
+}
+
+void ChangeBanner::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  dismissal_.shown(model_.lastChange());
 }
 
 void ChangeBanner::tornDown() {

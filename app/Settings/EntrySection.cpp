@@ -120,7 +120,16 @@ void EntrySection::refresh() {
     labels_->setAlphabet(alphabetOf(config));
     labels_->setAppearance(config.appearance);
   }
-  if (motion_) motion_->setKeys(keysOf(config));
+  if (motion_) {
+    motion_->setKeys(keysOf(config));
+    // The desktop's choice may have changed since the section was made.
+    motion_->setReduceMotion(model_.platform().overlays.reduceMotion());
+  }
+}
+
+void EntrySection::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (motion_) motion_->setReduceMotion(model_.platform().overlays.reduceMotion());
 }
 
 void EntrySection::showWarnings(const std::vector<std::string>& warnings) {

@@ -37,6 +37,9 @@ class EntrySection : public QWidget {
   ShortcutField* stopField() const { return stop_; }
   AccessCard* accessCard() const { return card_; }
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void showWarnings(const std::vector<std::string>& warnings);
 

@@ -65,7 +65,9 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
-    ChangeBanner banner(*model);
+    QWidget window;
+    auto* banner = new ChangeBanner(*model, &window);
+    window.show();
     const double start = desktop.clock.now;
     double speed = 500;
     std::size_t next = 0;
@@ -79,14 +81,28 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
         } else if (step.what == Step::undo) {
           model->undo();
         } else {
-          banner.tornDown();
+          banner->tornDown();
         }
       }
       desktop.advance(start + at - desktop.clock.now);
       EXPECT_EQ(model->lastChange(), shown) << "at " << at;
-      EXPECT_EQ(!banner.isHidden(), shown.has_value());
+      EXPECT_EQ(!banner->isHidden(), shown.has_value());
     }
   }
+}
+
+TEST_F(SettingsViewTest, AChangeMadeWhileTheWindowIsClosedShowsItsFullTimeOnceItOpens) {
+  QWidget window;
+  auto* banner = new ChangeBanner(*model, &window);
+  ASSERT_TRUE(model->commit(withSpeed(1300), "Scroll speed 1300 pt/s").empty());
+  desktop.advance(20);
+  EXPECT_EQ(model->lastChange(), "Scroll speed 1300 pt/s");
+  window.show();
+  EXPECT_FALSE(banner->isHidden());
+  desktop.advance(7.9);
+  EXPECT_TRUE(model->lastChange().has_value());
+  desktop.advance(0.1);
+  EXPECT_FALSE(model->lastChange().has_value());
 }
 
 TEST_F(SettingsViewTest, BannerOffersUndoWhileThereIsSomethingToUndo) {
