@@ -18,6 +18,7 @@
 #include "platform/desktop/DBusInstance.hpp"
 #include "platform/desktop/SignalPipe.hpp"
 #include "platform/desktop/XdgAutostart.hpp"
+#include "platform/desktop/XdgDesktopEntries.hpp"
 #include "platform/x11/X11Desktop.hpp"
 
 namespace {
@@ -88,6 +89,7 @@ int main(int argc, char** argv) {
   QObject::connect(&application, &QGuiApplication::saveStateRequest, neverRestart);
 
   platform::XdgAutostart loginItems;
+  platform::XdgDesktopEntries desktopEntries;
   platform::desktop::DBusInstance instance;
   platform::desktop::SignalPipe terminationSignals;
   std::unique_ptr<platform::x11::X11Desktop> desktop;
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
       .exit = [](int status) { QCoreApplication::exit(status); },
       .printError = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); },
       .startupId = startupId,
+      .desktopEntries = &desktopEntries,
   };
   auto delegate = std::make_unique<shell::AppDelegate>(arguments, environment);
   if (auto status = delegate->willFinishLaunching()) return *status;

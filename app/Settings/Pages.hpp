@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/model/AppModel.hpp"
+#include "platform/DesktopEntries.hpp"
 
 namespace tovrel::settings {
 
@@ -16,6 +17,8 @@ struct PageContext {
   AppModel& model;
   // Opens the desktop's accessibility switch and checks again; a sentence when it could not.
   std::function<std::optional<std::string>()> openAccessibilitySettings;
+  // Names and icons of installed applications; none shows applications by their ids.
+  platform::DesktopEntryServices* desktopEntries = nullptr;
 };
 
 QWidget* makePage(const PageContext& context, SettingsPage page);

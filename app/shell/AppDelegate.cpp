@@ -265,10 +265,12 @@ void AppDelegate::showSettings() {
       if (auto alive = weak.lock(); alive && *alive) (*alive)->perform(action);
     };
     settingsWindow_ = std::make_unique<SettingsWindow>(
-        *model_, mainMenu_, perform, [weak]() -> std::optional<std::string> {
+        *model_, mainMenu_, perform,
+        [weak]() -> std::optional<std::string> {
           if (auto alive = weak.lock(); alive && *alive) return (*alive)->turnOnAccessibility();
           return std::nullopt;
-        });
+        },
+        environment_.desktopEntries);
     settingsWindow_->onClosed = [weak] {
       if (auto alive = weak.lock(); alive && *alive) (*alive)->regularPolicy_ = false;
     };

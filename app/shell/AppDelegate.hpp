@@ -13,6 +13,7 @@
 #include "app/launch/LaunchPlan.hpp"
 #include "app/model/AppModel.hpp"
 #include "app/shell/MenuModel.hpp"
+#include "platform/DesktopEntries.hpp"
 #include "platform/LoginItems.hpp"
 #include "platform/SingleInstance.hpp"
 
@@ -35,6 +36,8 @@ struct ShellEnvironment {
   // The startup-notification id this launch was given (read before Qt takes it from the
   // environment); handed to the running instance when this launch hands over.
   std::string startupId;
+  // Names and icons of installed applications, for the settings pages; none leaves them out.
+  platform::DesktopEntryServices* desktopEntries = nullptr;
 };
 
 // A developer tool or a test run, filled in by the tools that exist: answers the exit status,

@@ -22,12 +22,13 @@ constexpr int frameSaveDelayMs = 500;
 
 SettingsWindow::SettingsWindow(AppModel& model, const std::vector<Menu>& menus,
                                const Perform& perform,
-                               std::function<std::optional<std::string>()> turnOnAccessibility)
+                               std::function<std::optional<std::string>()> turnOnAccessibility,
+                               platform::DesktopEntryServices* desktopEntries)
     : model_(model) {
   setWindowTitle(settings::settingsWindowTitle(model_.page()));
   setWindowIcon(appIcon());
   fillMenuBar(*menuBar(), menus, perform);
-  settings::PageContext context{model_, std::move(turnOnAccessibility)};
+  settings::PageContext context{model_, std::move(turnOnAccessibility), desktopEntries};
   view_ = new settings::SettingsWindowView(
       model_, [context](SettingsPage page) { return settings::makePage(context, page); });
   view_->onTitleChanged = [this](const QString& title) { setWindowTitle(title); };

@@ -15,6 +15,7 @@
 
 #include "app/model/AppModel.hpp"
 #include "app/shell/QtMenus.hpp"
+#include "platform/DesktopEntries.hpp"
 
 namespace tovrel::settings {
 class SettingsWindowView;
@@ -33,7 +34,8 @@ class SettingsWindow : public QMainWindow {
 
   // `turnOnAccessibility` is the access state's action: a sentence when it could not be done.
   SettingsWindow(AppModel& model, const std::vector<Menu>& menus, const Perform& perform,
-                 std::function<std::optional<std::string>()> turnOnAccessibility);
+                 std::function<std::optional<std::string>()> turnOnAccessibility,
+                 platform::DesktopEntryServices* desktopEntries = nullptr);
   ~SettingsWindow() override;
 
   // Shows it in front with no control holding the keyboard focus.
