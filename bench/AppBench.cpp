@@ -30,13 +30,22 @@ int ignoreErrors(Display*, XErrorEvent*) {
   return 0;
 }
 
-// A viewable window titled "Tovrel" below `window`, a few levels down (the manager's frame).
+// A viewable window whose title begins "Tovrel " ("Tovrel — Clicking") below `window`, a few
+// levels down (the manager's frame).
 bool settingsWindowShown(Display* display, Window window, int depth = 0) {
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, window, &attributes) && attributes.map_state == IsViewable) {
-    char* name = nullptr;
-    if (XFetchName(display, window, &name) && name != nullptr) {
-      const bool found = std::strcmp(name, "Tovrel") == 0;
+    // The title is UTF-8 (the dash), so it is read from the window manager's property.
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, left = 0;
+    unsigned char* name = nullptr;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 256,
+                           False, XInternAtom(display, "UTF8_STRING", False), &type, &format,
+                           &items, &left, &name) == Success &&
+        name != nullptr) {
+      const bool found =
+          items >= 7 && std::strncmp(reinterpret_cast<const char*>(name), "Tovrel ", 7) == 0;
       XFree(name);
       if (found) return true;
     }
