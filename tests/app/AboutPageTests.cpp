@@ -171,6 +171,33 @@ TEST_F(AboutPageTest, TheStatusLinesAndButtonsFollowTheLiveState) {
   }
 }
 
+TEST_F(AboutPageTest, TheAccessButtonsAskTheDesktopAndCheckAgain) {
+  enter(State::needsAccess);
+  model->navigation().recheckReadiness();
+  int asked = 0;
+  const std::string refusal = "The desktop did not switch accessibility on.";
+  AboutPage page(PageContext{*model, [&]() -> std::optional<std::string> {
+                               ++asked;
+                               return refusal;
+                             }});
+  page.show();
+  auto sentenceShown = [&] {
+    for (QLabel* label : page.findChildren<QLabel*>(QStringLiteral("openProblem")))
+      if (label->isVisibleTo(&page)) return label->text().toStdString() == refusal;
+    return false;
+  };
+  page.openButton()->click();
+  EXPECT_EQ(asked, 1);
+  EXPECT_TRUE(sentenceShown());
+
+  // The desktop lets the tap in now: Check Again finds access and the buttons go.
+  desktop.events.refuseTap = false;
+  page.checkButton()->click();
+  EXPECT_TRUE(page.accessLine()->ok());
+  EXPECT_FALSE(sentenceShown());
+  EXPECT_FALSE(page.openButton()->isVisibleTo(&page));
+}
+
 TEST_F(AboutPageTest, CopyPutsAFreshReportOnTheClipboard) {
   enter(State::ready);
   model->navigation().recheckReadiness();
