@@ -50,29 +50,20 @@ TEST(DiagnosticReport, HeaderLinesDiscoveryAndTheNewestLogLines) {
             "t100 Click on\nt101 Click off");
 
   // No discovery and no log: the four header lines alone, no line feed after the last.
-  const struct {
-    ReportFacts facts;
-    const char* access;
-  } states[] = {{facts(true, false, false), "true, tap installed: false, secure input: false"},
-                {facts(false, true, true), "false, tap installed: true, secure input: true"}};
-  for (const auto& state : states) {
-    const std::string report = diagnosticReport(state.facts, stamp);
-    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 3) << report;
-    EXPECT_NE(report.find("\nAccessibility: " + std::string(state.access) + "\n"),
-              std::string::npos)
-        << report;
-  }
+  EXPECT_TRUE(diagnosticReport(facts(false, true, true), stamp)
+                  .ends_with("\nAccessibility: false, tap installed: true, secure input: true\n"
+                             "Mode: click, profile: Standard, schema: 2"));
 
   ReportFacts busy = facts(true, true, false);
   busy.version.reset();
   for (int i = 0; i < 25; ++i)
     busy.log.push_back({std::to_string(i), 1000.0 + i, "entry " + std::to_string(i)});
-  const std::string report = diagnosticReport(busy, stamp);
-  EXPECT_EQ(report.substr(0, report.find('\n')), "Tovrel dev");
-  EXPECT_EQ(report.substr(report.find("\nt")),
-            "\nt1005 entry 5" + std::string(report.substr(report.find("\nt1006"))));
-  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 3 + 20);
-  EXPECT_TRUE(report.ends_with("t1024 entry 24"));
+  const QStringList lines =
+      QString::fromStdString(diagnosticReport(busy, stamp)).split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 4 + 20);
+  EXPECT_EQ(lines[0], QStringLiteral("Tovrel dev"));
+  EXPECT_EQ(lines[4], QStringLiteral("t1005 entry 5"));
+  EXPECT_EQ(lines.back(), QStringLiteral("t1024 entry 24"));
 }
 
 TEST(DiagnosticReport, TimeOfDayAddsSecondsToTheLocalesShortFormat) {
