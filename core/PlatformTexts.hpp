@@ -25,6 +25,23 @@ inline constexpr std::string_view tapPaused =
 // Begins the sentence shown when turning the login item on or off failed; the reason follows.
 inline constexpr std::string_view loginItemFailure = "The desktop did not change the login item: ";
 
+// The Clicking page's switch over the menu bar and the panel, the Linux desktop's counterpart of
+// the Dock; the stored settings keep their names (clickLabelsMenuBar, clickLabelsDock).
+inline constexpr std::string_view labelMenuBarAndPanel = "Label the menu bar and panel";
+inline constexpr std::string_view labelMenuBarAndPanelDetail =
+    "Menus, status icons and panel items get labels too.";
+inline constexpr std::string_view menuBarAndPanelLabelled = "Menu bar and panel labelled";
+inline constexpr std::string_view menuBarAndPanelNotLabelled = "Menu bar and panel not labelled";
+
+// The About page while Tovrel cannot read the keyboard, and its button that switches the
+// desktop's accessibility on.
+inline constexpr std::string_view keyboardAccessNotAllowed =
+    "Not allowed yet. Turn on accessibility in the desktop’s settings.";
+inline constexpr std::string_view openAccessibilitySettings = "Open Accessibility Settings";
+
+// Begins the diagnostic report's line that names the operating system and its version.
+inline constexpr std::string_view reportSystemLine = "System: ";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {
