@@ -3,7 +3,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/Settings/AboutPage.hpp"
 #include "app/Settings/AccessCard.hpp"
+#include "app/Settings/ClickModePage.hpp"
 #include "app/Settings/EntrySection.hpp"
 #include "app/Settings/Form.hpp"
 #include "app/Settings/Theme.hpp"
@@ -107,6 +109,8 @@ class StatePage : public QWidget {
 }  // namespace
 
 QWidget* makePage(const PageContext& context, SettingsPage page) {
+  if (page == SettingsPage::click) return new ClickModePage(context);
+  if (page == SettingsPage::about) return new AboutPage(context);
   std::optional<InteractionMode> mode;
   if (page == SettingsPage::click) mode = InteractionMode::click;
   if (page == SettingsPage::scroll) mode = InteractionMode::scroll;
