@@ -25,6 +25,13 @@ inline constexpr std::string_view tapPaused =
 // Begins the sentence shown when turning the login item on or off failed; the reason follows.
 inline constexpr std::string_view loginItemFailure = "The desktop did not change the login item: ";
 
+// The login switch's detail and the hint while the desktop waits for the user to approve the login
+// item.
+inline constexpr std::string_view loginItemDetail =
+    "Start Tovrel when you log in to your computer.";
+inline constexpr std::string_view loginItemApproval =
+    "Approve Tovrel in the desktop’s settings › Login Items";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {
