@@ -148,8 +148,8 @@ void ResetSheet::fitHeight() {
   // The width is fixed and the height follows the content, as a sheet's does.
   QLayout* column = layout();
   column->activate();
-  setFixedSize(width, column->hasHeightForWidth() ? column->totalHeightForWidth(width)
-                                                  : column->totalSizeHint().height());
+  setFixedSize(sheetWidth, column->hasHeightForWidth() ? column->totalHeightForWidth(sheetWidth)
+                                                       : column->totalSizeHint().height());
 }
 
 void ResetSheet::confirm() {

@@ -24,7 +24,7 @@ class ResetSheet : public QDialog {
  public:
   using Scope = ResetScope;
 
-  static constexpr int width = 460;
+  static constexpr int sheetWidth = 460;
 
   // Window-modal over `parent`'s window once open() is called; deletes itself when closed.
   // `close` runs when the sheet goes, whichever way.
