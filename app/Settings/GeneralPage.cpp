@@ -41,12 +41,11 @@ QWidget* symbolLine(const char* symbol, const QString& line, Colour colour, QLab
   return row;
 }
 
-QToolButton* menuButton(const QString& title, QMenu* menu) {
-  auto* button = new QToolButton;
-  button->setText(title);
+// A push button that opens `menu`, sized to its title and the menu's arrow.
+QPushButton* menuButton(const QString& title, QMenu* menu) {
+  auto* button = new QPushButton(title);
   button->setFont(settings::font(TextStyle::body));
-  button->setPopupMode(QToolButton::InstantPopup);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  button->setAutoDefault(false);
   button->setMenu(menu);
   button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
   return button;
@@ -244,7 +243,7 @@ void GeneralPage::refreshExclusions() {
   addAppRow_ = new QWidget;
   auto* layout = new QHBoxLayout(addAppRow_);
   layout->setContentsMargins(0, 0, 0, 0);
-  QToolButton* add = menuButton(QStringLiteral("Add App…"), addAppMenu_);
+  QPushButton* add = menuButton(QStringLiteral("Add App…"), addAppMenu_);
   add->setObjectName(QStringLiteral("addApp"));
   layout->addWidget(add);
   layout->addStretch(1);
@@ -272,7 +271,7 @@ void GeneralPage::buildFileSection() {
                    this, [this] { later([this] { importSettings(); }); });
   QObject::connect(importMenu->addAction(QStringLiteral("Mouseless Keys…")), &QAction::triggered,
                    this, [this] { later([this] { importMouseless(); }); });
-  QToolButton* import = menuButton(QStringLiteral("Import"), importMenu);
+  QPushButton* import = menuButton(QStringLiteral("Import"), importMenu);
   import->setObjectName(QStringLiteral("import"));
   layout->addWidget(import);
 

@@ -66,8 +66,12 @@ ImportReviewSheet::ImportReviewSheet(AppModel& model, ImportReview review,
       note->setToolTip(QString::fromStdString(row.issue.value_or("")));
       table_->setItem(i, 3, note);
     }
-    table_->resizeColumnsToContents();
-    table_->horizontalHeader()->setStretchLastSection(true);
+    // The notes are long: they end in an ellipsis and their tooltip holds the whole text.
+    table_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table_->setTextElideMode(Qt::ElideRight);
+    for (int column = 0; column < 3; ++column)
+      table_->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    table_->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
     column->addWidget(table_, 1);
   }
 

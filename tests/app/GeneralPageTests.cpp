@@ -519,3 +519,60 @@ TEST_F(GeneralPageTest, ResetCommitsOrStaysOpenWithTheReasons) {
 
 }  // namespace
 }  // namespace tovrel::settings
+
+namespace tovrel::settings {
+namespace {
+
+TEST_F(GeneralPageTest, Pictures) {
+  model->setAssumesAccessForSnapshots(true);  // the ready state, without the access card
+  shootInEveryLook("general", [this]() -> std::unique_ptr<QWidget> {
+    return std::make_unique<GeneralPage>(PageContext{*model, {}, &entries, &panels});
+  });
+
+  TovrelConfig two = model->config();
+  two.excludedBundleIDs = {"org.gnome.Calculator", "org.example.Gone"};
+  ASSERT_TRUE(model->commit(two, "two").empty());
+  shootInEveryLook("general-excluded", [this]() -> std::unique_ptr<QWidget> {
+    return std::make_unique<GeneralPage>(PageContext{*model, {}, &entries, &panels});
+  });
+
+  // No keyboard access and a settings file that cannot be written.
+  desktop.access.trusted = false;
+  AppModel troubled(std::nullopt, desktop.platform, loginItems);
+  shootInEveryLook("general-trouble", [&]() -> std::unique_ptr<QWidget> {
+    return std::make_unique<GeneralPage>(PageContext{troubled, {}, &entries, &panels});
+  });
+
+  TovrelConfig changed = model->config();
+  changed.motion = MotionProfile::fast();
+  changed.cursorBindings.front().gesture = Gesture::key(Key::f1, Modifiers::control);
+  changed.clickAlphabet = "abcdefgh";
+  ASSERT_TRUE(model->commit(changed, "changed").empty());
+  for (ResetScope scope : allResetScopes) {
+    const std::string name =
+        std::string("reset-sheet-") + (scope == ResetScope::cursor  ? "cursor"
+                                       : scope == ResetScope::click ? "click"
+                                                                    : "everything");
+    shootInEveryLook(name, [this, scope]() -> std::unique_ptr<QWidget> {
+      return std::make_unique<ResetSheet>(*model, nullptr, nullptr, scope);
+    });
+  }
+
+  TovrelConfig imported = TovrelConfig::defaults();
+  imported.cursorEntry.separateExit = true;
+  imported.cursorEntry.exit = Gesture::key(Key::q);
+  shootInEveryLook("import-review-settings", [&]() -> std::unique_ptr<QWidget> {
+    return std::make_unique<ImportReviewSheet>(
+        *model, settingsFileReview("Tovrel Settings.json", imported), nullptr);
+  });
+  const std::string yaml =
+      "- entries:\n    move up: k\n    move down: j\n    left click: cmd+shift+j\n"
+      "    toggle grid mode: g\n    enter free mode: OptionRight tap\ntap_threshold_ms: 250\n";
+  shootInEveryLook("import-review-keys", [&]() -> std::unique_ptr<QWidget> {
+    return std::make_unique<ImportReviewSheet>(*model, mouselessReview(yaml, model->config()),
+                                               nullptr);
+  });
+}
+
+}  // namespace
+}  // namespace tovrel::settings
