@@ -42,6 +42,13 @@ inline constexpr std::string_view openAccessibilitySettings = "Open Accessibilit
 // Begins the diagnostic report's line that names the operating system and its version.
 inline constexpr std::string_view reportSystemLine = "System: ";
 
+// The login switch's detail and the hint while the desktop waits for the user to approve the login
+// item.
+inline constexpr std::string_view loginItemDetail =
+    "Start Tovrel when you log in to your computer.";
+inline constexpr std::string_view loginItemApproval =
+    "Approve Tovrel in the desktop’s settings › Login Items";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {

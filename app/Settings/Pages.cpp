@@ -8,6 +8,7 @@
 #include "app/Settings/ClickModePage.hpp"
 #include "app/Settings/EntrySection.hpp"
 #include "app/Settings/Form.hpp"
+#include "app/Settings/GeneralPage.hpp"
 #include "app/Settings/Theme.hpp"
 #include "core/EnumTable.hpp"
 
@@ -111,6 +112,7 @@ class StatePage : public QWidget {
 QWidget* makePage(const PageContext& context, SettingsPage page) {
   if (page == SettingsPage::click) return new ClickModePage(context);
   if (page == SettingsPage::about) return new AboutPage(context);
+  if (page == SettingsPage::general) return new GeneralPage(context);
   std::optional<InteractionMode> mode;
   if (page == SettingsPage::click) mode = InteractionMode::click;
   if (page == SettingsPage::scroll) mode = InteractionMode::scroll;

@@ -12,6 +12,8 @@
 
 namespace tovrel::settings {
 
+class FilePanels;
+
 // What the pages need beyond the model.
 struct PageContext {
   AppModel& model;
@@ -19,6 +21,8 @@ struct PageContext {
   std::function<std::optional<std::string>()> openAccessibilitySettings;
   // Names and icons of installed applications; none shows applications by their ids.
   platform::DesktopEntryServices* desktopEntries = nullptr;
+  // The file choosers of import and export; none uses the desktop's dialogs.
+  FilePanels* filePanels = nullptr;
 };
 
 QWidget* makePage(const PageContext& context, SettingsPage page);
