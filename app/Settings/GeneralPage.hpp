@@ -14,7 +14,9 @@
 
 #include "app/Settings/Form.hpp"
 #include "app/Settings/ImportReview.hpp"
+#include "app/Settings/ImportReviewSheet.hpp"
 #include "app/Settings/Pages.hpp"
+#include "app/Settings/ResetSheet.hpp"
 #include "platform/LoginItems.hpp"
 #include "platform/Workspace.hpp"
 
@@ -26,8 +28,6 @@ namespace tovrel::settings {
 
 class AccessCard;
 class FilePanels;
-class ImportReviewSheet;
-class ResetSheet;
 class SettingToggle;
 
 class GeneralPage : public FormPage {
