@@ -22,6 +22,10 @@ inline constexpr std::string_view privacySettingsURLBase = "x-tovrel-settings:pr
 inline constexpr std::string_view tapPaused =
     "The desktop paused Tovrel’s keyboard access, so navigation stopped.";
 
+// The storage note while there is no folder to keep the settings in.
+inline constexpr std::string_view noSettingsFolder =
+    "The settings folder is unavailable; changes will not be saved.";
+
 // Begins the sentence shown when turning the login item on or off failed; the reason follows.
 inline constexpr std::string_view loginItemFailure = "The desktop did not change the login item: ";
 

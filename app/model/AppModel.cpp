@@ -10,8 +10,6 @@ namespace tovrel {
 
 namespace {
 
-constexpr std::string_view noStoreNote =
-    "Application Support is unavailable; changes will not be saved.";
 constexpr std::string_view unreadableNote =
     "Saved settings could not be read, so defaults are in use. The file was not changed. ";
 constexpr std::string_view unwrittenNote = "Settings could not be written: ";
@@ -36,7 +34,7 @@ AppModel::AppModel(std::optional<ConfigStore> store, platform::Platform& platfor
                    platform::LoginItemServices& loginItems)
     : store_(std::move(store)), platform_(platform), loginItems_(loginItems) {
   if (!store_) {
-    storageNote_ = std::string(noStoreNote);
+    storageNote_ = std::string(platformText::noSettingsFolder);
   } else {
     try {
       config_ = store_->load();

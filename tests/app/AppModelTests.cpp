@@ -174,7 +174,7 @@ TEST_F(AppModelTest, FailedSaveDuringUndoSetsTheNoteAndStillUndoes) {
 
 TEST_F(AppModelTest, WithoutAStoreChangesLiveInMemory) {
   AppModel& m = make(false);
-  EXPECT_EQ(m.storageNote(), "Application Support is unavailable; changes will not be saved.");
+  EXPECT_EQ(m.storageNote(), "The settings folder is unavailable; changes will not be saved.");
   ASSERT_TRUE(m.commit(variant(1), "one").empty());
   EXPECT_EQ(m.navigation().config(), variant(1));
   auto exported = m.previewImport(m.exportData());
