@@ -362,6 +362,8 @@ class Segment : public QAbstractButton {
 
  protected:
   void paintEvent(QPaintEvent*) override {}
+  // The control checks the chosen segment itself, after comparing it with the one before.
+  void nextCheckState() override {}
 };
 
 }  // namespace
@@ -378,8 +380,13 @@ SegmentedControl::SegmentedControl(const QStringList& segments, QWidget* parent)
 void SegmentedControl::setSegments(const QStringList& segments) {
   if (segments == this->segments()) return;
   const QString kept = selected();
-  for (QAbstractButton* button : buttons_)
-    delete button;
+  // The owner may set new segments from the choice callback of one of the old ones, which is
+  // still running: they go later.
+  for (QAbstractButton* button : buttons_) {
+    layout_->removeWidget(button);
+    button->hide();
+    button->deleteLater();
+  }
   buttons_.clear();
   for (int i = 0; i < segments.size(); ++i) {
     auto* button = new Segment(segments[i], this);

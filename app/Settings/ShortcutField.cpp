@@ -184,6 +184,11 @@ void ShortcutField::setTitle(QString title) {
   refresh();
 }
 
+void ShortcutField::setPlaceholder(QString placeholder) {
+  placeholder_ = std::move(placeholder);
+  refresh();
+}
+
 void ShortcutField::startRecording() {
   state_.startRecording();
   refresh();

@@ -47,6 +47,7 @@ class ShortcutField : public QWidget {
   void setOnSave(SaveFunction onSave);
   void setOnReplace(ReplaceFunction onReplace);
   void setTitle(QString title);
+  void setPlaceholder(QString placeholder);
 
   const std::optional<Gesture>& gesture() const { return gesture_; }
   const std::optional<Gesture>& defaultGesture() const { return defaultGesture_; }
