@@ -25,13 +25,13 @@ std::string stamp(double date) {
   return "t" + std::to_string(static_cast<long long>(date));
 }
 
-ReportFacts facts(bool trusted, bool tap, bool secure) {
+ReportFacts facts(bool trusted, bool secure) {
   ReportFacts facts;
   facts.version = "0.1.0";
   facts.readiness.osVersion = "Debian GNU/Linux 12";
   facts.readiness.accessibilityTrusted = trusted;
   facts.readiness.secureInputActive = secure;
-  facts.tapInstalled = tap;
+  facts.tapInstalled = true;
   facts.mode = InteractionMode::click;
   facts.profileName = "Standard";
   facts.schemaVersion = 2;
@@ -39,7 +39,7 @@ ReportFacts facts(bool trusted, bool tap, bool secure) {
 }
 
 TEST(DiagnosticReport, HeaderLinesDiscoveryAndTheNewestLogLines) {
-  ReportFacts ready = facts(true, true, false);
+  ReportFacts ready = facts(true, false);
   ready.lastDiscovery = NavigationService::DiscoveryStats{7, 12.9, 300, true, "window", 5};
   ready.log = {{"a", 100, "Click on"}, {"b", 101, "Click off"}};
   EXPECT_EQ(diagnosticReport(ready, stamp),
@@ -50,11 +50,11 @@ TEST(DiagnosticReport, HeaderLinesDiscoveryAndTheNewestLogLines) {
             "t100 Click on\nt101 Click off");
 
   // No discovery and no log: the four header lines alone, no line feed after the last.
-  EXPECT_TRUE(diagnosticReport(facts(false, true, true), stamp)
+  EXPECT_TRUE(diagnosticReport(facts(false, true), stamp)
                   .ends_with("\nAccessibility: false, tap installed: true, secure input: true\n"
                              "Mode: click, profile: Standard, schema: 2"));
 
-  ReportFacts busy = facts(true, true, false);
+  ReportFacts busy = facts(true, false);
   busy.version.reset();
   for (int i = 0; i < 25; ++i)
     busy.log.push_back({std::to_string(i), 1000.0 + i, "entry " + std::to_string(i)});
@@ -69,10 +69,11 @@ TEST(DiagnosticReport, HeaderLinesDiscoveryAndTheNewestLogLines) {
 TEST(DiagnosticReport, TimeOfDayAddsSecondsToTheLocalesShortFormat) {
   const double date =
       static_cast<double>(QDateTime(QDate(2024, 1, 2), QTime(15, 4, 5)).toSecsSinceEpoch());
-  EXPECT_EQ(timeOfDay(date, QLocale(QStringLiteral("en_US"))), "3:04:05 PM")
-      << timeOfDayFormat(QLocale(QStringLiteral("en_US"))).toStdString();
-  EXPECT_EQ(timeOfDay(date, QLocale(QStringLiteral("de_DE"))), "15:04:05");
-  EXPECT_EQ(timeOfDay(date, QLocale(QStringLiteral("fi_FI"))), "15.04.05");
+  for (auto [locale, shown] :
+       {std::pair{"en_US", "3:04:05 PM"}, {"de_DE", "15:04:05"}, {"fi_FI", "15.04.05"}}) {
+    EXPECT_EQ(timeOfDay(date, QLocale(QLatin1String(locale))), shown)
+        << timeOfDayFormat(QLocale(QLatin1String(locale))).toStdString();
+  }
 }
 
 TEST(AboutLogic, AccessSecureInputAndVersionTexts) {
@@ -101,27 +102,24 @@ TEST(AboutLogic, AccessSecureInputAndVersionTexts) {
 
 class AboutPageTest : public ::testing::Test {
  protected:
-  AboutPageTest() {
-    testapp::ensureWidgetApp();
-    model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
-  }
+  AboutPageTest() { testapp::ensureWidgetApp(); }
 
   enum class State { ready, needsAccess, secureNamed, secureUnnamed, assumed };
 
-  // On a fresh model: an installed tap stays installed.
+  // A fresh model over the desktop in `state`: an installed tap stays installed.
   void enter(State state) {
-    model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
     desktop.events.refuseTap = state == State::needsAccess || state == State::assumed;
     desktop.access.trusted = state == State::ready || state == State::secureNamed;
     desktop.hotKeys.secureInput = state != State::ready && state != State::needsAccess;
     desktop.access.users = std::vector<platform::ConsoleUser>{{42}};
     desktop.access.applicationNames.clear();
     if (state == State::secureNamed) desktop.access.applicationNames[42] = "KeePassXC";
+    model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
     model->setAssumesAccessForSnapshots(state == State::assumed);
   }
 
-  std::unique_ptr<AboutPage> make() {
-    auto page = std::make_unique<AboutPage>(PageContext{*model, {}});
+  std::unique_ptr<AboutPage> make(std::function<std::optional<std::string>()> openSettings = {}) {
+    auto page = std::make_unique<AboutPage>(PageContext{*model, std::move(openSettings)});
     page->show();
     return page;
   }
@@ -167,26 +165,25 @@ TEST_F(AboutPageTest, TheAccessButtonsAskTheDesktopAndCheckAgain) {
   model->navigation().recheckReadiness();
   int asked = 0;
   const std::string refusal = "The desktop did not switch accessibility on.";
-  AboutPage page(PageContext{*model, [&]() -> std::optional<std::string> {
-                               ++asked;
-                               return refusal;
-                             }});
-  page.show();
+  auto page = make([&]() -> std::optional<std::string> {
+    ++asked;
+    return refusal;
+  });
   auto sentenceShown = [&] {
-    for (QLabel* label : page.findChildren<QLabel*>(QStringLiteral("openProblem")))
-      if (label->isVisibleTo(&page)) return label->text().toStdString() == refusal;
+    for (QLabel* label : page->findChildren<QLabel*>(QStringLiteral("openProblem")))
+      if (label->isVisibleTo(page.get())) return label->text().toStdString() == refusal;
     return false;
   };
-  page.openButton()->click();
+  page->openButton()->click();
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(sentenceShown());
 
   // The desktop lets the tap in now: Check Again finds access and the buttons go.
   desktop.events.refuseTap = false;
-  page.checkButton()->click();
-  EXPECT_TRUE(page.accessLine()->ok());
+  page->checkButton()->click();
+  EXPECT_TRUE(page->accessLine()->ok());
   EXPECT_FALSE(sentenceShown());
-  EXPECT_FALSE(page.openButton()->isVisibleTo(&page));
+  EXPECT_FALSE(page->openButton()->isVisibleTo(page.get()));
 }
 
 TEST_F(AboutPageTest, CopyPutsAFreshReportOnTheClipboard) {
@@ -212,12 +209,9 @@ TEST_F(AboutPageTest, CopyPutsAFreshReportOnTheClipboard) {
 }
 
 TEST_F(AboutPageTest, Pictures) {
-  const std::pair<const char*, State> looks[] = {
-      {"about", State::ready},
-      {"about-needs-access", State::needsAccess},
-      {"about-secure-input", State::secureNamed},
-  };
-  for (const auto& [name, state] : looks) {
+  for (auto [name, state] : {std::pair{"about", State::ready},
+                             {"about-needs-access", State::needsAccess},
+                             {"about-secure-input", State::secureNamed}}) {
     enter(state);
     model->navigation().recheckReadiness();
     shootInEveryLook(name, [this] { return std::unique_ptr<QWidget>(make()); });

@@ -25,94 +25,60 @@ namespace tovrel::settings {
 namespace {
 
 using A = CursorAction;
+using Shown = std::vector<std::optional<Gesture>>;
 
 constexpr Gesture space = Gesture::key(Key::space);
 constexpr Gesture returnKey = Gesture::key(Key::returnKey);
 constexpr Gesture keyA = Gesture::key(Key::a);
 constexpr Gesture keyB = Gesture::key(Key::b);
+constexpr Gesture keyE = Gesture::key(Key::e);
 constexpr Gesture keyF = Gesture::key(Key::f);
 constexpr Gesture commandReturn = Gesture::key(Key::returnKey, Modifiers::command);
-
-TovrelConfig withBindings(std::vector<CursorBinding> bindings) {
-  TovrelConfig config = TovrelConfig::defaults();
-  config.cursorBindings = std::move(bindings);
-  return config;
-}
+constexpr std::optional<Gesture> none;
 
 // ---- The edits
 
-enum class Op { replace, add, takeOver };
-
 TEST(BindingEdits, ReplaceAddAndTakeOverOverTheBindingList) {
+  enum class Op { replace, add, takeOver };
+  constexpr A left = A::leftClick, right = A::rightClick, middle = A::middleClick;
   const struct {
     const char* name;
     std::vector<CursorBinding> before;
     Op op;
-    std::optional<Gesture> gesture;  // the new gesture
-    std::optional<Gesture> old;      // the recorder's gesture
+    std::optional<Gesture> gesture, old;  // the new gesture, the recorder's gesture
     std::vector<CursorBinding> after;
     std::string change;  // empty: nothing to commit
   } cases[] = {
+      // clang-format off
       {"clearing the first of two keeps the second in its place",
-       {{A::leftClick, space}, {A::rightClick, keyA}, {A::leftClick, returnKey}},
-       Op::replace,
-       std::nullopt,
-       space,
-       {{A::rightClick, keyA}, {A::leftClick, returnKey}},
-       "Left click: removed Space"},
+       {{left, space}, {right, keyA}, {left, returnKey}}, Op::replace, none, space,
+       {{right, keyA}, {left, returnKey}}, "Left click: removed Space"},
       {"replacing keeps the position",
-       {{A::leftClick, space}, {A::rightClick, keyA}, {A::leftClick, returnKey}},
-       Op::replace,
-       keyF,
-       space,
-       {{A::leftClick, keyF}, {A::rightClick, keyA}, {A::leftClick, returnKey}},
-       "Left click: F"},
+       {{left, space}, {right, keyA}, {left, returnKey}}, Op::replace, keyF, space,
+       {{left, keyF}, {right, keyA}, {left, returnKey}}, "Left click: F"},
       {"adding appends",
-       {{A::leftClick, space}, {A::rightClick, keyA}},
-       Op::add,
-       commandReturn,
-       std::nullopt,
-       {{A::leftClick, space}, {A::rightClick, keyA}, {A::leftClick, commandReturn}},
-       "Left click: added Command Return"},
-      {"adding nothing commits nothing",
-       {{A::leftClick, space}},
-       Op::add,
-       std::nullopt,
-       std::nullopt,
-       {},
-       ""},
+       {{left, space}, {right, keyA}}, Op::add, commandReturn, none,
+       {{left, space}, {right, keyA}, {left, commandReturn}}, "Left click: added Command Return"},
+      {"adding nothing commits nothing", {{left, space}}, Op::add, none, none, {}, ""},
       {"taking over from two other actions in one edit, appended from the add recorder",
-       {{A::leftClick, space},
-        {A::rightClick, keyA},
-        {A::middleClick, keyA},
-        {A::rightClick, keyB}},
-       Op::takeOver,
-       keyA,
-       std::nullopt,
-       {{A::leftClick, space}, {A::rightClick, keyB}, {A::leftClick, keyA}},
-       "A moved to Left click"},
+       {{left, space}, {right, keyA}, {middle, keyA}, {right, keyB}}, Op::takeOver, keyA, none,
+       {{left, space}, {right, keyB}, {left, keyA}}, "A moved to Left click"},
       {"taking over with the old gesture keeps its place",
-       {{A::leftClick, space}, {A::rightClick, keyA}, {A::leftClick, returnKey}},
-       Op::takeOver,
-       keyA,
-       space,
-       {{A::leftClick, keyA}, {A::leftClick, returnKey}},
-       "A moved to Left click"},
+       {{left, space}, {right, keyA}, {left, returnKey}}, Op::takeOver, keyA, space,
+       {{left, keyA}, {left, returnKey}}, "A moved to Left click"},
       {"taking over a gesture the action has already leaves two equal bindings",
-       {{A::leftClick, space}, {A::leftClick, keyA}},
-       Op::takeOver,
-       keyA,
-       space,
-       {{A::leftClick, keyA}, {A::leftClick, keyA}},
-       "A moved to Left click"},
+       {{left, space}, {left, keyA}}, Op::takeOver, keyA, space,
+       {{left, keyA}, {left, keyA}}, "A moved to Left click"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const TovrelConfig before = withBindings(c.before);
-    std::optional<PageEdit> edit;
-    if (c.op == Op::replace) edit = bindingEdit::replace(before, A::leftClick, *c.old, c.gesture);
-    if (c.op == Op::add) edit = bindingEdit::add(before, A::leftClick, c.gesture);
-    if (c.op == Op::takeOver) edit = bindingEdit::takeOver(before, A::leftClick, *c.gesture, c.old);
+    TovrelConfig before = TovrelConfig::defaults();
+    before.cursorBindings = c.before;
+    const std::optional<PageEdit> edit =
+        c.op == Op::replace ? bindingEdit::replace(before, left, *c.old, c.gesture)
+        : c.op == Op::add   ? bindingEdit::add(before, left, c.gesture)
+                            : bindingEdit::takeOver(before, left, *c.gesture, c.old);
     ASSERT_EQ(edit.has_value(), !c.change.empty());
     if (!edit) continue;
     EXPECT_EQ(edit->config.cursorBindings, c.after);
@@ -127,9 +93,8 @@ TEST(BindingEdits, ReplaceAddAndTakeOverOverTheBindingList) {
 TEST(SpeedPicker, EachPresetIsChosenByNameWithoutCustom) {
   const std::vector<std::string> presets = {"Gentle", "Balanced", "Fast"};
   for (const std::string& name : presets) {
-    SCOPED_TRACE(name);
     const auto chosen = speedPicker::choose(TovrelConfig::defaults(), name);
-    ASSERT_TRUE(chosen.has_value());
+    ASSERT_TRUE(chosen.has_value()) << name;
     EXPECT_EQ(chosen->change, "Speed: " + name);
     EXPECT_EQ(speedPicker::segments(chosen->config.motion), presets);
     EXPECT_EQ(speedPicker::selected(chosen->config.motion), name);
@@ -157,15 +122,19 @@ class ModePagesTest : public ::testing::Test {
     return page;
   }
 
-  // Records `code` with `modifiers` held, then presses Save.
-  static void record(ShortcutField& field, std::uint16_t code, Qt::KeyboardModifiers modifiers) {
+  static void hear(QWidget* pill, std::uint16_t code, Qt::KeyboardModifiers modifiers = {}) {
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent key(type, Qt::Key_unknown, modifiers, code, 0, 0);
+      QCoreApplication::sendEvent(pill, &key);
+    }
+  }
+
+  // Records `code` as a user does, then presses Save.
+  static void record(ShortcutField& field, std::uint16_t code) {
     field.findChild<QAbstractButton*>(QStringLiteral("keyCaps"))->click();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return QApplication::focusWidget() == field.findChild<QWidget*>("pill"); }, 2000));
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, modifiers, code, 0, 0);
-    QCoreApplication::sendEvent(QApplication::focusWidget(), &press);
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, modifiers, code, 0, 0);
-    QCoreApplication::sendEvent(QApplication::focusWidget(), &release);
+    hear(QApplication::focusWidget(), code);
     field.findChild<QAbstractButton*>(QStringLiteral("save"))->click();
   }
 
@@ -176,8 +145,8 @@ class ModePagesTest : public ::testing::Test {
     return shown;
   }
 
-  static std::vector<std::optional<Gesture>> shownGestures(const ActionBindingRow& row) {
-    std::vector<std::optional<Gesture>> gestures;
+  static Shown shownGestures(const ActionBindingRow& row) {
+    Shown gestures;
     for (ShortcutField* field : row.gestureFields())
       gestures.push_back(field->gesture());
     return gestures;
@@ -190,34 +159,32 @@ class ModePagesTest : public ::testing::Test {
 };
 
 TEST_F(ModePagesTest, BindingRowsRecordAddTakeOverAndRemoveInPlace) {
-  CursorModePage& page = make<CursorModePage>();
-  ActionBindingRow& left = *page.leftClickRow();
-  ASSERT_EQ(shownGestures(left), (std::vector<std::optional<Gesture>>{space}));
+  ActionBindingRow& left = *make<CursorModePage>().leftClickRow();
+  ASSERT_EQ(shownGestures(left), Shown{space});
   ShortcutField* spaceField = left.gestureFields().front();
   ShortcutField& add = *left.addField();
 
   // A free key into the add recorder: appended, its recorder placed before the add recorder.
-  record(add, Key::f, {});
+  record(add, Key::f);
   EXPECT_EQ(model->lastChange(), "Left click: added F");
   EXPECT_EQ(gesturesOf(model->config(), A::leftClick), (std::vector<Gesture>{space, keyF}));
-  ASSERT_EQ(shownGestures(left), (std::vector<std::optional<Gesture>>{space, keyF}));
+  ASSERT_EQ(shownGestures(left), (Shown{space, keyF}));
   EXPECT_EQ(left.gestureFields().front(), spaceField);
   EXPECT_TRUE(problemsShown(add).isEmpty());
 
   // Middle click's key: refused with problems, then taken over by Replace.
   const TovrelConfig before = model->config();
-  record(add, Key::e, {});
+  record(add, Key::e);
   EXPECT_EQ(model->config(), before);
   EXPECT_FALSE(problemsShown(add).isEmpty());
   add.findChild<QAbstractButton*>(QStringLiteral("replace"))->click();
   EXPECT_EQ(model->lastChange(), "E moved to Left click");
   EXPECT_TRUE(problemsShown(add).isEmpty());
   EXPECT_TRUE(gesturesOf(model->config(), A::middleClick).empty());
-  ASSERT_EQ(shownGestures(left),
-            (std::vector<std::optional<Gesture>>{space, keyF, Gesture::key(Key::e)}));
+  ASSERT_EQ(shownGestures(left), (Shown{space, keyF, keyE}));
 
   // Replacing Space on its own recorder keeps the recorder and the place.
-  record(*spaceField, Key::returnKey, {});
+  record(*spaceField, Key::returnKey);
   EXPECT_EQ(model->lastChange(), "Left click: Return");
   ASSERT_EQ(left.gestureFields().front(), spaceField);
   EXPECT_EQ(spaceField->gesture(), returnKey);
@@ -235,20 +202,17 @@ TEST_F(ModePagesTest, TheSpeedPickerOffersCustomOnlyWhileNoPresetApplies) {
   TovrelConfig custom = model->config();
   custom.motion.initialSpeed += 7;
   ASSERT_TRUE(model->commit(custom, "custom").empty());
-  CursorModePage& page = make<CursorModePage>();
-  SegmentedControl& picker = *page.speedPicker();
+  SegmentedControl& picker = *make<CursorModePage>().speedPicker();
   EXPECT_EQ(picker.segments(), QStringList({"Gentle", "Balanced", "Fast", "Custom"}));
   EXPECT_EQ(picker.selected(), "Custom");
-  const auto segment = [&](const QString& name) {
+  const auto choose = [&](const QString& name) {
     for (QAbstractButton* button : picker.findChildren<QAbstractButton*>())
-      if (button->text() == name && button->isVisibleTo(&picker)) return button;
-    return static_cast<QAbstractButton*>(nullptr);
+      if (button->text() == name && button->isVisibleTo(&picker)) return button->click();
+    ADD_FAILURE() << "no segment " << name.toStdString();
   };
-
-  segment("Custom")->click();
+  choose("Custom");
   EXPECT_EQ(model->lastChange(), "custom");
-
-  segment("Balanced")->click();
+  choose("Balanced");
   EXPECT_EQ(model->lastChange(), "Speed: Balanced");
   EXPECT_EQ(model->config().motion, MotionProfile::balanced());
   EXPECT_EQ(picker.segments(), QStringList({"Gentle", "Balanced", "Fast"}));
@@ -268,12 +232,11 @@ TEST_F(ModePagesTest, TheScrollSpeedStoresWhatIsTypedWithinItsRange) {
       {"9000", 4000, "Scroll speed 4000 pt/s"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.typed);
     field.setFocus();
     field.selectAll();
     QTest::keyClicks(&field, QString::fromLatin1(c.typed));
     QTest::keyClick(&field, Qt::Key_Return);
-    EXPECT_EQ(model->config().scrolling.maximumSpeed, c.stored);
+    EXPECT_EQ(model->config().scrolling.maximumSpeed, c.stored) << c.typed;
     EXPECT_EQ(model->lastChange(), c.change);
   }
   model->undo();
@@ -281,39 +244,39 @@ TEST_F(ModePagesTest, TheScrollSpeedStoresWhatIsTypedWithinItsRange) {
   EXPECT_EQ(page.speedSlider()->value(), 100);
 }
 
-// ---- Pictures
-
 TEST_F(ModePagesTest, Pictures) {
-  const auto page = [this] { return std::make_unique<CursorModePage>(PageContext{*model, {}}); };
   model->setAssumesAccessForSnapshots(true);
-  shootInEveryLook("moving", page);
-  shootInEveryLook("scrolling", [this] {
-    return std::make_unique<ScrollModePage>(PageContext{*model, {}});
-  });
-  shootInEveryLook("moving-refused", [this] {
-    auto made = std::make_unique<CursorModePage>(PageContext{*model, {}});
-    ShortcutField& add = *made->leftClickRow()->addField();
-    // Middle click's key, heard by the recorder and refused on Save.
-    add.startRecording();
-    auto* pill = add.findChild<QWidget*>(QStringLiteral("pill"));
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-      QKeyEvent key(type, Qt::Key_unknown, {}, Key::e, 0, 0);
-      QCoreApplication::sendEvent(pill, &key);
-    }
-    add.save();
-    EXPECT_FALSE(problemsShown(add).isEmpty());
-    // The problems came while the page was hidden: a first showing settles the layout, as the
-    // open window's event loop would.
-    made->show();
-    for (int round = 0; round < 3; ++round)
-      QCoreApplication::processEvents();
-    made->hide();
-    return made;
-  });
+  const auto moving = [this] { return std::make_unique<CursorModePage>(PageContext{*model, {}}); };
+  const std::pair<const char*, std::function<std::unique_ptr<QWidget>()>> looks[] = {
+      {"moving", moving},
+      {"scrolling",
+       [this] {
+         return std::make_unique<ScrollModePage>(PageContext{*model, {}});
+       }},
+      {"moving-refused",
+       [&] {
+         // Middle click's key, heard by the recorder and refused on Save.
+         auto made = moving();
+         ShortcutField& add = *made->leftClickRow()->addField();
+         add.startRecording();
+         hear(add.findChild<QWidget*>(QStringLiteral("pill")), Key::e);
+         add.save();
+         EXPECT_FALSE(problemsShown(add).isEmpty());
+         // The problems came while the page was hidden: a first showing settles the layout, as
+         // the open window's event loop would.
+         made->show();
+         for (int round = 0; round < 3; ++round)
+           QCoreApplication::processEvents();
+         made->hide();
+         return made;
+       }},
+  };
+  for (const auto& [name, make] : looks)
+    shootInEveryLook(name, make);
   TovrelConfig custom = model->config();
   custom.motion.maximumSpeed += 100;
   ASSERT_TRUE(model->commit(custom, "custom").empty());
-  shootInEveryLook("moving-custom", page);
+  shootInEveryLook("moving-custom", moving);
 }
 
 }  // namespace
