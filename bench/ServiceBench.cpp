@@ -75,10 +75,10 @@ struct Rig {
   platform::fake::FakeDesktop desktop;
   platform::x11::QtOverlayServices overlays;
   platform::Platform platform{
-      desktop.clock,    desktop.events,    desktop.displays,      desktop.hotKeys,
-      desktop.panels,   desktop.access,    desktop.accessibility, desktop.workspace,
-      desktop.executor, desktop.scheduler, desktop.systemEvents,  desktop.application,
-      overlays};
+      desktop.clock,    desktop.events,        desktop.displays,      desktop.hotKeys,
+      desktop.panels,   desktop.access,        desktop.accessibility, desktop.workspace,
+      desktop.executor, desktop.scheduler,     desktop.systemEvents,  desktop.application,
+      overlays,         desktop.syntheticInput};
   std::unique_ptr<NavigationService> service;
   static constexpr std::int32_t editor = 200;
 

@@ -14,6 +14,7 @@
 #include "platform/KeyCatcherPanel.hpp"
 #include "platform/Overlays.hpp"
 #include "platform/Scheduler.hpp"
+#include "platform/SyntheticInput.hpp"
 #include "platform/SystemEvents.hpp"
 #include "platform/Workspace.hpp"
 
@@ -33,6 +34,8 @@ struct Platform {
   SystemEvents& systemEvents;
   ApplicationServices& application;
   OverlayServices& overlays;
+  // The live self-test's keyboard and mouse; nothing else posts through it.
+  SyntheticInput& syntheticInput;
 };
 
 }  // namespace tovrel::platform

@@ -9,7 +9,7 @@ packages=(
   # core libraries
   nlohmann-json3-dev libicu-dev libfmt-dev
   # desktop libraries
-  qt6-base-dev libqt6svg6 libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev
+  qt6-base-dev libqt6svg6 libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev libxkbfile-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev gtk-3-examples python3-pyatspi
   # the private headless desktop the desktop tests run in

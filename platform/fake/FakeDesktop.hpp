@@ -13,6 +13,7 @@
 #include "platform/fake/FakeHotKeys.hpp"
 #include "platform/fake/FakePanels.hpp"
 #include "platform/fake/FakeScheduler.hpp"
+#include "platform/fake/FakeSyntheticInput.hpp"
 #include "platform/fake/FakeSystem.hpp"
 #include "platform/fake/FakeWorkspace.hpp"
 
@@ -56,9 +57,10 @@ struct FakeDesktop {
   FakeSystemEvents systemEvents;
   FakeApplication application;
   FakeOverlays overlays;
-  Platform platform{clock,        events,        displays,  hotKeys,  panels,
-                    access,       accessibility, workspace, executor, scheduler,
-                    systemEvents, application,   overlays};
+  FakeSyntheticInput syntheticInput;
+  Platform platform{clock,        events,        displays,  hotKeys,       panels,
+                    access,       accessibility, workspace, executor,      scheduler,
+                    systemEvents, application,   overlays,  syntheticInput};
 };
 
 }  // namespace tovrel::platform::fake

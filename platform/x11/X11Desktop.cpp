@@ -9,6 +9,7 @@
 #include "platform/x11/input/X11EventSource.hpp"
 #include "platform/x11/input/X11InputFence.hpp"
 #include "platform/x11/input/X11Panels.hpp"
+#include "platform/x11/input/X11SyntheticInput.hpp"
 #include "platform/x11/input/X11Tap.hpp"
 #include "platform/x11/overlay/QtOverlayServices.hpp"
 #include "platform/x11/session/X11Access.hpp"
@@ -72,11 +73,12 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
       std::make_unique<X11SystemEvents>(*desktop->workspace_, desktop->displays_.get());
   desktop->application_ = std::make_unique<X11Application>(*desktop->workspace_);
   desktop->overlays_ = std::make_unique<QtOverlayServices>();
+  desktop->syntheticInput_ = std::make_unique<X11SyntheticInput>();
   desktop->platform_ = std::make_unique<Platform>(
       Platform{*desktop->clock_, *desktop->events_, *desktop->displays_, *desktop->hotKeys_,
                *desktop->panels_, *desktop->access_, *desktop->accessibility_, *desktop->workspace_,
                *desktop->executor_, *desktop->scheduler_, *desktop->systemEvents_,
-               *desktop->application_, *desktop->overlays_});
+               *desktop->application_, *desktop->overlays_, *desktop->syntheticInput_});
   return desktop;
 }
 

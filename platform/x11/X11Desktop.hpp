@@ -30,6 +30,7 @@ class X11Workspace;
 class X11SystemEvents;
 class X11Application;
 class QtOverlayServices;
+class X11SyntheticInput;
 
 class X11EventServices : public EventServices {
  public:
@@ -94,6 +95,7 @@ class X11Desktop {
   std::unique_ptr<X11SystemEvents> systemEvents_;
   std::unique_ptr<X11Application> application_;
   std::unique_ptr<QtOverlayServices> overlays_;
+  std::unique_ptr<X11SyntheticInput> syntheticInput_;
   std::unique_ptr<Platform> platform_;
 };
 
