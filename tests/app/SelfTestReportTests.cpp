@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <cmath>
+#include <QTemporaryDir>
+
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <sstream>
 
 #include "app/selftest/Check.hpp"
@@ -17,17 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tovrel-selftest.XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TemporaryFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
+// A fresh folder, removed with everything in it at the end of the test.
+struct TemporaryFolder {
+  QTemporaryDir dir;
+  fs::path path() const { return dir.path().toStdString(); }
 };
 
 std::string contents(const fs::path& path) {
@@ -39,15 +31,6 @@ std::string contents(const fs::path& path) {
 
 void put(const fs::path& path, std::string_view bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> linesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  EXPECT_EQ(start, text.size()) << "the text must end in a line break";
-  return lines;
 }
 
 const Check passedL04{"L04",
@@ -92,11 +75,8 @@ TEST(SelfTestCheck, JsonRoundTripsEveryCheck) {
   const std::string text = reportJson(checks);
   EXPECT_EQ(decodeReportJson(text), checks);
   // Sorted keys, so the file diffs well between runs.
-  const std::size_t acceptance = text.find("\"acceptance\"");
-  const std::size_t title = text.find("\"title\"");
-  ASSERT_NE(acceptance, std::string::npos);
-  EXPECT_LT(acceptance, text.find("\"detail\""));
-  EXPECT_LT(text.find("\"passed\""), title);
+  EXPECT_LT(text.find("\"acceptance\""), text.find("\"detail\""));
+  EXPECT_LT(text.find("\"passed\""), text.find("\"title\""));
   EXPECT_EQ(reportJson({}), "[]");
 }
 
@@ -121,23 +101,11 @@ TEST(SelfTestCheck, EveryKeyIsRequiredAndTyped) {
       EXPECT_EQ(error.kind(), json::DecodingError::Kind::keyNotFound) << key;
     }
   }
-  const struct {
-    const char* key;
-    json::Value value;
-  } wrongTypes[] = {
-      {"passed", "yes"}, {"acceptance", "A03"}, {"metrics", json::Value{{"d", "far"}}}, {"id", 4}};
-  for (const auto& [key, value] : wrongTypes) {
-    json::Value wrong = whole;
-    wrong[key] = value;
-    EXPECT_THROW(Check::fromJson(json::Reader(wrong)), json::DecodingError) << key;
-  }
   EXPECT_THROW(decodeReportJson("{}"), json::DecodingError);
 }
 
 TEST(SelfTestReport, MarkdownOfASmallRun) {
-  const std::vector<std::string> lines =
-      linesOf(reportMarkdown({passedL04, fixtureFailure, twoAcceptances}, facts(), started));
-  const std::vector<std::string> expected = {
+  const std::string expected[] = {
       "# Tovrel live self-test",
       "",
       "- Date: 2024-05-01T09:03:07Z",
@@ -154,42 +122,10 @@ TEST(SelfTestReport, MarkdownOfASmallRun) {
       "| L01 |  | Fixture launch | FAIL | Tovrel Fixture did not start. |",
       "| L16 | A25, M1 | Separate exit | FAIL | Log said: a/b then c and d e |",
   };
-  EXPECT_EQ(lines, expected);
-}
-
-TEST(SelfTestReport, DatesAreUtcToTheSecond) {
-  const struct {
-    system_clock::time_point when;
-    const char* text;
-  } cases[] = {
-      {system_clock::time_point{}, "1970-01-01T00:00:00Z"},
-      {sys_days{2000y / February / 29} + 23h + 59min + 59s + 500ms, "2000-02-29T23:59:59Z"},
-      {sys_days{2038y / January / 19} + 3h + 14min + 8s, "2038-01-19T03:14:08Z"},
-  };
-  for (const auto& [when, text] : cases)
-    EXPECT_EQ(isoDate(when), text);
-}
-
-TEST(SelfTestReport, MarkdownCellsNeverSplitTheirRow) {
-  // Whatever a detail holds, its cell has no bar and no line break, and keeps every other byte.
-  const std::string alphabet = "a|\n\r é—";
-  std::mt19937 generator(17);
-  for (int round = 0; round < 200; ++round) {
-    std::string detail;
-    const int length = static_cast<int>(generator() % 12);
-    for (int i = 0; i < length; ++i)
-      detail += alphabet[generator() % alphabet.size()];
-    const std::string cell = markdownCell(detail);
-    EXPECT_EQ(cell.find_first_of("|\r\n"), std::string::npos) << detail;
-    std::string kept;
-    for (char c : detail)
-      if (c != '|' && c != '\r' && c != '\n') kept += c;
-    std::string cellKept;
-    for (char c : cell)
-      if (c != '/' && c != ' ') cellKept += c;
-    std::erase(kept, ' ');
-    EXPECT_EQ(cellKept, kept) << detail;
-  }
+  std::string text;
+  for (const std::string& line : expected)
+    text += line + "\n";
+  EXPECT_EQ(reportMarkdown({passedL04, fixtureFailure, twoAcceptances}, facts(), started), text);
 }
 
 TEST(SelfTestFiles, WritesBothReportsAndTheReadyMarker) {
