@@ -46,6 +46,11 @@ inline constexpr std::string_view openAccessibilitySettings = "Open Accessibilit
 // Begins the diagnostic report's line that names the operating system and its version.
 inline constexpr std::string_view reportSystemLine = "System: ";
 
+// The self-test report's line saying how its input reached Tovrel.
+inline constexpr std::string_view selfTestInput =
+    "synthetic input posted through the X server’s test extension, routed through Tovrel’s real "
+    "tap. Not a hardware test.";
+
 // The login switch's detail and the hint while the desktop waits for the user to approve the login
 // item.
 inline constexpr std::string_view loginItemDetail =
