@@ -5,16 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
 #include <QImage>
-#include <QLabel>
-#include <QLayout>
 #include <QPainter>
 #include <QPixmap>
-#include <QScrollArea>
-#include <QSplitterHandle>
 #include <functional>
 
 #include "app/Settings/LabelsPreview.hpp"
