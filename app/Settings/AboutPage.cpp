@@ -120,21 +120,11 @@ AboutPage::AboutPage(const PageContext& context)
     refresh();
   });
 
-  modelToken_ = model_.observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::assumesAccessForSnapshots) refresh();
-  });
-  navigationToken_ = model_.navigation().observe([this](NavigationService::Property property) {
-    if (property == NavigationService::Property::readiness ||
-        property == NavigationService::Property::tapInstalled)
-      refresh();
-  });
+  watch_ = std::make_unique<ReadinessWatch>(model_, [this] { refresh(); });
   refresh();
 }
 
-AboutPage::~AboutPage() {
-  model_.removeObserver(modelToken_);
-  model_.navigation().removeObserver(navigationToken_);
-}
+AboutPage::~AboutPage() = default;
 
 void AboutPage::refresh() {
   const NavigationService& navigation = model_.navigation();

@@ -7,11 +7,13 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/Settings/Form.hpp"
 #include "app/Settings/Pages.hpp"
+#include "app/Settings/ReadinessWatch.hpp"
 
 class QPushButton;
 
@@ -47,8 +49,7 @@ class AboutPage : public FormPage {
   QPushButton* check_ = nullptr;
   QPushButton* copy_ = nullptr;
   ThemedLabel* problem_ = nullptr;
-  std::uint64_t modelToken_ = 0;
-  std::uint64_t navigationToken_ = 0;
+  std::unique_ptr<ReadinessWatch> watch_;
 };
 
 }  // namespace tovrel::settings

@@ -74,22 +74,12 @@ AccessCard::AccessCard(AppModel& model, std::function<std::optional<std::string>
     model_.navigation().recheckReadiness();
     refresh();
   });
-  modelToken_ = model_.observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::assumesAccessForSnapshots) refresh();
-  });
-  navigationToken_ = model_.navigation().observe([this](NavigationService::Property property) {
-    if (property == NavigationService::Property::readiness ||
-        property == NavigationService::Property::tapInstalled)
-      refresh();
-  });
+  watch_ = std::make_unique<ReadinessWatch>(model_, [this] { refresh(); });
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
   refresh();
 }
 
-AccessCard::~AccessCard() {
-  model_.removeObserver(modelToken_);
-  model_.navigation().removeObserver(navigationToken_);
-}
+AccessCard::~AccessCard() = default;
 
 void AccessCard::refresh() {
   const NavigationService& navigation = model_.navigation();

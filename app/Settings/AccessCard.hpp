@@ -7,9 +7,11 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "app/Settings/ReadinessWatch.hpp"
 #include "app/model/AppModel.hpp"
 
 class QBoxLayout;
@@ -50,8 +52,7 @@ class AccessCard : public QWidget {
   QPushButton* check_ = nullptr;
   QLabel* problemLine_ = nullptr;
   bool secure_ = false;
-  std::uint64_t modelToken_ = 0;
-  std::uint64_t navigationToken_ = 0;
+  std::unique_ptr<ReadinessWatch> watch_;
 };
 
 }  // namespace tovrel::settings
