@@ -14,6 +14,7 @@
 
 #include "app/launch/Diagnosis.hpp"
 #include "app/launch/LaunchPlan.hpp"
+#include "app/selftest/SelfTestRuns.hpp"
 #include "app/shell/AppDelegate.hpp"
 #include "platform/desktop/DBusInstance.hpp"
 #include "platform/desktop/SignalPipe.hpp"
@@ -112,6 +113,7 @@ int main(int argc, char** argv) {
       .desktopEntries = &desktopEntries,
   };
   auto delegate = std::make_unique<shell::AppDelegate>(arguments, environment);
+  selftest::registerSelfTests(*delegate);
   if (auto status = delegate->willFinishLaunching()) return *status;
 
   QObject::connect(&application, &QCoreApplication::aboutToQuit,

@@ -129,6 +129,7 @@ inline constexpr std::uint16_t rightShift = 60;
 inline constexpr std::uint16_t rightOption = 61;
 inline constexpr std::uint16_t rightControl = 62;
 inline constexpr std::uint16_t function = 63;
+inline constexpr std::uint16_t end = 119;
 inline constexpr std::uint16_t f1 = 122;
 inline constexpr std::uint16_t leftArrow = 123;
 inline constexpr std::uint16_t rightArrow = 124;

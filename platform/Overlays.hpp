@@ -159,6 +159,8 @@ class OverlayServices {
   virtual double labelWidth(std::string_view text, double fontSize) = 0;
   // The user asked the desktop for less motion.
   virtual bool reduceMotion() = 0;
+  // The program's panels on screen now, whoever made them.
+  virtual std::size_t visiblePanelCount() = 0;
   // A PNG of `width` × `height` points at twice the pixels: a light grey background, a darker
   // block per rectangle of `blocks` (canvas coordinates, origin bottom-left), then the canvas's
   // chips. Nothing when it cannot be encoded.

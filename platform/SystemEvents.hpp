@@ -48,6 +48,9 @@ class SystemEvents {
   virtual std::unique_ptr<Observation> observe(
       NotificationCenter center, SystemNotification notification,
       std::function<void(const NotificationInfo&)> handler) = 0;
+  // Delivers a notification to this program's own observers as if the desktop had sent it; the
+  // live self-test simulates a sleep this way. Main thread.
+  virtual void post(SystemNotification notification, const NotificationInfo& info = {}) = 0;
 };
 
 }  // namespace tovrel::platform

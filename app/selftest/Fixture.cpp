@@ -77,6 +77,14 @@ double FixtureState::padCount(std::string_view name) const {
   return state_.value(QStringLiteral("pad")).toObject().value(key(name)).toDouble();
 }
 
+std::string FixtureState::text(std::string_view member) const {
+  return state_.value(key(member)).toString().toStdString();
+}
+
+double FixtureState::number(std::string_view member) const {
+  return state_.value(key(member)).toDouble();
+}
+
 bool FixtureState::ready() const {
   const QJsonValue frames = state_.value(QStringLiteral("frames"));
   return frames.isObject() && !frames.toObject().isEmpty();

@@ -34,6 +34,10 @@ class FixtureState {
   FixtureFrame frame(std::string_view name) const;
   // 0 when the pad has no such counter.
   double padCount(std::string_view name) const;
+  // A string member; empty when missing or of another type.
+  std::string text(std::string_view member) const;
+  // A number member; 0 when missing or of another type.
+  double number(std::string_view member) const;
   // The fixture has drawn: "frames" is an object with at least one member.
   bool ready() const;
 

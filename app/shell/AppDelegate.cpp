@@ -66,8 +66,10 @@ void AppDelegate::registerTool(launch::Tool tool, ToolHandler handler) {
   tools_[tool] = std::move(handler);
 }
 
-void AppDelegate::registerTest(launch::TestKind kind, TestHandler handler) {
+void AppDelegate::registerTest(launch::TestKind kind, TestHandler handler,
+                               TestPreparation prepare) {
   tests_[kind] = std::move(handler);
+  if (prepare) preparations_[kind] = std::move(prepare);
 }
 
 std::optional<std::string> AppDelegate::argument(std::string_view flag) const {
@@ -113,6 +115,20 @@ void AppDelegate::didFinishLaunching() {
     return;
   }
 
+  if (auto test = launch::testRun(arguments_)) {
+    auto prepare = preparations_.find(test->kind);
+    if (prepare != preparations_.end()) {
+      // The settings are read from the folder the store uses, which may differ from the run's
+      // own when several test switches are given.
+      launch::TestRun settingsRun = *test;
+      settingsRun.directory = launch::testDirectory(arguments_).value_or(test->directory);
+      if (auto problem = prepare->second(settingsRun)) {
+        environment_.printError(*problem);
+        finish(1);
+        return;
+      }
+    }
+  }
   std::optional<ConfigStore> store;
   if (auto directory = launch::testDirectory(arguments_)) {
     store.emplace(std::filesystem::path(*directory) / "selftest-config.json");

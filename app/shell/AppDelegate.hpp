@@ -45,6 +45,8 @@ struct ShellEnvironment {
 using ToolHandler = std::function<std::optional<int>(const launch::ToolRun&)>;
 using TestHandler =
     std::function<void(const launch::TestRun&, AppModel&, std::function<void(int status)> finish)>;
+// Runs before the model reads its settings; a sentence ends the launch with status 1.
+using TestPreparation = std::function<std::optional<std::string>(const launch::TestRun&)>;
 
 class AppDelegate {
  public:
@@ -54,7 +56,7 @@ class AppDelegate {
   AppDelegate& operator=(const AppDelegate&) = delete;
 
   void registerTool(launch::Tool tool, ToolHandler handler);
-  void registerTest(launch::TestKind kind, TestHandler handler);
+  void registerTest(launch::TestKind kind, TestHandler handler, TestPreparation prepare = {});
 
   std::optional<std::string> argument(std::string_view flag) const;
 
@@ -111,6 +113,7 @@ class AppDelegate {
   std::vector<Menu> mainMenu_;
   std::map<launch::Tool, ToolHandler> tools_;
   std::map<launch::TestKind, TestHandler> tests_;
+  std::map<launch::TestKind, TestPreparation> preparations_;
   bool testRunning_ = false;
   bool terminated_ = false;
   bool statusUpdatePending_ = false;

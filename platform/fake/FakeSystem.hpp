@@ -25,7 +25,7 @@ class FakeSystemEvents : public SystemEvents {
       std::function<void(const NotificationInfo&)> handler) override;
 
   // Calls every observer of the notification, in the order they registered.
-  void post(SystemNotification notification, const NotificationInfo& info = {});
+  void post(SystemNotification notification, const NotificationInfo& info = {}) override;
   // Observers registered now.
   std::size_t observerCount() const { return observers_.size(); }
   std::size_t observerCount(SystemNotification notification) const;
@@ -135,6 +135,7 @@ class FakeOverlays : public OverlayServices {
   // Every character is `characterWidth` × fontSize / 10.5 wide.
   double labelWidth(std::string_view text, double fontSize) override;
   bool reduceMotion() override { return reducedMotion; }
+  std::size_t visiblePanelCount() override { return visiblePanels().size(); }
   std::optional<std::vector<std::uint8_t>> renderLabelSample(
       double width, double height, const std::vector<Rect>& blocks,
       const HintCanvasContent& canvas) override;

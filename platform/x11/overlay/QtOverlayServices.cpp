@@ -3,6 +3,7 @@
 #include <QDBusConnection>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
 
 #include "platform/x11/overlay/QtMotionSetting.hpp"
 #include "platform/x11/overlay/QtOverlayDrawing.hpp"
@@ -23,6 +24,13 @@ QtOverlayServices::~QtOverlayServices() = default;
 
 std::unique_ptr<OverlayPanel> QtOverlayServices::createPanel(Rect contentRect) {
   return std::make_unique<QtOverlayPanel>(contentRect);
+}
+
+std::size_t QtOverlayServices::visiblePanelCount() {
+  std::size_t count = 0;
+  for (QWindow* window : QGuiApplication::topLevelWindows())
+    if (window->isVisible() && window->property("tovrelOverlay").toBool()) ++count;
+  return count;
 }
 
 std::vector<Screen> QtOverlayServices::screens() {

@@ -23,6 +23,7 @@ class QtOverlayServices : public OverlayServices {
   QtOverlayServices& operator=(const QtOverlayServices&) = delete;
 
   std::unique_ptr<OverlayPanel> createPanel(Rect contentRect) override;
+  std::size_t visiblePanelCount() override;
   // Qt's screens, the primary first, shifted so that the primary's top-left is (0, 0).
   std::vector<Screen> screens() override;
   double labelWidth(std::string_view text, double fontSize) override;

@@ -582,4 +582,8 @@ std::unique_ptr<Observation> X11SystemEvents::observe(
   });
 }
 
+void X11SystemEvents::post(SystemNotification notification, const NotificationInfo& info) {
+  state_->post(notification, info);
+}
+
 }  // namespace tovrel::platform::x11

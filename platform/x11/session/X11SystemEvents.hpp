@@ -95,6 +95,7 @@ class X11SystemEvents : public SystemEvents {
   std::unique_ptr<Observation> observe(
       NotificationCenter center, SystemNotification notification,
       std::function<void(const NotificationInfo&)> handler) override;
+  void post(SystemNotification notification, const NotificationInfo& info = {}) override;
 
  private:
   struct State;
