@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then configures, builds and tests the default and the sanitizer builds.
+# Installs what is missing, then configures, builds and tests the default and the sanitizer builds:
+# unit tests, desktop tests and the live self-test.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -15,4 +16,6 @@ for preset in default sanitize; do
   ctest --preset "$preset" -LE desktop
   echo "== ${preset} desktop tests"
   scripts/desktop.sh run -- ctest --preset "$preset" -L desktop
+  echo "== ${preset} live self-test"
+  scripts/selftest.sh "$preset"
 done
