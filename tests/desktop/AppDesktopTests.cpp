@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -280,6 +281,45 @@ TEST_F(AppDesktopTest, EveryTerminationSignalReleasesAHeldDragButton) {
     waitUntil([] { return !nameOwned(); }, 5s);
   }
 }
+
+#ifdef TOVREL_FIXTURE_PATH
+// Processes whose command line names `text` (the fixture instances of one run).
+std::vector<pid_t> processesNaming(const std::string& text) {
+  std::vector<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream file(entry.path() / "cmdline");
+    const std::string line((std::istreambuf_iterator<char>(file)), {});
+    if (line.find(text) != std::string::npos) found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
+TEST_F(AppDesktopTest, ASelfTestEndedBySignalExitsOneAndLeavesNothingHeld) {
+  QTemporaryDir run;
+  Tovrel tovrel(home_);
+  ASSERT_TRUE(tovrel.start({"--self-test", run.path(), "--fixture", TOVREL_FIXTURE_PATH}));
+  // Once the first check has typed into the fixture, the run soon holds a key of its own.
+  const QString state = run.filePath("fixture-state.json");
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        QFile file(state);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("ijklrewq");
+      },
+      60s))
+      << "the self-test never typed into the fixture";
+  ASSERT_TRUE(waitUntil([&] { return !desktop().keysDown().empty(); }, 20s))
+      << "the self-test never held a key";
+  tovrel.signal(SIGTERM);
+  EXPECT_EQ(tovrel.finished(30s), std::optional<int>(1));
+  EXPECT_TRUE(desktop().keysDown().empty()) << "a key stayed down";
+  EXPECT_TRUE(desktop().buttonsDown().empty()) << "a button stayed down";
+  EXPECT_TRUE(QFile::exists(run.filePath("selftest.md")));
+  EXPECT_TRUE(waitUntil([&] { return processesNaming(run.path().toStdString()).empty(); }, 5s))
+      << "a fixture of the run outlived it";
+}
+#endif
 
 // --- the status item in a tray ----------------------------------------------------------------
 

@@ -1,4 +1,4 @@
-// What the run command shows on a machine without a display: inside a private desktop it starts
+// A demonstration of the three modes on a machine without a display: inside a private desktop it starts
 // the fixture and the real program, as a person would, and works the three modes with the
 // keyboard alone (Xvfb's own keyboard, which nobody can tell from a real one). What each mode did
 // is read where a person would see it: the pointer from the X server, the button's count and the
