@@ -124,8 +124,14 @@ double LiveSelfTest::fixtureNumber(const char* member) const {
 std::optional<FixtureProcess> LiveSelfTest::launch(const std::vector<std::string>& arguments) {
   if (!fixturePath_) return std::nullopt;
   QStringList list;
-  for (const std::string& argument : arguments)
-    list << QString::fromStdString(argument);
+  std::optional<std::string> state;
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    list << QString::fromStdString(arguments[index]);
+    if (arguments[index] == "--state" && index + 1 < arguments.size()) state = arguments[index + 1];
+  }
+  // A state file left by an earlier run would say the new instance is up before it is.
+  std::error_code ignored;
+  if (state) std::filesystem::remove(*state, ignored);
   qint64 pid = 0;
   const bool started = QProcess::startDetached(QString::fromStdString(fixturePath_->string()), list,
                                                QString(), &pid);
@@ -134,6 +140,9 @@ std::optional<FixtureProcess> LiveSelfTest::launch(const std::vector<std::string
     problems_.push_back("The fixture " + fixturePath_->string() + " could not be started.");
     return std::nullopt;
   }
+  // On a busy machine a new instance can take longer than the settling time to show its window;
+  // what follows needs it on screen.
+  if (state) waitFor(5.0, [&] { return FixtureState::read(*state).ready(); });
   return FixtureProcess{pid};
 }
 
