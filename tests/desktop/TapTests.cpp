@@ -297,6 +297,45 @@ TEST_F(TapTest, ADeciderThatStallsLeavesTheKeyboardWorking) {
   EXPECT_TRUE(pumpUntil([&] { return tap_->statistics().lateDecisions >= 1; }, 10s));
 }
 
+// After a pointer move the tap's thread asks the server where the pointer is. Key events that
+// come in during that round trip wait in the connection's own queue, and a keyboard frozen for
+// their answer sends nothing more to wake the thread: each press must be decided by itself.
+TEST_F(TapTest, AKeyRightAfterAPointerMoveIsHeardWithoutFurtherInput) {
+  std::atomic<int> releases = 0;
+  startTap(allKeys(), [&](EventType type, const InputEvent& event) {
+    if (type == eventType::keyUp && event.keyCode == Key::a) ++releases;
+    return false;
+  });
+  auto rect = receiver_->rect();
+  ASSERT_TRUE(rect);
+  constexpr int rounds = 150;
+  std::atomic<bool> done = false;
+  int stalledAt = -1;
+  std::thread typist([&] {
+    auto other = Desktop::open();
+    if (!other) {
+      done = true;
+      return;
+    }
+    const Keycode a = other->keycode(XK_a);
+    for (int round = 0; round < rounds && stalledAt < 0; ++round) {
+      other->xtestMove(rect->centerX() + (round % 2) * 7, rect->centerY());
+      other->xtestKey(a, true);
+      other->xtestKey(a, false);
+      // Nothing else is sent until the tap has heard this release: a stalled tap stays stalled.
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (releases.load() <= round && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+      if (releases.load() <= round) stalledAt = round;
+    }
+    done = true;
+  });
+  pumpUntil([&] { return done.load(); }, std::chrono::seconds(rounds * 11));
+  typist.join();
+  EXPECT_EQ(stalledAt, -1) << "the tap heard nothing more after round " << stalledAt;
+  EXPECT_EQ(releases.load(), rounds);
+}
+
 TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
   std::mt19937 random(20261208);
   startTap({}, [&](EventType type, const InputEvent&) {

@@ -92,6 +92,11 @@ class X11Tap::Worker {
       flushMotion();
       if (rescanNeeded_) grabWindows();
       XFlush(display_);
+      // The round trips since the queue was drained (where the pointer is, where the focus is, the
+      // window list) read whatever the server sent meanwhile into the connection's own queue, where
+      // poll never sees it. A press waiting there for its answer keeps the keyboard frozen, so
+      // nothing new would come to wake this thread: handle what is queued first.
+      if (XEventsQueued(display_, QueuedAlready) > 0) continue;
       fds[0].revents = fds[1].revents = 0;
       if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
       if (fds[1].revents & POLLIN) {
