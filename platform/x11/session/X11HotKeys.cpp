@@ -1,12 +1,9 @@
 #include "platform/x11/session/X11HotKeys.hpp"
 
-#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusVariant>
-#include <QSocketNotifier>
-#include <QThread>
 
 // After Qt: X's headers define macros (None, Bool, KeyPress, …) that break Qt's.
 #include <X11/XKBlib.h>
@@ -86,9 +83,15 @@ struct X11HotKeys::State {
   std::vector<std::pair<int, std::shared_ptr<const HotKeyHandler>>> handlers;  // oldest first
   std::unordered_set<unsigned> down;  // keycodes of our chords being held, to drop repeats
   int nextToken = 1;
+  X11EventWatch* watch = nullptr;  // while the service reads the connection from the main loop
 
   Window root() const { return DefaultRootWindow(display.get()); }
   bool usable() const { return display && !connectionLost(display.get()); }
+  // Grabbing, ungrabbing and reading the modifier map outside processEvents read the connection
+  // too: a chord pressed meanwhile may now wait in its queue. Under the mutex.
+  void afterRead() {
+    if (watch != nullptr) watch->afterRead();
+  }
 
   void readModifierBits() {
     std::array<std::vector<unsigned long>, 8> rows;
@@ -127,6 +130,7 @@ struct X11HotKeys::State {
     if (usable()) {
       ungrab(*found);
       XFlush(display.get());
+      afterRead();
     }
     // The release of a chord whose grab is gone may never come; a later press must not look
     // like a repeat.
@@ -192,18 +196,18 @@ X11HotKeys::X11HotKeys(const char* displayName) : state_(std::make_shared<State>
   XkbSetDetectableAutoRepeat(display, True, &supported);
   state_->readModifierBits();
 
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app != nullptr && app->thread() == QThread::currentThread()) {
-    notifier_ = std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-      processEvents();
-      if (connectionLost(state_->display.get())) notifier_->setEnabled(false);
-    });
-  }
+  watch_ = X11EventWatch::onApplicationThread(display, [this] { processEvents(); });
+  std::lock_guard lock(state_->mutex);
+  state_->watch = watch_.get();
+  state_->afterRead();
 }
 
 X11HotKeys::~X11HotKeys() {
-  notifier_.reset();
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->watch = nullptr;
+  }
+  watch_.reset();
   std::lock_guard lock(state_->mutex);
   if (state_->usable()) {
     for (const State::Entry& entry : state_->entries)
@@ -238,7 +242,10 @@ std::unique_ptr<HotKeyRegistration> X11HotKeys::registerHotKey(std::uint16_t key
   bool taken = std::any_of(state_->entries.begin(), state_->entries.end(), [&](const auto& other) {
     return other.xKeycode == entry.xKeycode && other.xModifiers == entry.xModifiers;
   });
-  if (taken || !state_->grab(entry)) return nullptr;
+  if (taken) return nullptr;
+  const bool grabbed = state_->grab(entry);
+  state_->afterRead();
+  if (!grabbed) return nullptr;
   ++state_->nextToken;
   state_->entries.push_back(entry);
   return std::make_unique<Registration>(state_, entry.token);

@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "platform/HotKeyServices.hpp"
-
-class QSocketNotifier;
+#include "platform/x11/session/X11EventWatch.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -79,7 +78,7 @@ class X11HotKeys : public HotKeyServices {
 
  private:
   std::shared_ptr<State> state_;
-  std::unique_ptr<QSocketNotifier> notifier_;
+  std::unique_ptr<X11EventWatch> watch_;
 
   double nextLockCheck_ = 0;
   bool locked_ = false;
