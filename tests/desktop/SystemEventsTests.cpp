@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -199,6 +200,47 @@ TEST_F(SystemEventsTest, AMonitorAddedAndRemovedArrivesAsScreenParameterChanges)
   EXPECT_TRUE(split) << "no notice with both monitors listed";
   EXPECT_TRUE(pumpUntil([&] { return !seen.empty() && seen.back() == 1; }, 5s))
       << "no notice once the monitors were gone";
+}
+
+// Hiding or showing the pointer sends a request, and sending reads the display list's connection:
+// a change that had just come is taken in with it, and nothing more arrives to wake the main loop.
+TEST_F(SystemEventsTest, AMonitorChangeThatCameJustBeforeThePointerHidesOrShowsIsStillNews) {
+  auto xrandr = [](const std::string& arguments) {
+    return std::system(("xrandr " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+  };
+  std::vector<std::size_t> seen;
+  record(NotificationCenter::application, SystemNotification::didChangeScreenParameters,
+         [&] { seen.push_back(platform().displays.activeDisplayBounds().size()); });
+  platform::DisplayServices& displays = platform().displays;
+  const std::size_t whole = displays.activeDisplayBounds().size();
+  struct Step {
+    std::vector<std::string> xrandr;
+    std::size_t displays;
+    std::function<void()> read;
+  };
+  const Step steps[] = {
+      {{"--setmonitor Left 400/100x800/200+0+0 none",
+        "--setmonitor '*Right' 880/200x800/200+400+0 screen"},
+       2,
+       [&] { displays.hideCursor(); }},
+      {{"--delmonitor Left", "--delmonitor Right"}, whole, [&] { displays.showCursor(); }},
+  };
+  for (const Step& step : steps) {
+    for (const std::string& arguments : step.xrandr)
+      if (!xrandr(arguments)) {
+        xrandr("--delmonitor Left");
+        xrandr("--delmonitor Right");
+        if (step.displays == 2) GTEST_SKIP() << "xrandr cannot define monitors here";
+        FAIL() << "xrandr " << arguments;
+      }
+    // xrandr ends with a round trip, by which time the server has sent the change out; ours
+    // makes sure it has not been read yet.
+    desktop().sync();
+    const std::size_t mark = seen.size();
+    step.read();
+    EXPECT_TRUE(pumpUntil([&] { return seen.size() > mark && seen.back() == step.displays; }))
+        << "no notice with " << step.displays << " displays listed";
+  }
 }
 
 TEST_F(SystemEventsTest, TheFocusReadsAsTheResponderAndActivationAfterALostWindowIsNews) {

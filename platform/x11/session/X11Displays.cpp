@@ -1,9 +1,5 @@
 #include "platform/x11/session/X11Displays.hpp"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-#include <QThread>
-
 // After Qt: X's headers define macros (None, Bool, KeyPress, …) that break Qt's.
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
@@ -45,19 +41,11 @@ X11Displays::X11Displays(const char* displayName) : display_(openDisplay(display
                XFixesQueryVersion(display, &major, &minor) && major >= 4;
   refresh();
 
-  QCoreApplication* app = QCoreApplication::instance();
-  if (app != nullptr && app->thread() == QThread::currentThread()) {
-    notifier_ = std::make_unique<QSocketNotifier>(ConnectionNumber(display), QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-      processEvents();
-      // A closed socket stays readable: stop listening rather than spin.
-      if (connectionLost(display_.get())) notifier_->setEnabled(false);
-    });
-  }
+  watch_ = X11EventWatch::onApplicationThread(display, [this] { processEvents(); });
 }
 
 X11Displays::~X11Displays() {
-  notifier_.reset();
+  watch_.reset();
   if (!display_) return;
   std::lock_guard lock(connectionMutex_);
   if (hiddenCount_ > 0 && hasXFixes_) {
@@ -78,6 +66,8 @@ void X11Displays::hideCursor() {
   if (hiddenCount_++ > 0) return;
   XFixesHideCursor(display_.get(), DefaultRootWindow(display_.get()));
   XFlush(display_.get());
+  // Sending reads too: a display change that came meanwhile now waits in the queue.
+  if (watch_) watch_->afterRead();
 }
 
 void X11Displays::showCursor() {
@@ -86,6 +76,7 @@ void X11Displays::showCursor() {
   if (hiddenCount_ == 0 || --hiddenCount_ > 0) return;
   XFixesShowCursor(display_.get(), DefaultRootWindow(display_.get()));
   XFlush(display_.get());
+  if (watch_) watch_->afterRead();
 }
 
 void X11Displays::refresh() {

@@ -12,8 +12,7 @@
 
 #include "platform/DisplayServices.hpp"
 #include "platform/x11/X11Errors.hpp"
-
-class QSocketNotifier;
+#include "platform/x11/session/X11EventWatch.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -66,7 +65,7 @@ class X11Displays : public DisplayServices {
   std::vector<Rect> cache_;
   std::function<void()> changeHandler_;
 
-  std::unique_ptr<QSocketNotifier> notifier_;
+  std::unique_ptr<X11EventWatch> watch_;
 };
 
 }  // namespace tovrel::platform::x11
