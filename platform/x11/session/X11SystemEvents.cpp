@@ -12,7 +12,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 #include <QWindow>
@@ -28,6 +27,7 @@
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/session/X11Application.hpp"
 #include "platform/x11/session/X11Displays.hpp"
+#include "platform/x11/session/X11EventWatch.hpp"
 
 // After Qt: X's headers define macros (None, Bool, FocusIn, …) that break Qt's.
 #include <X11/Xlib.h>
@@ -217,7 +217,7 @@ struct X11SystemEvents::State : std::enable_shared_from_this<State> {
   WorkspaceServices& workspace;
   X11Displays* displays;
   systemWatch::ObserverList observers;
-  // Main thread; every notifier, sink and pending call hangs off it.
+  // Main thread; every sink and pending call hangs off it.
   std::unique_ptr<QObject> context = std::make_unique<QObject>();
 
   bool frontStarted = false;
@@ -232,7 +232,7 @@ struct X11SystemEvents::State : std::enable_shared_from_this<State> {
   Window root = 0;
   Atom activeWindow = 0;
   Atom supportingWmCheck = 0;
-  QSocketNotifier* notifier = nullptr;
+  std::unique_ptr<X11EventWatch> eventWatch;
   systemWatch::FrontTracker tracker;
   struct Watched {
     std::uint64_t token = 0;
@@ -253,7 +253,8 @@ X11SystemEvents::State::~State() {
   if (displays != nullptr && displaysStarted) displays->setChangeHandler(nullptr);
   for (const auto& [pid, watch] : watched)
     if (watch.token != 0) workspace.cancelWatch(watch.token);
-  // The notifier and the sinks go before the connection they listen to.
+  // The event watch and the sinks go before the connection they listen to.
+  eventWatch.reset();
   context.reset();
 }
 
@@ -306,9 +307,8 @@ void X11SystemEvents::State::startFront() {
       existing.assign(children, children + count);
     if (children != nullptr) XFree(children);
     followFocus(existing);
-    notifier = new QSocketNotifier(ConnectionNumber(d), QSocketNotifier::Read, context.get());
     std::weak_ptr<State> weak = weak_from_this();
-    QObject::connect(notifier, &QSocketNotifier::activated, context.get(), [weak] {
+    eventWatch = std::make_unique<X11EventWatch>(d, [weak] {
       if (auto self = weak.lock()) self->drain();
     });
   }
@@ -366,7 +366,6 @@ void X11SystemEvents::State::drain() {
     if (changed) refreshFront();
     // Our own round trips may have read more events than the socket now shows.
   } while (!connectionLost(d) && XQLength(d) > 0);
-  if (connectionLost(d) && notifier != nullptr) notifier->setEnabled(false);
 }
 
 void X11SystemEvents::State::refreshFront() {
