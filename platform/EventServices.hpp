@@ -49,6 +49,10 @@ class TapPort {
   // After this the callback is never called again.
   virtual void invalidate() = 0;
   virtual void setKeyInterception(const KeyInterception& interception) = 0;
+  // Replaces the mask the tap was created with: the callback gets only these types from now on.
+  // The desktop stops listening for the rest, so an event nobody wants costs nothing (every
+  // pointer move would otherwise wake the program).
+  virtual void setEventMask(std::uint64_t mask) = 0;
   // Called from the callback: what this press sets off (a click, an accessibility action, reading
   // the front window) needs the keyboard as the applications would have it without the tap. A
   // desktop whose tap holds the keyboard while a swallowed key is down lets it go with the answer

@@ -32,6 +32,14 @@ inline constexpr std::uint64_t mask = [] {
 }();
 static_assert(mask == 0x0E401CFE);
 
+// Pointer moves and drags: the most frequent events by far, wanted only while something follows
+// the pointer.
+inline constexpr std::uint64_t pointerMotionMask =
+    platform::eventMaskBit(platform::eventType::mouseMoved) |
+    platform::eventMaskBit(platform::eventType::leftMouseDragged) |
+    platform::eventMaskBit(platform::eventType::rightMouseDragged) |
+    platform::eventMaskBit(platform::eventType::otherMouseDragged);
+
 // The flag bit that says which physical left or right modifier key is down.
 struct DeviceMask {
   std::uint16_t keyCode = 0;

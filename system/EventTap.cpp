@@ -14,7 +14,8 @@ EventTap::EventTap(platform::EventServices& events, const platform::Clock& clock
     : handler(std::move(handler)),
       interruption(std::move(interruption)),
       events_(events),
-      clock_(clock) {}
+      clock_(clock),
+      mask_(EventClassifier::mask) {}
 
 EventTap::~EventTap() {
   uninstall();
@@ -22,10 +23,10 @@ EventTap::~EventTap() {
 
 bool EventTap::install() {
   if (isInstalled()) return true;
-  auto created = events_.createTap(EventClassifier::mask,
-                                   [this](platform::EventType type, const platform::InputEvent& e) {
-                                     return receive(this, type, e);
-                                   });
+  auto created =
+      events_.createTap(mask_, [this](platform::EventType type, const platform::InputEvent& e) {
+        return receive(this, type, e);
+      });
   if (!created) return false;
   auto delivery = created->addToMainLoop();
   if (!delivery) {
@@ -51,6 +52,12 @@ void EventTap::uninstall() {
 void EventTap::setKeyInterception(const platform::KeyInterception& interception) {
   interception_ = interception;
   if (port) port->setKeyInterception(interception_);
+}
+
+void EventTap::setEventMask(std::uint64_t mask) {
+  if (mask == mask_) return;
+  mask_ = mask;
+  if (port) port->setEventMask(mask_);
 }
 
 bool EventTap::receive(EventTap* tap, platform::EventType type, const platform::InputEvent& event) {

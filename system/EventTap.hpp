@@ -5,6 +5,7 @@
 // its answer decides whether the applications get the event. The program's own synthetic events
 // pass untouched.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -36,6 +37,9 @@ class EventTap {
   // Which presses the tap must be able to swallow; kept and handed to every port installed later.
   void setKeyInterception(const platform::KeyInterception& interception);
   const platform::KeyInterception& keyInterception() const { return interception_; }
+  // The event types the handler gets, within EventClassifier::mask; kept like the interception.
+  void setEventMask(std::uint64_t mask);
+  std::uint64_t eventMask() const { return mask_; }
 
   std::unique_ptr<platform::TapPort> port;
   std::unique_ptr<platform::TapSource> source;
@@ -50,6 +54,7 @@ class EventTap {
   platform::EventServices& events_;
   const platform::Clock& clock_;
   platform::KeyInterception interception_;
+  std::uint64_t mask_;
 };
 
 }  // namespace tovrel

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <utility>
 
+#include "system/EventClassifier.hpp"
+
 // The heart of the service: construction and teardown, the application's commands, the executor
 // that carries out the router's effects, the three navigation timers, the watchdog and the log.
 
@@ -258,6 +260,7 @@ std::optional<std::string> NavigationService::clickTargetCandidate() {
 void NavigationService::applyEffects(const NavigationEffects& effects) {
   if (effects.empty()) {
     updateTimers();
+    syncTapEventMask();
     return;
   }
   // A copy: an effect may apply a batch of its own (a start without a target stops at once), and
@@ -280,6 +283,7 @@ void NavigationService::applyEffects(const NavigationEffects& effects) {
   updateTimers();
   refreshOverlays();
   syncKeyInterception();
+  syncTapEventMask();
 }
 
 void NavigationService::execute(const NavigationEffect& effect) {
@@ -520,6 +524,15 @@ void NavigationService::syncKeyInterception() {
     tap_->setKeyInterception(wanted);
     interception_ = std::move(wanted);
   }
+}
+
+void NavigationService::syncTapEventMask() {
+  // Pointer moves matter while a mode is on, and while a click has hidden the pointer (the first
+  // move shows it again). Otherwise nothing follows them, and each would wake the program.
+  const bool motion = router_.mode() != InteractionMode::off || clickHider_.hidden;
+  if (tap_)
+    tap_->setEventMask(motion ? EventClassifier::mask
+                              : EventClassifier::mask & ~EventClassifier::pointerMotionMask);
 }
 
 // ── Helpers ──

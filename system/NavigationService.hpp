@@ -167,6 +167,7 @@ class NavigationService {
   void checkStillAllowed();
   // The tap swallows the entry chords while off and every key while a mode is on.
   void syncKeyInterception();
+  void syncTapEventMask();
   // Every router call that may change it goes through here: one observed change, notified when
   // the router's observable state differs afterwards.
   template <class Call>

@@ -93,6 +93,7 @@ void NavigationService::installTapIfPossible() {
   // A new tap knows no keys yet: hand it the ones the current mode must be able to swallow.
   interception_.reset();
   syncKeyInterception();
+  syncTapEventMask();
   if (tap_->install()) {
     setObserved(tapInstalled_, true, Property::tapInstalled);
     record("Keyboard access ready");

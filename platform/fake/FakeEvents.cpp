@@ -58,6 +58,11 @@ void FakeTapPort::setKeyInterception(const KeyInterception& interception) {
   record_->interceptions.push_back(interception);
 }
 
+void FakeTapPort::setEventMask(std::uint64_t mask) {
+  record_->mask = mask;
+  record_->masks.push_back(mask);
+}
+
 bool FakeEventSource::post(const InputEvent& event, bool hasLocation) {
   return owner_.post(event, hasLocation);
 }

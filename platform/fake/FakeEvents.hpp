@@ -28,6 +28,7 @@ struct FakeTapRecord {
   bool invalidated = false;
   bool destroyed = false;
   std::vector<KeyInterception> interceptions;  // every interception set, in order
+  std::vector<std::uint64_t> masks;            // every mask set after creation, in order
   int freeInputRequests = 0;
 
   bool delivers() const { return enabled && attached && !invalidated && !destroyed; }
@@ -42,6 +43,7 @@ class FakeTapPort : public TapPort {
   std::unique_ptr<TapSource> addToMainLoop() override;
   void invalidate() override;
   void setKeyInterception(const KeyInterception& interception) override;
+  void setEventMask(std::uint64_t mask) override;
   void freeInputAfterAnswer() override { ++record_->freeInputRequests; }
 
  private:

@@ -203,6 +203,43 @@ TEST_F(TapTest, HoldingASwallowedKeyWhileTypingLosesNothing) {
   EXPECT_EQ(ups, 1);
 }
 
+TEST_F(TapTest, PointerMovesAreHeardOnlyWhileTheMaskWantsThem) {
+  startTap({}, [](EventType, const InputEvent&) { return false; });
+  auto rect = receiver_->rect();
+  ASSERT_TRUE(rect);
+  const std::uint64_t everything = 0x0E401CFE;
+  const std::uint64_t motion = platform::eventMaskBit(eventType::mouseMoved) |
+                               platform::eventMaskBit(eventType::leftMouseDragged) |
+                               platform::eventMaskBit(eventType::rightMouseDragged) |
+                               platform::eventMaskBit(eventType::otherMouseDragged);
+  const struct {
+    const char* what;
+    std::uint64_t mask;
+    bool moves;
+  } cases[] = {
+      {"everything", everything, true},
+      {"without motion", everything & ~motion, false},
+      {"everything again", everything, true},
+  };
+  auto heard = [&](EventType type) {
+    return std::any_of(heard_.begin(), heard_.end(),
+                       [&](const Heard& heard) { return heard.type == type; });
+  };
+  int step = 0;
+  for (const auto& c : cases) {
+    tap_->setEventMask(c.mask);
+    ASSERT_TRUE(tap_->waitUntilApplied(2.0)) << c.what;
+    heard_.clear();
+    desktop().xtestMove(rect->centerX() + ++step, rect->centerY());
+    // A wheel step, heard in every case, comes after the move it follows: a move the tap
+    // listens for is handed on before it.
+    desktop().xtestButton(4, true);
+    desktop().xtestButton(4, false);
+    ASSERT_TRUE(pumpUntil([&] { return heard(eventType::scrollWheel); }, 5s)) << c.what;
+    EXPECT_EQ(heard(eventType::mouseMoved), c.moves) << c.what;
+  }
+}
+
 TEST_F(TapTest, OwnSyntheticEventsAreMarkedAndTheSameKeysFromAnotherClientAreNot) {
   startTap(allKeys(), [](EventType, const InputEvent&) { return false; });
   constexpr std::int64_t marker = 0x5456524C;

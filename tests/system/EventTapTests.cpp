@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,44 @@ TEST_F(EventTapTest, KeyInterceptionIsKeptAcrossInstalls) {
   tap.uninstall();
   ASSERT_TRUE(tap.install());
   EXPECT_EQ(events.taps[1]->interceptions, std::vector{all});
+}
+
+TEST_F(EventTapTest, EventMaskIsKeptAcrossInstallsAndOnlyChangesAreHandedOn) {
+  const std::uint64_t all = EventClassifier::mask;
+  const std::uint64_t quiet = all & ~EventClassifier::pointerMotionMask;
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    std::size_t taps;
+    std::uint64_t wanted;                // what the newest tap delivers now
+    std::vector<std::uint64_t> changes;  // handed to the newest tap after its creation
+  } steps[] = {
+      {"set before the first install", [&] { tap.setEventMask(quiet); }, 0, quiet, {}},
+      {"installed with it", [&] { tap.install(); }, 1, quiet, {}},
+      {"the same again", [&] { tap.setEventMask(quiet); }, 1, quiet, {}},
+      {"widened", [&] { tap.setEventMask(all); }, 1, all, {all}},
+      {"narrowed", [&] { tap.setEventMask(quiet); }, 1, quiet, {all, quiet}},
+      {"installed anew",
+       [&] {
+         tap.uninstall();
+         tap.install();
+       },
+       2,
+       quiet,
+       {}},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    ASSERT_EQ(events.taps.size(), step.taps) << step.what;
+    EXPECT_EQ(tap.eventMask(), step.wanted) << step.what;
+    if (step.taps == 0) continue;
+    EXPECT_EQ(events.taps.back()->mask, step.wanted) << step.what;
+    EXPECT_EQ(events.taps.back()->masks, step.changes) << step.what;
+  }
+  // Moves no longer reach the handler; keys still do.
+  EXPECT_FALSE(events.inject(platform::eventType::mouseMoved, {}));
+  EXPECT_TRUE(injectKey());
+  EXPECT_EQ(handled, 1);
 }
 
 TEST_F(EventTapTest, CallOffTheMainThreadIsFatal) {

@@ -2,6 +2,7 @@
 #include <tuple>
 
 #include "ServiceHarness.hpp"
+#include "system/EventClassifier.hpp"
 
 namespace tovrel {
 namespace {
@@ -52,6 +53,76 @@ TEST_F(EventRoadTest, OwnAndUnclassifiedEventsPassWithoutReachingTheRouter) {
   EXPECT_FALSE(access().clickHider().hidden);
   EXPECT_TRUE(key(Key::escape, true));
   EXPECT_EQ(service().mode(), Mode::off);
+}
+
+// Pointer moves wake the program only while something follows them: a mode, or a pointer a click
+// hid until the next move. Keys, buttons and the wheel are heard all the time.
+TEST_F(EventRoadTest, PointerMovesAreHeardOnlyWhileSomethingFollowsThem) {
+  using namespace platform::eventFlag;
+  using Outcome = AccessibilityTargets::SemanticOutcome;
+  restart();
+  const auto mask = [&] { return desktop.events.liveTap()->mask; };
+  const auto chord = [&](std::uint16_t code) {
+    key(code, true, command | shift | leftCommand | leftShift);
+    key(code, false, command | shift | leftCommand | leftShift);
+  };
+  const auto escape = [&] {
+    key(Key::escape, true);
+    key(Key::escape, false);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    Mode mode;
+    bool hidden;
+    bool moves;
+  } steps[] = {
+      {"started", [] {}, Mode::off, false, false},
+      {"Moving", [&] { tapRightOption(); }, Mode::cursor, false, true},
+      {"Moving ended", escape, Mode::off, false, false},
+      {"Clicking", [&] { chord(Key::space); }, Mode::click, false, true},
+      {"a press ends Clicking and hides the pointer",
+       [&] {
+         access().complete(AccessibilityTargets::Revalidation::valid({100, 200, 60, 20}),
+                           Outcome::pressed(), TargetAction::press, nullptr,
+                           access().router().generation());
+       },
+       Mode::off, true, true},
+      {"a button shows it",
+       [&] {
+         pointer(ev::leftMouseDown, {5, 5});
+       },
+       Mode::off, false, false},
+      {"Clicking again", [&] { chord(Key::space); }, Mode::click, false, true},
+      {"a press hides the pointer again",
+       [&] {
+         access().complete(AccessibilityTargets::Revalidation::valid({100, 200, 60, 20}),
+                           Outcome::pressed(), TargetAction::press, nullptr,
+                           access().router().generation());
+       },
+       Mode::off, true, true},
+      {"the first move shows it",
+       [&] {
+         pointer(ev::mouseMoved, {6, 6});
+       },
+       Mode::off, false, false},
+      {"a move while off reaches nothing",
+       [&] {
+         pointer(ev::mouseMoved, {7, 7});
+       },
+       Mode::off, false, false},
+      {"Scrolling", [&] { chord(Key::j); }, Mode::scroll, false, true},
+      {"Scrolling ended", escape, Mode::off, false, false},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    EXPECT_EQ(service().mode(), step.mode) << step.what;
+    EXPECT_EQ(access().clickHider().hidden, step.hidden) << step.what;
+    EXPECT_EQ(mask() & EventClassifier::pointerMotionMask,
+              step.moves ? EventClassifier::pointerMotionMask : 0)
+        << step.what;
+    EXPECT_EQ(mask() | EventClassifier::pointerMotionMask, EventClassifier::mask) << step.what;
+  }
 }
 
 TEST_F(EventRoadTest, ButtonsAndWheelRecordTheFrontApplicationsSpot) {

@@ -28,7 +28,11 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
         TapCallback callback;
         {
           std::lock_guard lock(shared->mutex);
-          if (shared->alive && shared->enabled && shared->sourceAttached)
+          // An event heard just before its type left the mask is not wanted any more.
+          const bool wanted = (shared->mask & eventMaskBit(type)) != 0 ||
+                              type == eventType::tapDisabledByTimeout ||
+                              type == eventType::tapDisabledByUserInput;
+          if (shared->alive && shared->enabled && shared->sourceAttached && wanted)
             callback = shared->callback;
         }
         X11InputFence* fence = shared->fence.get();
@@ -179,6 +183,16 @@ void X11Tap::setKeyInterception(const KeyInterception& interception) {
     std::lock_guard lock(shared_->mutex);
     if (!shared_->alive || shared_->interception == interception) return;
     shared_->interception = interception;
+    ++shared_->requested;
+  }
+  shared_->wake();
+}
+
+void X11Tap::setEventMask(std::uint64_t mask) {
+  {
+    std::lock_guard lock(shared_->mutex);
+    if (!shared_->alive || shared_->mask == mask) return;
+    shared_->mask = mask;
     ++shared_->requested;
   }
   shared_->wake();

@@ -2,7 +2,8 @@
 
 // The session's active input tap on X11. Its own thread owns its own X connection and
 //  - observes every key and button with XInput2 raw events on the root window (modifier taps,
-//    pointer input, activity, the program's own synthetic events);
+//    pointer input, activity, the program's own synthetic events), and pointer motion only while
+//    the mask asks for moves or drags;
 //  - decides key presses through passive synchronous grabs: while navigation is off only the entry
 //    chords on the root window, while a mode is on every key on every managed top-level window,
 //    so the window manager's own root shortcuts keep their priority;
@@ -42,6 +43,7 @@ class X11Tap : public TapPort {
   std::unique_ptr<TapSource> addToMainLoop() override;
   void invalidate() override;
   void setKeyInterception(const KeyInterception& interception) override;
+  void setEventMask(std::uint64_t mask) override;
   void freeInputAfterAnswer() override;
 
   struct Statistics {

@@ -33,7 +33,7 @@ struct X11Tap::Shared {
   std::uint64_t appliedVersion = 0;
 
   TapCallback callback;
-  std::uint64_t mask = 0;
+  std::uint64_t mask = 0;  // the worker follows a change once it applies the next request
   std::shared_ptr<OwnEventLedger> ledger;
   std::shared_ptr<X11InputFence> fence;  // may be empty
 

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <poll.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <set>
@@ -62,6 +63,10 @@ std::optional<ButtonTypes> buttonTypes(int xButton) {
 bool isWheelButton(int xButton) {
   return xButton >= 4 && xButton <= 7;
 }
+
+constexpr std::uint64_t pointerMotionTypes =
+    eventMaskBit(eventType::mouseMoved) | eventMaskBit(eventType::leftMouseDragged) |
+    eventMaskBit(eventType::rightMouseDragged) | eventMaskBit(eventType::otherMouseDragged);
 
 }  // namespace
 
@@ -200,6 +205,7 @@ class X11Tap::Worker {
       alive = shared_->alive;
       interception = shared_->interception;
       version = shared_->requested;
+      mask_ = shared_->mask;
     }
     if (version == appliedVersion_) return;
     if (!enabled) interception = {};
@@ -217,26 +223,30 @@ class X11Tap::Worker {
     shared_->applied.notify_all();
   }
 
+  // Keys and buttons are heard whenever the tap is on; pointer motion only while the mask wants
+  // moves or drags, since every move wakes this thread and costs a round trip for the position.
   void selectRaw(bool on) {
-    if (on == rawSelected_) return;
-    std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> bits{};
+    RawBits bits{};
     if (on) {
       XISetMask(bits.data(), XI_RawKeyPress);
       XISetMask(bits.data(), XI_RawKeyRelease);
       XISetMask(bits.data(), XI_RawButtonPress);
       XISetMask(bits.data(), XI_RawButtonRelease);
-      if (shared_->mask &
-          (eventMaskBit(eventType::mouseMoved) | eventMaskBit(eventType::leftMouseDragged) |
-           eventMaskBit(eventType::rightMouseDragged) | eventMaskBit(eventType::otherMouseDragged)))
-        XISetMask(bits.data(), XI_RawMotion);
+      if (mask_ & pointerMotionTypes) XISetMask(bits.data(), XI_RawMotion);
     }
+    if (bits == rawSelected_) return;
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(display_, root_, &mask, 1);
-    rawSelected_ = on;
+    rawSelected_ = bits;
     if (!on) {
       // Whatever was heard is over: the router is told nothing more about those keys.
       pendingRaw_.reset();
       heldButtons_ = 0;
+    }
+    if (!XIMaskIsSet(bits.data(), XI_RawMotion)) {
+      pendingMotions_ = 0;
+      pendingMotionIsOwn_ = true;
+      pendingMotionUserData_.reset();
     }
   }
 
@@ -502,7 +512,7 @@ class X11Tap::Worker {
     event.type = type;
     event.flags = modifiers_.flags();
     if (type != eventType::flagsChanged) event.text = textOf(keycode, xState);
-    if (!(shared_->mask & eventMaskBit(type))) return release(ticket);
+    if (!(mask_ & eventMaskBit(type))) return release(ticket);
     deliverToMainThread(shared_, type, std::move(event), ticket);
   }
 
@@ -557,7 +567,7 @@ class X11Tap::Worker {
       event.buttonNumber = types->number;
       event.clickState = 1;
     }
-    if (!(shared_->mask & eventMaskBit(event.type))) return;
+    if (!(mask_ & eventMaskBit(event.type))) return;
     event.location = pointer();
     deliverToMainThread(shared_, event.type, std::move(event), 0);
   }
@@ -575,7 +585,7 @@ class X11Tap::Worker {
     pendingMotions_ = 0;
     pendingMotionIsOwn_ = true;
     pendingMotionUserData_.reset();
-    if (!(shared_->mask & eventMaskBit(event.type))) return;
+    if (!(mask_ & eventMaskBit(event.type))) return;
     event.location = pointer();
     deliverToMainThread(shared_, event.type, std::move(event), 0);
   }
@@ -605,8 +615,11 @@ class X11Tap::Worker {
   int xtestPointer_ = -1;
   unsigned xkbState_ = 0;
 
+  using RawBits = std::array<unsigned char, XIMaskLen(XI_LASTEVENT)>;
+
   std::uint64_t appliedVersion_ = 0;
-  bool rawSelected_ = false;
+  std::uint64_t mask_ = 0;  // the event types wanted, as of the last request applied
+  RawBits rawSelected_{};
   bool allKeys_ = false;
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
