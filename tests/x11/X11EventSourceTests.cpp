@@ -3,9 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <ostream>
 #include <random>
+#include <utility>
+#include <vector>
 
 namespace tovrel::platform::x11 {
+
+// For readable failures of the step tables.
+void PrintTo(const ScrollSteps::Steps& steps, std::ostream* out) {
+  *out << "{" << steps.vertical << ", " << steps.horizontal << "}";
+}
+
 namespace {
 
 // The pointer output moves by reading the pointer (whole pixels) and adding a delta.
@@ -90,32 +101,72 @@ TEST(ClickCounter, ARunOfNumberedClicksNeedsNothingExtra) {
   }
 }
 
-TEST(ScrollSteps, PixelsBecomeWheelStepsWithTheRestCarried) {
-  ScrollSteps steps(50);
-  EXPECT_EQ(steps.add(30, 0), (ScrollSteps::Steps{0, 0}));
-  EXPECT_EQ(steps.add(30, 0), (ScrollSteps::Steps{1, 0}));
-  EXPECT_EQ(steps.pendingVertical(), 10);
-
-  ScrollSteps down(50);
-  EXPECT_EQ(down.add(-75, 0), (ScrollSteps::Steps{-1, 0}));
-  EXPECT_EQ(down.pendingVertical(), -25);
-  EXPECT_EQ(down.add(30, 120), (ScrollSteps::Steps{0, 2}));  // -25 + 30 = 5: no step back up
-  EXPECT_EQ(down.pendingVertical(), 5);
-  EXPECT_EQ(down.pendingHorizontal(), 20);
+TEST(ScrollSteps, PixelsBecomeTheNearestWheelStepsWithTheRestCarried) {
+  using Steps = ScrollSteps::Steps;
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::int32_t, std::int32_t>> asked;  // vertical, horizontal pixels
+    std::vector<Steps> posted;
+    std::int64_t restVertical, restHorizontal;
+  } cases[] = {
+      // clang-format off
+      {"half a step answers at once", {{25, 0}}, {{1, 0}}, -25, 0},
+      {"less than half waits", {{24, 0}}, {{0, 0}}, 24, 0},
+      {"the rest is carried", {{30, 0}, {30, 0}, {15, 0}}, {{1, 0}, {0, 0}, {1, 0}}, -25, 0},
+      {"a step too far is paid back", {{-30, 0}, {-10, 0}, {-20, 0}, {-20, 0}},
+       {{-1, 0}, {0, 0}, {0, 0}, {-1, 0}}, 20, 0},
+      {"several steps at once", {{-130, 0}}, {{-3, 0}}, 20, 0},
+      {"a reversal drops what the old way was owed", {{-74, 0}, {30, 0}}, {{-1, 0}, {1, 0}}, -20, 0},
+      {"a reversal keeps what the old way got too much", {{-80, 0}, {10, 0}}, {{-2, 0}, {1, 0}}, -20, 0},
+      {"no distance is no reversal", {{-74, 0}, {0, 0}, {-10, 0}}, {{-1, 0}, {0, 0}, {-1, 0}}, 16, 0},
+      {"each axis on its own", {{-74, 40}, {30, -30}}, {{-1, 1}, {1, -1}}, -20, 10},
+      // Down for a while, then up for less than half as long, in frames as a held key sends them.
+      {"a short way back after a long way down",
+       {{-30, 0}, {-30, 0}, {-30, 0}, {-30, 0}, {-4, 0}, {10, 0}, {10, 0}, {10, 0}},
+       {{-1, 0}, {0, 0}, {-1, 0}, {0, 0}, {0, 0}, {0, 0}, {0, 0}, {1, 0}}, -20, 0},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    ScrollSteps steps(50);
+    std::vector<Steps> posted;
+    for (const auto& [vertical, horizontal] : c.asked)
+      posted.push_back(steps.add(vertical, horizontal));
+    EXPECT_EQ(posted, c.posted) << c.name;
+    EXPECT_EQ(steps.pendingVertical(), c.restVertical) << c.name;
+    EXPECT_EQ(steps.pendingHorizontal(), c.restHorizontal) << c.name;
+  }
 }
 
-TEST(ScrollSteps, NoPixelIsLostAndFloodsAreCut) {
+// Runs of one direction at a time: within a run every step goes that way and the steps stay
+// within one step of the run's distance; a run that reverses the direction (or the first) posts
+// its first step once half of one is asked for; and the first run loses no pixel at all.
+TEST(ScrollSteps, EachRunIsPaidInItsOwnDirection) {
+  constexpr std::int64_t step = ScrollSteps::defaultPixelsPerStep;
   std::mt19937 random(11);
-  std::uniform_int_distribution<std::int32_t> pixels(-180, 180);
+  std::uniform_int_distribution<std::int32_t> pixels(1, 180), frames(1, 12);
   ScrollSteps steps;
-  std::int64_t asked = 0, posted = 0;
-  for (int i = 0; i < 500; ++i) {
-    std::int32_t wheel = pixels(random);
-    asked += wheel;
-    posted += steps.add(wheel, 0).vertical * std::int64_t{ScrollSteps::defaultPixelsPerStep};
-    ASSERT_LT(std::abs(steps.pendingVertical()), ScrollSteps::defaultPixelsPerStep);
+  std::int64_t lastSign = 0;
+  for (int run = 0; run < 300; ++run) {
+    const std::int64_t sign = random() % 2 == 0 ? 1 : -1;
+    const bool reversed = sign != lastSign;
+    lastSign = sign;
+    std::int64_t asked = 0, posted = 0;
+    for (int frame = frames(random); frame > 0; --frame) {
+      const std::int32_t wheel = static_cast<std::int32_t>(sign) * pixels(random);
+      asked += std::abs(wheel);
+      const int now = steps.add(wheel, 0).vertical;
+      ASSERT_GE(now * sign, 0) << "run " << run;
+      posted += now * sign;
+      ASSERT_LE(std::abs(steps.pendingVertical()), step / 2) << "run " << run;
+      ASSERT_LE(std::abs(posted * step - asked), step) << "run " << run;
+      if (reversed && asked >= step / 2) {
+        ASSERT_GE(posted, 1) << "run " << run;
+      }
+    }
+    if (run == 0) {
+      EXPECT_EQ(posted * step + steps.pendingVertical() * sign, asked);
+    }
   }
-  EXPECT_EQ(posted + steps.pendingVertical(), asked);
 
   ScrollSteps flood;
   EXPECT_EQ(flood.add(INT32_MAX, INT32_MIN),

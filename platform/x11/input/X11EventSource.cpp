@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Clock.hpp"
@@ -104,20 +105,29 @@ void ClickCounter::released(unsigned xButton, Pixel at, double) {
 
 // --- ScrollSteps -------------------------------------------------------------------------------
 
-int ScrollSteps::take(std::int64_t& pending) const {
-  std::int64_t steps = pending / pixelsPerStep_;  // toward zero: the remainder keeps its sign
-  pending -= steps * pixelsPerStep_;
+int ScrollSteps::take(Axis& axis, std::int32_t pixels) {
+  if (pixels != 0) {
+    const int sign = pixels > 0 ? 1 : -1;
+    // Only a rest owed to the old direction goes: one that already went too far that way is
+    // paid back by the new one.
+    if (sign != axis.lastSign && axis.pending * sign < 0) axis.pending = 0;
+    axis.lastSign = sign;
+    axis.pending += pixels;
+  }
+  // To the nearest step, halves away from zero; the rest keeps whichever sign it has.
+  const std::int64_t half = pixelsPerStep_ / 2;
+  const std::int64_t magnitude = (std::abs(axis.pending) + half) / pixelsPerStep_;
+  std::int64_t steps = axis.pending < 0 ? -magnitude : magnitude;
+  axis.pending -= steps * pixelsPerStep_;
   if (steps > maxStepsPerEvent || steps < -maxStepsPerEvent) {
     steps = std::clamp<std::int64_t>(steps, -maxStepsPerEvent, maxStepsPerEvent);
-    pending = 0;
+    axis.pending = 0;
   }
   return static_cast<int>(steps);
 }
 
 ScrollSteps::Steps ScrollSteps::add(std::int32_t wheel1, std::int32_t wheel2) {
-  pendingVertical_ += wheel1;
-  pendingHorizontal_ += wheel2;
-  return {take(pendingVertical_), take(pendingHorizontal_)};
+  return {take(vertical_, wheel1), take(horizontal_, wheel2)};
 }
 
 // --- Pointer -----------------------------------------------------------------------------------

@@ -78,7 +78,10 @@ class ClickCounter {
   std::optional<Run> run_;
 };
 
-// Turns pixel scroll distances into wheel steps, carrying what is left over.
+// Turns pixel scroll distances into wheel steps, carrying what is left over. A step goes out once
+// half of it has been asked for, so a short scroll answers at once and the carried rest keeps the
+// total within half a step of what was asked. When a direction reverses, what was still owed to
+// the old one is dropped: it would only hold back the new one.
 class ScrollSteps {
  public:
   // One wheel step in the common toolkits scrolls three lines, about 45–60 pixels of text; 50
@@ -96,15 +99,19 @@ class ScrollSteps {
 
   explicit ScrollSteps(int pixelsPerStep = defaultPixelsPerStep) : pixelsPerStep_(pixelsPerStep) {}
   Steps add(std::int32_t wheel1, std::int32_t wheel2);
-  std::int64_t pendingVertical() const { return pendingVertical_; }
-  std::int64_t pendingHorizontal() const { return pendingHorizontal_; }
+  std::int64_t pendingVertical() const { return vertical_.pending; }
+  std::int64_t pendingHorizontal() const { return horizontal_.pending; }
 
  private:
-  int take(std::int64_t& pending) const;
+  struct Axis {
+    std::int64_t pending = 0;
+    int lastSign = 0;  // of the last distance asked for on this axis; 0 before the first
+  };
+  int take(Axis& axis, std::int32_t pixels);
 
   int pixelsPerStep_;
-  std::int64_t pendingVertical_ = 0;
-  std::int64_t pendingHorizontal_ = 0;
+  Axis vertical_;
+  Axis horizontal_;
 };
 
 // The pointer's root position; nothing when it is on another screen or the connection failed.
