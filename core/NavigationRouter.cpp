@@ -366,84 +366,85 @@ NavigationRouter::ModeResult NavigationRouter::scrollHandle(const KeyEvent& even
 
 RouterDecision NavigationRouter::handle(RouterInput input, double now, Point pointer) {
   using I = RouterInput;
-  return std::visit(
-      Overloaded{
-          [&](I::Key& in) { return handleKey(in.event, now, pointer); },
-          [&](I::TargetsDiscovered& in) -> RouterDecision {
-            if (!isCurrent(in.generation, InteractionMode::click) || !click_)
-              return RouterDecision::passThrough;
-            // Labels never change under the fingers of a user typing one.
-            if (click_->hasSnapshot() && !click_->typedPrefix().empty())
-              return RouterDecision::passThrough;
-            click_->setTargets(std::move(in.targets), in.snapshot);
-            return {false, {NavigationEffect::RefreshOverlay{}}};
-          },
-          [&](I::ActivationFinished& in) -> RouterDecision {
-            if (!isCurrent(in.generation, InteractionMode::click))
-              return RouterDecision::passThrough;
-            if (in.succeeded && !config_.clickStaysActive) return {false, stop()};
-            if (click_) click_->clearTypedLabel();
-            return {false,
-                    {NavigationEffect::DiscoverTargets{in.generation},
-                     NavigationEffect::RefreshOverlay{}}};
-          },
-          [&](I::SuspendRouting& in) -> RouterDecision {
-            if (in.suspended == routingSuspended_) return RouterDecision::passThrough;
-            routingSuspended_ = in.suspended;
-            tapRecognizer_.reset();
-            if (!in.suspended) return {false, {NavigationEffect::RefreshOverlay{}}};
-            if (scroll_) scroll_->reset();
-            NavigationEffects effects = releaseCursor();
-            effects.push_back(NavigationEffect::RefreshOverlay{});
-            return {false, std::move(effects)};
-          },
-          [&](I::ScrollWindowFound& in) -> RouterDecision {
-            if (!isCurrent(in.generation, InteractionMode::scroll) || !scroll_)
-              return RouterDecision::passThrough;
-            auto park =
-                scroll_->setWindow(in.frame, in.clickChain, in.focusChain, in.areas, in.resume);
-            if (!park) return RouterDecision::passThrough;
-            return {false, {NavigationEffect::ParkPointer{park->x, park->y}}};
-          },
-          [&](I::ScrollAreasMoved& in) -> RouterDecision {
-            if (isCurrent(in.generation, InteractionMode::scroll) && scroll_)
-              scroll_->areasMoved(in.areas, pointer);
-            return RouterDecision::passThrough;
-          },
-          [&](I::AllowEntriesWhileSuspended& in) -> RouterDecision {
-            entriesAllowedWhileSuspended_ = in.allowed;
-            return RouterDecision::passThrough;
-          },
-          [&](I::PointerButton&) -> RouterDecision {
-            tapRecognizer_.otherInput();
-            if (mode_ == InteractionMode::cursor && config_.exitCursorOnMouse)
-              return {false, stop()};
-            return RouterDecision::passThrough;
-          },
-          [&](I::ExternalPointerMoved&) -> RouterDecision {
-            if (mode_ == InteractionMode::scroll && scroll_) scroll_->pointerMoved(pointer);
-            if (mode_ == InteractionMode::cursor) cursor_.resetRamp();
-            return RouterDecision::passThrough;
-          },
-          [&](I::ForceOff&) -> RouterDecision {
-            tapRecognizer_.reset();
-            return {false, stop()};
-          },
-          [&](I::FocusChanged&) -> RouterDecision {
-            if (mode_ == InteractionMode::click || mode_ == InteractionMode::scroll)
-              return {false, stop()};
-            return RouterDecision::passThrough;
-          },
-          [&](I::TypedLabelTimeout&) -> RouterDecision {
-            if (mode_ != InteractionMode::click || !typedLabelAt_ || !click_ ||
-                click_->typedPrefix().empty() || now < *typedLabelAt_ + typedLabelTimeout)
-              return RouterDecision::passThrough;
-            click_->clearTypedLabel();
-            typedLabelAt_.reset();
-            return {false, {NavigationEffect::RefreshOverlay{}}};
-          },
-      },
-      input.value());
+  return std::visit(Overloaded{
+                        [&](I::Key& in) { return handleKey(in.event, now, pointer); },
+                        [&](I::TargetsDiscovered& in) -> RouterDecision {
+                          if (!isCurrent(in.generation, InteractionMode::click) || !click_)
+                            return RouterDecision::passThrough;
+                          // Labels never change under the fingers of a user typing one.
+                          if (click_->hasSnapshot() && !click_->typedPrefix().empty())
+                            return RouterDecision::passThrough;
+                          click_->setTargets(std::move(in.targets), in.snapshot);
+                          return {false, {NavigationEffect::RefreshOverlay{}}};
+                        },
+                        [&](I::ActivationFinished& in) -> RouterDecision {
+                          if (!isCurrent(in.generation, InteractionMode::click))
+                            return RouterDecision::passThrough;
+                          if (in.succeeded && !config_.clickStaysActive) return {false, stop()};
+                          if (click_) click_->clearTypedLabel();
+                          return {false,
+                                  {NavigationEffect::DiscoverTargets{in.generation},
+                                   NavigationEffect::RefreshOverlay{}}};
+                        },
+                        [&](I::SuspendRouting& in) -> RouterDecision {
+                          if (in.suspended == routingSuspended_) return RouterDecision::passThrough;
+                          routingSuspended_ = in.suspended;
+                          tapRecognizer_.reset();
+                          if (!in.suspended) return {false, {NavigationEffect::RefreshOverlay{}}};
+                          if (scroll_) scroll_->reset();
+                          NavigationEffects effects = releaseCursor();
+                          effects.push_back(NavigationEffect::RefreshOverlay{});
+                          return {false, std::move(effects)};
+                        },
+                        [&](I::ScrollWindowFound& in) -> RouterDecision {
+                          if (!isCurrent(in.generation, InteractionMode::scroll) || !scroll_)
+                            return RouterDecision::passThrough;
+                          auto park = scroll_->setWindow(in.frame, in.clickChain, in.focusChain,
+                                                         in.areas, in.resume, in.hover);
+                          if (!park) return RouterDecision::passThrough;
+                          return {false, {NavigationEffect::ParkPointer{park->x, park->y}}};
+                        },
+                        [&](I::ScrollAreasMoved& in) -> RouterDecision {
+                          if (isCurrent(in.generation, InteractionMode::scroll) && scroll_)
+                            scroll_->areasMoved(in.areas, pointer);
+                          return RouterDecision::passThrough;
+                        },
+                        [&](I::AllowEntriesWhileSuspended& in) -> RouterDecision {
+                          entriesAllowedWhileSuspended_ = in.allowed;
+                          return RouterDecision::passThrough;
+                        },
+                        [&](I::PointerButton&) -> RouterDecision {
+                          tapRecognizer_.otherInput();
+                          if (mode_ == InteractionMode::cursor && config_.exitCursorOnMouse)
+                            return {false, stop()};
+                          return RouterDecision::passThrough;
+                        },
+                        [&](I::ExternalPointerMoved&) -> RouterDecision {
+                          if (mode_ == InteractionMode::scroll && scroll_)
+                            scroll_->pointerMoved(pointer);
+                          if (mode_ == InteractionMode::cursor) cursor_.resetRamp();
+                          return RouterDecision::passThrough;
+                        },
+                        [&](I::ForceOff&) -> RouterDecision {
+                          tapRecognizer_.reset();
+                          return {false, stop()};
+                        },
+                        [&](I::FocusChanged&) -> RouterDecision {
+                          if (mode_ == InteractionMode::click || mode_ == InteractionMode::scroll)
+                            return {false, stop()};
+                          return RouterDecision::passThrough;
+                        },
+                        [&](I::TypedLabelTimeout&) -> RouterDecision {
+                          if (mode_ != InteractionMode::click || !typedLabelAt_ || !click_ ||
+                              click_->typedPrefix().empty() ||
+                              now < *typedLabelAt_ + typedLabelTimeout)
+                            return RouterDecision::passThrough;
+                          click_->clearTypedLabel();
+                          typedLabelAt_.reset();
+                          return {false, {NavigationEffect::RefreshOverlay{}}};
+                        },
+                    },
+                    input.value());
 }
 
 NavigationEffects NavigationRouter::tickCursor(double dt) {

@@ -57,6 +57,7 @@ class RouterInput {
     std::vector<ScrollNode> focusChain;
     std::vector<HintTarget::Frame> areas;
     std::optional<ScrollPoint> resume;
+    std::optional<ScrollHover> hover;  // the pointer over the window
     bool operator==(const ScrollWindowFound&) const = default;
   };
   struct ScrollAreasMoved {

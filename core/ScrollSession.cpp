@@ -152,7 +152,8 @@ std::optional<Point> ScrollSession::setWindow(std::optional<Frame> window,
                                               const std::vector<ScrollNode>& clickChain,
                                               const std::vector<ScrollNode>& focusChain,
                                               const std::vector<Frame>& areas,
-                                              std::optional<Point> resume) {
+                                              std::optional<Point> resume,
+                                              const std::optional<ScrollHover>& hover) {
   window_ = window;
   windowFrame_ = window;
   if (!window) return std::nullopt;
@@ -160,26 +161,34 @@ std::optional<Point> ScrollSession::setWindow(std::optional<Frame> window,
 
   areas_ = tabStops(areas, whole);
 
-  std::optional<std::size_t> largest;
-  for (std::size_t i = 0; i < areas_.size(); ++i) {
-    const Frame& stop = areas_[i];
-    if (!largest || stop.width * stop.height > areas_[*largest].width * areas_[*largest].height)
-      largest = i;
+  std::optional<Frame> largest;
+  for (const Frame& stop : areas_) {
+    if (!largest || stop.width * stop.height > largest->width * largest->height) largest = stop;
   }
   // A click elsewhere says the user is not interested in the largest stop.
-  if (largest && !clickChain.empty() &&
-      !areas_[*largest].contains(clickChain.front().frame.center()))
+  if (largest && !clickChain.empty() && !largest->contains(clickChain.front().frame.center()))
     largest.reset();
 
+  // The pointer resting over a pane says which one the user means, as it would for the wheel.
+  // Its chain tells even before the stops are known; the stops tell for panes no role names.
+  const std::optional<Point> pointer =
+      hover && whole.contains(hover->at) ? std::optional(hover->at) : std::nullopt;
+  std::optional<Frame> hoverPane;
+  if (pointer) {
+    hoverPane = pane(hover->chain, whole, areas_);
+    if (!hoverPane) {
+      if (const auto index = innermost(*pointer)) hoverPane = areas_[*index];
+    }
+  }
+
   const std::optional<Frame> clickPane = pane(clickChain, whole, areas_);
-  Frame region = whole;
-  if (clickPane)
-    region = *clickPane;
-  else if (const auto focusPane = pane(focusChain, whole, areas_))
-    region = *focusPane;
-  else if (largest)
-    region = areas_[*largest];
-  Point park = region.center();
+  std::optional<Frame> chosen = clickPane;
+  if (!chosen) chosen = hoverPane;
+  if (!chosen) chosen = pane(focusChain, whole, areas_);
+  if (!chosen) chosen = largest;
+  Frame region = chosen.value_or(whole);
+  // A pointer already over the chosen pane stays where the user put it.
+  Point park = chosen && pointer && region.contains(*pointer) ? *pointer : region.center();
 
   // Where the user last clicked or scrolled wins over any guess.
   if (resume && whole.contains(*resume)) {

@@ -35,6 +35,13 @@ struct ScrollNode {
   bool operator==(const ScrollNode&) const = default;
 };
 
+// Where the pointer rests when scrolling starts, with the chain of the element under it.
+struct ScrollHover {
+  Point at;
+  std::vector<ScrollNode> chain;
+  bool operator==(const ScrollHover&) const = default;
+};
+
 class ScrollSession {
  public:
   using Frame = HintTarget::Frame;
@@ -61,11 +68,14 @@ class ScrollSession {
   void setScrolling(ScrollProfile scrolling) { scrolling_ = scrolling; }
 
   // Installs the window and its tab stops and chooses the region; returns the park point, or
-  // none when `window` is none.
+  // none when `window` is none. The region is, first found: the pane last clicked in, the pane
+  // under the pointer (`hover`), the pane holding the keyboard focus, the largest stop unless the
+  // last click was elsewhere; else the whole window. A spot last scrolled at overrides it all.
   std::optional<Point> setWindow(std::optional<Frame> window,
                                  const std::vector<ScrollNode>& clickChain,
                                  const std::vector<ScrollNode>& focusChain,
-                                 const std::vector<Frame>& areas, std::optional<Point> resume);
+                                 const std::vector<Frame>& areas, std::optional<Point> resume,
+                                 const std::optional<ScrollHover>& hover);
   void areasMoved(const std::vector<Frame>& areas, Point pointer);
   void pointerMoved(Point to);
 

@@ -170,6 +170,7 @@ struct ScrollContext {
   std::optional<HintTarget::Frame> window;
   std::vector<ScrollNode> clickChain;
   std::vector<ScrollNode> focusChain;
+  std::optional<ScrollHover> hover;  // the pointer, when it is over the window
   std::vector<HintTarget::Frame> areas;
   bool treeWasAsleep = false;
 };
@@ -178,10 +179,14 @@ std::vector<HintTarget::Frame> scrollAreasNow(DiscoveryServices& services, std::
                                               bool afterWaking);
 void scrollAreas(DiscoveryServices& services, std::int32_t pid, bool afterWaking,
                  std::function<void(std::vector<HintTarget::Frame>)> completion);
+// The front window with the chains under the last click, under the pointer (`pointerAt`) and
+// from the keyboard focus outward; with `areas`, also its scroll areas.
 ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
-                               std::optional<Point> clickedAt, bool areas);
+                               std::optional<Point> clickedAt, std::optional<Point> pointerAt,
+                               bool areas);
 void scrollContext(DiscoveryServices& services, std::int32_t pid, std::optional<Point> clickedAt,
-                   bool areas, std::function<void(ScrollContext)> completion);
+                   std::optional<Point> pointerAt, bool areas,
+                   std::function<void(ScrollContext)> completion);
 // Where the pointer can rest near `near` without hovering over a control. With the chosen `area`,
 // also where the wheel reaches that area and no box nested in it that scrolls on its own; the
 // search then widens over the whole area.

@@ -461,7 +461,8 @@ void scrollAreas(DiscoveryServices& services, std::int32_t pid, bool afterWaking
 }
 
 ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
-                               std::optional<Point> clickedAt, bool areas) {
+                               std::optional<Point> clickedAt, std::optional<Point> pointerAt,
+                               bool areas) {
   return runFor(services, pid, [&]() -> ScrollContext {
     const AXElement application = applicationElement(services, pid, searchTimeout);
     const bool woke = wakeTree(services, application, pid);
@@ -472,10 +473,15 @@ ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
 
     ScrollContext context;
     context.window = front->frame;
-    if (clickedAt && front->frame.contains(*clickedAt)) {
-      auto hit = application.elementAtPosition(static_cast<float>(clickedAt->x),
-                                               static_cast<float>(clickedAt->y));
-      if (hit.ok()) context.clickChain = ancestry(hit.value());
+    const auto chainAt = [&](Point at) -> std::optional<std::vector<ScrollNode>> {
+      if (!front->frame.contains(at)) return std::nullopt;
+      auto hit = application.elementAtPosition(static_cast<float>(at.x), static_cast<float>(at.y));
+      if (!hit.ok()) return std::nullopt;
+      return ancestry(hit.value());
+    };
+    if (clickedAt) context.clickChain = chainAt(*clickedAt).value_or(std::vector<ScrollNode>{});
+    if (pointerAt) {
+      if (auto chain = chainAt(*pointerAt)) context.hover = ScrollHover{*pointerAt, *chain};
     }
     context.focusChain = ancestry(elementAttribute(application, "AXFocusedUIElement"));
     if (areas) context.areas = searchAreas(services, front->window, front->frame, searchBudget);
@@ -485,10 +491,11 @@ ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
 }
 
 void scrollContext(DiscoveryServices& services, std::int32_t pid, std::optional<Point> clickedAt,
-                   bool areas, std::function<void(ScrollContext)> completion) {
+                   std::optional<Point> pointerAt, bool areas,
+                   std::function<void(ScrollContext)> completion) {
   services.executor.runDetached(
-      [services, pid, clickedAt, areas, completion = std::move(completion)]() mutable {
-        auto context = scrollContextNow(services, pid, clickedAt, areas);
+      [services, pid, clickedAt, pointerAt, areas, completion = std::move(completion)]() mutable {
+        auto context = scrollContextNow(services, pid, clickedAt, pointerAt, areas);
         services.executor.postToMain(
             [completion = std::move(completion), context = std::move(context)]() mutable {
               completion(std::move(context));

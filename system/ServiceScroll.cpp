@@ -63,7 +63,7 @@ void NavigationService::findScrollWindow(std::int64_t generation) {
     std::optional<ScrollPoint> resume;
     if (spot && spot->scrolled) resume = spot->point;
     s->route(RouterInput::ScrollWindowFound{generation, context.window, context.clickChain,
-                                            context.focusChain, cached, resume});
+                                            context.focusChain, cached, resume, context.hover});
     if (s->router_.mode() == InteractionMode::scroll &&
         !(s->parkTask_ && !s->parkTask_->cancelled)) {
       const Point here = s->pointerLocation();
@@ -82,10 +82,13 @@ void NavigationService::findScrollWindow(std::int64_t generation) {
 
   std::optional<Point> clickedAt;
   if (spot) clickedAt = spot->point;
-  platform_.executor.postToMain([current, contextFound, pid, clickedAt] {
+  // Where the user left the pointer, before anything of scroll mode moves it.
+  const Point pointerAt = pointerLocation();
+  platform_.executor.postToMain([current, contextFound, pid, clickedAt, pointerAt] {
     NavigationService* s = current();
     if (!s) return;
-    AccessibilityTargets::scrollContext(s->discovery_, pid, clickedAt, false, contextFound);
+    AccessibilityTargets::scrollContext(s->discovery_, pid, clickedAt, pointerAt, false,
+                                        contextFound);
   });
 }
 
@@ -156,7 +159,8 @@ void NavigationService::followScrolledAreas(std::int32_t pid) {
   platform_.scheduler.after(areaRefreshDelay, [current, contextFound, pid] {
     NavigationService* s = current();
     if (!s) return;
-    AccessibilityTargets::scrollContext(s->discovery_, pid, std::nullopt, true, contextFound);
+    AccessibilityTargets::scrollContext(s->discovery_, pid, std::nullopt, std::nullopt, true,
+                                        contextFound);
   });
 }
 

@@ -191,7 +191,8 @@ std::string runNow(DiscoveryServices& services, std::int32_t pid) {
   }
 
   const double start = services.clock.uptime();
-  const auto context = AccessibilityTargets::scrollContextNow(services, pid, std::nullopt, true);
+  const auto context =
+      AccessibilityTargets::scrollContextNow(services, pid, std::nullopt, std::nullopt, true);
   const std::string milliseconds = discovery::wholeNumber((services.clock.uptime() - start) * 1000);
 
   std::vector<std::string> areas;

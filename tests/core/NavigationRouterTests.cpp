@@ -231,12 +231,13 @@ TEST(NavigationRouter, Scenarios) {
       {"scroll mode: stale window ignored, current one parks, Tab steps, keys scroll",
        nullptr,
        {key(scrollChord, 0, true, {E::Started{M::scroll}, E::FindScrollWindow{1}, refresh()}),
-        input(I::ScrollWindowFound{0, HintTarget::Frame{0, 0, 800, 600}, {}, {}, {}, {}}, 0.1),
+        input(I::ScrollWindowFound{0, HintTarget::Frame{0, 0, 800, 600}, {}, {}, {}, {}, {}}, 0.1),
         input(I::ScrollWindowFound{1,
                                    HintTarget::Frame{0, 0, 1000, 800},
                                    {},
                                    {},
                                    {{0, 0, 300, 800}, {300, 0, 700, 800}},
+                                   {},
                                    {}},
               0.2, {E::ParkPointer{650, 400}}),
         key(down(Key::tab), 1, true, {E::ParkPointer{150, 400}}),
@@ -460,10 +461,14 @@ class RouterStream {
         std::vector<HintTarget::Frame> areas;
         for (int i = 0; i < 4; ++i)
           areas.push_back({i * 200.0, 0, 180 + random_() % 50 * 1.0, 300});
-        apply(
-            I::ScrollWindowFound{
-                generation, HintTarget::Frame{0, 0, 900, 700}, {}, {}, areas, std::nullopt},
-            false);
+        apply(I::ScrollWindowFound{generation,
+                                   HintTarget::Frame{0, 0, 900, 700},
+                                   {},
+                                   {},
+                                   areas,
+                                   std::nullopt,
+                                   std::nullopt},
+              false);
         return;
       }
       default:

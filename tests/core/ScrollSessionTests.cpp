@@ -84,34 +84,52 @@ TEST(ScrollSessionRegion, PaneShape) {
 TEST(ScrollSessionRegion, SetWindowChoosesRegionAndPark) {
   const ScrollNode leftPane{"AXGroup", kLeft}, web{std::string(webAreaRole), kWindow};
   const ScrollNode smallScroll{"AXScrollArea", {400, 100, 200, 200}};
+  const ScrollNode text{"AXStaticText", {420, 140, 60, 20}};
+  const auto over = [](Point at, std::vector<ScrollNode> chain = {}) {
+    return std::optional<ScrollHover>(ScrollHover{at, std::move(chain)});
+  };
   struct Case {
     const char* name;
     std::vector<ScrollNode> click, focus;
     std::vector<Frame> areas;
     std::optional<Point> resume;
+    std::optional<ScrollHover> hover;
     Point park;
     std::optional<Frame> outlined;
     std::optional<std::size_t> index;
   } cases[] = {
       // clang-format off
-      {"nothing: window centre", {}, {}, {}, {}, {500, 400}, {}, {}},
-      {"largest stop", {}, {}, {kLeft, kRight}, {}, {650, 400}, kRight, 1},
-      {"largest tie: first", {}, {}, {{0, 0, 500, 800}, {500, 0, 500, 800}}, {}, {250, 400}, Frame{0, 0, 500, 800}, 0},
-      {"pane that is no stop", {{"AXGroup", {0, 0, 320, 800}}, web}, {}, {kLeft, kRight}, {}, {500, 400}, {}, 1},
-      {"resume outside ignored", {}, {}, {kLeft, kRight}, Point{1000, 0}, {650, 400}, kRight, 1},
-      {"resume inside, no pane", {}, {}, {kLeft, kRight}, Point{50, 50}, {50, 50}, {}, 0},
-      {"resume inside click pane", {leftPane, web}, {}, {kLeft, kRight}, Point{900, 700}, {900, 700}, kLeft, 1},
-      {"pane inside web area", {leftPane, web}, {smallScroll}, {kLeft, kRight}, {}, {150, 400}, kLeft, 0},
-      {"no web area, click outside largest", {leftPane}, {}, {kLeft, kRight}, {}, {500, 400}, {}, 1},
-      {"click inside largest", {{"AXButton", {600, 300, 10, 10}}}, {}, {kLeft, kRight}, {}, {650, 400}, kRight, 1},
-      {"then focus pane", {leftPane}, {smallScroll}, {kLeft, kRight}, {}, {500, 200}, smallScroll.frame, 1},
+      {"nothing: window centre", {}, {}, {}, {}, {}, {500, 400}, {}, {}},
+      {"largest stop", {}, {}, {kLeft, kRight}, {}, {}, {650, 400}, kRight, 1},
+      {"largest tie: first", {}, {}, {{0, 0, 500, 800}, {500, 0, 500, 800}}, {}, {}, {250, 400}, Frame{0, 0, 500, 800}, 0},
+      {"pane that is no stop", {{"AXGroup", {0, 0, 320, 800}}, web}, {}, {kLeft, kRight}, {}, {}, {500, 400}, {}, 1},
+      {"resume outside ignored", {}, {}, {kLeft, kRight}, Point{1000, 0}, {}, {650, 400}, kRight, 1},
+      {"resume inside, no pane", {}, {}, {kLeft, kRight}, Point{50, 50}, {}, {50, 50}, {}, 0},
+      {"resume inside click pane", {leftPane, web}, {}, {kLeft, kRight}, Point{900, 700}, {}, {900, 700}, kLeft, 1},
+      {"pane inside web area", {leftPane, web}, {smallScroll}, {kLeft, kRight}, {}, {}, {150, 400}, kLeft, 0},
+      {"no web area, click outside largest", {leftPane}, {}, {kLeft, kRight}, {}, {}, {500, 400}, {}, 1},
+      {"click inside largest", {{"AXButton", {600, 300, 10, 10}}}, {}, {kLeft, kRight}, {}, {}, {650, 400}, kRight, 1},
+      {"then focus pane", {leftPane}, {smallScroll}, {kLeft, kRight}, {}, {}, {500, 200}, smallScroll.frame, 1},
       {"79-high scroll area skipped", {web, {"AXScrollArea", {310, 10, 200, 79}}, {"AXScrollArea", {310, 10, 200, 300}}},
-       {}, {kLeft, kRight}, {}, {410, 160}, Frame{310, 10, 200, 300}, 1},
+       {}, {kLeft, kRight}, {}, {}, {410, 160}, Frame{310, 10, 200, 300}, 1},
+      // The pointer: its chain names a pane before any stop is known, or it rests over a stop.
+      {"pointer over a scroll area, no stops yet", {}, {}, {}, {}, over({450, 150}, {text, smallScroll}),
+       {450, 150}, smallScroll.frame, {}},
+      {"pointer over a stop", {}, {}, {kLeft, kRight}, {}, over({100, 700}, {{"AXGroup", kLeft}}), {100, 700}, kLeft, 0},
+      {"pointer over no pane", {}, {}, {}, {}, over({100, 100}, {{"AXButton", {90, 90, 40, 20}}}), {500, 400}, {}, {}},
+      {"pointer outside the window", {}, {}, {kLeft, kRight}, {}, over({1200, 100}, {smallScroll}), {650, 400}, kRight, 1},
+      {"pointer before a click elsewhere", {{"AXTextField", {20, 20, 200, 30}}}, {}, {{300, 100, 700, 700}, {0, 200, 290, 600}},
+       {}, over({100, 300}), {100, 300}, Frame{0, 200, 290, 600}, 0},
+      {"pointer before focus pane", {}, {smallScroll}, {kLeft, kRight}, {}, over({100, 100}), {100, 100}, kLeft, 0},
+      {"click pane before pointer", {leftPane, web}, {}, {kLeft, kRight}, {}, over({650, 400}), {150, 400}, kLeft, 0},
+      {"pointer over the click pane stays", {leftPane, web}, {}, {kLeft, kRight}, {}, over({100, 700}), {100, 700}, kLeft, 0},
+      {"resume before pointer", {}, {}, {kLeft, kRight}, Point{900, 700}, over({100, 100}), {900, 700}, {}, 1},
       // clang-format on
   };
   for (const Case& c : cases) {
     ScrollSession session(ScrollProfile::standard());
-    EXPECT_EQ(session.setWindow(kWindow, c.click, c.focus, c.areas, c.resume), c.park) << c.name;
+    EXPECT_EQ(session.setWindow(kWindow, c.click, c.focus, c.areas, c.resume, c.hover), c.park)
+        << c.name;
     EXPECT_EQ(session.outlined(), c.outlined) << c.name;
     EXPECT_EQ(session.window(), c.outlined.value_or(kWindow)) << c.name;
     EXPECT_EQ(session.areaIndex(), c.index) << c.name;
@@ -126,7 +144,7 @@ TEST(ScrollSessionRegion, PointerSelectsSmallestContainingStop) {
     for (Frame& f : raw)
       f = {x(rng) * 0.7, y(rng) * 0.6, size(rng), size(rng)};
     ScrollSession session(ScrollProfile::standard());
-    session.setWindow(kWindow, {}, {}, raw, std::nullopt);
+    session.setWindow(kWindow, {}, {}, raw, std::nullopt, std::nullopt);
     for (int probe = 0; probe < 20; ++probe) {
       const Point p{x(rng), y(rng)};
       const auto before = session.areaIndex();
@@ -153,7 +171,7 @@ TEST(ScrollSessionKeys, TabDigitsAndTypingKeys) {
             (ScrollSession::KeyResult{true, {}, {}}));  // no window yet
   const std::vector<Frame> four{
       {0, 0, 100, 100}, {0, 200, 100, 100}, {200, 0, 100, 100}, {200, 200, 100, 100}};
-  session.setWindow(kWindow, {}, {}, four, Point{999, 799});
+  session.setWindow(kWindow, {}, {}, four, Point{999, 799}, std::nullopt);
   ASSERT_EQ(session.areas(), four);
   EXPECT_EQ(session.keyDown(down(Key::tab)).park, (Point{50, 50}));
   session.areasMoved(four, {999, 799});  // nothing under the pointer: no selection
@@ -198,7 +216,7 @@ TEST(ScrollSessionKeys, HeldDirectionsRampAndCancel) {
 
 TEST(ScrollSessionKeys, DashPaysOutAndReleasesAreSwallowed) {
   ScrollSession session(ScrollProfile::standard());
-  session.setWindow(kWindow, {}, {}, {{0, 100, 400, 600}}, std::nullopt);
+  session.setWindow(kWindow, {}, {}, {{0, 100, 400, 600}}, std::nullopt, std::nullopt);
   session.keyDown(down(Key::j, Modifiers::shift));
   EXPECT_NEAR(session.dashLeft().dy, -480, 1e-9);
   EXPECT_NEAR(session.dashSpeed().dy, 3000, 1e-9);
@@ -233,7 +251,7 @@ TEST(ScrollSessionKeys, GeneratedKeysAndDashesSettle) {
     ScrollSession session(ScrollProfile::standard());
     if (rng() % 2)
       session.setWindow(Frame{0, 0, double(80 + rng() % 1500), double(80 + rng() % 1500)}, {}, {},
-                        {}, {});
+                        {}, {}, {});
     std::set<std::uint16_t> pressed;
     for (int step = 0, steps = round % 2 ? 30 : 1; step < steps; ++step) {
       const std::uint16_t code = codes[rng() % 4];

@@ -140,18 +140,28 @@ TEST_F(DiscoveryTest, TheScrollAreaSearchFindsTheFixturesScrollArea) {
   ASSERT_TRUE(scroll.has_value());
   DiscoveryServices s = services();
   std::vector<HintTarget::Frame> areas = targets::scrollAreasNow(s, fixture_->pid(), false);
-  const bool found = std::any_of(areas.begin(), areas.end(), [&](const HintTarget::Frame& area) {
+  const auto matches = [&](const HintTarget::Frame& area) {
     return std::abs(area.x - scroll->x) <= 2 && std::abs(area.y - scroll->y) <= 2 &&
            std::abs(area.width - scroll->width) <= 2 && std::abs(area.height - scroll->height) <= 2;
-  });
+  };
+  const bool found = std::any_of(areas.begin(), areas.end(), matches);
   EXPECT_TRUE(found) << "no area matches the scroll frame among " << areas.size() << "\n"
                      << targets::outline(s, fixture_->pid(), 200);
 
+  const Point centre{scroll->x + scroll->width / 2.0, scroll->y + scroll->height / 2.0};
   targets::ScrollContext context = targets::scrollContextNow(
-      s, fixture_->pid(), Point{scroll->x + 20.0, scroll->y + 20.0}, true);
+      s, fixture_->pid(), Point{scroll->x + 20.0, scroll->y + 20.0}, centre, true);
   ASSERT_TRUE(context.window.has_value());
   EXPECT_FALSE(context.clickChain.empty());
   EXPECT_FALSE(context.areas.empty());
+  // The pointer over the area names it as a scroll area, so scroll mode can choose it before the
+  // search above has answered.
+  ASSERT_TRUE(context.hover.has_value());
+  EXPECT_EQ(context.hover->at, centre);
+  EXPECT_TRUE(std::any_of(
+      context.hover->chain.begin(), context.hover->chain.end(),
+      [&](const ScrollNode& node) { return node.role == scrollAreaRole && matches(node.frame); }))
+      << "no scroll area around the pointer; chain of " << context.hover->chain.size();
 }
 
 }  // namespace

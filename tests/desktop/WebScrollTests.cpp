@@ -125,7 +125,8 @@ TEST_F(WebScrollTest, ThePointerIsParkedOverThePageNotTheBoxUnderItsCentre) {
       [&] {
         box = frameNamed("Inner box");
         DiscoveryServices s = services();
-        const auto areas = targets::scrollContextNow(s, pid(), std::nullopt, true).areas;
+        const auto areas =
+            targets::scrollContextNow(s, pid(), std::nullopt, std::nullopt, true).areas;
         area.reset();
         for (const Frame& found : areas)
           if (box && found.contains(box->center())) area = found;

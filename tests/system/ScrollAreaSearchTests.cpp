@@ -120,7 +120,7 @@ TEST_F(ScrollAreaSearchTest, StopsAtTheNodeBudgetAndTheDeadline) {
   EXPECT_EQ(ax.messages(after), 0);
 }
 
-TEST_F(ScrollAreaSearchTest, ChainsFromTheClickAndTheFocus) {
+TEST_F(ScrollAreaSearchTest, ChainsFromTheClickThePointerAndTheFocus) {
   ax.setFrame(window, Frame{100, 100, 800, 600});
   const Id area = ax.add(window, "AXScrollArea", Frame{100, 100, 800, 600});
   const Id button = ax.add(area, "AXButton", Frame{200, 200, 100, 30});
@@ -140,16 +140,27 @@ TEST_F(ScrollAreaSearchTest, ChainsFromTheClickAndTheFocus) {
                {std::nullopt, {}}};
   for (const auto& c : cases) {
     const int hitsBefore = ax.hitTests();
-    const auto context = AT::scrollContextNow(services, pid, c.click, false);
+    const auto context = AT::scrollContextNow(services, pid, c.click, std::nullopt, false);
     EXPECT_EQ(context.window, (Frame{100, 100, 800, 600}));
     EXPECT_EQ(context.clickChain, c.chain);
     EXPECT_EQ(context.focusChain, focus);
     EXPECT_EQ(ax.hitTests() - hitsBefore, c.chain.empty() ? 0 : 1);
     EXPECT_TRUE(context.areas.empty());
+    EXPECT_FALSE(context.hover.has_value());
+
+    // The pointer at the same place gives the same chain, and the place with it.
+    const auto pointed = AT::scrollContextNow(services, pid, std::nullopt, c.click, false);
+    EXPECT_TRUE(pointed.clickChain.empty());
+    if (c.chain.empty()) {
+      EXPECT_FALSE(pointed.hover.has_value());
+    } else {
+      EXPECT_EQ(pointed.hover, (ScrollHover{*c.click, c.chain}));
+    }
   }
-  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, true).areas, std::vector{areaNode.frame});
+  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, {}, true).areas, std::vector{areaNode.frame});
   ax.erase(app, "AXFocusedWindow");
-  EXPECT_TRUE(AT::scrollContextNow(services, pid, Point{250, 210}, true).focusChain.empty());
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, Point{250, 210}, Point{250, 210}, true)
+                  .focusChain.empty());
 }
 
 TEST_F(ScrollAreaSearchTest, ChainsEndOnCyclesAndAfterSixtyNodes) {
@@ -157,16 +168,16 @@ TEST_F(ScrollAreaSearchTest, ChainsEndOnCyclesAndAfterSixtyNodes) {
   const Id b = ax.add(a, "AXGroup");
   ax.set(a, "AXParent", Ref{b});
   ax.set(app, "AXFocusedUIElement", Ref{b});
-  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, false).focusChain.empty());
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, {}, false).focusChain.empty());
   ax.setFrame(a, Frame{1, 1, 5, 5});
   ax.setFrame(b, Frame{2, 2, 5, 5});
-  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, false).focusChain.size(), 2u);
+  EXPECT_EQ(AT::scrollContextNow(services, pid, {}, {}, false).focusChain.size(), 2u);
 
   Id deepest = window;
   for (int i = 0; i < 70; ++i)
     deepest = ax.add(deepest, "AXGroup", Frame{0, 0, 100.0 - i, 100});
   ax.set(app, "AXFocusedUIElement", Ref{deepest});
-  const auto chain = AT::scrollContextNow(services, pid, {}, false).focusChain;
+  const auto chain = AT::scrollContextNow(services, pid, {}, {}, false).focusChain;
   ASSERT_EQ(chain.size(), 60u);
   EXPECT_EQ(chain.front().frame.width, 31);
 }
@@ -174,9 +185,9 @@ TEST_F(ScrollAreaSearchTest, ChainsEndOnCyclesAndAfterSixtyNodes) {
 TEST_F(ScrollAreaSearchTest, WakingWaitsOnlyForOtherProcesses) {
   ax.add(window, "AXScrollArea", area500);
   const double start = clock.now;
-  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, true).treeWasAsleep);
+  EXPECT_TRUE(AT::scrollContextNow(services, pid, {}, {}, true).treeWasAsleep);
   EXPECT_NEAR(clock.now - start, 0.3, 1e-9);
-  const auto context = AT::scrollContextNow(services, pid, {}, true);
+  const auto context = AT::scrollContextNow(services, pid, {}, {}, true);
   EXPECT_FALSE(context.treeWasAsleep);
   EXPECT_EQ(context.areas.size(), 1u);
   EXPECT_EQ(AT::scrollAreasNow(services, pid, true).size(), 1u);
@@ -188,14 +199,15 @@ TEST_F(ScrollAreaSearchTest, WakingWaitsOnlyForOtherProcesses) {
   workspace.self = pid + 1;
   const Id own = ax.addApplication(pid + 1);
   ax.set(own, "AXFocusedWindow", Ref{ax.add(own, "AXWindow", Frame{})});
-  EXPECT_TRUE(AT::scrollContextNow(services, pid + 1, {}, true).treeWasAsleep);
+  EXPECT_TRUE(AT::scrollContextNow(services, pid + 1, {}, {}, true).treeWasAsleep);
   AT::scrollAreasNow(services, pid + 1, true);
   EXPECT_EQ(executor.mainRuns, 2);
   EXPECT_NEAR(clock.now - start, 0.6, 1e-9);
 
   std::vector<double> answers;  // the asynchronous forms answer on the main thread
   AT::scrollAreas(services, pid, false, [&](auto a) { answers.push_back(a.size()); });
-  AT::scrollContext(services, pid, {}, true, [&](auto c) { answers.push_back(c.areas.size()); });
+  AT::scrollContext(services, pid, {}, {}, true,
+                    [&](auto c) { answers.push_back(c.areas.size()); });
   AT::quietPoint(services, pid, {20, 20}, std::nullopt, [&](Point p) { answers.push_back(p.y); });
   EXPECT_TRUE(answers.empty());
   EXPECT_EQ(executor.drainMain(), 3);

@@ -65,6 +65,7 @@ class NavigationServiceTestAccess {
   KeyCatcher* keyCatcher() { return s.keyCatcher_.get(); }
   bool& screenshotting() { return s.screenshotting_; }
   std::size_t cachedScrollApps() const { return s.scrollAreasByApp_.size(); }
+  void forgetScrollAreas() { s.scrollAreasByApp_.clear(); }
   std::optional<std::vector<HintTarget::Frame>> cachedAreas(std::int32_t pid) const {
     auto found = s.scrollAreasByApp_.find(pid);
     if (found == s.scrollAreasByApp_.end()) return std::nullopt;

@@ -23,6 +23,8 @@ struct ServiceScroll : ServiceTest {
   const std::vector<Rect> both{{100, 100, 300, 600}, {400, 100, 500, 600}};
 
   ServiceScroll() {
+    // The pointer starts beside the window, where it says nothing of which area is meant.
+    desktop.events.pointer = {50, 400};
     // A tree that cannot be switched on is never reported asleep.
     ax.setWriteResult(app, "AXManualAccessibility", platform::AXError::attributeUnsupported);
     ax.set(app, "AXFocusedWindow", FakeAccessibility::Ref{window});
@@ -102,9 +104,36 @@ TEST_F(ServiceScroll, ParksWhereTheWheelReachesTheChosenArea) {
 TEST_F(ServiceScroll, AWindowlessAppParksWhereThePointerIs) {
   ax.erase(app, "AXFocusedWindow");
   enter();
-  EXPECT_EQ(access().scrollParked(), (Point{300, 400}));
-  EXPECT_EQ(access().dot().panel->frame(), (Rect{296, 396, 8, 8}));
+  EXPECT_EQ(access().scrollParked(), (Point{50, 400}));
+  EXPECT_EQ(access().dot().panel->frame(), (Rect{46, 396, 8, 8}));
   EXPECT_FALSE(access().parkTaskRunning());
+}
+
+// The pointer resting over an area when scrolling starts chooses it and stays where it is, whether
+// or not the areas are known yet. Beside the window it leaves the choice to the largest area, or,
+// with none known yet, to the whole window.
+TEST_F(ServiceScroll, ThePointerOverAnAreaChoosesIt) {
+  const struct {
+    Point pointer;
+    bool known;
+    std::optional<Rect> outlined;
+    bool stays;
+  } cases[] = {
+      {{200, 400}, false, both[0], true},      {{200, 400}, true, both[0], true},
+      {{700, 300}, false, both[1], true},      {{700, 300}, true, both[1], true},
+      {{50, 400}, false, std::nullopt, false}, {{50, 400}, true, both[1], false},
+  };
+  for (const auto& c : cases) {
+    if (c.known) warm();
+    desktop.events.pointer = c.pointer;
+    enter();
+    EXPECT_EQ(session().outlined(), c.outlined) << c.pointer << c.known;
+    EXPECT_EQ(access().scrollParked() == c.pointer, c.stays) << c.pointer << c.known;
+    EXPECT_EQ(desktop.events.pointer, access().scrollParked()) << c.pointer << c.known;
+    service().stopNavigation();
+    desktop.settle();
+    access().forgetScrollAreas();
+  }
 }
 
 TEST_F(ServiceScroll, AnswersAfterScrollModeEndedChangeNothing) {
