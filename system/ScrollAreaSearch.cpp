@@ -481,7 +481,8 @@ ScrollContext scrollContextNow(DiscoveryServices& services, std::int32_t pid,
     };
     if (clickedAt) context.clickChain = chainAt(*clickedAt).value_or(std::vector<ScrollNode>{});
     if (pointerAt) {
-      if (auto chain = chainAt(*pointerAt)) context.hover = ScrollHover{*pointerAt, *chain};
+      if (auto chain = chainAt(*pointerAt))
+        context.hover = ScrollHover{*pointerAt, std::move(*chain)};
     }
     context.focusChain = ancestry(elementAttribute(application, "AXFocusedUIElement"));
     if (areas) context.areas = searchAreas(services, front->window, front->frame, searchBudget);
