@@ -32,6 +32,14 @@ std::optional<std::string> labelOf(const ClickSession* click, std::string_view n
 
 }  // namespace
 
+void LiveSelfTest::startClicking() {
+  activateFixture();
+  ensureOff();
+  pressClickEntry();
+  // Whether the labels came is each check's own business.
+  waitFor(2.0, [this] { return labelled(); });
+}
+
 void LiveSelfTest::clickDirectEntry() {
   activateFixture();
   ensureOff();
@@ -97,10 +105,7 @@ void LiveSelfTest::clickDirectEntry() {
 }
 
 void LiveSelfTest::searchField() {
-  activateFixture();
-  ensureOff();
-  pressClickEntry();
-  waitFor(2.0, [this] { return labelled(); });
+  startClicking();
   press(Key::slash);
   type("name");
   wait(150);
@@ -121,10 +126,7 @@ void LiveSelfTest::searchField() {
 }
 
 void LiveSelfTest::escapeFromSearch() {
-  activateFixture();
-  ensureOff();
-  pressClickEntry();
-  waitFor(2.0, [this] { return labelled(); });
+  startClicking();
   press(Key::slash);
   type("x");
   wait(100);
@@ -143,10 +145,7 @@ void LiveSelfTest::escapeFromSearch() {
 }
 
 void LiveSelfTest::staleTarget() {
-  activateFixture();
-  ensureOff();
-  pressClickEntry();
-  waitFor(2.0, [this] { return labelled(); });
+  startClicking();
   const ClickSession* live = navigation().router().click();
   const std::optional<ClickSession> r0 = live ? std::optional<ClickSession>(*live) : std::nullopt;
   const auto movingLabel = labelOf(r0 ? &*r0 : nullptr, "Moving target");

@@ -122,6 +122,8 @@ class LiveSelfTest {
   std::size_t visibleOverlayCount();
   std::string modeName();
   bool labelled();
+  // The fixture in front, navigation off, the Click entry pressed and up to 2 s for its labels.
+  void startClicking();
 
   // --- the checks, in run order ---------------------------------------------------------------
   void offPassThrough();              // L01
