@@ -1,8 +1,8 @@
-// A demonstration of the three modes on a machine without a display: inside a private desktop it starts
-// the fixture and the real program, as a person would, and works the three modes with the
-// keyboard alone (Xvfb's own keyboard, which nobody can tell from a real one). What each mode did
-// is read where a person would see it: the pointer from the X server, the button's count and the
-// list's offset from the fixture's state file, and the labels on a picture of the screen.
+// A demonstration of the three modes on a machine without a display: inside a private desktop
+// it starts the fixture and the real program, as a person would, and works the three modes with
+// the keyboard alone (Xvfb's own keyboard, which nobody can tell from a real one). What each mode
+// did is read where a person would see it: the pointer from the X server, the button's count and
+// the list's offset from the fixture's state file, and the labels on a picture of the screen.
 //
 //   tovrel-run-demo --tovrel PROGRAM --fixture PROGRAM --screenshot FILE.png
 //
