@@ -11,17 +11,11 @@
 #include "app/model/AppModel.hpp"
 #include "app/selftest/LiveSelfTest.hpp"
 #include "core/EnumTable.hpp"
+#include "fixture/FixtureSignals.hpp"
 #include "platform/Platform.hpp"
 #include "system/NavigationService.hpp"
 
 namespace tovrel::selftest {
-
-namespace {
-
-constexpr const char* fixtureSignalPath = "/local/tovrel/fixture";
-constexpr const char* fixtureSignalInterface = "local.tovrel.fixture";
-
-}  // namespace
 
 void LiveSelfTest::wait(int milliseconds) {
   pacer_.sleep(milliseconds);
@@ -171,8 +165,8 @@ void LiveSelfTest::terminate(std::optional<FixtureProcess>& process) {
 }
 
 void LiveSelfTest::signalFixture(const char* member) {
-  QDBusMessage message = QDBusMessage::createSignal(QString::fromLatin1(fixtureSignalPath),
-                                                    QString::fromLatin1(fixtureSignalInterface),
+  QDBusMessage message = QDBusMessage::createSignal(QString::fromLatin1(fixture::kSignalPath),
+                                                    QString::fromLatin1(fixture::kSignalInterface),
                                                     QString::fromLatin1(member));
   QDBusConnection::sessionBus().send(message);
 }
