@@ -16,6 +16,7 @@
 #include "app/launch/LaunchPlan.hpp"
 #include "app/selftest/SelfTestRuns.hpp"
 #include "app/shell/AppDelegate.hpp"
+#include "app/tools/DeveloperTools.hpp"
 #include "platform/desktop/DBusInstance.hpp"
 #include "platform/desktop/SignalPipe.hpp"
 #include "platform/desktop/XdgAutostart.hpp"
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
   };
   auto delegate = std::make_unique<shell::AppDelegate>(arguments, environment);
   selftest::registerSelfTests(*delegate);
+  tools::registerDeveloperTools(*delegate);
   if (auto status = delegate->willFinishLaunching()) return *status;
 
   QObject::connect(&application, &QCoreApplication::aboutToQuit,

@@ -14,6 +14,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev gtk-3-examples python3-pyatspi
   # the private headless desktop the desktop tests run in
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
+  # the capture tool that answers the settings snapshots and the label demonstration
+  x11-apps netpbm
   # real applications the desktop tests open menus and combo boxes in
   gtk-3-examples firefox-esr
   # a small tray that hosts the status item in the desktop tests

@@ -18,6 +18,8 @@ namespace {
 
 constexpr int pageRole = Qt::UserRole + 1;
 constexpr int tileSize = 20;
+const QString sidebarStyle =
+    QStringLiteral("QListWidget { background: transparent; padding-top: 8px; }");
 constexpr int rowHeight = 28;
 constexpr int sectionGap = 14;
 
@@ -123,8 +125,7 @@ SettingsWindowView::SettingsWindowView(AppModel& model, PageFactory makePage, QW
   sidebar_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   sidebar_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sidebar_->setContentsMargins(0, 8, 0, 8);
-  sidebar_->setStyleSheet(
-      QStringLiteral("QListWidget { background: transparent; padding-top: 8px; }"));
+  sidebar_->setStyleSheet(sidebarStyle);
   for (std::size_t i = 0; i < sidebarRows().size(); ++i) {
     const SidebarRow& row = sidebarRows()[i];
     auto* item = new QListWidgetItem(text(rawValue(row.page)));
@@ -195,6 +196,16 @@ void SettingsWindowView::showPage(SettingsPage page) {
   page_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   detail_->insertWidget(0, page_, 1);
   if (onTitleChanged) onTitleChanged(settingsWindowTitle(page));
+}
+
+void SettingsWindowView::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  // A style sheet keeps the palette the widget had when it was polished: after the desktop
+  // switches between light and dark, the sidebar would draw its titles in the old colours.
+  if (event->type() == QEvent::PaletteChange && sidebar_ != nullptr) {
+    sidebar_->setStyleSheet(QString());
+    sidebar_->setStyleSheet(sidebarStyle);
+  }
 }
 
 void SettingsWindowView::hideEvent(QHideEvent* event) {

@@ -63,6 +63,7 @@ class SettingsWindowView : public QWidget {
 
  protected:
   void hideEvent(QHideEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void showPage(SettingsPage page);

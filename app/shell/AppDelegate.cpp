@@ -111,7 +111,18 @@ void AppDelegate::didFinishLaunching() {
       finish(1);
       return;
     }
-    if (auto status = handler->second(*tool)) finish(*status);
+    std::weak_ptr<AppDelegate*> weak = alive_;
+    ToolContext context{
+        .desktop = environment_.desktop,
+        .loginItems = environment_.loginItems,
+        .desktopEntries = environment_.desktopEntries,
+        .printError = environment_.printError,
+        .finish =
+            [weak](int status) {
+              if (auto alive = weak.lock(); alive && *alive) (*alive)->finish(status);
+            },
+    };
+    handler->second(*tool, context);
     return;
   }
 

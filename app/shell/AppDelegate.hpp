@@ -40,9 +40,20 @@ struct ShellEnvironment {
   platform::DesktopEntryServices* desktopEntries = nullptr;
 };
 
-// A developer tool or a test run, filled in by the tools that exist: answers the exit status,
-// or runs asynchronously and calls `finish` itself (then answers nothing).
-using ToolHandler = std::function<std::optional<int>(const launch::ToolRun&)>;
+// What a developer tool is given. A tool runs alone in its process: nothing of the normal path
+// (model, navigation, status item, settings window) exists beside it.
+struct ToolContext {
+  // The desktop, opened on first use; nullptr when the X display cannot be reached.
+  std::function<platform::Platform*()> desktop;
+  platform::LoginItemServices& loginItems;
+  platform::DesktopEntryServices* desktopEntries = nullptr;
+  // One line on standard error.
+  std::function<void(const std::string& line)> printError;
+  // Ends the process with this status; called once, at once or later from the event loop.
+  std::function<void(int status)> finish;
+};
+// A developer tool or a test run, filled in by the tools that exist.
+using ToolHandler = std::function<void(const launch::ToolRun&, const ToolContext&)>;
 using TestHandler =
     std::function<void(const launch::TestRun&, AppModel&, std::function<void(int status)> finish)>;
 // Runs before the model reads its settings; a sentence ends the launch with status 1.

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The capture tool for the pictures Tovrel asks for: it runs a tovrel command and, while that
+# runs, answers what the command leaves in DIR with the X server's own screenshot (xwd).
+#
+#   scripts/capture.sh DIR COMMAND [ARGS...]
+#
+# - "DIR/request" ("<window number> <name>", from --snapshot-settings DIR): the window is captured
+#   and written to DIR/<name>.png.
+# - "DIR/ready" (from --demo-labels DIR): once the labels have had a moment to appear, the whole
+#   screen is written to DIR/labels.png.
+#
+# Pictures of earlier runs are removed first, so none of them can answer a new request. Each
+# picture appears whole (written beside it, then renamed). The status is the command's.
+#
+# Example: scripts/capture.sh /tmp/shots build/default/app/tovrel --snapshot-settings /tmp/shots
+set -uo pipefail
+
+readonly poll=0.1      # seconds between looks at DIR
+readonly label_wait=1  # seconds between "ready" and the screen capture
+
+[[ $# -ge 2 ]] || {
+  echo "usage: scripts/capture.sh DIR COMMAND [ARGS...]" >&2
+  exit 2
+}
+readonly dir=$1
+shift
+for tool in xwd xwdtopnm pnmtopng; do
+  command -v "$tool" >/dev/null || {
+    echo "capture: $tool is missing (Debian packages x11-apps and netpbm)" >&2
+    exit 2
+  }
+done
+mkdir -p "$dir" || exit 2
+rm -f "$dir"/settings-*.png "$dir/labels.png" "$dir/request" "$dir/ready"
+
+# Writes the picture of window $1 ("root" for the whole screen) to $2, whole or not at all.
+capture() {
+  local window=(-id "$1")
+  [[ $1 == root ]] && window=(-root)
+  local partial
+  partial=$(dirname "$2")/.$(basename "$2").partial
+  if xwd -silent "${window[@]}" | xwdtopnm 2>/dev/null | pnmtopng >"$partial" 2>/dev/null &&
+    [[ -s $partial ]]; then
+    mv -f "$partial" "$2"
+  else
+    rm -f "$partial"
+    echo "capture: could not capture window $1 for $2" >&2
+  fi
+}
+
+"$@" &
+readonly command_pid=$!
+
+served=
+labels_done=0
+while kill -0 "$command_pid" 2>/dev/null; do
+  if [[ -f $dir/request ]]; then
+    request=$(<"$dir/request")
+    if [[ -n $request && $request != "$served" ]]; then
+      served=$request
+      window=${request%% *}
+      name=${request#* }
+      if [[ $window =~ ^[0-9]+$ && -n $name && $name != */* ]]; then
+        capture "$window" "$dir/$name.png"
+      else
+        echo "capture: a request reads \"$request\"" >&2
+      fi
+    fi
+  fi
+  if ((labels_done == 0)) && [[ -f $dir/ready ]]; then
+    labels_done=1
+    sleep "$label_wait"
+    capture root "$dir/labels.png"
+  fi
+  sleep "$poll"
+done
+wait "$command_pid"
