@@ -1,0 +1,319 @@
+// The developer tools' own logic on the in-memory desktop: the probe's rows and JSON, the preview
+// frames' files, the snapshot run's exchange with a capture tool, and outputs that cannot be
+// written.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPalette>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "WidgetApp.hpp"
+#include "app/tools/CompatibilityProbe.hpp"
+#include "app/tools/PreviewFrames.hpp"
+#include "app/tools/SettingsSnapshots.hpp"
+#include "app/tools/ToolOutput.hpp"
+#include "platform/desktop/PackageVersions.hpp"
+#include "platform/fake/FakeDesktop.hpp"
+#include "platform/fake/FakeLoginItems.hpp"
+
+namespace tovrel::tools {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::Rect;
+using platform::fake::FakeAccessibility;
+using Rows = std::vector<CompatibilityProbe::Row>;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Applications on the in-memory desktop, each with a front window of buttons and fields.
+struct ProbeScene {
+  platform::fake::FakeDesktop desktop;
+  DiscoveryServices services = DiscoveryServices::of(desktop.platform);
+  std::vector<std::string> versionsAsked;
+
+  void app(std::int32_t pid, const std::string& id, int buttons, int fields) {
+    desktop.workspace.apps.push_back({pid, id, id, std::nullopt});
+    auto& ax = desktop.accessibility;
+    const auto application = ax.addApplication(pid);
+    ax.setWriteResult(application, "AXManualAccessibility",
+                      platform::AXError::attributeUnsupported);
+    const auto window = ax.add(application, "AXWindow", Rect{100, 100, 800, 600});
+    ax.set(window, "AXSubrole", std::string("AXStandardWindow"));
+    ax.set(application, "AXFocusedWindow", FakeAccessibility::Ref{window});
+    for (int i = 0; i < buttons; ++i)
+      ax.set(ax.add(window, "AXButton", Rect{120.0 + 90 * i, 140, 80, 24}, {"AXPress"}), "AXTitle",
+             "B" + std::to_string(i));
+    for (int i = 0; i < fields; ++i)
+      ax.set(ax.add(window, "AXTextField", Rect{120.0 + 90 * i, 300, 80, 24}, {}), "AXTitle",
+             "F" + std::to_string(i));
+  }
+
+  Rows probe(std::vector<std::string> ids) {
+    std::optional<Rows> rows;
+    CompatibilityProbe::probe(
+        services, std::move(ids),
+        [this](const platform::RunningApplication& app) {
+          versionsAsked.push_back(app.bundleIdentifier);
+          return "v-" + std::to_string(app.pid);
+        },
+        [&](Rows result) { rows = std::move(result); });
+    desktop.advance(2);
+    EXPECT_TRUE(rows.has_value()) << "the probe never finished";
+    return rows.value_or(Rows{});
+  }
+};
+
+TEST(CompatibilityProbe, OneRowPerIdentifierInTheirOrder) {
+  ProbeScene scene;
+  scene.app(7001, "editor", 2, 1);
+  scene.app(7002, "twin", 3, 0);
+  scene.app(7003, "twin", 1, 0);  // a second instance is never probed
+  struct Case {
+    std::vector<std::string> ids;
+    std::vector<std::pair<std::string, int>> idAndTargets;  // -1: not running
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{"missing"}, {{"missing", -1}}},
+      {{"twin", "missing", "editor", "twin"},
+       {{"twin", 3}, {"missing", -1}, {"editor", 3}, {"twin", 3}}},
+  };
+  for (const Case& c : cases) {
+    const Rows rows = scene.probe(c.ids);
+    ASSERT_EQ(rows.size(), c.idAndTargets.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const auto& [id, targets] = c.idAndTargets[i];
+      SCOPED_TRACE(id + " at " + std::to_string(i));
+      EXPECT_EQ(rows[i].bundleID, id);
+      EXPECT_EQ(rows[i].running, targets >= 0);
+      if (targets < 0) {
+        CompatibilityProbe::Row absent;
+        absent.bundleID = id;
+        EXPECT_EQ(rows[i], absent);
+        continue;
+      }
+      EXPECT_TRUE(rows[i].foundWindow);
+      EXPECT_EQ(rows[i].targets, targets);
+      EXPECT_GE(rows[i].visitedNodes, targets + 1);
+      EXPECT_EQ(rows[i].version, id == "twin" ? "v-7002" : "v-7001");
+      int counted = 0;
+      for (const auto& [role, count] : rows[i].roles)
+        counted += count;
+      EXPECT_EQ(counted, targets);
+    }
+  }
+  EXPECT_EQ(scene.probe({"editor"})[0].roles,
+            (std::map<std::string, int>{{"AXButton", 2}, {"AXTextField", 1}}));
+  // Not-running identifiers cost no version lookup.
+  EXPECT_EQ(std::count(scene.versionsAsked.begin(), scene.versionsAsked.end(), "missing"), 0);
+}
+
+TEST(CompatibilityProbe, JsonIsAnArrayOfRowsWithSortedKeys) {
+  Rows rows(2);
+  rows[0] = {"a.b", "1.2", true, true, 4, 12.5, 40, true, {{"AXLink", 3}, {"AXButton", 1}}, 2};
+  rows[1].bundleID = "gone";
+  EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(CompatibilityProbe::encode({})))
+                .array()
+                .size(),
+            0);
+  const std::string text = CompatibilityProbe::encode(rows);
+  const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
+  ASSERT_TRUE(document.isArray()) << text;
+  const QJsonArray array = document.array();
+  ASSERT_EQ(array.size(), 2);
+  const QStringList keys{"bundleID", "covered", "foundWindow", "milliseconds", "roles",
+                         "running",  "targets", "truncated",   "version",      "visitedNodes"};
+  for (const auto& value : array)
+    EXPECT_EQ(value.toObject().keys(), keys);
+  const QJsonObject first = array[0].toObject();
+  EXPECT_EQ(first["bundleID"].toString(), "a.b");
+  EXPECT_EQ(first["version"].toString(), "1.2");
+  EXPECT_EQ(first["milliseconds"].toDouble(), 12.5);
+  EXPECT_EQ(first["covered"].toInt(), 2);
+  EXPECT_TRUE(first["truncated"].toBool());
+  EXPECT_EQ(first["roles"].toObject(), (QJsonObject{{"AXButton", 1}, {"AXLink", 3}}));
+  EXPECT_FALSE(array[1].toObject()["running"].toBool());
+  // Written in that order too, rows in theirs.
+  std::size_t last = 0;
+  for (const char* key :
+       {"\"bundleID\"", "\"covered\"", "\"foundWindow\"", "\"milliseconds\"", "\"roles\"",
+        "\"running\"", "\"targets\"", "\"truncated\"", "\"version\"", "\"visitedNodes\""}) {
+    const std::size_t at = text.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    EXPECT_GT(at, last) << key;
+    last = at;
+  }
+  EXPECT_LT(text.find("a.b"), text.find("gone"));
+}
+
+TEST(PackageVersions, TheFirstOwnerOfASearchAnswer) {
+  const std::pair<const char*, std::optional<std::string>> rows[] = {
+      {"coreutils: /bin/ls\n", "coreutils"},
+      {"libc6:amd64, libc6:i386: /lib/x.so\n", "libc6"},
+      {"diversion by dash from: /bin/sh\ndiversion by dash to: /bin/sh.distrib\n"
+       "dash: /bin/sh\n",
+       "dash"},
+      {"", std::nullopt},
+      {"no owner here\n", std::nullopt},
+  };
+  for (const auto& [output, package] : rows)
+    EXPECT_EQ(platform::desktop::owningPackage(output), package) << output;
+}
+
+TEST(ToolOutput, WritesOrSaysWhyNot) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const std::string file = folder.filePath("out.txt").toStdString();
+  EXPECT_EQ(writeAtomically(file, "first"), std::nullopt);
+  EXPECT_EQ(writeAtomically(file, "second"), std::nullopt);
+  EXPECT_EQ(readFile(file), "second");
+  EXPECT_EQ(writeDirectly(file, std::vector<std::uint8_t>{'x', 'y'}), std::nullopt);
+  EXPECT_EQ(readFile(file), "xy");
+  const std::string unwritable = file + "/below-a-file.txt";
+  for (const auto& problem :
+       {writeAtomically(unwritable, "a"), writeDirectly(unwritable, std::string_view("a"))}) {
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find(unwritable), std::string::npos) << *problem;
+  }
+}
+
+TEST(PreviewFrames, TwelvePicturesOfTheRightSizeAndBackground) {
+  testapp::ensureWidgetApp();
+  std::vector<std::string> names;
+  for (const auto& frame : PreviewFrames::frames())
+    names.push_back(frame.fileName());
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "cursor-0.4-light.png", "cursor-0.4-dark.png", "cursor-1.4-light.png",
+                       "cursor-1.4-dark.png", "cursor-2.5-light.png", "cursor-2.5-dark.png",
+                       "cursor-3.3-light.png", "cursor-3.3-dark.png", "cursor-4.15-light.png",
+                       "cursor-4.15-dark.png", "click-1.6-light.png", "click-1.6-dark.png"}));
+
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  EXPECT_TRUE(PreviewFrames::write(folder.path().toStdString()).empty());
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 12);
+  for (const auto& frame : PreviewFrames::frames()) {
+    SCOPED_TRACE(frame.fileName());
+    const QImage image(folder.filePath(QString::fromStdString(frame.fileName())));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(848, 232));
+    // The margin shows the background: white, or the dark grey at 0.17.
+    EXPECT_EQ(QColor(image.pixel(2, 2)), frame.dark ? QColor(43, 43, 43) : QColor(Qt::white));
+  }
+  // The still frames differ as the animation moves on.
+  EXPECT_NE(PreviewFrames::png(PreviewFrames::frames()[0]),
+            PreviewFrames::png(PreviewFrames::frames()[2]));
+}
+
+// The in-memory desktop with a settings model's needs, and a capture tool inside the test.
+struct SnapshotScene {
+  SnapshotScene() { testapp::ensureWidgetApp(); }
+  // The run sets the application's palette for each variant; later tests get theirs back.
+  ~SnapshotScene() { QApplication::setPalette(palette); }
+
+  // Runs the snapshots; the capture tool answers every request but those named in `unanswered`.
+  std::optional<std::string> run(const fs::path& directory, std::set<std::string> unanswered = {}) {
+    QTimer capture;
+    capture.setInterval(2);
+    QObject::connect(&capture, &QTimer::timeout, [&] {
+      const std::string request = readFile(directory / "request");
+      if (request.empty() || (!requests.empty() && requests.back() == request)) return;
+      requests.push_back(request);
+      const std::string name = request.substr(request.find(' ') + 1);
+      if (!unanswered.contains(name)) std::ofstream(directory / (name + ".png")) << "png";
+    });
+    capture.start();
+    std::optional<std::optional<std::string>> result;
+    QEventLoop loop;
+    SettingsSnapshots::run(
+        directory, desktop.platform, loginItems, nullptr,
+        [&](const std::string& line) { notes.push_back(line); },
+        [&](std::optional<std::string> problem) {
+          result = std::move(problem);
+          loop.quit();
+        },
+        {.settle = std::chrono::milliseconds(0),
+         .poll = std::chrono::milliseconds(2),
+         .timeout = std::chrono::milliseconds(150)});
+    if (!result) {
+      QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+      loop.exec();
+    }
+    EXPECT_TRUE(result.has_value()) << "the run never ended";
+    return result.value_or("did not end");
+  }
+
+  QPalette palette = QApplication::palette();
+  platform::fake::FakeDesktop desktop;
+  platform::fake::FakeLoginItems loginItems;
+  std::vector<std::string> requests;
+  std::vector<std::string> notes;
+};
+
+std::set<std::string> scratchStores() {
+  std::set<std::string> names;
+  for (const QString& name :
+       QDir::temp().entryList({QStringLiteral("tovrel-snapshot-*.json")}, QDir::Files))
+    names.insert(name.toStdString());
+  return names;
+}
+
+TEST(SettingsSnapshots, AsksForEveryPageInEveryVariantAndCleansUp) {
+  const auto names = SettingsSnapshots::pictureNames();
+  ASSERT_EQ(names.size(), 15u);
+  EXPECT_EQ(names.front(), "settings-clicking-light");
+  EXPECT_EQ(names[6], "settings-scrolling-dark");
+  EXPECT_EQ(names.back(), "settings-about-narrow");
+  EXPECT_EQ(SettingsSnapshots::requestText(4194305, "settings-about-narrow"),
+            "4194305 settings-about-narrow");
+
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const fs::path directory = fs::path(folder.path().toStdString()) / "made" / "for it";
+  const auto storesBefore = scratchStores();
+  SnapshotScene scene;
+  EXPECT_EQ(scene.run(directory, {"settings-general-dark"}), std::nullopt);
+
+  ASSERT_EQ(scene.requests.size(), 15u);
+  const std::string window = scene.requests[0].substr(0, scene.requests[0].find(' '));
+  EXPECT_FALSE(window.empty());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(scene.requests[i], window + " " + names[i]);
+  for (const std::string& name : names)
+    EXPECT_EQ(fs::exists(directory / (name + ".png")), name != "settings-general-dark") << name;
+  EXPECT_FALSE(fs::exists(directory / "request"));
+  ASSERT_EQ(scene.notes.size(), 1u);
+  EXPECT_NE(scene.notes[0].find("settings-general-dark.png"), std::string::npos);
+  EXPECT_EQ(scratchStores(), storesBefore);
+}
+
+TEST(SettingsSnapshots, AnUnwritableFolderEndsTheRunAtOnce) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const fs::path file = fs::path(folder.path().toStdString()) / "a file";
+  std::ofstream(file) << "x";
+  SnapshotScene scene;
+  const auto problem = scene.run(file / "pictures");
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_NE(problem->find("request"), std::string::npos) << *problem;
+  EXPECT_TRUE(scene.requests.empty());
+}
+
+}  // namespace
+}  // namespace tovrel::tools

@@ -1,0 +1,226 @@
+// The developer switches run as a script runs them, against the fixture application: each writes
+// its file in the form scripts read, a switch without its arguments is passed over, and an output
+// that cannot be written ends the run with status 1.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "DesktopHarness.hpp"
+#include "FixtureHarness.hpp"
+#include "QtTestApp.hpp"
+
+namespace tovrel::desktoptest {
+namespace {
+
+constexpr char fixtureId[] = "tovrel-fixture";
+constexpr char absentId[] = "local.absent.Application";
+
+struct Outcome {
+  std::optional<int> status;  // nothing when it crashed or did not end in time
+  QString errors;
+};
+
+class ToolDesktopTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped()) return;
+    qtApp();
+    ASSERT_TRUE(folder_.isValid());
+  }
+
+  // Runs one command to its end; tools never wait for input.
+  Outcome run(const QString& program, const QStringList& arguments, int timeoutMs = 60000) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Settings and window frames of its own: a tool must not touch the user's.
+    environment.insert("XDG_CONFIG_HOME", folder_.filePath("config"));
+    environment.insert("XDG_STATE_HOME", folder_.filePath("state"));
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+      process.kill();
+      process.waitForFinished(3000);
+      return {std::nullopt, QString::fromUtf8(process.readAllStandardError())};
+    }
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    if (process.exitStatus() != QProcess::NormalExit) return {std::nullopt, errors};
+    return {process.exitCode(), errors};
+  }
+  Outcome tovrel(const QStringList& arguments) {
+    return run(QStringLiteral(TOVREL_APP_PATH), arguments);
+  }
+
+  std::unique_ptr<FixtureApp> startFixture() {
+    std::string error;
+    auto fixture = FixtureApp::start({}, &error);
+    EXPECT_NE(fixture, nullptr) << error;
+    return fixture;
+  }
+
+  QString path(const QString& name) { return folder_.filePath(name); }
+  static QString read(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+  }
+  // No config folder was made: the user's settings were left alone.
+  bool settingsUntouched() { return !QDir(path("config")).exists(); }
+
+  QTemporaryDir folder_;
+};
+
+TEST_F(ToolDesktopTest, TheProbeAuditAndOutlineDescribeTheFixture) {
+  auto fixture = startFixture();
+  ASSERT_NE(fixture, nullptr);
+
+  ASSERT_EQ(tovrel({"--probe-apps", path("probe.json"), fixtureId, absentId}).status, 0);
+  const QJsonDocument probe = QJsonDocument::fromJson(read(path("probe.json")).toUtf8());
+  ASSERT_TRUE(probe.isArray()) << read(path("probe.json")).toStdString();
+  ASSERT_EQ(probe.array().size(), 2);
+  const QJsonObject found = probe.array()[0].toObject();
+  EXPECT_EQ(found.keys(),
+            (QStringList{"bundleID", "covered", "foundWindow", "milliseconds", "roles", "running",
+                         "targets", "truncated", "version", "visitedNodes"}));
+  EXPECT_EQ(found["bundleID"].toString(), fixtureId);
+  EXPECT_TRUE(found["running"].toBool());
+  EXPECT_TRUE(found["foundWindow"].toBool());
+  // The fixture's enabled controls: three buttons, the check box and two fields.
+  EXPECT_EQ(found["targets"].toInt(), 6);
+  EXPECT_EQ(found["roles"].toObject()["AXButton"].toInt(), 3);
+  EXPECT_GE(found["visitedNodes"].toInt(), 6);
+  EXPECT_GT(found["milliseconds"].toDouble(), 0);
+  const QJsonObject absent = probe.array()[1].toObject();
+  EXPECT_FALSE(absent["running"].toBool());
+  EXPECT_EQ(absent["targets"].toInt(), 0);
+
+  ASSERT_EQ(tovrel({"--outline-app", path("outline.txt"), fixtureId}).status, 0);
+  const QString outline = read(path("outline.txt"));
+  for (const char* line : {R"(AXButton \(60,60 150x32\) \[AXPress.*\] "Increment")",
+                           R"(AXTextField .* "Typing area")", R"(AXCheckBox .* "Remember me")"})
+    EXPECT_TRUE(outline.contains(QRegularExpression(QString::fromLatin1(line))))
+        << line << "\n"
+        << outline.toStdString();
+
+  ASSERT_EQ(tovrel({"--audit-app", path("audit.txt"), fixtureId}).status, 0);
+  const QString audit = read(path("audit.txt"));
+  EXPECT_TRUE(audit.contains(QStringLiteral("targets 6,"))) << audit.toStdString();
+  EXPECT_TRUE(audit.contains(QStringLiteral("LABEL AXButton \"Increment\"")))
+      << audit.toStdString();
+
+  for (const char* tool : {"--outline-app", "--audit-app"}) {
+    ASSERT_EQ(tovrel({tool, path("absent.txt"), absentId}).status, 0) << tool;
+    EXPECT_EQ(read(path("absent.txt")), QStringLiteral("not running\n")) << tool;
+  }
+  EXPECT_TRUE(settingsUntouched());
+}
+
+TEST_F(ToolDesktopTest, TheSelfScanLabelSampleAndPreviewFramesWriteTheirFiles) {
+  ASSERT_EQ(tovrel({"--self-scan", path("scan.txt")}).status, 0);
+  const QString scan = read(path("scan.txt"));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^found window true, visited [1-9][0-9]*, "
+                                                "targets [0-9]+\n$"))
+                  .match(scan)
+                  .hasMatch())
+      << scan.toStdString();
+
+  ASSERT_EQ(tovrel({"--label-sample", path("labels.png")}).status, 0);
+  const QImage labels(path("labels.png"));
+  ASSERT_FALSE(labels.isNull());
+  EXPECT_GT(labels.width(), labels.height());
+
+  ASSERT_TRUE(QDir().mkpath(path("frames")));
+  ASSERT_EQ(tovrel({"--preview-frames", path("frames")}).status, 0);
+  const QStringList frames = QDir(path("frames")).entryList(QDir::Files, QDir::Name);
+  ASSERT_EQ(frames.size(), 12) << frames.join(' ').toStdString();
+  EXPECT_TRUE(frames.contains(QStringLiteral("cursor-0.4-light.png")));
+  EXPECT_TRUE(frames.contains(QStringLiteral("click-1.6-dark.png")));
+  for (const QString& frame : frames)
+    EXPECT_EQ(QImage(path("frames/" + frame)).size(), QSize(848, 232)) << frame.toStdString();
+  EXPECT_TRUE(settingsUntouched());
+}
+
+TEST_F(ToolDesktopTest, TheCaptureScriptAnswersEverySnapshotRequest) {
+  const QString shots = path("shots");
+  const Outcome outcome =
+      run(QStringLiteral(TOVREL_CAPTURE_SCRIPT),
+          {shots, QStringLiteral(TOVREL_APP_PATH), "--snapshot-settings", shots}, 100000);
+  ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+  const QStringList pictures = QDir(shots).entryList(QDir::Files, QDir::Name);
+  ASSERT_EQ(pictures.size(), 15) << pictures.join(' ').toStdString();
+  for (const QString& picture : pictures) {
+    SCOPED_TRACE(picture.toStdString());
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral(
+                "^settings-(clicking|scrolling|moving|general|about)-(light|dark|narrow)\\.png$"))
+            .match(picture)
+            .hasMatch());
+    const QImage image(shots + "/" + picture);
+    EXPECT_EQ(image.size(), picture.contains("narrow") ? QSize(720, 540) : QSize(940, 680));
+  }
+  // Dark pages are darker than light ones.
+  EXPECT_LT(QColor(QImage(shots + "/settings-about-dark.png").pixel(600, 600)).lightness(),
+            QColor(QImage(shots + "/settings-about-light.png").pixel(600, 600)).lightness());
+  EXPECT_FALSE(QFile::exists(shots + "/request"));
+  EXPECT_TRUE(settingsUntouched());
+}
+
+TEST_F(ToolDesktopTest, TheCaptureScriptPicturesTheLabelDemonstration) {
+  const QString demo = path("demo");
+  const Outcome outcome = run(QStringLiteral(TOVREL_CAPTURE_SCRIPT),
+                              {demo, QStringLiteral(TOVREL_APP_PATH), "--demo-labels", demo,
+                               "--fixture", QStringLiteral(TOVREL_FIXTURE_PATH)},
+                              60000);
+  ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
+  EXPECT_EQ(read(demo + "/ready"), QStringLiteral("labels"));
+  const QImage screen(demo + "/labels.png");
+  ASSERT_FALSE(screen.isNull());
+  const auto root = desktop().windowRect(desktop().root());
+  ASSERT_TRUE(root.has_value());
+  EXPECT_EQ(screen.size(), QSize(root->width, root->height));
+}
+
+TEST_F(ToolDesktopTest, MissingArgumentsFallThroughAndUnwritableOutputsFail) {
+  // "--outline-app" lacks its identifier: the probe further down the table runs instead, and
+  // takes every argument after its output path for an identifier.
+  ASSERT_EQ(
+      tovrel({"--probe-apps", path("probe.json"), "--outline-app", path("outline.txt")}).status, 0);
+  EXPECT_FALSE(QFile::exists(path("outline.txt")));
+  const QJsonArray rows = QJsonDocument::fromJson(read(path("probe.json")).toUtf8()).array();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(rows[0].toObject()["bundleID"].toString(), QStringLiteral("--outline-app"));
+  EXPECT_FALSE(rows[1].toObject()["running"].toBool());
+
+  QFile blocker(path("a file"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const QString below = path("a file/below");
+  const QStringList runs[] = {
+      {"--probe-apps", below, fixtureId}, {"--self-scan", below},
+      {"--label-sample", below},          {"--preview-frames", below},
+      {"--outline-app", below, absentId}, {"--audit-app", below, absentId},
+      {"--snapshot-settings", below},
+  };
+  for (const QStringList& arguments : runs) {
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    const Outcome outcome = tovrel(arguments);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.errors.contains(below)) << outcome.errors.toStdString();
+  }
+}
+
+}  // namespace
+}  // namespace tovrel::desktoptest
