@@ -1,13 +1,12 @@
-// The developer tools' own logic on the in-memory desktop: the probe's rows and JSON, the preview
-// frames' files, the snapshot run's exchange with a capture tool, and outputs that cannot be
-// written.
+// The developer tools' own logic on the in-memory desktop: the probe's rows and JSON and the
+// snapshot run's exchange with a capture tool. The files each switch writes are checked in the
+// private desktop.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,9 +20,7 @@
 
 #include "WidgetApp.hpp"
 #include "app/tools/CompatibilityProbe.hpp"
-#include "app/tools/PreviewFrames.hpp"
 #include "app/tools/SettingsSnapshots.hpp"
-#include "app/tools/ToolOutput.hpp"
 #include "platform/desktop/PackageVersions.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
@@ -112,10 +109,6 @@ TEST(CompatibilityProbe, OneRowPerIdentifierInTheirOrder) {
       EXPECT_EQ(rows[i].targets, targets);
       EXPECT_GE(rows[i].visitedNodes, targets + 1);
       EXPECT_EQ(rows[i].version, id == "twin" ? "v-7002" : "v-7001");
-      int counted = 0;
-      for (const auto& [role, count] : rows[i].roles)
-        counted += count;
-      EXPECT_EQ(counted, targets);
     }
   }
   EXPECT_EQ(scene.probe({"editor"})[0].roles,
@@ -128,10 +121,7 @@ TEST(CompatibilityProbe, JsonIsAnArrayOfRowsWithSortedKeys) {
   Rows rows(2);
   rows[0] = {"a.b", "1.2", true, true, 4, 12.5, 40, true, {{"AXLink", 3}, {"AXButton", 1}}, 2};
   rows[1].bundleID = "gone";
-  EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(CompatibilityProbe::encode({})))
-                .array()
-                .size(),
-            0);
+  EXPECT_EQ(CompatibilityProbe::encode({}), "[\n]\n");
   const std::string text = CompatibilityProbe::encode(rows);
   const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text));
   ASSERT_TRUE(document.isArray()) << text;
@@ -141,22 +131,14 @@ TEST(CompatibilityProbe, JsonIsAnArrayOfRowsWithSortedKeys) {
                          "running",  "targets", "truncated",   "version",      "visitedNodes"};
   for (const auto& value : array)
     EXPECT_EQ(value.toObject().keys(), keys);
-  const QJsonObject first = array[0].toObject();
-  EXPECT_EQ(first["bundleID"].toString(), "a.b");
-  EXPECT_EQ(first["version"].toString(), "1.2");
-  EXPECT_EQ(first["milliseconds"].toDouble(), 12.5);
-  EXPECT_EQ(first["covered"].toInt(), 2);
-  EXPECT_TRUE(first["truncated"].toBool());
-  EXPECT_EQ(first["roles"].toObject(), (QJsonObject{{"AXButton", 1}, {"AXLink", 3}}));
-  EXPECT_FALSE(array[1].toObject()["running"].toBool());
+  EXPECT_EQ(array[0].toObject()["roles"].toObject(), (QJsonObject{{"AXButton", 1}, {"AXLink", 3}}));
+  EXPECT_EQ(array[0].toObject()["milliseconds"].toDouble(), 12.5);
   // Written in that order too, rows in theirs.
   std::size_t last = 0;
-  for (const char* key :
-       {"\"bundleID\"", "\"covered\"", "\"foundWindow\"", "\"milliseconds\"", "\"roles\"",
-        "\"running\"", "\"targets\"", "\"truncated\"", "\"version\"", "\"visitedNodes\""}) {
-    const std::size_t at = text.find(key);
-    ASSERT_NE(at, std::string::npos) << key;
-    EXPECT_GT(at, last) << key;
+  for (const QString& key : keys) {
+    const std::size_t at = text.find('"' + key.toStdString() + '"');
+    ASSERT_NE(at, std::string::npos) << key.toStdString();
+    EXPECT_GT(at, last) << key.toStdString();
     last = at;
   }
   EXPECT_LT(text.find("a.b"), text.find("gone"));
@@ -174,51 +156,6 @@ TEST(PackageVersions, TheFirstOwnerOfASearchAnswer) {
   };
   for (const auto& [output, package] : rows)
     EXPECT_EQ(platform::desktop::owningPackage(output), package) << output;
-}
-
-TEST(ToolOutput, WritesOrSaysWhyNot) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  const std::string file = folder.filePath("out.txt").toStdString();
-  EXPECT_EQ(writeAtomically(file, "first"), std::nullopt);
-  EXPECT_EQ(writeAtomically(file, "second"), std::nullopt);
-  EXPECT_EQ(readFile(file), "second");
-  EXPECT_EQ(writeDirectly(file, std::vector<std::uint8_t>{'x', 'y'}), std::nullopt);
-  EXPECT_EQ(readFile(file), "xy");
-  const std::string unwritable = file + "/below-a-file.txt";
-  for (const auto& problem :
-       {writeAtomically(unwritable, "a"), writeDirectly(unwritable, std::string_view("a"))}) {
-    ASSERT_TRUE(problem.has_value());
-    EXPECT_NE(problem->find(unwritable), std::string::npos) << *problem;
-  }
-}
-
-TEST(PreviewFrames, TwelvePicturesOfTheRightSizeAndBackground) {
-  testapp::ensureWidgetApp();
-  std::vector<std::string> names;
-  for (const auto& frame : PreviewFrames::frames())
-    names.push_back(frame.fileName());
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "cursor-0.4-light.png", "cursor-0.4-dark.png", "cursor-1.4-light.png",
-                       "cursor-1.4-dark.png", "cursor-2.5-light.png", "cursor-2.5-dark.png",
-                       "cursor-3.3-light.png", "cursor-3.3-dark.png", "cursor-4.15-light.png",
-                       "cursor-4.15-dark.png", "click-1.6-light.png", "click-1.6-dark.png"}));
-
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  EXPECT_TRUE(PreviewFrames::write(folder.path().toStdString()).empty());
-  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files).size(), 12);
-  for (const auto& frame : PreviewFrames::frames()) {
-    SCOPED_TRACE(frame.fileName());
-    const QImage image(folder.filePath(QString::fromStdString(frame.fileName())));
-    ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(848, 232));
-    // The margin shows the background: white, or the dark grey at 0.17.
-    EXPECT_EQ(QColor(image.pixel(2, 2)), frame.dark ? QColor(43, 43, 43) : QColor(Qt::white));
-  }
-  // The still frames differ as the animation moves on.
-  EXPECT_NE(PreviewFrames::png(PreviewFrames::frames()[0]),
-            PreviewFrames::png(PreviewFrames::frames()[2]));
 }
 
 // The in-memory desktop with a settings model's needs, and a capture tool inside the test.
@@ -301,18 +238,6 @@ TEST(SettingsSnapshots, AsksForEveryPageInEveryVariantAndCleansUp) {
   ASSERT_EQ(scene.notes.size(), 1u);
   EXPECT_NE(scene.notes[0].find("settings-general-dark.png"), std::string::npos);
   EXPECT_EQ(scratchStores(), storesBefore);
-}
-
-TEST(SettingsSnapshots, AnUnwritableFolderEndsTheRunAtOnce) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
-  const fs::path file = fs::path(folder.path().toStdString()) / "a file";
-  std::ofstream(file) << "x";
-  SnapshotScene scene;
-  const auto problem = scene.run(file / "pictures");
-  ASSERT_TRUE(problem.has_value());
-  EXPECT_NE(problem->find("request"), std::string::npos) << *problem;
-  EXPECT_TRUE(scene.requests.empty());
 }
 
 }  // namespace

@@ -91,9 +91,6 @@ TEST_F(ToolDesktopTest, TheProbeAuditAndOutlineDescribeTheFixture) {
   ASSERT_TRUE(probe.isArray()) << read(path("probe.json")).toStdString();
   ASSERT_EQ(probe.array().size(), 2);
   const QJsonObject found = probe.array()[0].toObject();
-  EXPECT_EQ(found.keys(),
-            (QStringList{"bundleID", "covered", "foundWindow", "milliseconds", "roles", "running",
-                         "targets", "truncated", "version", "visitedNodes"}));
   EXPECT_EQ(found["bundleID"].toString(), fixtureId);
   EXPECT_TRUE(found["running"].toBool());
   EXPECT_TRUE(found["foundWindow"].toBool());
@@ -160,17 +157,11 @@ TEST_F(ToolDesktopTest, TheCaptureScriptAnswersEverySnapshotRequest) {
   ASSERT_EQ(outcome.status, 0) << outcome.errors.toStdString();
   const QStringList pictures = QDir(shots).entryList(QDir::Files, QDir::Name);
   ASSERT_EQ(pictures.size(), 15) << pictures.join(' ').toStdString();
-  for (const QString& picture : pictures) {
-    SCOPED_TRACE(picture.toStdString());
-    EXPECT_TRUE(
-        QRegularExpression(
-            QStringLiteral(
-                "^settings-(clicking|scrolling|moving|general|about)-(light|dark|narrow)\\.png$"))
-            .match(picture)
-            .hasMatch());
-    const QImage image(shots + "/" + picture);
-    EXPECT_EQ(image.size(), picture.contains("narrow") ? QSize(720, 540) : QSize(940, 680));
-  }
+  for (const char* page : {"clicking", "scrolling", "moving", "general", "about"})
+    for (const char* variant : {"light", "dark", "narrow"})
+      EXPECT_EQ(QImage(QStringLiteral("%1/settings-%2-%3.png").arg(shots, page, variant)).size(),
+                QLatin1String(variant) == "narrow" ? QSize(720, 540) : QSize(940, 680))
+          << page << " " << variant;
   // Dark pages are darker than light ones.
   EXPECT_LT(QColor(QImage(shots + "/settings-about-dark.png").pixel(600, 600)).lightness(),
             QColor(QImage(shots + "/settings-about-light.png").pixel(600, 600)).lightness());
