@@ -105,9 +105,10 @@ std::optional<int> AppDelegate::willFinishLaunching() {
 void AppDelegate::didFinishLaunching() {
   if (auto tool = launch::matchTool(arguments_)) {
     auto handler = tools_.find(tool->tool);
+    // The program registers every tool and test; a delegate made without one (a test's) says so.
     if (handler == tools_.end()) {
-      environment_.printError("Tovrel: " + std::string(launch::switchName(tool->tool)) +
-                              " is not built in this version.");
+      environment_.printError("Tovrel: nothing runs " +
+                              std::string(launch::switchName(tool->tool)) + " here.");
       finish(1);
       return;
     }
@@ -165,8 +166,8 @@ void AppDelegate::didFinishLaunching() {
   if (auto test = launch::testRun(arguments_)) {
     auto handler = tests_.find(test->kind);
     if (handler == tests_.end()) {
-      environment_.printError("Tovrel: " + std::string(launch::switchName(test->kind)) +
-                              " is not built in this version.");
+      environment_.printError("Tovrel: nothing runs " +
+                              std::string(launch::switchName(test->kind)) + " here.");
       finish(1);
       return;
     }

@@ -101,7 +101,7 @@ TEST(AppDelegateTest, EachKindOfLaunch) {
        0},
       {"no session bus", {}, Claim::unavailable, true, {}, {}, true, true, 1, 0},
       {"at login", {"--launched-at-login"}, Claim::claimed, true, {}, {}, true, false, 1, 0},
-      {"tool not built",
+      {"tool without a handler",
        {"--self-scan", dir + "/scan.txt"},
        Claim::otherRunning,
        true,
@@ -121,7 +121,16 @@ TEST(AppDelegateTest, EachKindOfLaunch) {
        false,
        1,
        1},
-      {"self-test not built", {"--self-test", dir}, Claim::claimed, true, {}, 1, true, false, 1, 0},
+      {"self-test without a handler",
+       {"--self-test", dir},
+       Claim::claimed,
+       true,
+       {},
+       1,
+       true,
+       false,
+       1,
+       0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
