@@ -53,10 +53,6 @@ platform::Platform* desktopOrSay(const ToolContext& context) {
   return desktop;
 }
 
-AccessibilityTargets::Budget defaultBudget() {
-  return {};
-}
-
 std::optional<std::int32_t> firstPid(platform::Platform& desktop, const std::string& id) {
   if (auto app = CompatibilityProbe::firstRunning(desktop.workspace, id)) return app->pid;
   return std::nullopt;
@@ -84,11 +80,11 @@ void selfScan(const ToolRun& run, const ToolContext& context) {
   window.activateWindow();
   const std::string output = run.arguments.at(0);
   QTimer::singleShot(selfScanSettleMs, [scratch, desktop, context, output] {
-    auto services = std::make_shared<DiscoveryServices>(DiscoveryServices::of(*desktop));
+    DiscoveryServices services = DiscoveryServices::of(*desktop);
     AccessibilityTargets::discover(
-        *services, static_cast<std::int32_t>(QCoreApplication::applicationPid()), defaultBudget(),
-        {.menuBar = true, .dock = false}, false,
-        [scratch, services, context, output](DiscoveryResult result) {
+        services, static_cast<std::int32_t>(QCoreApplication::applicationPid()),
+        AccessibilityTargets::Budget{}, {.menuBar = true, .dock = false}, false,
+        [scratch, context, output](DiscoveryResult result) {
           const std::string line = std::string("found window ") +
                                    (result.foundWindow ? "true" : "false") + ", visited " +
                                    std::to_string(result.visitedNodes) + ", targets " +
@@ -148,9 +144,8 @@ void auditApp(const ToolRun& run, const ToolContext& context) {
     finishWith(context, writeAtomically(output, notRunning));
     return;
   }
-  // Kept alive until the audit has answered.
-  auto services = std::make_shared<DiscoveryServices>(DiscoveryServices::of(*desktop));
-  TargetAudit::run(*services, *pid, [services, context, output](std::string text) {
+  DiscoveryServices services = DiscoveryServices::of(*desktop);
+  TargetAudit::run(services, *pid, [context, output](std::string text) {
     finishWith(context, writeAtomically(output, text));
   });
 }
@@ -158,11 +153,11 @@ void auditApp(const ToolRun& run, const ToolContext& context) {
 void probeApps(const ToolRun& run, const ToolContext& context) {
   platform::Platform* desktop = desktopOrSay(context);
   if (desktop == nullptr) return;
-  auto services = std::make_shared<DiscoveryServices>(DiscoveryServices::of(*desktop));
+  DiscoveryServices services = DiscoveryServices::of(*desktop);
   std::vector<std::string> ids(run.arguments.begin() + 1, run.arguments.end());
   CompatibilityProbe::run(
-      *services, run.arguments.at(0), std::move(ids), versionOf,
-      [services, context](std::optional<std::string> problem) { finishWith(context, problem); });
+      services, run.arguments.at(0), std::move(ids), versionOf,
+      [context](std::optional<std::string> problem) { finishWith(context, problem); });
 }
 
 void snapshotSettings(const ToolRun& run, const ToolContext& context) {
