@@ -7,6 +7,7 @@
 #include <QUuid>
 
 #include <array>
+#include <cctype>
 #include <memory>
 #include <system_error>
 
