@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/Settings/AboutLogic.hpp"
 #include "app/model/AppModel.hpp"
 #include "app/selftest/Report.hpp"
+#include "app/settings/pages/AboutLogic.hpp"
 #include "core/EnumTable.hpp"
 #include "core/Unicode.hpp"
 #include "platform/Platform.hpp"

@@ -8,8 +8,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "app/Settings/Pages.hpp"
-#include "app/Settings/SettingsWindowView.hpp"
+#include "app/settings/Pages.hpp"
+#include "app/settings/SettingsWindowView.hpp"
 #include "app/shell/ModeIcons.hpp"
 
 namespace tovrel::shell {

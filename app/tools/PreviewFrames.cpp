@@ -7,8 +7,8 @@
 #include <array>
 #include <charconv>
 
-#include "app/Settings/ModePreview.hpp"
-#include "app/Settings/Theme.hpp"
+#include "app/settings/Theme.hpp"
+#include "app/settings/previews/ModePreview.hpp"
 #include "app/tools/ToolOutput.hpp"
 
 namespace tovrel::tools::PreviewFrames {

@@ -1,6 +1,6 @@
 #include "app/tools/ScratchSettings.hpp"
 
-#include "app/Settings/Pages.hpp"
+#include "app/settings/Pages.hpp"
 
 namespace tovrel::tools {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Settings/SettingsWindowView.hpp"
 #include "app/model/AppModel.hpp"
+#include "app/settings/SettingsWindowView.hpp"
 #include "platform/DesktopEntries.hpp"
 #include "platform/LoginItems.hpp"
 #include "platform/Platform.hpp"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <system_error>
 
-#include "app/Settings/Theme.hpp"
+#include "app/settings/Theme.hpp"
 #include "app/tools/ScratchSettings.hpp"
 #include "app/tools/ToolOutput.hpp"
 

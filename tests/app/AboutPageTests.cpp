@@ -1,7 +1,7 @@
 // The About page: its access state over the in-memory desktop, the diagnostic report line by
 // line, and the copy button that puts the report on the clipboard.
 
-#include "app/Settings/AboutPage.hpp"
+#include "app/settings/pages/AboutPage.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Settings/AboutLogic.hpp"
-#include "app/Settings/SettingControls.hpp"
+#include "app/settings/controls/SettingControls.hpp"
+#include "app/settings/pages/AboutLogic.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/SettingsPictures.hpp"

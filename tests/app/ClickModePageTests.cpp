@@ -1,7 +1,7 @@
 // The Clicking page as a user works it, offscreen, over a real model: the combined switch, the
 // label size and the letters field with the problems the model finds in them.
 
-#include "app/Settings/ClickModePage.hpp"
+#include "app/settings/pages/ClickModePage.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "app/Settings/ClickModeLogic.hpp"
-#include "app/Settings/SettingControls.hpp"
+#include "app/settings/controls/SettingControls.hpp"
+#include "app/settings/pages/ClickModeLogic.hpp"
 #include "core/ConfigValidator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"

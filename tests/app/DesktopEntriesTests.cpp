@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/Settings/AppIconView.hpp"
+#include "app/settings/controls/AppIconView.hpp"
 #include "platform/desktop/XdgDesktopEntries.hpp"
 #include "platform/fake/FakeDesktopEntries.hpp"
 #include "tests/app/WidgetApp.hpp"

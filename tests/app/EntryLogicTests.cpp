@@ -1,4 +1,4 @@
-#include "app/Settings/EntryLogic.hpp"
+#include "app/settings/pages/EntryLogic.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // A mode's entry section as a user works it, offscreen, over a real model: the recorders commit
 // through it and show what it refuses.
 
-#include "app/Settings/EntrySection.hpp"
+#include "app/settings/pages/EntrySection.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "app/Settings/ShortcutField.hpp"
+#include "app/settings/controls/ShortcutField.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/WidgetApp.hpp"

@@ -1,7 +1,7 @@
 // The General page and its two sheets, offscreen over a real model: the exclusions, the login
 // item, import, export and reset, and the pure rules they are built on.
 
-#include "app/Settings/GeneralPage.hpp"
+#include "app/settings/pages/GeneralPage.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 #include <QTest>
 #include <fstream>
 
-#include "app/Settings/FilePanels.hpp"
-#include "app/Settings/GeneralLogic.hpp"
-#include "app/Settings/ImportReviewSheet.hpp"
-#include "app/Settings/ResetSheet.hpp"
+#include "app/settings/pages/GeneralLogic.hpp"
+#include "app/settings/sheets/FilePanels.hpp"
+#include "app/settings/sheets/ImportReviewSheet.hpp"
+#include "app/settings/sheets/ResetSheet.hpp"
 #include "core/ConfigValidator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeDesktopEntries.hpp"

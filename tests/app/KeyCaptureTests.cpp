@@ -1,4 +1,4 @@
-#include "app/Settings/KeyCapture.hpp"
+#include "app/settings/controls/KeyCapture.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings/ShortcutFieldState.hpp"
+#include "app/settings/controls/ShortcutFieldState.hpp"
 
 namespace tovrel::settings {
 namespace {

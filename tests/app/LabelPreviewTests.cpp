@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings/LabelChipPreview.hpp"
-#include "app/Settings/LabelPreviewModel.hpp"
-#include "app/Settings/LabelsPreview.hpp"
+#include "app/settings/previews/LabelChipPreview.hpp"
+#include "app/settings/previews/LabelPreviewModel.hpp"
+#include "app/settings/previews/LabelsPreview.hpp"
 #include "core/LabelGenerator.hpp"
 #include "platform/paint/Chip.hpp"
 #include "tests/app/WidgetApp.hpp"

@@ -10,12 +10,12 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "app/Settings/ActionBindingRow.hpp"
-#include "app/Settings/CursorModePage.hpp"
-#include "app/Settings/ModePageLogic.hpp"
-#include "app/Settings/ScrollModePage.hpp"
-#include "app/Settings/SettingControls.hpp"
-#include "app/Settings/ShortcutField.hpp"
+#include "app/settings/controls/SettingControls.hpp"
+#include "app/settings/controls/ShortcutField.hpp"
+#include "app/settings/pages/ActionBindingRow.hpp"
+#include "app/settings/pages/CursorModePage.hpp"
+#include "app/settings/pages/ModePageLogic.hpp"
+#include "app/settings/pages/ScrollModePage.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/SettingsPictures.hpp"

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "app/Settings/ModePreview.hpp"
-#include "app/Settings/ModePreviewGeometry.hpp"
+#include "app/settings/previews/ModePreview.hpp"
+#include "app/settings/previews/ModePreviewGeometry.hpp"
 #include "tests/app/WidgetApp.hpp"
 
 namespace tovrel::settings {

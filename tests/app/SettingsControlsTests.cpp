@@ -12,10 +12,10 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/Settings/ControlLogic.hpp"
-#include "app/Settings/SettingControls.hpp"
-#include "app/Settings/Symbols.hpp"
 #include "app/model/AppModel.hpp"
+#include "app/settings/Symbols.hpp"
+#include "app/settings/controls/ControlLogic.hpp"
+#include "app/settings/controls/SettingControls.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/WidgetApp.hpp"

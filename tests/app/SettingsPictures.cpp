@@ -9,7 +9,7 @@
 #include <QScrollArea>
 #include <QSplitterHandle>
 
-#include "app/Settings/Theme.hpp"
+#include "app/settings/Theme.hpp"
 
 namespace tovrel::settings {
 

@@ -11,11 +11,11 @@
 #include <QPixmap>
 #include <functional>
 
-#include "app/Settings/LabelsPreview.hpp"
-#include "app/Settings/ModePreview.hpp"
-#include "app/Settings/Pages.hpp"
-#include "app/Settings/SettingsWindowView.hpp"
-#include "app/Settings/Theme.hpp"
+#include "app/settings/Pages.hpp"
+#include "app/settings/SettingsWindowView.hpp"
+#include "app/settings/Theme.hpp"
+#include "app/settings/previews/LabelsPreview.hpp"
+#include "app/settings/previews/ModePreview.hpp"
 #include "core/LabelGenerator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"

@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QToolButton>
 
-#include "app/Settings/ChangeBanner.hpp"
-#include "app/Settings/SettingsWindowView.hpp"
+#include "app/settings/SettingsWindowView.hpp"
+#include "app/settings/controls/ChangeBanner.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/WidgetApp.hpp"

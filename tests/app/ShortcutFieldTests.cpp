@@ -1,7 +1,7 @@
 // The shortcut field as a user works it, offscreen: key events carry native scan codes, which the
 // fake application reads as key codes (0 is A, 6 Z, 53 Escape, 59 Left Control, 61 Right Option).
 
-#include "app/Settings/ShortcutField.hpp"
+#include "app/settings/controls/ShortcutField.hpp"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <QVBoxLayout>
 #include <memory>
 
-#include "app/Settings/KeyCaps.hpp"
-#include "app/Settings/RecorderPill.hpp"
+#include "app/settings/controls/KeyCaps.hpp"
+#include "app/settings/controls/RecorderPill.hpp"
 #include "platform/fake/FakeSystem.hpp"
 #include "tests/app/WidgetApp.hpp"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings/ShortcutField.hpp"
+#include "app/settings/controls/ShortcutField.hpp"
 #include "core/Keys.hpp"
 #include "core/TovrelConfig.hpp"
 #include "platform/x11/X11Desktop.hpp"
