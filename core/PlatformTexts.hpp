@@ -62,10 +62,9 @@ inline constexpr std::string_view loginItemApproval =
 
 namespace tovrel::platformIds {
 
-// The applications of the desktop that stand for the original platform's own: the panel that
-// keeps application launchers (its "Dock") and the daemon that shows notification banners. The
-// first running application whose identity is listed counts; with none, that extra is not
-// running.
+// The desktop's own applications that click mode may label beside the front window: the panel
+// that keeps application launchers and the daemon that shows notification banners. The first
+// running application whose identity is listed counts; with none, that extra is not running.
 inline constexpr std::array<std::string_view, 6> dockApplications = {
     "plank", "xfce4-panel", "mate-panel", "lxpanel", "tint2", "cairo-dock"};
 inline constexpr std::array<std::string_view, 3> notificationCenterApplications = {

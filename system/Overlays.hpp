@@ -26,9 +26,10 @@ namespace tovrel {
 using platform::Rect;
 
 // ── Coordinates ──
-// Overlay geometry is worked out as the window system of the original design did: origin at the
-// bottom-left of the first screen, y upward. H0 is the height of the first screen's frame (0 with
-// no screen).
+// Overlay geometry is worked out with the origin at the bottom-left of the first screen and y
+// upward, the frame the overlays' placement rules are stated in; the conversions below turn it to
+// and from the desktop's top-left screen pixels. H0 is the height of the first screen's frame (0
+// with no screen).
 namespace OverlayCoordinates {
 double firstScreenHeight(const std::vector<platform::Screen>& screens);
 // (x, H0 − y).
