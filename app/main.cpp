@@ -6,8 +6,10 @@
 #include <QSessionManager>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,7 +55,10 @@ int main(int argc, char** argv) {
 
   // Asked before anything else: no display, no bus, no running instance is involved.
   if (auto information = launch::informationRequested(arguments)) {
-    std::fputs(information->c_str(), stdout);
+    if (std::fputs(information->c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "Tovrel could not print: %s\n", std::strerror(errno));
+      return 1;
+    }
     return 0;
   }
   if (auto request = launch::diagnosisRequest(arguments)) return diagnose(*request, qtArguments);
