@@ -1,13 +1,15 @@
-// The program's entry: the permission diagnosis before any window exists, otherwise the Qt
-// application with the delegate that runs everything else.
+// The program's entry: the usage or the version, then the permission diagnosis before any window
+// exists, otherwise the Qt application with the delegate that runs everything else.
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QSessionManager>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +53,14 @@ int main(int argc, char** argv) {
   launch::Arguments arguments(argv, argv + argc);
   QtArguments qtArguments(argc > 0 ? argv[0] : "tovrel");
 
+  // Asked before anything else: no display, no bus, no running instance is involved.
+  if (auto information = launch::informationRequested(arguments)) {
+    if (std::fputs(information->c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "Tovrel could not print: %s\n", std::strerror(errno));
+      return 1;
+    }
+    return 0;
+  }
   if (auto request = launch::diagnosisRequest(arguments)) return diagnose(*request, qtArguments);
 
   // Tovrel hears keys and moves the pointer through X; on a Wayland session it runs on XWayland.

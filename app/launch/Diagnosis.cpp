@@ -2,11 +2,11 @@
 
 #include <signal.h>
 
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
+
+#include "app/tools/ToolOutput.hpp"
 
 namespace tovrel::launch {
 
@@ -42,18 +42,6 @@ std::string encoded(const PermissionReport& report) {
   }
 }
 
-// Nothing on success, else why the file could not be written.
-std::optional<std::string> writeFile(const std::string& path, const std::string& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return std::strerror(errno);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const int writeError = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written) return std::strerror(writeError);
-  if (!closed) return std::strerror(errno);
-  return std::nullopt;
-}
-
 }  // namespace
 
 int diagnosisStatus(const PermissionReport& report) {
@@ -64,7 +52,7 @@ int writeDiagnosis(const PermissionReport& report, const DiagnosisRequest& reque
                    std::FILE* errors) {
   const std::string json = encoded(report);
   if (request.file) {
-    if (auto reason = writeFile(*request.file, json)) {
+    if (auto reason = tools::replaceAtomically(*request.file, json)) {
       std::fprintf(errors, "Tovrel: could not write the diagnosis to %s: %s\n",
                    request.file->c_str(), reason->c_str());
       std::fflush(errors);

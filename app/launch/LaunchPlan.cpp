@@ -7,6 +7,10 @@
 
 #include "platform/LoginItems.hpp"
 
+#ifndef TOVREL_VERSION
+#define TOVREL_VERSION "0"
+#endif
+
 namespace tovrel::launch {
 
 namespace {
@@ -130,6 +134,62 @@ std::optional<TestRun> testRun(const Arguments& arguments) {
 
 bool hasLoginMarker(const Arguments& arguments) {
   return contains(arguments, platform::loginLaunchMarker);
+}
+
+std::optional<std::string> informationRequested(const Arguments& arguments) {
+  // The first element is the program's own name.
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == switchName(Tool::probeApps)) break;
+    if (argument == "--help" || argument == "-h") return usageText();
+    if (argument == "--version") return versionText();
+  }
+  return std::nullopt;
+}
+
+std::string usageText() {
+  const std::pair<std::string, std::string_view> lines[] = {
+      {std::string(platform::loginLaunchMarker), "navigate without opening the settings window"},
+      {"--diagnose", "print the permission report (JSON); status 2: not ready"},
+      {"--diagnose-file PATH", "write the permission report to PATH"},
+      {std::string(switchName(TestKind::selfTest)) + " DIR --fixture PATH",
+       "run the live self-test on the fixture, report in DIR"},
+      {std::string(switchName(TestKind::scrollCheck)) + " DIR --fixture PATH",
+       "run the self-test's Scrolling check alone"},
+      {std::string(switchName(TestKind::demoLabels)) + " DIR --fixture PATH",
+       "show Click labels on the fixture for a capture tool"},
+      {std::string(switchName(Tool::snapshotSettings)) + " DIR",
+       "picture each settings page into DIR (capture tool)"},
+      {std::string(switchName(Tool::selfScan)) + " PATH",
+       "write what Click discovery finds in Tovrel's own window to PATH"},
+      {std::string(switchName(Tool::previewFrames)) + " DIR",
+       "write the previews' stills into the folder DIR"},
+      {std::string(switchName(Tool::labelSample)) + " PATH",
+       "write a PNG of sample labels to PATH"},
+      {std::string(switchName(Tool::outlineApp)) + " PATH ID",
+       "write application ID's accessibility tree to PATH"},
+      {std::string(switchName(Tool::auditApp)) + " PATH ID",
+       "write what Clicking would label in ID, and why"},
+      {std::string(switchName(Tool::probeApps)) + " PATH [ID...]",
+       "write a JSON row per application ID to PATH"},
+      {"-h, --help", "print this and exit"},
+      {"--version", "print the version and exit"},
+  };
+  std::size_t width = 0;
+  for (const auto& [usage, meaning] : lines)
+    width = std::max(width, usage.size());
+  std::string text =
+      "Usage: tovrel [SWITCH...]\n"
+      "Without a switch Tovrel opens its settings window and keeps running; launched again, it\n"
+      "shows the running one's window. The first developer switch given with its arguments runs.\n"
+      "\n";
+  for (const auto& [usage, meaning] : lines)
+    text += "  " + usage + std::string(width - usage.size() + 2, ' ') + std::string(meaning) + "\n";
+  return text;
+}
+
+std::string versionText() {
+  return "Tovrel " TOVREL_VERSION "\n";
 }
 
 }  // namespace tovrel::launch

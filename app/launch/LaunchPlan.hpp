@@ -68,4 +68,14 @@ std::optional<TestRun> testRun(const Arguments& arguments);
 // The login item's marker (platform::loginLaunchMarker) is among the arguments.
 bool hasLoginMarker(const Arguments& arguments);
 
+// What a launch that only asks about the program prints on standard output before it exits with
+// status 0, or nothing for every other launch: the usage for "--help" or "-h", the version for
+// "--version", whichever comes first. It is answered before anything else, the diagnosis included,
+// and needs neither a display nor the session bus. Arguments after "--probe-apps" are application
+// identifiers, never these switches.
+std::optional<std::string> informationRequested(const Arguments& arguments);
+// One line for each switch the program knows, with what it does.
+std::string usageText();
+std::string versionText();
+
 }  // namespace tovrel::launch

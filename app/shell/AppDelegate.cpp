@@ -11,7 +11,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "app/shell/SettingsWindow.hpp"
 #include "app/shell/StatusItem.hpp"
@@ -90,6 +92,9 @@ std::optional<int> AppDelegate::willFinishLaunching() {
             "Tovrel is already running; quit it before starting a self-test run.");
         return 1;
       }
+      // A second login item (a duplicate autostart entry) must not open the window a login launch
+      // never opens: the running instance already does what it would.
+      if (launch::hasLoginMarker(arguments_)) return 0;
       if (!environment_.instance.activateOther(environment_.startupId)) {
         environment_.printError("Tovrel is already running but did not answer.");
         return 1;
@@ -158,7 +163,10 @@ void AppDelegate::didFinishLaunching() {
     return;
   }
   model_ = std::make_unique<AppModel>(std::move(store), *desktop, environment_.loginItems);
-  quitCleanlyOnSIGTERM();
+  if (!quitCleanlyOnSIGTERM()) {
+    finish(1);
+    return;
+  }
   model_->navigation().start();
   updateStatusItem();
   observeMenuBarPreference();
@@ -181,21 +189,31 @@ void AppDelegate::didFinishLaunching() {
       self.model_->navigation().shutdown();
       self.finish(status);
     });
-    return;
+  } else if (!launchedAsLoginItem_) {
+    showSettings();
   }
-  if (!launchedAsLoginItem_) showSettings();
+  // Launches that asked for the window while this one was starting get it now.
+  for (const std::string& startupId : std::exchange(pendingReopens_, {}))
+    handleReopen(startupId);
 }
 
-void AppDelegate::quitCleanlyOnSIGTERM() {
-  if (signalsInstalled_) return;
-  signalsInstalled_ = true;
+bool AppDelegate::quitCleanlyOnSIGTERM() {
+  if (signalsInstalled_) return true;
   std::weak_ptr<AppDelegate*> weak = alive_;
-  environment_.termination.install([weak](int) {
-    auto alive = weak.lock();
-    if (!alive || !*alive) return;
-    // A test run that did not end by itself did not pass.
-    (*alive)->finish((*alive)->testRunning_ ? 1 : 0);
-  });
+  try {
+    environment_.termination.install([weak](int) {
+      auto alive = weak.lock();
+      if (!alive || !*alive) return;
+      // A test run that did not end by itself did not pass.
+      (*alive)->finish((*alive)->testRunning_ ? 1 : 0);
+    });
+  } catch (const std::exception& error) {
+    // Running on would leave a signal to end the program with keys and buttons still held.
+    environment_.printError(std::string("Tovrel cannot start: ") + error.what() + ".");
+    return false;
+  }
+  signalsInstalled_ = true;
+  return true;
 }
 
 void AppDelegate::finish(int status) {
@@ -210,6 +228,12 @@ void AppDelegate::willTerminate() {
 }
 
 void AppDelegate::handleReopen(const std::string& startupId) {
+  if (terminated_) return;
+  if (!model_) {
+    // The name is claimed before the model is made; the window can be shown once it exists.
+    pendingReopens_.push_back(startupId);
+    return;
+  }
   const bool wasShown = settingsWindow_ && settingsWindow_->isVisible();
   showSettings();
   platform::Platform* desktop = model_ ? environment_.desktop() : nullptr;

@@ -108,7 +108,8 @@ class AppDelegate {
   bool regularPolicy() const { return regularPolicy_; }
 
  private:
-  void quitCleanlyOnSIGTERM();
+  // False, after saying why, when the signals could not be taken over.
+  bool quitCleanlyOnSIGTERM();
   void observeMenuBarPreference();
   void scheduleStatusUpdate();
   void finish(int status);
@@ -120,6 +121,8 @@ class AppDelegate {
   std::unique_ptr<StatusItem> statusItem_;
   bool launchedAsLoginItem_ = false;
   bool signalsInstalled_ = false;
+  // Startup ids of launches that asked for the window before the model existed.
+  std::vector<std::string> pendingReopens_;
 
   std::vector<Menu> mainMenu_;
   std::map<launch::Tool, ToolHandler> tools_;

@@ -33,12 +33,14 @@ SettingsWindow::SettingsWindow(AppModel& model, const std::vector<Menu>& menus,
       model_, [context](SettingsPage page) { return settings::makePage(context, page); });
   view_->onTitleChanged = [this](const QString& title) { setWindowTitle(title); };
   setCentralWidget(view_);
-  setMinimumSize(minimumWidth, minimumHeight);
-  resize(contentWidth, contentHeight);
+  // The sizes are the content's: the menu bar comes on top of them.
+  view_->setMinimumSize(minimumWidth, minimumHeight);
+  const QSize size(contentWidth, contentHeight + menuBar()->heightForWidth(contentWidth));
+  resize(size);
   // Centred on the primary screen unless an earlier run kept a frame.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect area = screen->availableGeometry();
-    move(area.center() - QPoint(contentWidth / 2, contentHeight / 2));
+    move(area.center() - QPoint(size.width() / 2, size.height() / 2));
   }
   restoreFrame();
 

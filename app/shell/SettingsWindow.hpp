@@ -25,6 +25,7 @@ namespace tovrel::shell {
 
 class SettingsWindow : public QMainWindow {
  public:
+  // The view's sizes; the window adds its menu bar.
   static constexpr int contentWidth = 940;
   static constexpr int contentHeight = 680;
   static constexpr int minimumWidth = 720;

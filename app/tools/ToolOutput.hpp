@@ -1,7 +1,8 @@
 #pragma once
 
 // Writing what a developer tool produces. Scripts read these files, so a file that could not be
-// written is said on standard error and ends the run with status 1, never passed over.
+// written is said on standard error and ends the run with status 1, never passed over. A path is
+// the file's name byte for byte, whatever its encoding.
 
 #include <cstdint>
 #include <optional>
@@ -11,8 +12,12 @@
 
 namespace tovrel::tools {
 
-// Replaces the file at once or not at all (text outputs). The sentence says why it failed.
+// Replaces the file at once or not at all (text outputs); a symbolic link at `path` stays and the
+// file it leads to is replaced. The file keeps its permissions, a new one gets the usual ones.
+// The sentence says why it failed.
 std::optional<std::string> writeAtomically(const std::string& path, std::string_view bytes);
+// The same, with only the system's reason when it failed.
+std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes);
 // Writes straight into the file (pictures and the probe's JSON).
 std::optional<std::string> writeDirectly(const std::string& path, std::string_view bytes);
 std::optional<std::string> writeDirectly(const std::string& path,

@@ -24,6 +24,8 @@ bool FakeInstanceServices::activate(const std::string& startupId) {
 
 void FakeTerminationSignals::install(std::function<void(int signal)> requested) {
   ++installs;
+  if (failure)
+    throw std::system_error(std::make_error_code(*failure), "cannot handle termination signals");
   requested_ = std::move(requested);
 }
 

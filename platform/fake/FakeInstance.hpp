@@ -1,7 +1,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/SingleInstance.hpp"
@@ -30,12 +32,14 @@ class FakeInstanceServices : public InstanceServices {
 // Termination signals in memory: `fire` is a signal arriving.
 class FakeTerminationSignals : public TerminationSignals {
  public:
+  // Throws as the real one does when `failure` is set: std::system_error with that error.
   void install(std::function<void(int signal)> requested) override;
 
   // False when nothing is installed, as the signal would then end the process its default way.
   bool fire(int signal);
 
   int installs = 0;
+  std::optional<std::errc> failure;
 
  private:
   std::function<void(int)> requested_;

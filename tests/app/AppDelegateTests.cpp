@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <optional>
+#include <system_error>
 
 #include "app/shell/AppDelegate.hpp"
 #include "app/shell/SettingsWindow.hpp"
@@ -101,6 +102,17 @@ TEST(AppDelegateTest, EachKindOfLaunch) {
        0},
       {"no session bus", {}, Claim::unavailable, true, {}, {}, true, true, 1, 0},
       {"at login", {"--launched-at-login"}, Claim::claimed, true, {}, {}, true, false, 1, 0},
+      // A duplicate autostart entry: the running instance is left as it is.
+      {"second at login",
+       {"--launched-at-login"},
+       Claim::otherRunning,
+       true,
+       0,
+       {},
+       false,
+       false,
+       1,
+       0},
       {"tool without a handler",
        {"--self-scan", dir + "/scan.txt"},
        Claim::otherRunning,
@@ -166,6 +178,38 @@ TEST(AppDelegateTest, ALaterLaunchShowsTheWindowOfALoginLaunch) {
   // Each launch that handed over ends its launch feedback here.
   EXPECT_EQ(launch.desktop.application.completedStartups,
             (std::vector<std::string>{"startup-1", "startup-2"}));
+}
+
+TEST(AppDelegateTest, ALaunchThatAsksBeforeTheModelExistsGetsTheWindowOnceItDoes) {
+  for (const bool atLogin : {true, false}) {
+    SCOPED_TRACE(atLogin ? "at login" : "normal");
+    Launch launch(atLogin ? launch::Arguments{"--launched-at-login"} : launch::Arguments{});
+    ASSERT_EQ(launch.delegate->willFinishLaunching(), std::nullopt);
+    // The name is claimed: a later launch may ask at once.
+    EXPECT_TRUE(launch.instance.activate("early-1"));
+    EXPECT_FALSE(launch.windowShown());
+    launch.delegate->didFinishLaunching();
+    launch.settle();
+    EXPECT_TRUE(launch.windowShown());
+    EXPECT_EQ(launch.desktop.application.completedStartups, std::vector<std::string>{"early-1"});
+  }
+}
+
+TEST(AppDelegateTest, SignalHandlingThatCannotBeSetUpEndsTheLaunchWithStatusOneAndSaysWhy) {
+  Launch launch({});
+  launch.termination.failure = std::errc::too_many_files_open;
+  EXPECT_EQ(launch.run(), std::nullopt);
+  EXPECT_EQ(launch.exitStatus, std::optional<int>(1));
+  ASSERT_EQ(launch.errors.size(), 1u);
+  const std::string reason = std::make_error_code(std::errc::too_many_files_open).message();
+  EXPECT_NE(launch.errors[0].find(reason), std::string::npos) << launch.errors[0];
+  // Nothing is left running that a signal could end with keys held.
+  EXPECT_FALSE(launch.delegate->model()->navigation().tapInstalled());
+  EXPECT_FALSE(launch.windowShown());
+  // No window opens on the way out.
+  launch.instance.activate("late");
+  launch.settle();
+  EXPECT_FALSE(launch.windowShown());
 }
 
 TEST(AppDelegateTest, TerminationShutsNavigationDownOnceAndExitsByWhatWasRunning) {
@@ -254,10 +298,15 @@ TEST(AppDelegateTest, TheSettingsWindowIsMadeOnceAndMovingKeysOpensTheMovingPage
   launch.delegate->showSettings();
   SettingsWindow* window = launch.delegate->settingsWindow();
   ASSERT_NE(window, nullptr);
-  EXPECT_GE(window->width(), SettingsWindow::minimumWidth);
-  EXPECT_EQ(window->minimumSize(),
-            QSize(SettingsWindow::minimumWidth, SettingsWindow::minimumHeight));
   EXPECT_TRUE(launch.delegate->regularPolicy());
+  // The sizes are the content's, below the menu bar.
+  launch.settle();
+  QWidget* content = window->centralWidget();
+  ASSERT_NE(content, nullptr);
+  EXPECT_EQ(content->size(), QSize(SettingsWindow::contentWidth, SettingsWindow::contentHeight));
+  window->resize(100, 100);
+  launch.settle();
+  EXPECT_EQ(content->size(), QSize(SettingsWindow::minimumWidth, SettingsWindow::minimumHeight));
   window->resize(800, 600);
   window->close();
   EXPECT_FALSE(launch.delegate->regularPolicy());

@@ -14,13 +14,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "WidgetApp.hpp"
 #include "app/tools/CompatibilityProbe.hpp"
 #include "app/tools/SettingsSnapshots.hpp"
+#include "app/tools/ToolOutput.hpp"
 #include "platform/desktop/PackageVersions.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
@@ -238,6 +244,77 @@ TEST(SettingsSnapshots, AsksForEveryPageInEveryVariantAndCleansUp) {
   ASSERT_EQ(scene.notes.size(), 1u);
   EXPECT_NE(scene.notes[0].find("settings-general-dark.png"), std::string::npos);
   EXPECT_EQ(scratchStores(), storesBefore);
+}
+
+// --- where outputs go ----------------------------------------------------------------------------
+
+struct Writer {
+  const char* name;
+  std::function<std::optional<std::string>(const std::string&, std::string_view)> write;
+};
+const Writer writers[] = {
+    {"atomic", writeAtomically},
+    {"direct",
+     [](const std::string& path, std::string_view bytes) { return writeDirectly(path, bytes); }},
+};
+
+std::set<std::string> entries(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(ToolOutput, EveryWriterKeepsTheNameByteForByteAndSaysWhyItFailed) {
+  QTemporaryDir folder;
+  const fs::path root(folder.path().toStdString());
+  for (const Writer& writer : writers) {
+    SCOPED_TRACE(writer.name);
+    // Latin-1 and bytes no encoding uses: nothing may stand in for them.
+    const std::string name = std::string(writer.name) + "-caf\xe9-\xff\xfe.txt";
+    EXPECT_EQ(writer.write((root / name).string(), "first"), std::nullopt);
+    EXPECT_EQ(writer.write((root / name).string(), "new"), std::nullopt);
+    EXPECT_EQ(readFile(root / name), "new");
+
+    const fs::path missing = root / "missing" / name;
+    const auto problem = writer.write(missing.string(), "lost");
+    ASSERT_TRUE(problem.has_value());
+    EXPECT_NE(problem->find(missing.string()), std::string::npos) << *problem;
+    EXPECT_NE(problem->find(std::strerror(ENOENT)), std::string::npos) << *problem;
+  }
+  EXPECT_EQ(entries(root),
+            (std::set<std::string>{"atomic-caf\xe9-\xff\xfe.txt", "direct-caf\xe9-\xff\xfe.txt"}));
+}
+
+TEST(ToolOutput, AnAtomicWriteThroughLinksReplacesTheFileTheyLeadTo) {
+  QTemporaryDir folder;
+  const fs::path root(folder.path().toStdString());
+  fs::create_directories(root / "real");
+  std::ofstream(root / "real" / "out.txt") << "old";
+  fs::permissions(root / "real" / "out.txt", fs::perms(0640));
+  // A chain: an absolute link to a relative one into another folder.
+  fs::create_symlink("real/out.txt", root / "relative");
+  fs::create_symlink(root / "relative", root / "link");
+  fs::create_symlink("real/new.txt", root / "dangling");
+  // A reader that opened the old file goes on reading it whole.
+  std::ifstream reader(root / "link", std::ios::binary);
+
+  EXPECT_EQ(writeAtomically((root / "link").string(), "replaced"), std::nullopt);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old");
+  EXPECT_TRUE(fs::is_symlink(root / "link"));
+  EXPECT_TRUE(fs::is_symlink(root / "relative"));
+  EXPECT_EQ(readFile(root / "real" / "out.txt"), "replaced");
+  EXPECT_EQ(fs::status(root / "real" / "out.txt").permissions(), fs::perms(0640));
+
+  // A link to nothing yet makes the file where it leads, with a new file's usual permissions.
+  const mode_t mask = ::umask(027);
+  EXPECT_EQ(writeAtomically((root / "dangling").string(), "made"), std::nullopt);
+  ::umask(mask);
+  EXPECT_TRUE(fs::is_symlink(root / "dangling"));
+  EXPECT_EQ(readFile(root / "real" / "new.txt"), "made");
+  EXPECT_EQ(fs::status(root / "real" / "new.txt").permissions(), fs::perms(0640));
+  // No temporary file is left behind.
+  EXPECT_EQ(entries(root / "real"), (std::set<std::string>{"new.txt", "out.txt"}));
 }
 
 }  // namespace

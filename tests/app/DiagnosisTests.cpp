@@ -135,6 +135,27 @@ TEST_F(DiagnosisTest, AFileThatCannotBeWrittenEndsWithStatusOneAndSaysWhy) {
   EXPECT_EQ(contents(out_.get()), "");
 }
 
+TEST_F(DiagnosisTest, TheFileIsReplacedAtOnceUnderItsExactNameAndThroughALink) {
+  const PermissionReport report = sampleReport(true, false);
+  // Bytes that are no UTF-8 name the file as they are.
+  const fs::path odd = folder_ / "report-\xff\xe9.json";
+  EXPECT_EQ(writeDiagnosis(report, {odd.string()}, out_.get(), errors_.get()), 0);
+  EXPECT_EQ(readFile(odd), report.toPrettyJson());
+
+  fs::create_directories(folder_ / "kept");
+  const fs::path target = folder_ / "kept" / "report.json";
+  std::ofstream(target) << "old";
+  fs::create_symlink("kept/report.json", folder_ / "link.json");
+  std::ifstream reader(target, std::ios::binary);
+  EXPECT_EQ(writeDiagnosis(report, {(folder_ / "link.json").string()}, out_.get(), errors_.get()),
+            0);
+  EXPECT_TRUE(fs::is_symlink(folder_ / "link.json"));
+  EXPECT_EQ(readFile(target), report.toPrettyJson());
+  // Replaced, not rewritten in place: a reader of the old file still reads it whole.
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old");
+  EXPECT_EQ(contents(errors_.get()), "");
+}
+
 TEST_F(DiagnosisTest, AReaderThatClosedThePipeDoesNotEndTheProcessBeforeItsStatus) {
   int ends[2];
   ASSERT_EQ(::pipe(ends), 0);

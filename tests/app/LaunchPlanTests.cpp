@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+
+#include "platform/LoginItems.hpp"
 
 namespace tovrel::launch {
 namespace {
@@ -101,6 +105,66 @@ TEST(LaunchPlan, ArgumentAfterLooksOnlyAtTheFirstOccurrence) {
   for (const auto& row : rows) {
     EXPECT_EQ(argumentAfter(row.arguments, "--x"), row.expected) << joined(row.arguments);
   }
+}
+
+TEST(LaunchPlan, HelpAndVersionAreAnsweredByTheFirstOfThemAndOnlyThem) {
+  const std::string usage = usageText();
+  const std::string version = versionText();
+  const struct {
+    Arguments arguments;
+    std::optional<std::string> expected;
+  } rows[] = {
+      {{"tovrel"}, std::nullopt},
+      {{"tovrel", "--help"}, usage},
+      {{"tovrel", "-h"}, usage},
+      {{"tovrel", "--version"}, version},
+      {{"tovrel", "--version", "--help"}, version},
+      {{"tovrel", "-h", "--version"}, usage},
+      // Before the diagnosis, the tools, the tests and the login marker.
+      {{"tovrel", "--diagnose", "--version"}, version},
+      {{"tovrel", "--self-test", "D", "--fixture", "F", "-h"}, usage},
+      {{"tovrel", "--label-sample", "L", "--help"}, usage},
+      {{"tovrel", "--launched-at-login", "--version"}, version},
+      // After the probe's switch every argument names an application.
+      {{"tovrel", "--probe-apps", "OUT", "--help"}, std::nullopt},
+      {{"tovrel", "--version", "--probe-apps", "OUT"}, version},
+      // Other unknown arguments are not these switches; the program's own name is none either.
+      {{"tovrel", "-help", "--Help", "--versions", "-v", "-V", "help"}, std::nullopt},
+      {{"--help"}, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(informationRequested(row.arguments), row.expected)
+        << "arguments:" << joined(row.arguments);
+  }
+  EXPECT_EQ(version, "Tovrel " TOVREL_VERSION "\n");
+}
+
+TEST(LaunchPlan, TheUsageHasOneLineForEachSwitchTheLaunchReads) {
+  std::vector<std::string> switches = {platform::loginLaunchMarker, "--diagnose", "--diagnose-file",
+                                       "-h,", "--version"};
+  for (Tool tool : {Tool::snapshotSettings, Tool::selfScan, Tool::previewFrames, Tool::labelSample,
+                    Tool::outlineApp, Tool::auditApp, Tool::probeApps})
+    switches.emplace_back(switchName(tool));
+  for (TestKind kind : {TestKind::scrollCheck, TestKind::demoLabels, TestKind::selfTest})
+    switches.emplace_back(switchName(kind));
+
+  std::map<std::string, int> described;
+  std::istringstream usage(usageText());
+  std::size_t lines = 0;
+  for (std::string line; std::getline(usage, line); ++lines) {
+    EXPECT_LE(line.size(), 100u) << line;
+    if (line.rfind("  ", 0) != 0) continue;
+    std::istringstream words(line);
+    std::string first;
+    words >> first;
+    ++described[first];
+    // A meaning follows the switch and its arguments after a gap.
+    EXPECT_NE(line.find("  ", 2), std::string::npos) << line;
+  }
+  EXPECT_GT(lines, switches.size());
+  for (const std::string& name : switches)
+    EXPECT_EQ(described[name], 1) << name;
+  EXPECT_EQ(described.size(), switches.size());
 }
 
 }  // namespace

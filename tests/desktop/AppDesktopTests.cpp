@@ -33,8 +33,10 @@
 
 #include "DesktopHarness.hpp"
 #include "QtTestApp.hpp"
+#include "app/launch/LaunchPlan.hpp"
 #include "core/ConfigStore.hpp"
 #include "core/TovrelConfig.hpp"
+#include "platform/desktop/DBusInstance.hpp"
 
 using namespace std::chrono_literals;
 
@@ -236,6 +238,55 @@ TEST_F(AppDesktopTest, ASecondLaunchBringsTheOpenWindowForward) {
 
   first.signal(SIGTERM);
   EXPECT_EQ(first.finished(), std::optional<int>(0));
+}
+
+TEST_F(AppDesktopTest, HelpVersionAndADuplicateLoginLaunchLeaveTheRunningInstanceAlone) {
+  // This process is the running instance here, so it hears every request to show itself.
+  platform::desktop::DBusInstance running;
+  std::vector<std::string> activations;
+  ASSERT_EQ(running.claim([&](const std::string& id) { activations.push_back(id); }),
+            platform::InstanceServices::Claim::claimed);
+
+  const QString usage = QString::fromStdString(launch::usageText());
+  const QString version = QStringLiteral("Tovrel " TOVREL_VERSION "\n");
+  const struct {
+    QStringList arguments;
+    bool bare;  // without a display and a session bus
+    QString output;
+  } rows[] = {
+      {{"--help"}, false, usage},        {{"-h"}, false, usage},
+      {{"--version"}, false, version},   {{"--launched-at-login", "--version"}, false, version},
+      {{"--help"}, true, usage},         {{"--version"}, true, version},
+      {{loginMarker}, false, QString()},
+  };
+  int launch = 0;
+  for (const auto& row : rows) {
+    SCOPED_TRACE((row.arguments.join(' ') + (row.bare ? " (bare)" : "")).toStdString());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home_.filePath("config"));
+    environment.insert("XDG_STATE_HOME", home_.filePath("state"));
+    // Were it to ask the instance, the request would carry this.
+    environment.insert("DESKTOP_STARTUP_ID", QStringLiteral("launch-%1").arg(++launch));
+    if (row.bare) {
+      environment.remove("DISPLAY");
+      environment.remove("DBUS_SESSION_BUS_ADDRESS");
+    }
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(TOVREL_APP_PATH), row.arguments);
+    // The instance answers on this thread while the launch runs.
+    ASSERT_TRUE(pumpUntil([&] { return process.state() == QProcess::NotRunning; }, 20s));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(process.readAllStandardOutput().toStdString(), row.output.toStdString());
+  }
+  // An ordinary launch does ask; once its request has come, any earlier one would have too.
+  Tovrel plain(home_);
+  plain.setEnvironment("DESKTOP_STARTUP_ID", "plain");
+  ASSERT_TRUE(plain.start({}));
+  ASSERT_TRUE(pumpUntil([&] { return !activations.empty(); }, 20s));
+  EXPECT_EQ(activations, std::vector<std::string>{"plain"});
+  EXPECT_EQ(plain.finished(), std::optional<int>(0));
 }
 
 TEST_F(AppDesktopTest, ALaunchAtLoginNavigatesWithoutOpeningAWindow) {

@@ -14,8 +14,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "DesktopHarness.hpp"
@@ -182,6 +186,61 @@ TEST_F(ToolDesktopTest, TheCaptureScriptPicturesTheLabelDemonstration) {
   const auto root = desktop().windowRect(desktop().root());
   ASSERT_TRUE(root.has_value());
   EXPECT_EQ(screen.size(), QSize(root->width, root->height));
+}
+
+// The names in a folder, byte for byte.
+std::set<std::string> entries(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+std::string readBytes(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST_F(ToolDesktopTest, OutputsKeepTheExactBytesOfTheirNames) {
+  // Arguments reach the program as bytes only through a shell: Qt would pass them as text.
+  const std::filesystem::path odd = path("odd").toStdString();
+  ASSERT_TRUE(std::filesystem::create_directory(odd));
+  const char* const switches[] = {"--label-sample", "--self-scan", "--diagnose-file"};
+  std::set<std::string> expected;
+  for (const char* flag : switches) {
+    SCOPED_TRACE(flag);
+    // Latin-1 "é" and a byte no encoding uses.
+    const std::string name = std::string(flag + 2) + "-caf\xe9-\xff";
+    expected.insert(name);
+    const Outcome outcome = run(QStringLiteral("/bin/sh"),
+                                {"-c", R"sh(exec "$0" "$1" "$2/$(printf "$3")")sh",
+                                 QStringLiteral(TOVREL_APP_PATH), QString::fromLatin1(flag),
+                                 path("odd"), QString::fromLatin1(flag + 2) + "-caf\\351-\\377"});
+    ASSERT_TRUE(outcome.status.has_value()) << outcome.errors.toStdString();
+    // The diagnosis says with 2 that Tovrel cannot hear keys here; any other run ends with 0.
+    EXPECT_NE(*outcome.status, 1) << outcome.errors.toStdString();
+    EXPECT_FALSE(readBytes(odd / name).empty());
+  }
+  EXPECT_EQ(entries(odd), expected);
+}
+
+TEST_F(ToolDesktopTest, TheDiagnosisThroughALinkReplacesTheFileItLeadsTo) {
+  const std::filesystem::path root = folder_.path().toStdString();
+  std::filesystem::create_directory(root / "kept");
+  std::ofstream(root / "kept" / "report.json") << "old";
+  std::filesystem::create_symlink("kept/report.json", root / "report.json");
+  // A reader of the old file goes on reading it whole: it is replaced, not rewritten in place.
+  std::ifstream reader(root / "kept" / "report.json", std::ios::binary);
+
+  const Outcome outcome = tovrel({"--diagnose-file", path("report.json")});
+  ASSERT_TRUE(outcome.status.has_value());
+  EXPECT_NE(*outcome.status, 1) << outcome.errors.toStdString();
+  EXPECT_TRUE(std::filesystem::is_symlink(root / "report.json"));
+  const QJsonDocument report =
+      QJsonDocument::fromJson(QByteArray::fromStdString(readBytes(root / "kept" / "report.json")));
+  EXPECT_TRUE(report.isObject());
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old");
+  EXPECT_EQ(entries(root / "kept"), std::set<std::string>{"report.json"});
 }
 
 TEST_F(ToolDesktopTest, MissingArgumentsFallThroughAndUnwritableOutputsFail) {
