@@ -16,7 +16,7 @@ namespace {
 class GrabHolder {
  public:
   explicit GrabHolder(X11InputFence& fence) : fence_(fence) {
-    fence_.setWaker([this] { woken_ = true; });
+    fence_.setWaker(this, [this] { woken_ = true; });
     thread_ = std::thread([this] {
       while (!stop_) {
         if (woken_.exchange(false) && fence_.takeRequest()) {
@@ -30,7 +30,7 @@ class GrabHolder {
   ~GrabHolder() {
     stop_ = true;
     thread_.join();
-    fence_.setWaker({});
+    fence_.clearWaker(this);
   }
   int ended() const { return ended_; }
 
@@ -89,16 +89,39 @@ TEST(X11InputFence, AnActionEndsAHeldGrabAndWaitsForIt) {
   EXPECT_TRUE(fence.waitGrabEnded());
 }
 
+TEST(X11InputFence, AnotherTapLeavingKeepsTheRunningTapAnswering) {
+  X11InputFence fence;
+  GrabHolder holder(fence);
+  // A tap made only to see whether one can be made, and dropped again: it never ran.
+  int probe = 0;
+  fence.clearWaker(&probe);
+  fence.reportGrab(true);
+  fence.freeInput();
+  EXPECT_EQ(holder.ended(), 1) << "the running tap was never asked to end its grab";
+  // One that ran and was replaced: its leaving does not disconnect its successor either.
+  int earlier = 0;
+  {
+    X11InputFence replaced;
+    replaced.setWaker(&earlier, [] {});
+    GrabHolder successor(replaced);
+    replaced.clearWaker(&earlier);
+    replaced.reportGrab(true);
+    EXPECT_TRUE(replaced.endGrab());
+    EXPECT_EQ(successor.ended(), 1);
+  }
+}
+
 TEST(X11InputFence, ATapThatNeverAnswersHoldsAnActionBackOnlyForTheBound) {
   X11InputFence fence;
-  fence.setWaker([] {});  // a tap whose thread is stalled
+  int stalled = 0;
+  fence.setWaker(&stalled, [] {});  // a tap whose thread is stalled
   fence.reportGrab(true);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(fence.endGrab());
   EXPECT_GE(std::chrono::steady_clock::now() - start,
             std::chrono::milliseconds(static_cast<int>(X11InputFence::grabEndBound * 1000)));
   // The tap going away releases whoever waits.
-  fence.setWaker({});
+  fence.clearWaker(&stalled);
   EXPECT_TRUE(fence.waitGrabEnded());
 }
 

@@ -53,15 +53,21 @@ void X11InputFence::freeInput() {
   endGrab();
 }
 
-void X11InputFence::setWaker(std::function<void()> waker) {
+void X11InputFence::setWaker(const void* tap, std::function<void()> waker) {
   std::lock_guard lock(mutex_);
+  wakerTap_ = tap;
   waker_ = std::move(waker);
-  if (!waker_) {
-    // No tap: nothing holds a grab, and nobody is left to answer a request.
-    grabHeld_ = false;
-    requested_ = false;
-    changed_.notify_all();
-  }
+}
+
+void X11InputFence::clearWaker(const void* tap) {
+  std::lock_guard lock(mutex_);
+  if (tap != wakerTap_) return;
+  // No tap: nothing holds a grab, and nobody is left to answer a request.
+  wakerTap_ = nullptr;
+  waker_ = nullptr;
+  grabHeld_ = false;
+  requested_ = false;
+  changed_.notify_all();
 }
 
 void X11InputFence::reportGrab(bool held) {

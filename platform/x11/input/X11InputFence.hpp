@@ -42,8 +42,11 @@ class X11InputFence {
   void freeInput();
 
   // ---- the tap
-  // How the fence wakes the tap's thread; empty when no tap runs.
-  void setWaker(std::function<void()> waker);
+  // How the fence wakes the running tap's thread. One tap at a time answers the fence: `tap` names
+  // it, and only its own leaving disconnects it. Another tap that comes and goes (one made only to
+  // see whether a tap can be made) must not leave the running one's grabs unseen.
+  void setWaker(const void* tap, std::function<void()> waker);
+  void clearWaker(const void* tap);
   // The tap's thread reports whether it holds a grab after each key it handled.
   void reportGrab(bool held);
   // The tap's thread takes a pending request to end its grab.
@@ -63,6 +66,7 @@ class X11InputFence {
   bool grabHeld_ = false;
   bool requested_ = false;
   std::function<void()> waker_;
+  const void* wakerTap_ = nullptr;
 
   // Main thread only.
   std::thread::id decidingThread_;

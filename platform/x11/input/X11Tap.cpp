@@ -133,7 +133,7 @@ void X11Tap::enable(bool enabled) {
       }
       shared_->thread = std::thread([shared = shared_] { runTapWorker(shared); });
       if (shared_->fence)
-        shared_->fence->setWaker([weak = std::weak_ptr<Shared>(shared_)] {
+        shared_->fence->setWaker(shared_.get(), [weak = std::weak_ptr<Shared>(shared_)] {
           if (auto shared = weak.lock()) shared->wake();
         });
     }
@@ -168,7 +168,7 @@ void X11Tap::invalidate() {
   }
   shared_->wake();
   if (shared_->thread.joinable()) shared_->thread.join();
-  if (shared_->fence) shared_->fence->setWaker({});
+  if (shared_->fence) shared_->fence->clearWaker(shared_.get());
   if (shared_->display) DisplayCloser{}(shared_->display);
   shared_->display = nullptr;
   for (int& fd : shared_->wakePipe)
