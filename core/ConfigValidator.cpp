@@ -34,7 +34,7 @@ const std::unordered_map<Gesture, std::string>& knownSystemShortcuts() {
       {Gesture::key(Key::tab, command), "App switcher"},
       {Gesture::key(120 /* F2 */, option), "Run command"},
       {Gesture::key(118 /* F4 */, option), "Close window"},
-      {Gesture::key(117 /* Forward Delete */, {control, option}), "Log out"},
+      {Gesture::key(117 /* Delete */, {control, option}), "Log out"},
       {Gesture::key(Key::t, {control, option}), "Terminal"},
       {Gesture::key(Key::l, command), "Lock screen"},
       {Gesture::key(Key::d, command), "Show desktop"},

@@ -12,44 +12,20 @@ namespace Key {
 
 namespace {
 
+// The names a person sees are those printed on a PC keyboard and used by Linux desktops; the
+// stored codes and modifier bits keep their own vocabulary (the Command bit is Super, Option is
+// Alt, Control is Ctrl), so saved files read the same whatever the names.
 const std::map<std::uint16_t, std::string_view>& namedKeys() {
   static const std::map<std::uint16_t, std::string_view> table = {
-      {36, "Return"},
-      {48, "Tab"},
-      {49, "Space"},
-      {51, "Delete"},
-      {53, "Escape"},
-      {54, "Right Command"},
-      {55, "Left Command"},
-      {56, "Left Shift"},
-      {57, "Caps Lock"},
-      {58, "Left Option"},
-      {59, "Left Control"},
-      {60, "Right Shift"},
-      {61, "Right Option"},
-      {62, "Right Control"},
-      {63, "Fn"},
-      {96, "F5"},
-      {97, "F6"},
-      {98, "F7"},
-      {99, "F3"},
-      {100, "F8"},
-      {101, "F9"},
-      {103, "F11"},
-      {109, "F10"},
-      {111, "F12"},
-      {115, "Home"},
-      {116, "Page Up"},
-      {117, "Forward Delete"},
-      {118, "F4"},
-      {119, "End"},
-      {120, "F2"},
-      {121, "Page Down"},
-      {122, "F1"},
-      {123, "Left Arrow"},
-      {124, "Right Arrow"},
-      {125, "Down Arrow"},
-      {126, "Up Arrow"},
+      {36, "Enter"},       {48, "Tab"},          {49, "Space"},       {51, "Backspace"},
+      {53, "Escape"},      {54, "Right Super"},  {55, "Left Super"},  {56, "Left Shift"},
+      {57, "Caps Lock"},   {58, "Left Alt"},     {59, "Left Ctrl"},   {60, "Right Shift"},
+      {61, "Right Alt"},   {62, "Right Ctrl"},   {63, "Fn"},          {96, "F5"},
+      {97, "F6"},          {98, "F7"},           {99, "F3"},          {100, "F8"},
+      {101, "F9"},         {103, "F11"},         {109, "F10"},        {111, "F12"},
+      {115, "Home"},       {116, "Page Up"},     {117, "Delete"},     {118, "F4"},
+      {119, "End"},        {120, "F2"},          {121, "Page Down"},  {122, "F1"},
+      {123, "Left Arrow"}, {124, "Right Arrow"}, {125, "Down Arrow"}, {126, "Up Arrow"},
   };
   return table;
 }
@@ -129,9 +105,9 @@ std::string name(std::uint16_t code) {
 
 std::string modifierName(Modifiers modifiers) {
   static constexpr std::array<std::pair<Modifiers, std::string_view>, 4> words = {{
-      {Modifiers::control, "Control"},
-      {Modifiers::option, "Option"},
-      {Modifiers::command, "Command"},
+      {Modifiers::control, "Ctrl"},
+      {Modifiers::option, "Alt"},
+      {Modifiers::command, "Super"},
       {Modifiers::shift, "Shift"},
   }};
   std::string result;

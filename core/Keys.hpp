@@ -153,7 +153,7 @@ std::optional<std::string_view> printableText(std::uint16_t code);
 // The display name of any code: a named key, else the key cap text, else "Key <code>".
 std::string name(std::uint16_t code);
 
-// "Control Option Command Shift" for the bits that are set, in that order; empty for none.
+// "Ctrl Alt Super Shift" for the bits that are set, in that order; empty for none.
 std::string modifierName(Modifiers modifiers);
 
 // The modifier bit a modifier key accounts for; none for every other key, Caps Lock and Fn too.
@@ -184,7 +184,7 @@ class Gesture {
   // The chord's modifiers; none for a modifier tap.
   constexpr Modifiers modifiers() const { return modifiers_; }
 
-  // "Right Option tap", "Escape", "Command Shift Space".
+  // "Right Alt tap", "Escape", "Super Shift Space".
   std::string displayName() const;
 
   constexpr bool operator==(const Gesture&) const = default;

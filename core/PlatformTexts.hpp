@@ -29,6 +29,10 @@ inline constexpr std::string_view noSettingsFolder =
 // Begins the sentence shown when turning the login item on or off failed; the reason follows.
 inline constexpr std::string_view loginItemFailure = "The desktop did not change the login item: ";
 
+// The units lengths and speeds on the screen are shown in: X measures in pixels.
+inline constexpr std::string_view lengthUnit = "px";
+inline constexpr std::string_view speedUnit = "px/s";
+
 // The Clicking page's switch over the menu bar and the panel, the Linux desktop's counterpart of
 // the Dock; the stored settings keep their names (clickLabelsMenuBar, clickLabelsDock).
 inline constexpr std::string_view labelMenuBarAndPanel = "Label the menu bar and panel";

@@ -159,8 +159,11 @@ void NavigationService::refreshOverlays() {
       session->hasSnapshot() ? message_ : std::optional<std::string>();
   overlayModel_.setHudMessage(hudMessage);
   if (search) {
-    overlayModel_.setHudLine("Return activates · Tab next · Delete on empty goes back · " +
-                             exitKey + " exits");
+    overlayModel_.setHudLine(
+        controlText(config(), ClickControl::activateSelected, Key::name(Key::returnKey)) +
+        " activates · " + controlText(config(), ClickControl::nextTarget, Key::name(Key::tab)) +
+        " next · " + controlText(config(), ClickControl::backspace, Key::name(Key::deleteKey)) +
+        " on empty goes back · " + exitKey + " exits");
   } else {
     overlayModel_.setHudLine("Type a label · " +
                              controlText(config(), ClickControl::startSearch, "/") + " search · " +

@@ -118,10 +118,11 @@ void LiveSelfTest::searchField() {
   const std::string name = fixtureText("name");
   record({"L12",
           {"A13"},
-          "Search “name”, press Return, then type into the field immediately",
+          "Search “name”, press " + Key::name(Key::returnKey) +
+              ", then type into the field immediately",
           navigation().mode() == InteractionMode::off && name.ends_with("zq"),
-          std::to_string(results) + " result(s); mode after Return " + modeName() +
-              "; Name field now ends with “" + detail::lastCharacters(name, 2) + "”.",
+          std::to_string(results) + " result(s); mode after " + Key::name(Key::returnKey) + " " +
+              modeName() + "; Name field now ends with “" + detail::lastCharacters(name, 2) + "”.",
           {}});
 }
 

@@ -64,9 +64,9 @@ void LiveSelfTest::scrollMode() {
           "Scroll mode scrolls what is under the pointer",
           passed,
           "Started: " + boolText(started) + "; pointer moved " + oneDecimal(distance(p0, p1)) +
-              " pt away; J scrolled " + oneDecimal(y0) + " → " + oneDecimal(y1) +
-              " pt; Shift-K back to " + oneDecimal(y2) + " pt; pointer returned within " +
-              oneDecimal(distance(p0, p2)) + " pt; mode " + modeName() + ". Log: " + recent,
+              " px away; J scrolled " + oneDecimal(y0) + " → " + oneDecimal(y1) +
+              " px; Shift-K back to " + oneDecimal(y2) + " px; pointer returned within " +
+              oneDecimal(distance(p0, p2)) + " px; mode " + modeName() + ". Log: " + recent,
           {}});
 }
 

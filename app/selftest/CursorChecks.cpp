@@ -1,5 +1,5 @@
-// Moving, end to end: keys pass through while off, Option shortcuts do not start it, a Right Option
-// tap does, held keys move promptly and evenly, and the keys click, scroll and drag.
+// Moving, end to end: keys pass through while off, Alt shortcuts do not start it, a right Alt tap
+// does, held keys move promptly and evenly, and the keys click, scroll and drag.
 
 #include <algorithm>
 #include <cmath>
@@ -17,9 +17,10 @@ using detail::whole;
 
 namespace {
 
-// What Option-A types under the run's keymap (US): Option selects no other level, so the letter
-// arrives as it is.
-constexpr const char* optionAText = "a";
+// What right Alt with A types under the run's keymap (US, Macintosh variant): right Alt selects
+// the third level, where A has "å". A plain A types "a", so the character shows that the chord
+// reached the application whole.
+constexpr const char* optionAText = "å";
 
 }  // namespace
 
@@ -46,7 +47,7 @@ void LiveSelfTest::offPassThrough() {
           "Off: I J K L R E W Q and arrows type normally",
           passed,
           "Field received “" + typed + "”; pointer moved " + oneDecimal(moved) +
-              " pt; mouse events " + detail::shortestDecimal(s1 - s0) + "; mode " + modeName() +
+              " px; mouse events " + detail::shortestDecimal(s1 - s0) + "; mode " + modeName() +
               ".",
           {}});
 }
@@ -71,10 +72,11 @@ void LiveSelfTest::optionShortcutDoesNotEnter() {
                       t1.ends_with(optionAText);
   record({"L02",
           {"A05"},
-          "Option-letter and a long Option hold do not start Cursor mode",
+          Key::modifierName(Modifiers::option) + "-letter and a long " +
+              Key::modifierName(Modifiers::option) + " hold do not start Cursor mode",
           passed,
-          "After Option-A: " + m1 + ", field gained “" + detail::lastCharacters(t1, 1) +
-              "”; after a 450 ms hold: " + m2 + ".",
+          "After " + Key::modifierName(Modifiers::option) + "-A: " + m1 + ", field gained “" +
+              detail::lastCharacters(t1, 1) + "”; after a 450 ms hold: " + m2 + ".",
           {}});
 }
 
@@ -93,9 +95,10 @@ void LiveSelfTest::cursorEntry() {
       ok && moved < 1 && padCount("leftDown") + padCount("rightDown") == b0 && visible;
   record({"L03",
           {"A04"},
-          "Right Option tap starts Cursor mode without clicking or moving",
+          Gesture::modifierTap(Key::rightOption).displayName() +
+              " starts Cursor mode without clicking or moving",
           passed,
-          "Mode " + modeName() + "; pointer moved " + oneDecimal(moved) + " pt; badge visible " +
+          "Mode " + modeName() + "; pointer moved " + oneDecimal(moved) + " px; badge visible " +
               boolText(visible) + ".",
           {}});
 }
@@ -134,7 +137,7 @@ void LiveSelfTest::movement() {
           "Holding L moves right smoothly and stops on release",
           passed,
           "First motion after " + oneDecimal(firstMs) + " ms; moved " + oneDecimal(moved) +
-              " pt in 400 ms with no key repeats; last motion " + oneDecimal(stopMs) +
+              " px in 400 ms with no key repeats; last motion " + oneDecimal(stopMs) +
               " ms after release.",
           {{"firstMotionMs", firstMs}, {"stopAfterReleaseMs", stopMs}, {"distance400ms", moved}}});
 }
@@ -169,9 +172,9 @@ void LiveSelfTest::diagonal() {
           {"A07"},
           "Diagonal movement is normalized",
           passed,
-          "Diagonal moved " + oneDecimal(dx) + " × " + oneDecimal(dy) + " pt (length " +
+          "Diagonal moved " + oneDecimal(dx) + " × " + oneDecimal(dy) + " px (length " +
               oneDecimal(length) + "); straight moved " + oneDecimal(straight) +
-              " pt in the same time; ratio " + oneDecimal(ratio) + ".",
+              " px in the same time; ratio " + oneDecimal(ratio) + ".",
           {{"diagonalToStraightRatio", ratio}}});
 }
 
@@ -222,7 +225,7 @@ void LiveSelfTest::scrolling() {
           {"M1"},
           "Down/Up arrows scroll the area under the pointer",
           y1 > y0 + 20 && y2 < y1,
-          "Scrolled from " + oneDecimal(y0) + " to " + oneDecimal(y1) + " pt with Down, back to " +
+          "Scrolled from " + oneDecimal(y0) + " to " + oneDecimal(y1) + " px with Down, back to " +
               oneDecimal(y2) + " with Up. Direction follows this desktop’s scrolling setting.",
           {{"scrolledDown", y1 - y0}}});
 }
@@ -248,7 +251,7 @@ void LiveSelfTest::drag() {
           {"M1"},
           "Holding Space drags while I J K L move",
           dragged > 20 && released == 1 && !down,
-          "Dragged " + oneDecimal(dragged) + " pt; button released " + whole(released) +
+          "Dragged " + oneDecimal(dragged) + " px; button released " + whole(released) +
               " time(s); button still down: " + boolText(down) + ".",
           {}});
 }
@@ -283,7 +286,7 @@ void LiveSelfTest::exitWhileDragging() {
           "Escape while dragging and moving stops motion and releases the button",
           passed,
           "Mode " + modeName() + "; button released " + whole(released) + "×; drift after exit " +
-              oneDecimal(drift) + " pt; no keys leaked into the field: " + boolText(unchanged) +
+              oneDecimal(drift) + " px; no keys leaked into the field: " + boolText(unchanged) +
               ".",
           {}});
 }

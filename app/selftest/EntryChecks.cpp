@@ -29,8 +29,8 @@ void LiveSelfTest::separateExitOn() {
           {"A25"},
           "Separate exit on: entry is enter-only, Escape exits",
           stillOn && m2 == "off",
-          std::string("After a second Right Option tap: ") + (stillOn ? "still on" : "turned off") +
-              "; after Escape: " + m2 + ".",
+          "After a second " + Gesture::modifierTap(Key::rightOption).displayName() + ": " +
+              (stillOn ? "still on" : "turned off") + "; after Escape: " + m2 + ".",
           {}});
 }
 
@@ -107,7 +107,7 @@ void LiveSelfTest::settingsEditing() {
           "Typing in a Settings field while Cursor mode is on edits the field only",
           typed.ends_with("ijk") && paused && moved < 1 && cursorOn,
           "Field ends with “" + detail::lastCharacters(typed, 3) + "”; pointer moved " +
-              oneDecimal(moved) + " pt; paused for editing: " + boolText(paused) +
+              oneDecimal(moved) + " px; paused for editing: " + boolText(paused) +
               "; Cursor mode still selected: " + boolText(cursorOn) + ".",
           {}});
   navigation().stopNavigation();

@@ -140,9 +140,10 @@ bool LiveSelfTest::readinessGate() {
           {"M0"},
           "Real app identity can install an active keyboard tap",
           true,
-          "Bundle " + readiness.bundleIdentifier + "; Accessibility " +
-              detail::boolText(readiness.accessibilityTrusted) + "; Input Monitoring " +
-              detail::boolText(readiness.listenEventAccess) + ".",
+          "App id " + readiness.bundleIdentifier + "; AT-SPI accessibility enabled " +
+              detail::boolText(readiness.accessibilityTrusted) + "; X server connected " +
+              detail::boolText(readiness.listenEventAccess) + "; keyboard tap active " +
+              detail::boolText(navigation().tapInstalled()) + ".",
           {}});
   return true;
 }

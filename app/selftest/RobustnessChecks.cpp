@@ -43,6 +43,12 @@ void LiveSelfTest::focusChangeDuringDiscovery() {
   activateFixture();
   ensureOff();
   pressClickEntry();
+  // Without Click on (its session labelling or still reading the window) before the switch, an
+  // entry that did nothing would pass for one that was ended.
+  const bool clickOn = waitFor(1.0, [this] {
+    return navigation().mode() == InteractionMode::click &&
+           navigation().router().click() != nullptr;
+  });
   auto other = launch({"--state", statePath("switch-state.json").string(), "--canvas"});
   wait(600);
   // A launch that failed took nothing: without an instance there is no focus to have taken.
@@ -53,9 +59,11 @@ void LiveSelfTest::focusChangeDuringDiscovery() {
   record({"L20",
           {"A19"},
           "Switching apps during discovery ends Click without publishing old labels",
-          tookFocus && navigation().mode() == InteractionMode::off && noSession && overlays == 0,
-          "Other app took focus: " + boolText(tookFocus) + "; mode " + modeName() + "; snapshot " +
-              (noSession ? "discarded" : "still present") + "; overlays " +
+          clickOn && tookFocus && navigation().mode() == InteractionMode::off && noSession &&
+              overlays == 0,
+          "Click on before the switch: " + boolText(clickOn) +
+              "; other app took focus: " + boolText(tookFocus) + "; mode " + modeName() +
+              "; snapshot " + (noSession ? "discarded" : "still present") + "; overlays " +
               std::to_string(overlays) + ".",
           {}});
   terminate(other);

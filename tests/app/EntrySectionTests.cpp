@@ -72,7 +72,7 @@ TEST_F(EntrySectionTest, StartRecordingCommitsOrShowsWhatTheModelRefuses) {
   // A lone right Command tap: taken, with its change text.
   record(start, {Key::rightCommand}, {});
   EXPECT_EQ(model->config().cursorEntry.gesture, Gesture::modifierTap(Key::rightCommand));
-  EXPECT_EQ(model->lastChange(), "Moving starts with Right Command tap");
+  EXPECT_EQ(model->lastChange(), "Moving starts with Right Super tap");
   EXPECT_EQ(start.gesture(), Gesture::modifierTap(Key::rightCommand));
   EXPECT_TRUE(problemsShown(start).isEmpty());
 

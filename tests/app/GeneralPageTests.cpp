@@ -33,7 +33,7 @@ using Lines = std::vector<std::string>;
 
 const std::string asDefaults = "These settings already use the defaults.";
 const std::string shortcutsLine =
-    "Start and exit shortcuts return to Right Option tap, Command Shift Space, and Command "
+    "Start and exit shortcuts return to Right Alt tap, Super Shift Space, and Super "
     "Shift J, with Escape to exit.";
 
 // The defaults with one edit made.
@@ -149,7 +149,7 @@ TEST(ImportRules, SummaryLinesAndApplying) {
       // clang-format off
       {one, 0, "1 Cursor action change."},
       {separate, 1, "Cursor start: " + current.cursorEntry.gesture.displayName() + "; exit: Q"},
-      {sameKey, 1, "Cursor start: Right Command tap; exit: same key"},
+      {sameKey, 1, "Cursor start: Right Super tap; exit: same key"},
       {click, 1, "Label-click start: " + commandK.displayName()},
       {fast, 1, "Pointer speed changes to Fast."},
       {custom, 1, "Pointer speed changes to custom values."},

@@ -115,7 +115,7 @@ TEST(ShortcutFieldState, FollowsTheUsersStepsAndTheOwnersAnswers) {
   const Gesture a = Gesture::key(Key::a, Modifiers::control);
   const Gesture b = Gesture::key(Key::b, Modifiers::control);
   const Gesture fallback = Gesture::modifierTap(Key::rightOption);
-  const Problems no = {"Control A already clicks."};
+  const Problems no = {"Ctrl A already clicks."};
   const Problems stillNo = {"Clicking cannot be left without a key."};
   enum Act { start, hearA, hearB, cancel, save, replace, keep, another, restore, remove, shown };
   struct Step {
@@ -234,19 +234,18 @@ TEST(ShortcutFieldState, TextsNameTheTitleAndTheGesture) {
   const std::string title = "Moving start";
   const Gesture tap = Gesture::modifierTap(Key::rightOption);
   EXPECT_EQ(hintText(RecorderKind::entry),
-            "Tap a single modifier such as Right Option, or press a key with modifiers.");
+            "Tap a single modifier such as Right Alt, or press a key with modifiers.");
   EXPECT_EQ(hintText(RecorderKind::exit),
             "Press the key that should leave the mode. Escape records Escape here.");
   EXPECT_EQ(hintText(RecorderKind::action),
             "Plain keys work here. Press a modifier alone to bind it as a hold.");
-  EXPECT_EQ(fieldText::keyCapsAccessibleName(title, tap), "Moving start: Right Option tap. Change");
+  EXPECT_EQ(fieldText::keyCapsAccessibleName(title, tap), "Moving start: Right Alt tap. Change");
   EXPECT_EQ(fieldText::keyCapsAccessibleName(title, std::nullopt), "Moving start: none. Change");
   EXPECT_EQ(fieldText::keyCaps(std::nullopt, "None"), "None");
   EXPECT_EQ(fieldText::changeHelp(title), "Change Moving start");
-  EXPECT_EQ(fieldText::restoreHelp(tap), "Restore default: Right Option tap");
+  EXPECT_EQ(fieldText::restoreHelp(tap), "Restore default: Right Alt tap");
   EXPECT_EQ(fieldText::restoreAccessibleName(title), "Restore default for Moving start");
-  EXPECT_EQ(fieldText::removeAccessibleName(title, tap),
-            "Remove Right Option tap from Moving start");
+  EXPECT_EQ(fieldText::removeAccessibleName(title, tap), "Remove Right Alt tap from Moving start");
   EXPECT_EQ(fieldText::pill(std::nullopt), "Press keys…");
   EXPECT_EQ(fieldText::pillAccessibleName(title, std::nullopt),
             "Recording Moving start. No key yet");

@@ -58,7 +58,7 @@ TEST(BindingEdits, ReplaceAddAndTakeOverOverTheBindingList) {
        {{left, keyF}, {right, keyA}, {left, returnKey}}, "Left click: F"},
       {"adding appends",
        {{left, space}, {right, keyA}}, Op::add, commandReturn, none,
-       {{left, space}, {right, keyA}, {left, commandReturn}}, "Left click: added Command Return"},
+       {{left, space}, {right, keyA}, {left, commandReturn}}, "Left click: added Super Enter"},
       {"adding nothing commits nothing", {{left, space}}, Op::add, none, none, {}, ""},
       {"taking over from two other actions in one edit, appended from the add recorder",
        {{left, space}, {right, keyA}, {middle, keyA}, {right, keyB}}, Op::takeOver, keyA, none,
@@ -185,14 +185,14 @@ TEST_F(ModePagesTest, BindingRowsRecordAddTakeOverAndRemoveInPlace) {
 
   // Replacing Space on its own recorder keeps the recorder and the place.
   record(*spaceField, Key::returnKey);
-  EXPECT_EQ(model->lastChange(), "Left click: Return");
+  EXPECT_EQ(model->lastChange(), "Left click: Enter");
   ASSERT_EQ(left.gestureFields().front(), spaceField);
   EXPECT_EQ(spaceField->gesture(), returnKey);
 
   // Removing it: the next recorder keeps its gesture and moves up.
   ShortcutField* fField = left.gestureFields()[1];
   spaceField->findChild<QAbstractButton*>(QStringLiteral("remove"))->click();
-  EXPECT_EQ(model->lastChange(), "Left click: removed Return");
+  EXPECT_EQ(model->lastChange(), "Left click: removed Enter");
   ASSERT_EQ(left.gestureFields().size(), 2u);
   EXPECT_EQ(left.gestureFields().front(), fField);
   EXPECT_EQ(fField->gesture(), keyF);
@@ -227,9 +227,9 @@ TEST_F(ModePagesTest, TheScrollSpeedStoresWhatIsTypedWithinItsRange) {
     double stored;
     const char* change;
   } cases[] = {
-      {"234.7", 234.7, "Scroll speed 234 pt/s"},
-      {"50", 100, "Scroll speed 100 pt/s"},
-      {"9000", 4000, "Scroll speed 4000 pt/s"},
+      {"234.7", 234.7, "Scroll speed 234 px/s"},
+      {"50", 100, "Scroll speed 100 px/s"},
+      {"9000", 4000, "Scroll speed 4000 px/s"},
   };
   for (const auto& c : cases) {
     field.setFocus();

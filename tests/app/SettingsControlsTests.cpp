@@ -104,11 +104,11 @@ TEST(NumberSliderValues, ParseTakesTheDisplayFormatAndRefusesTheRest) {
 TEST(NumberSliderWidget, HandsOnSnappedSlidesAndClampedTypingAndShowsOnlyWhatItIsGiven) {
   testapp::ensureWidgetApp();
   std::vector<double> handed;
-  NumberSlider slider("Speed", QString("How fast"), "pt/s", {100, 4000}, 10, 1200,
+  NumberSlider slider("Speed", QString("How fast"), "px/s", {100, 4000}, 10, 1200,
                       [&](double v) { handed.push_back(v); });
   slider.setLocale(english);
   EXPECT_EQ(slider.field()->text(), "1,200");
-  EXPECT_EQ(slider.slider()->accessibleDescription(), "1,200 pt/s");
+  EXPECT_EQ(slider.slider()->accessibleDescription(), "1,200 px/s");
 
   slider.slider()->setValue(13);  // as a drag would
   ASSERT_EQ(handed, std::vector<double>{130});

@@ -63,7 +63,7 @@ TEST_F(SettingsScreens, WithTheChangeBanner) {
   shoot("banner", [this, &speed] {
     TovrelConfig config = model->config();
     config.scrolling.maximumSpeed = speed += 10;
-    ASSERT_TRUE(model->commit(config, "Scroll speed 1240 pt/s").empty());
+    ASSERT_TRUE(model->commit(config, "Scroll speed 1240 px/s").empty());
   });
 }
 

@@ -94,9 +94,9 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
 TEST_F(SettingsViewTest, AChangeMadeWhileTheWindowIsClosedShowsItsFullTimeOnceItOpens) {
   QWidget window;
   auto* banner = new ChangeBanner(*model, &window);
-  ASSERT_TRUE(model->commit(withSpeed(1300), "Scroll speed 1300 pt/s").empty());
+  ASSERT_TRUE(model->commit(withSpeed(1300), "Scroll speed 1300 px/s").empty());
   desktop.advance(20);
-  EXPECT_EQ(model->lastChange(), "Scroll speed 1300 pt/s");
+  EXPECT_EQ(model->lastChange(), "Scroll speed 1300 px/s");
   window.show();
   EXPECT_FALSE(banner->isHidden());
   desktop.advance(7.9);
@@ -110,13 +110,13 @@ TEST_F(SettingsViewTest, BannerOffersUndoWhileThereIsSomethingToUndo) {
   auto* undo = banner.findChild<QPushButton*>();
   ASSERT_NE(undo, nullptr);
   EXPECT_TRUE(banner.isHidden());
-  ASSERT_TRUE(model->commit(withSpeed(1300), "Scroll speed 1300 pt/s").empty());
-  ASSERT_TRUE(model->commit(withSpeed(1400), "Scroll speed 1400 pt/s").empty());
+  ASSERT_TRUE(model->commit(withSpeed(1300), "Scroll speed 1300 px/s").empty());
+  ASSERT_TRUE(model->commit(withSpeed(1400), "Scroll speed 1400 px/s").empty());
   EXPECT_FALSE(banner.isHidden());
   EXPECT_FALSE(undo->isHidden());
   auto* text = banner.findChild<QLabel*>(QStringLiteral("changeText"));
   ASSERT_NE(text, nullptr);
-  EXPECT_EQ(text->accessibleName(), QStringLiteral("Scroll speed 1400 pt/s"));
+  EXPECT_EQ(text->accessibleName(), QStringLiteral("Scroll speed 1400 px/s"));
 
   undo->click();
   // One step back, and the banner goes although an older step remains.
@@ -124,7 +124,7 @@ TEST_F(SettingsViewTest, BannerOffersUndoWhileThereIsSomethingToUndo) {
   EXPECT_EQ(model->undoStack().size(), 1u);
   EXPECT_TRUE(banner.isHidden());
 
-  ASSERT_TRUE(model->commit(withSpeed(1500), "Scroll speed 1500 pt/s").empty());
+  ASSERT_TRUE(model->commit(withSpeed(1500), "Scroll speed 1500 px/s").empty());
   auto* dismiss = banner.findChild<QToolButton*>();
   ASSERT_NE(dismiss, nullptr);
   EXPECT_EQ(dismiss->accessibleName(), QStringLiteral("Dismiss"));

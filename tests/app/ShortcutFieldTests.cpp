@@ -102,8 +102,8 @@ TEST_F(FieldTest, RecordsAChordAndSavesItThroughTheOwner) {
   key(QEvent::KeyRelease, Key::leftControl, Qt::ControlModifier);
   const Gesture controlZ = Gesture::key(Key::z, Modifiers::control);
   EXPECT_EQ(field->state().pending(), controlZ);
-  EXPECT_EQ(pill()->shownText(), QStringLiteral("Control Z"));
-  EXPECT_EQ(pill()->accessibleName(), QStringLiteral("Recording Moving start. Control Z"));
+  EXPECT_EQ(pill()->shownText(), QStringLiteral("Ctrl Z"));
+  EXPECT_EQ(pill()->accessibleName(), QStringLiteral("Recording Moving start. Ctrl Z"));
   ASSERT_TRUE(child("save")->isEnabled());
 
   child("save")->click();
@@ -112,8 +112,8 @@ TEST_F(FieldTest, RecordsAChordAndSavesItThroughTheOwner) {
   EXPECT_EQ(field->gesture(), controlZ);
   EXPECT_FALSE(pill()->isVisible());
   auto* caps = child<KeyCapsButton>("keyCaps");
-  EXPECT_EQ(caps->text(), QStringLiteral("Control Z"));
-  EXPECT_EQ(caps->accessibleName(), QStringLiteral("Moving start: Control Z. Change"));
+  EXPECT_EQ(caps->text(), QStringLiteral("Ctrl Z"));
+  EXPECT_EQ(caps->accessibleName(), QStringLiteral("Moving start: Ctrl Z. Change"));
   EXPECT_EQ(QApplication::focusWidget(), caps) << "the keyboard stays in the field";
 }
 
@@ -128,7 +128,7 @@ TEST_F(FieldTest, ALoneModifierIsATapAndEscapeCancels) {
   EXPECT_EQ(field->state().pending(), std::nullopt);
   tap(Key::rightOption);
   EXPECT_EQ(field->state().pending(), Gesture::modifierTap(Key::rightOption));
-  EXPECT_EQ(pill()->shownText(), QStringLiteral("Right Option tap"));
+  EXPECT_EQ(pill()->shownText(), QStringLiteral("Right Alt tap"));
 
   tap(Key::escape);
   EXPECT_FALSE(field->isRecording());
@@ -170,7 +170,7 @@ TEST_F(FieldTest, ARefusalShowsTheProblemsAndTheWaysOut) {
   EXPECT_FALSE(child<QWidget>("problems")->isVisible());
 
   // The restore button asks for the default; a refusal there shows with "Choose another key".
-  answer = {"Right Option is taken."};
+  answer = {"Right Alt is taken."};
   child("restore")->click();
   EXPECT_EQ(saved.back(), Gesture::modifierTap(Key::rightOption));
   EXPECT_TRUE(child<QWidget>("problems")->isVisible());

@@ -175,6 +175,46 @@ TEST(ConfigStore, EncodeWritesWhatDecodeReads) {
   EXPECT_NE(bytes.find("\n  \"appearance\": {"), std::string::npos);
 }
 
+// A file saved by an earlier version, whose key names were another platform's: the stored form is
+// codes and bits, so it reads as the same bindings, is written back byte for byte, and shows them
+// by Linux's names.
+TEST(ConfigStore, AFileFromBeforeTheLinuxKeyNamesLoadsUnchanged) {
+  const fs::path saved = fs::path(TOVREL_CORE_TEST_DATA) / "config-before-linux-key-names.json";
+  const std::string bytes = slurp(saved);
+  ASSERT_FALSE(bytes.empty()) << saved;
+  TemporaryFolder folder;
+  put(folder.path() / "config.json", bytes);
+  const TovrelConfig loaded = ConfigStore(folder.path() / "config.json").load();
+
+  using M = Modifiers;
+  TovrelConfig expected;
+  expected.profileName = "Written before Linux key names";
+  expected.cursorEntry = {Gesture::modifierTap(Key::leftControl), true,
+                          Gesture::key(Key::deleteKey)};
+  expected.clickEntry.gesture =
+      Gesture::key(Key::returnKey, {M::control, M::option, M::command, M::shift});
+  expected.scrollEntry.gesture = Gesture::modifierTap(Key::rightCommand);
+  expected.cursorBindings.push_back({CursorAction::leftClick, Gesture::key(117, M::option)});
+  expected.cursorBindings.push_back(
+      {CursorAction::rightClick, Gesture::key(Key::k, {M::control, M::option})});
+  expected.clickControls[ClickControl::refresh] = Gesture::key(Key::r, {M::command, M::shift});
+  expected.scrolling.maximumSpeed = 2400;
+  EXPECT_EQ(loaded, expected);
+  EXPECT_EQ(ConfigStore::encode(loaded), bytes);
+
+  const std::vector<std::pair<Gesture, std::string>> shown = {
+      {loaded.cursorEntry.gesture, "Left Ctrl tap"},
+      {loaded.cursorEntry.exit, "Backspace"},
+      {loaded.clickEntry.gesture, "Ctrl Alt Super Shift Enter"},
+      {loaded.scrollEntry.gesture, "Right Super tap"},
+      {loaded.cursorBindings.rbegin()[1].gesture, "Alt Delete"},
+      {loaded.cursorBindings.back().gesture, "Ctrl Alt K"},
+      {loaded.clickControls.at(ClickControl::refresh), "Super Shift R"},
+  };
+  for (const auto& [gesture, text] : shown)
+    EXPECT_EQ(gesture.displayName(), text);
+}
+
 TEST(ConfigStore, DefaultFolderFollowsXdg) {
   using P = fs::path;
   EXPECT_EQ(ConfigStore::defaultFolder("/x/conf", "/home/u"), P("/x/conf/Tovrel"));

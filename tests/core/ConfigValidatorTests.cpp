@@ -83,7 +83,7 @@ TEST(ConfigValidator, ProblemsAndWarnings) {
       {"start gesture known to the desktop",
        [](TovrelConfig& c) { c.clickEntry.gesture = Gesture::key(Key::space, Modifiers::command); },
        {},
-       {"Command Space may already be used by the desktop for Switch input source. Tovrel will "
+       {"Super Space may already be used by the desktop for Switch input source. Tovrel will "
         "take it first."}},
       {"start gesture bound in Moving",
        [](TovrelConfig& c) { c.scrollEntry.gesture = Gesture::key(Key::space, Modifiers::shift); },

@@ -19,13 +19,18 @@ TEST(KeyNames, NamedKeysThenKeyCapsThenNumber) {
       {10, "Key 10"},
       {65535, "Key 65535"},
       {76, "Key 76"},
-      {36, "Return"},
-      {51, "Delete"},
-      {54, "Right Command"},
-      {55, "Left Command"},
+      {36, "Enter"},
+      {51, "Backspace"},
+      {54, "Right Super"},
+      {55, "Left Super"},
+      {58, "Left Alt"},
+      {61, "Right Alt"},
+      {59, "Left Ctrl"},
+      {62, "Right Ctrl"},
+      {56, "Left Shift"},
       {57, "Caps Lock"},
       {63, "Fn"},
-      {117, "Forward Delete"},
+      {117, "Delete"},
       {99, "F3"},
       {122, "F1"},
       {29, "0"},
@@ -47,8 +52,9 @@ TEST(KeyNames, EveryFunctionKeyNamedOnce) {
   for (int number = 1; number <= 12; ++number) {
     EXPECT_EQ(names.count("F" + std::to_string(number)), 1u) << number;
   }
-  for (const char* name : {"Home", "End", "Page Up", "Page Down", "Left Arrow", "Right Arrow",
-                           "Down Arrow", "Up Arrow", "Escape", "Tab", "Return"}) {
+  for (const char* name :
+       {"Home", "End", "Page Up", "Page Down", "Left Arrow", "Right Arrow", "Down Arrow",
+        "Up Arrow", "Escape", "Tab", "Enter", "Backspace", "Delete"}) {
     EXPECT_EQ(names.count(name), 1u) << name;
   }
 }
@@ -91,19 +97,46 @@ TEST(KeyTables, ModifierKeysAndTheirFlags) {
   }
 }
 
-TEST(Modifiers, NamesInControlOptionCommandShiftOrder) {
+TEST(Modifiers, NamesInCtrlAltSuperShiftOrder) {
   using M = Modifiers;
   const std::vector<std::pair<Modifiers, std::string>> cases = {
       {M::none, ""},
-      {M::command, "Command"},
-      {M{M::command, M::shift}, "Command Shift"},
-      {M{M::shift, M::control}, "Control Shift"},
-      {M{M::control, M::option, M::command, M::shift}, "Control Option Command Shift"},
+      {M::command, "Super"},
+      {M{M::command, M::shift}, "Super Shift"},
+      {M{M::shift, M::control}, "Ctrl Shift"},
+      {M{M::control, M::option, M::command, M::shift}, "Ctrl Alt Super Shift"},
       {M(0xF0), ""},
-      {M(0xF4), "Option"},
+      {M(0xF4), "Alt"},
   };
   for (const auto& [modifiers, expected] : cases) {
     EXPECT_EQ(Key::modifierName(modifiers), expected) << int(modifiers.rawValue);
+  }
+}
+
+// What a person reads is Linux's vocabulary: every text any key, chord or tap can produce, and
+// a modifier key is named by the word its bit is named by.
+TEST(KeyNames, EveryShownTextUsesLinuxNames) {
+  const std::vector<std::string_view> otherWords = {"Command", "Option", "Control", "Return",
+                                                    "Forward", "Cmd",    "Opt",     "\u2318",
+                                                    "\u2325",  "\u2303"};
+  auto foreignWord = [&](const std::string& text) -> std::optional<std::string_view> {
+    for (std::string_view word : otherWords)
+      if (text.find(word) != std::string::npos) return word;
+    return std::nullopt;
+  };
+  for (int code = 0; code <= 0xFFFF; ++code) {
+    const auto key = static_cast<std::uint16_t>(code);
+    for (const Gesture& gesture : {Gesture::key(key, Modifiers(0x0F)), Gesture::modifierTap(key)}) {
+      const std::string text = gesture.displayName();
+      ASSERT_EQ(foreignWord(text), std::nullopt) << code << ": " << text;
+    }
+    const Modifiers flag = Key::modifierFlag(key);
+    if (flag.isEmpty()) continue;
+    const std::string name = Key::name(key);
+    EXPECT_TRUE(name.ends_with(" " + Key::modifierName(flag))) << name;
+    EXPECT_TRUE(
+        name.starts_with(code == Key::rightCommand || code > Key::leftControl ? "Right " : "Left "))
+        << name;
   }
 }
 
@@ -135,13 +168,12 @@ TEST(Gesture, DisplayNames) {
   using M = Modifiers;
   const std::vector<std::pair<Gesture, std::string>> cases = {
       {Gesture::key(53), "Escape"},
-      {Gesture::key(49, M{M::command, M::shift}), "Command Shift Space"},
-      {Gesture::key(38, M{M::control, M::option, M::command, M::shift}),
-       "Control Option Command Shift J"},
-      {Gesture::key(38, M{M::control, M::option}), "Control Option J"},
-      {Gesture::modifierTap(61), "Right Option tap"},
-      {Gesture::modifierTap(54), "Right Command tap"},
-      {Gesture::key(10, M::command), "Command Key 10"},
+      {Gesture::key(49, M{M::command, M::shift}), "Super Shift Space"},
+      {Gesture::key(38, M{M::control, M::option, M::command, M::shift}), "Ctrl Alt Super Shift J"},
+      {Gesture::key(38, M{M::control, M::option}), "Ctrl Alt J"},
+      {Gesture::modifierTap(61), "Right Alt tap"},
+      {Gesture::modifierTap(54), "Right Super tap"},
+      {Gesture::key(10, M::command), "Super Key 10"},
       {Gesture::key(42, M(0x80)), "\\"},
   };
   for (const auto& [gesture, expected] : cases)

@@ -76,9 +76,9 @@ TEST(TovrelConfig, Defaults) {
   EXPECT_EQ(config, TovrelConfig());
   EXPECT_EQ(config.schemaVersion, 2);
   EXPECT_EQ(config.profileName, "Standard");
-  EXPECT_EQ(config.cursorEntry.gesture.displayName(), "Right Option tap");
-  EXPECT_EQ(config.clickEntry.gesture.displayName(), "Command Shift Space");
-  EXPECT_EQ(config.scrollEntry.gesture.displayName(), "Command Shift J");
+  EXPECT_EQ(config.cursorEntry.gesture.displayName(), "Right Alt tap");
+  EXPECT_EQ(config.clickEntry.gesture.displayName(), "Super Shift Space");
+  EXPECT_EQ(config.scrollEntry.gesture.displayName(), "Super Shift J");
   for (const auto& [mode, entry] : config.entries()) {
     EXPECT_TRUE(entry.separateExit);
     EXPECT_EQ(entry.exit.displayName(), "Escape");

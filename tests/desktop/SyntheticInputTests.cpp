@@ -52,6 +52,8 @@ std::string layout(Desktop& desktop) {
   XkbRF_VarDefsRec defs{};
   if (!XkbRF_GetNamesProp(desktop.display(), &rules, &defs)) return {};
   std::string result = defs.layout != nullptr ? defs.layout : "";
+  if (defs.variant != nullptr && *defs.variant != '\0')
+    result += "(" + std::string(defs.variant) + ")";
   for (char* text : {rules, defs.model, defs.layout, defs.variant, defs.options})
     std::free(text);
   return result;
@@ -136,12 +138,19 @@ TEST_F(SyntheticInputTest, TypesAsAKeyboardIsHeardAsHardwareAndGivesEverythingBa
     EXPECT_TRUE(conditions->autoRepeatOff()) << conditions->problem();
     EXPECT_TRUE(conditions->keymapKnown()) << conditions->problem();
     EXPECT_FALSE(autoRepeatOn(desktop()));
-    EXPECT_EQ(layout(desktop()), "us");
+    EXPECT_EQ(layout(desktop()), "us(mac)");
 
     std::size_t mark = receiver_->log().size();
     tap(input, Key::y);
     tap(input, Key::a, Modifiers::shift);
     EXPECT_EQ(typedAfter(mark, "yA"), "yA");
+    // Right Alt chooses a third level unlike the plain key, so what an Alt chord types shows
+    // that it arrived whole.
+    mark = receiver_->log().size();
+    ASSERT_TRUE(input.modifierKey(Key::rightOption, true));
+    tap(input, Key::a, Modifiers::option);
+    ASSERT_TRUE(input.modifierKey(Key::rightOption, false));
+    EXPECT_EQ(typedAfter(mark, "å"), "å");
     ASSERT_TRUE(pumpUntil([&] { return heard(eventType::keyUp, Key::a) != nullptr; }));
     const Heard* y = heard(eventType::keyDown, Key::y);
     ASSERT_NE(y, nullptr);

@@ -150,9 +150,19 @@ TEST_F(ServiceOverlays, ClickLabelsAndTheirDisplay) {
   EXPECT_EQ(
       chips(),
       std::make_pair(Strings{"1", "2", "3", "4", "5", "6", "7", "8", "9", "·", "·", "·"}, true));
-  EXPECT_EQ(model().hudLine(), "Return activates · Tab next · Delete on empty goes back · " +
+  EXPECT_EQ(model().hudLine(), "Enter activates · Tab next · Backspace on empty goes back · " +
                                    config.clickEntry.exit.displayName() + " exits");
   EXPECT_EQ(frame(access().hud()), (Rect{-700, 112, 120, 24}));  // atop the first target's screen
+  // The search line names the keys the controls are bound to.
+  router().requestOff();
+  config.clickControls[ClickControl::activateSelected] =
+      Gesture::key(Key::space, Modifiers::control);
+  config.clickControls[ClickControl::nextTarget] = Gesture::key(Key::n, Modifiers::control);
+  router().updateConfig(config);
+  clickWith(12, -1000);
+  EXPECT_EQ(model().hudLine(),
+            "Ctrl Space activates · Ctrl N next · Backspace on empty goes back · " +
+                config.clickEntry.exit.displayName() + " exits");
   router().requestOff();
   access().refreshOverlays();
   EXPECT_TRUE(access().hints().panels.empty());

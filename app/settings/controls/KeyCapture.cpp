@@ -2,12 +2,14 @@
 
 namespace tovrel::settings {
 
-std::string_view hintText(RecorderKind kind) {
+std::string hintText(RecorderKind kind) {
   switch (kind) {
     case RecorderKind::entry:
-      return "Tap a single modifier such as Right Option, or press a key with modifiers.";
+      return "Tap a single modifier such as " + Key::name(Key::rightOption) +
+             ", or press a key with modifiers.";
     case RecorderKind::exit:
-      return "Press the key that should leave the mode. Escape records Escape here.";
+      return "Press the key that should leave the mode. " + Key::name(Key::escape) + " records " +
+             Key::name(Key::escape) + " here.";
     case RecorderKind::action:
       break;
   }

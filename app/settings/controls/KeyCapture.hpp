@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/Keys.hpp"
@@ -19,7 +20,7 @@ enum class RecorderKind {
 };
 
 // The line under the recorder that says what to press.
-std::string_view hintText(RecorderKind kind);
+std::string hintText(RecorderKind kind);
 
 // How many of Command, Shift, Option and Control are in the set (0 to 4); other bits never count.
 int modifierCount(Modifiers modifiers);

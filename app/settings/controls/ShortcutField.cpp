@@ -107,7 +107,7 @@ ShortcutField::ShortcutField(platform::ApplicationServices& application, QString
 
   hint_ = captionLine(this);
   hint_->setObjectName(QStringLiteral("hint"));
-  hint_->setText(QString::fromUtf8(hintText(kind_).data(), hintText(kind_).size()));
+  hint_->setText(QString::fromStdString(hintText(kind_)));
   stack->addWidget(hint_);
 
   problems_ = new QWidget(this);

@@ -35,9 +35,11 @@ ClickModePage::ClickModePage(const PageContext& context) : model_(context.model)
   addWidget(new EntrySection(model_, InteractionMode::click, context.openAccessibilitySettings));
 
   FormSection* switches = addSection();
-  switches->addRow(new SettingToggle(model_, QStringLiteral("Confirm with Return"),
-                                     QStringLiteral("Type a label, then press Return to click it."),
-                                     &TovrelConfig::clickRequireReturn));
+  const QString enter = QString::fromStdString(Key::name(Key::returnKey));
+  switches->addRow(new SettingToggle(
+      model_, QStringLiteral("Confirm with ") + enter,
+      QStringLiteral("Type a label, then press ") + enter + QStringLiteral(" to click it."),
+      &TovrelConfig::clickRequireReturn));
   switches->addRow(
       new SettingToggle(model_, QStringLiteral("Stay on after clicking"),
                         QStringLiteral("Keep labels up for the next click until you press Escape."),

@@ -51,8 +51,8 @@ std::vector<std::string> entryWarnings(const TovrelConfig& config, InteractionMo
 }
 
 std::string shortenCaption(std::string_view text) {
-  if (characterCount(text) <= 2 || text == "Space") return std::string(text);
-  if (text == "Return") return "↩";
+  if (characterCount(text) <= 2 || text == Key::name(Key::space)) return std::string(text);
+  if (text == Key::name(Key::returnKey)) return "↵";
   return std::string(text.substr(0, firstCharacterLength(text)));
 }
 

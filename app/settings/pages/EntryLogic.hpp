@@ -28,8 +28,8 @@ std::optional<EntryMode> entryMode(InteractionMode mode);
 // The validator's warnings that name the mode's title or its start gesture, in their order.
 std::vector<std::string> entryWarnings(const TovrelConfig& config, InteractionMode mode);
 
-// A gesture's text made to fit a small key cap: one or two characters and "Space" stay, "Return"
-// becomes "↩", anything longer its first character.
+// A gesture's text made to fit a small key cap: one or two characters and "Space" stay, "Enter"
+// becomes "↵", anything longer its first character.
 std::string shortenCaption(std::string_view text);
 
 struct PreviewCaptions {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/PlatformTexts.hpp"
+
 namespace tovrel::settings {
 
 std::vector<Gesture> gesturesOf(const TovrelConfig& config, CursorAction action) {
@@ -109,7 +111,8 @@ namespace scrollSpeed {
 std::string changeText(double speed) {
   // The slider clamps every value into its range; the guard keeps the conversion defined anyway.
   const double whole = std::isfinite(speed) ? std::clamp(std::trunc(speed), -1e15, 1e15) : 0;
-  return "Scroll speed " + std::to_string(static_cast<long long>(whole)) + " pt/s";
+  return "Scroll speed " + std::to_string(static_cast<long long>(whole)) + " " +
+         std::string(platformText::speedUnit);
 }
 
 PageEdit edit(const TovrelConfig& config, double speed) {

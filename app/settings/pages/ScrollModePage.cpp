@@ -3,6 +3,7 @@
 #include "app/settings/controls/SettingControls.hpp"
 #include "app/settings/pages/EntrySection.hpp"
 #include "app/settings/pages/ModePageLogic.hpp"
+#include "core/PlatformTexts.hpp"
 
 namespace tovrel::settings {
 
@@ -19,7 +20,8 @@ ScrollModePage::ScrollModePage(const PageContext& context, QWidget* parent)
   // showing the speed in force.
   speed_ = new NumberSlider(
       QStringLiteral("Speed"), QStringLiteral("How fast H J K L scroll once they get going."),
-      QStringLiteral("pt/s"), ValueRange{scrollSpeed::lower, scrollSpeed::upper}, scrollSpeed::step,
+      QString::fromUtf8(platformText::speedUnit.data(), platformText::speedUnit.size()),
+      ValueRange{scrollSpeed::lower, scrollSpeed::upper}, scrollSpeed::step,
       model_.config().scrolling.maximumSpeed, [this](double value) {
         const PageEdit edit = scrollSpeed::edit(model_.config(), value);
         model_.commit(edit.config, edit.change);

@@ -69,9 +69,11 @@ ResetSummary resetSummary(const TovrelConfig& current, const TovrelConfig& propo
     summary.lines.push_back("Label-click labels and keys return to the defaults.");
   if (proposed.cursorEntry != current.cursorEntry || proposed.clickEntry != current.clickEntry ||
       proposed.scrollEntry != current.scrollEntry)
-    summary.lines.push_back(
-        "Start and exit shortcuts return to Right Option tap, Command Shift Space, and Command "
-        "Shift J, with Escape to exit.");
+    summary.lines.push_back("Start and exit shortcuts return to " +
+                            proposed.cursorEntry.gesture.displayName() + ", " +
+                            proposed.clickEntry.gesture.displayName() + ", and " +
+                            proposed.scrollEntry.gesture.displayName() + ", with " +
+                            proposed.cursorEntry.exit.displayName() + " to exit.");
   if (proposed.excludedBundleIDs != current.excludedBundleIDs)
     summary.lines.push_back("Every app is allowed again.");
   return summary;

@@ -21,7 +21,10 @@ namespace tovrel::platform::x11 {
 namespace {
 
 constexpr const char* xkbRulesDirectory = "/usr/share/X11/xkb/rules/";
+// US letters, with right Alt choosing a third level that differs from the plain key (Alt-A types
+// "å"): what a chord with Alt typed tells whether the chord arrived whole.
 constexpr const char* knownLayout = "us";
+constexpr const char* knownVariant = "mac";
 
 struct XPointerState {
   int rootX = 0;
@@ -187,14 +190,16 @@ class X11RunConditions : public SyntheticRunConditions {
     if (!XkbQueryExtension(dpy, &opcode, &event, &error, &major, &minor))
       return note("The X server has no keyboard extension: the keymap stays as it is.");
     auto names = readRuleNames(dpy);
-    if (names && names->layout == knownLayout && names->variant.empty() && names->options.empty()) {
+    if (names && names->layout == knownLayout && names->variant == knownVariant &&
+        names->options.empty()) {
       keymapKnown_ = true;
       return;
     }
     auto components = readComponents(dpy);
     if (!components) return note("The current keymap could not be read, so it is left alone.");
     RuleNames wanted{names && !names->rules.empty() ? names->rules : "evdev",
-                     names && !names->model.empty() ? names->model : "pc105", knownLayout, "", ""};
+                     names && !names->model.empty() ? names->model : "pc105", knownLayout,
+                     knownVariant, ""};
     auto usComponents = componentsFor(wanted);
     if (!usComponents)
       return note("The keyboard rules \"" + wanted.rules + "\" could not be read.");
