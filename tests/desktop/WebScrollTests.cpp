@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -117,6 +118,8 @@ class WebScrollTest : public DesktopTest {
   DiscoveryServices services() { return DiscoveryServices::of(x11_->platform()); }
   std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
 
+  using Wanted = std::function<bool(const platform::AXElement&, const std::string& role)>;
+
   // The frame of the first element with that name in the front window, breadth first.
   std::optional<Frame> frameNamed(const std::string& name) {
     return frameWhere([&](const platform::AXElement& element, const std::string& role) {
@@ -124,9 +127,13 @@ class WebScrollTest : public DesktopTest {
     });
   }
 
-  // The frame of the first element `wanted` accepts in the front window, breadth first.
-  std::optional<Frame> frameWhere(
-      const std::function<bool(const platform::AXElement&, const std::string& role)>& wanted) {
+  std::optional<Frame> frameWhere(const Wanted& wanted) {
+    const auto element = elementWhere(wanted);
+    return element ? targets::frame(*element) : std::nullopt;
+  }
+
+  // The first element `wanted` accepts in the front window, breadth first.
+  std::optional<platform::AXElement> elementWhere(const Wanted& wanted) {
     DiscoveryServices s = services();
     platform::AXElement application = s.accessibility.application(pid());
     auto window = targets::elementAttribute(application, "AXFocusedWindow");
@@ -136,7 +143,7 @@ class WebScrollTest : public DesktopTest {
       std::vector<platform::AXElement> next;
       for (const auto& element : level) {
         const auto role = targets::stringAttribute(element, "AXRole").value_or("");
-        if (wanted(element, role)) return targets::frame(element);
+        if (wanted(element, role)) return element;
         for (auto& child :
              targets::childrenOf(element).value_or(std::vector<platform::AXElement>{}))
           next.push_back(std::move(child));
@@ -203,6 +210,17 @@ TEST_F(WebScrollTest, APlainBoxOfParagraphsUnderThePageCentreIsKeptClear) {
   std::optional<Frame> box;
   std::optional<Frame> area;
   ASSERT_NO_FATAL_FAILURE(awaitBoxInPage([&] { return frameWhere(boxSized); }, box, area));
+
+  // What the box has scrolled out of view is not among the children it shows, only among all.
+  const auto element = elementWhere(boxSized);
+  ASSERT_TRUE(element.has_value());
+  const auto showing = targets::childrenOf(*element);
+  const auto all = targets::elementsAttribute(*element, "AXAllChildren");
+  ASSERT_TRUE(showing && all);
+  EXPECT_EQ(all->size(), 12u);
+  EXPECT_LT(showing->size(), all->size());
+  for (const auto& child : *showing)
+    EXPECT_NE(std::find(all->begin(), all->end(), child), all->end());
 
   // Every answer, not just a later one: what scrolls at a place does not hang on the hit test.
   for (int attempt = 0; attempt < 3; ++attempt) {
