@@ -405,9 +405,15 @@ RouterDecision NavigationRouter::handle(RouterInput input, double now, Point poi
                           return {false, {NavigationEffect::ParkPointer{park->x, park->y}}};
                         },
                         [&](I::ScrollAreasMoved& in) -> RouterDecision {
-                          if (isCurrent(in.generation, InteractionMode::scroll) && scroll_)
+                          if (!isCurrent(in.generation, InteractionMode::scroll) || !scroll_)
+                            return RouterDecision::passThrough;
+                          if (!in.firstSearch) {
                             scroll_->areasMoved(in.areas, pointer);
-                          return RouterDecision::passThrough;
+                            return RouterDecision::passThrough;
+                          }
+                          const auto park = scroll_->areasFound(in.areas, pointer);
+                          if (!park) return RouterDecision::passThrough;
+                          return {false, {NavigationEffect::ParkPointer{park->x, park->y}}};
                         },
                         [&](I::AllowEntriesWhileSuspended& in) -> RouterDecision {
                           entriesAllowedWhileSuspended_ = in.allowed;

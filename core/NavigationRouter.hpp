@@ -63,6 +63,8 @@ class RouterInput {
   struct ScrollAreasMoved {
     std::int64_t generation = 0;
     std::vector<HintTarget::Frame> areas;
+    // The session's first full search, which the region may be chosen again from.
+    bool firstSearch = false;
     bool operator==(const ScrollAreasMoved&) const = default;
   };
   struct AllowEntriesWhileSuspended {

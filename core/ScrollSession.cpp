@@ -156,7 +156,9 @@ std::optional<Point> ScrollSession::setWindow(std::optional<Frame> window,
                                               const std::optional<ScrollHover>& hover) {
   window_ = window;
   windowFrame_ = window;
+  guess_.reset();
   if (!window) return std::nullopt;
+  guess_ = Guess{clickChain, focusChain, resume, hover};
   const Frame& whole = *window;
 
   areas_ = tabStops(areas, whole);
@@ -190,9 +192,10 @@ std::optional<Point> ScrollSession::setWindow(std::optional<Frame> window,
   // A pointer already over the chosen pane stays where the user put it.
   Point park = chosen && pointer && region.contains(*pointer) ? *pointer : region.center();
 
-  // Where the user last clicked or scrolled wins over any guess.
+  // Where the user last clicked or scrolled wins over any guess, in the pane clicked only when
+  // that pane holds it: the wheel goes where the pointer is.
   if (resume && whole.contains(*resume)) {
-    region = clickPane.value_or(whole);
+    region = clickPane && clickPane->contains(*resume) ? *clickPane : whole;
     park = *resume;
   }
 
@@ -221,18 +224,39 @@ Point ScrollSession::select(std::size_t index) {
 
 std::optional<Point> ScrollSession::area(std::size_t index) {
   if (index >= areas_.size()) return std::nullopt;
+  guess_.reset();
   return select(index);
 }
 
 std::optional<Point> ScrollSession::nextArea(bool backward) {
   const std::size_t n = areas_.size();
   if (n == 0) return std::nullopt;
+  guess_.reset();
   if (!areaIndex_) return select(backward ? n - 1 : 0);
   return select(backward ? (*areaIndex_ + n - 1) % n : (*areaIndex_ + 1) % n);
 }
 
 void ScrollSession::pointerMoved(Point to) {
+  guess_.reset();
   if (const auto index = innermost(to)) select(*index);
+}
+
+std::optional<Point> ScrollSession::areasFound(const std::vector<Frame>& areas, Point pointer) {
+  if (!windowFrame_) return std::nullopt;
+  if (!guess_) {
+    areasMoved(areas, pointer);
+    return std::nullopt;
+  }
+  const Guess guess = std::move(*guess_);
+  const std::optional<Frame> before = window_;
+  const auto park =
+      setWindow(windowFrame_, guess.clickChain, guess.focusChain, areas, guess.resume, guess.hover);
+  guess_.reset();
+  if (window_ == before && window_ && window_->contains(pointer)) {
+    if (const auto index = innermost(pointer)) areaIndex_ = index;
+    return std::nullopt;
+  }
+  return park;
 }
 
 void ScrollSession::areasMoved(const std::vector<Frame>& areas, Point pointer) {

@@ -76,6 +76,10 @@ class ScrollSession {
                                  const std::vector<ScrollNode>& focusChain,
                                  const std::vector<Frame>& areas, std::optional<Point> resume,
                                  const std::optional<ScrollHover>& hover);
+  // The areas of the window's first full search. While the region is still the guess setWindow
+  // made (no Tab, digit or pointer move since), it is chosen again with them; returns where to
+  // park the pointer when the region changed or `pointer` lies outside it.
+  std::optional<Point> areasFound(const std::vector<Frame>& areas, Point pointer);
   void areasMoved(const std::vector<Frame>& areas, Point pointer);
   void pointerMoved(Point to);
 
@@ -124,6 +128,14 @@ class ScrollSession {
   std::optional<Frame> outlined_;
   // Implementation members follow.
   std::optional<Frame> windowFrame_;  // the real window, whatever region is chosen
+  // What setWindow chose the region from, kept while that choice stands unchallenged.
+  struct Guess {
+    std::vector<ScrollNode> clickChain;
+    std::vector<ScrollNode> focusChain;
+    std::optional<Point> resume;
+    std::optional<ScrollHover> hover;
+  };
+  std::optional<Guess> guess_;
   ScrollProfile scrolling_;
   std::set<Direction> held_;
   std::map<std::uint16_t, Direction> heldCodes_;  // which held key gave which direction

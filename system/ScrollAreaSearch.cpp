@@ -32,6 +32,10 @@ constexpr double quietSeconds = 0.5;
 // An element reaching to within a scroll bar's width of every edge of the chosen area is the area
 // itself (its viewport, its content), never a box nested in it.
 constexpr double ownPartSlack = 24;
+// The walk for boxes nested in the chosen area that scroll on their own: at most this many
+// elements, within this time.
+constexpr int boxBudget = 1500;
+constexpr double boxSeconds = 0.25;
 // Children looked at for content beyond an element's frame.
 constexpr std::size_t overflowChildren = 64;
 
@@ -333,9 +337,11 @@ bool isQuiet(std::optional<AXElement> element) {
 }
 
 // Content reaching beyond the element's frame: the element scrolls it. A scrolled box has content
-// before its first visible child or after its last, so those are looked at first.
+// before its first visible child or after its last, so its first and last children are looked at
+// first, showing or not.
 bool overflows(const AXElement& element, const Frame& f) {
-  const auto children = childrenOf(element);
+  auto children = elementsAttribute(element, "AXAllChildren");
+  if (!children) children = childrenOf(element);
   if (!children || children->empty()) return false;
   const std::size_t n = children->size();
   std::vector<std::size_t> order{n - 1};
@@ -357,15 +363,54 @@ bool spans(const Frame& f, const Frame& area) {
          maxX(f) >= maxX(area) - ownPartSlack && maxY(f) >= maxY(area) - ownPartSlack;
 }
 
-// Whether the wheel at a point over `hit` reaches `area`, or a box nested in it that scrolls on
-// its own: a scroll area, a list outside a page (those hide the rows they scroll away, so their
-// content cannot be measured), or anything whose content reaches beyond its frame. Verdicts are
-// kept per element: neighbouring points share most of their ancestors.
+// Whether the wheel at a point reaches `area`, or a box nested in it that scrolls on its own: a
+// scroll area, a list outside a page (those hide the rows they scroll away, so their content cannot
+// be measured), or anything whose content reaches beyond its frame. Two witnesses, since neither
+// is enough alone: the boxes found by walking the window over the area, which a browser exposes as
+// plain sections whatever their role or children; and the chain of the element the hit test
+// answers at the point, for what the walk had no time to reach. Verdicts are kept per element:
+// neighbouring points share most of their ancestors.
 class NestedScrollers {
  public:
   explicit NestedScrollers(const Frame& area) : area_(area) {}
 
-  bool under(std::optional<AXElement> element) {
+  // Walks the window in front, within the budget, noting the boxes inside the area that scroll.
+  void walk(const AXElement& window, platform::Clock& clock, double deadline) {
+    struct Entry {
+      AXElement element;
+      bool inPage;
+    };
+    std::vector<Entry> stack{{window, false}};
+    int visited = 0;
+    while (!stack.empty() && visited < boxBudget && clock.uptime() < deadline) {
+      Entry entry = std::move(stack.back());
+      stack.pop_back();
+      ++visited;
+      const auto role = stringAttribute(entry.element, "AXRole");
+      const auto f = frame(entry.element);
+      const bool sized = f && f->width > 0 && f->height > 0;
+      // Elements off the area hold nothing that lies under it; a frame of no size tells nothing.
+      if (sized && !intersects(*f, area_)) continue;
+      if (sized && visited > 1 && !spans(*f, area_) && role &&
+          scrolls(entry.element, *role, *f, entry.inPage)) {
+        boxes_.push_back(*f);
+        continue;
+      }
+      const bool inPage = entry.inPage || role == webAreaRole;
+      const auto children = childrenOf(entry.element);
+      if (!children) continue;
+      for (auto child = children->rbegin(); child != children->rend(); ++child)
+        stack.push_back({*child, inPage});
+    }
+  }
+
+  bool inBox(Point at) const {
+    return std::any_of(boxes_.begin(), boxes_.end(),
+                       [&](const Frame& box) { return box.contains(at); });
+  }
+
+  bool under(Point at, std::optional<AXElement> element) {
+    if (inBox(at)) return true;
     std::vector<AXElement> seen;
     for (int step = 0; element && step < climbLimit; ++step) {
       if (std::find(seen.begin(), seen.end(), *element) != seen.end()) return false;
@@ -375,7 +420,7 @@ class NestedScrollers {
       const auto f = frame(*element);
       if (f && f->width > 0 && f->height > 0) {
         if (spans(*f, area_)) return false;
-        if (scrolls(*element, *role, *f)) return true;
+        if (scrolls(*element, *role, *f, std::nullopt)) return true;
       }
       element = elementAttribute(*element, "AXParent");
     }
@@ -383,17 +428,20 @@ class NestedScrollers {
   }
 
  private:
-  bool scrolls(const AXElement& element, const std::string& role, const Frame& f) {
+  // `inPage` is known when walking down; climbing up, it is found out only when needed.
+  bool scrolls(const AXElement& element, const std::string& role, const Frame& f,
+               std::optional<bool> inPage) {
     for (const auto& [known, verdict] : verdicts_)
       if (known == element) return verdict;
+    const bool list = among(listRoles, std::optional<std::string>(role));
     const bool verdict = role == scrollAreaRole ||
-                         (among(listRoles, std::optional<std::string>(role)) && !inPage(element)) ||
+                         (list && !(inPage ? *inPage : pageAbove(element))) ||
                          overflows(element, f);
     verdicts_.emplace_back(element, verdict);
     return verdict;
   }
 
-  static bool inPage(const AXElement& element) {
+  static bool pageAbove(const AXElement& element) {
     std::vector<AXElement> seen;
     std::optional<AXElement> above = elementAttribute(element, "AXParent");
     for (int step = 0; above && step < climbLimit; ++step) {
@@ -408,6 +456,7 @@ class NestedScrollers {
   }
 
   Frame area_;
+  std::vector<Frame> boxes_;
   std::vector<std::pair<AXElement, bool>> verdicts_;
 };
 
@@ -510,6 +559,9 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
   const double deadline = services.clock.uptime() + quietSeconds;
   std::optional<NestedScrollers> nested;
   if (area) nested.emplace(*area);
+  // The walk waits for the application's first answer: one that does not answer would only spend
+  // the time the places around the park point need.
+  bool walked = false;
   // The wheel reaching the chosen area matters more than a control showing its hover state.
   std::optional<Point> reaches;
   const std::vector<Point> candidates = quietCandidates(near, area);
@@ -517,9 +569,16 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
     // The places around the park point are always tried; the wide search only while time is left.
     if (i >= quietOffsets.size() && !(services.clock.uptime() < deadline)) break;
     const Point& at = candidates[i];
+    if (nested && nested->inBox(at)) continue;
     auto hit = application.elementAtPosition(static_cast<float>(at.x), static_cast<float>(at.y));
     if (!hit.ok()) continue;
-    if (nested && nested->under(hit.value())) continue;
+    if (nested && !walked) {
+      walked = true;
+      if (const auto front = frontWindow(application))
+        nested->walk(front->window, services.clock,
+                     std::min(deadline, services.clock.uptime() + boxSeconds));
+    }
+    if (nested && nested->under(at, hit.value())) continue;
     if (isQuiet(hit.value())) return at;
     if (!reaches) reaches = at;
   }

@@ -45,7 +45,7 @@ void NavigationService::findScrollWindow(std::int64_t generation) {
     if (s->router_.generation() != generation) return;
     s->scrollAreasByApp_[pid] = CachedScrollContext{window, fresh};
     if (fresh == cached) return;
-    s->route(RouterInput::ScrollAreasMoved{generation, std::move(fresh)});
+    s->route(RouterInput::ScrollAreasMoved{generation, std::move(fresh), true});
     s->showScrollOutline(false, true);
   };
 
@@ -110,11 +110,15 @@ void NavigationService::parkPointer(double x, double y) {
     if (!alive || task->cancelled || !clock.isMainThread()) return nullptr;
     return *alive;
   };
-  auto land = [current](Point target) {
+  auto land = [current, near](Point target) {
     NavigationService* s = current();
     if (!s) return;
     s->parkTask_.reset();
     if (s->router_.mode() != InteractionMode::scroll) return;
+    // The wheel reaches only what is under the pointer: never park outside the chosen region.
+    if (const ScrollSession* session = s->router_.scroll();
+        session && session->window() && !session->window()->contains(target))
+      target = near;
     s->postMove(target);
     s->scrollParked_ = target;
     s->dot_.show(target);
@@ -153,7 +157,7 @@ void NavigationService::followScrolledAreas(std::int32_t pid) {
     if (s->router_.mode() != InteractionMode::scroll || s->router_.generation() != generation ||
         !context.window)
       return;
-    s->route(RouterInput::ScrollAreasMoved{generation, std::move(context.areas)});
+    s->route(RouterInput::ScrollAreasMoved{generation, std::move(context.areas), false});
     s->showScrollOutline(false, true);
   };
   platform_.scheduler.after(areaRefreshDelay, [current, contextFound, pid] {

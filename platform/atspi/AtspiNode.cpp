@@ -575,6 +575,17 @@ class AtspiElement : public AXNode {
       if (!children.ok()) return children.error();
       return elements(children.value());
     }
+    // Showing or not: what a box has scrolled out of view is not showing, and only its frames
+    // tell that the box scrolls.
+    if (name == "AXAllChildren") {
+      if (AXError error =
+              fetch(*shared_, std::span<const NodeStatePtr>(&state, 1), needChildren, timeout());
+          error != AXError::success)
+        return error;
+      auto children = factOf(*state, &NodeState::children);
+      if (!children.ok()) return absentAsNoValue(children.error());
+      return elements(children.value());
+    }
     if (name == "AXParent") {
       auto parent = parentRef(state);
       if (!parent.ok()) return absentAsNoValue(parent.error());

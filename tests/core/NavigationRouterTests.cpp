@@ -250,6 +250,16 @@ TEST(NavigationRouter, Scenarios) {
         key(up(Key::j), 3, true),
         {Tick{0.01}, 3.1, false, {}},
         input(I::FocusChanged{}, 4, {E::Stopped{M::scroll}})}},
+      {"scroll mode from a fresh start: the first search chooses again, once",
+       nullptr,
+       {key(scrollChord, 0, true, {E::Started{M::scroll}, E::FindScrollWindow{1}, refresh()}),
+        input(I::ScrollWindowFound{1, HintTarget::Frame{0, 0, 1000, 800}, {}, {}, {}, {}, {}}, 0.1,
+              {E::ParkPointer{500, 400}}),
+        input(I::ScrollAreasMoved{0, {{0, 0, 300, 800}, {300, 0, 700, 800}}, true}, 0.2),
+        input(I::ScrollAreasMoved{1, {{0, 0, 300, 800}, {300, 0, 700, 800}}, true}, 0.3,
+              {E::ParkPointer{650, 400}}),
+        input(I::ScrollAreasMoved{1, {{0, 0, 600, 800}}, true}, 0.4),
+        input(I::ScrollAreasMoved{1, {{0, 0, 300, 800}}, false}, 0.5)}},
       {"a pointer button stops cursor mode when asked to",
        [](TovrelConfig& c) { c.exitCursorOnMouse = true; },
        {{Request{M::cursor}, 0, false, {E::Started{M::cursor}, refresh()}},
@@ -472,7 +482,7 @@ class RouterStream {
         return;
       }
       default:
-        apply(I::ScrollAreasMoved{generation, {{0, 0, 400, 400}}}, false);
+        apply(I::ScrollAreasMoved{generation, {{0, 0, 400, 400}}, random_() % 2 == 0}, false);
         return;
     }
   }

@@ -105,7 +105,8 @@ TEST(ScrollSessionRegion, SetWindowChoosesRegionAndPark) {
       {"pane that is no stop", {{"AXGroup", {0, 0, 320, 800}}, web}, {}, {kLeft, kRight}, {}, {}, {500, 400}, {}, 1},
       {"resume outside ignored", {}, {}, {kLeft, kRight}, Point{1000, 0}, {}, {650, 400}, kRight, 1},
       {"resume inside, no pane", {}, {}, {kLeft, kRight}, Point{50, 50}, {}, {50, 50}, {}, 0},
-      {"resume inside click pane", {leftPane, web}, {}, {kLeft, kRight}, Point{900, 700}, {}, {900, 700}, kLeft, 1},
+      {"resume inside click pane", {leftPane, web}, {}, {kLeft, kRight}, Point{100, 700}, {}, {100, 700}, kLeft, 0},
+      {"resume outside click pane", {leftPane, web}, {}, {kLeft, kRight}, Point{900, 700}, {}, {900, 700}, {}, 1},
       {"pane inside web area", {leftPane, web}, {smallScroll}, {kLeft, kRight}, {}, {}, {150, 400}, kLeft, 0},
       {"no web area, click outside largest", {leftPane}, {}, {kLeft, kRight}, {}, {}, {500, 400}, {}, 1},
       {"click inside largest", {{"AXButton", {600, 300, 10, 10}}}, {}, {kLeft, kRight}, {}, {}, {650, 400}, kRight, 1},
@@ -133,6 +134,86 @@ TEST(ScrollSessionRegion, SetWindowChoosesRegionAndPark) {
     EXPECT_EQ(session.outlined(), c.outlined) << c.name;
     EXPECT_EQ(session.window(), c.outlined.value_or(kWindow)) << c.name;
     EXPECT_EQ(session.areaIndex(), c.index) << c.name;
+  }
+}
+
+// The first full search of the window can come after the region was chosen without it: the
+// region is chosen again with it, unless the user has chosen since.
+TEST(ScrollSessionRegion, FreshAreasChooseTheRegionAgainUntilTheUserChooses) {
+  const std::vector<Frame> both{kLeft, kRight};
+  const auto over = [](Point at) { return std::optional<ScrollHover>(ScrollHover{at, {}}); };
+  struct Case {
+    const char* name;
+    std::vector<Frame> known;
+    std::optional<Point> resume;
+    std::optional<ScrollHover> hover;
+    std::optional<Point> userMove;
+    Point pointer;  // where the pointer is when the areas come
+    std::optional<Point> park;
+    std::optional<Frame> outlined;
+  } cases[] = {
+      // clang-format off
+      {"nothing known: the largest", {}, {}, over({1200, 100}), {}, {500, 400}, Point{650, 400}, kRight},
+      {"nothing known, pointer over a stop", {}, {}, over({100, 700}), {}, {500, 400}, Point{100, 700}, kLeft},
+      {"the user moved: the stop under the pointer", {}, {}, over({1200, 100}), Point{100, 100}, {100, 100}, {}, kLeft},
+      {"known already: nothing moves", both, {}, {}, {}, {700, 500}, {}, kRight},
+      {"known, pointer moved away: back in", both, {}, {}, {}, {100, 100}, Point{650, 400}, kRight},
+      {"a resumed spot stays", {}, Point{900, 700}, {}, {}, {900, 700}, {}, {}},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    ScrollSession session(ScrollProfile::standard());
+    session.setWindow(kWindow, {}, {}, c.known, c.resume, c.hover);
+    if (c.userMove) session.pointerMoved(*c.userMove);
+    EXPECT_EQ(session.areasFound(both, c.pointer), c.park) << c.name;
+    EXPECT_EQ(session.outlined(), c.outlined) << c.name;
+    EXPECT_EQ(session.window(), c.outlined.value_or(kWindow)) << c.name;
+    // Once is enough: later areas only follow the pointer.
+    EXPECT_EQ(session.areasFound(both, {1200, 100}), std::nullopt) << c.name;
+  }
+}
+
+// Wherever the pointer rests and whatever the areas, the park point lies in the chosen region,
+// where the wheel reaches it: from the first look, the first full search and every Tab.
+TEST(ScrollSessionRegion, TheParkPointLiesInTheChosenRegion) {
+  std::mt19937 rng(2718);
+  std::uniform_real_distribution<double> x(-100, 1100), y(-100, 900), size(40, 700);
+  const auto areas = [&] {
+    std::vector<Frame> raw(rng() % 6);
+    for (Frame& f : raw)
+      f = {x(rng), y(rng), size(rng), size(rng)};
+    return raw;
+  };
+  const auto chain = [&](const std::vector<Frame>& raw) {
+    std::vector<ScrollNode> nodes;
+    if (!raw.empty() && rng() % 2)
+      nodes.push_back(
+          {std::string(rng() % 2 ? scrollAreaRole : "AXGroup"), raw[rng() % raw.size()]});
+    if (rng() % 2) nodes.push_back({std::string(webAreaRole), kWindow});
+    return nodes;
+  };
+  const auto point = [&] { return Point{x(rng), y(rng)}; };
+  for (int round = 0; round < 2000; ++round) {
+    const std::vector<Frame> first = areas(), fresh = areas();
+    std::optional<Point> resume;
+    if (rng() % 3 == 0) resume = point();
+    std::optional<ScrollHover> hover;
+    if (rng() % 2) hover = ScrollHover{point(), chain(first)};
+    ScrollSession session(ScrollProfile::standard());
+    const auto park = session.setWindow(kWindow, chain(first), chain(first), first, resume, hover);
+    ASSERT_TRUE(park && session.window());
+    EXPECT_TRUE(session.window()->contains(*park)) << round << " " << *park;
+    EXPECT_EQ(session.window(), session.outlined().value_or(kWindow)) << round;
+
+    const Point pointer = rng() % 2 ? *park : point();
+    if (const auto again = session.areasFound(fresh, pointer)) {
+      EXPECT_TRUE(session.window()->contains(*again)) << round << " " << *again;
+    } else {
+      EXPECT_TRUE(session.window()->contains(pointer) || !kWindow.contains(pointer)) << round;
+    }
+    if (const auto tab = session.keyDown(down(Key::tab)).park) {
+      EXPECT_TRUE(session.window()->contains(*tab)) << round << " " << *tab;
+    }
   }
 }
 

@@ -45,6 +45,13 @@ class NavigationDesktopTest : public DesktopTest {
     window_ = *window;
     ASSERT_TRUE(desktop().focus(window_));
 
+    startService();
+  }
+
+  // A service that has seen nothing of the fixture yet, as after a fresh start.
+  void startService() {
+    if (service_) service_->shutdown();
+    service_.reset();
     TovrelConfig config = TovrelConfig::defaults();
     config.cursorBindings.push_back({CursorAction::dragHold, Gesture::key(Key::g)});
     service_ = std::make_unique<NavigationService>(x11_->platform(), config);
@@ -175,6 +182,56 @@ TEST_F(NavigationDesktopTest, ScrollModeScrollsTheScrollAreaAndReturnsThePointer
   pump(150ms);
   const auto back = desktop().pointer();
   EXPECT_EQ(back, home) << "the pointer did not come back";
+}
+
+TEST_F(NavigationDesktopTest, AFreshScrollingSessionScrollsTheAreaItOutlines) {
+  const auto area = fixture_->frame("scroll");
+  const auto pad = fixture_->frame("pad");
+  const auto typing = fixture_->frame("typing");
+  ASSERT_TRUE(area && pad && typing);
+  const std::pair<int, int> starts[] = {{pad->centerX(), pad->centerY()},
+                                        {pad->x + 10, pad->y + 10},
+                                        {typing->centerX(), typing->centerY()},
+                                        {area->x + area->width - 40, area->y + 30}};
+  for (const auto& [x, y] : starts) {
+    SCOPED_TRACE(testing::Message() << "pointer at " << x << "," << y);
+    startService();
+    input([&](Desktop& d) { d.hardwareMove(x, y); });
+    commandShift(XK_j);
+    ASSERT_TRUE(waitForMode(InteractionMode::scroll));
+    // The session is settled once the fixture's areas are known and an area is outlined.
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+          const ScrollSession* session = service_->router().scroll();
+          return session && session->outlined() && !session->areas().empty();
+        },
+        3s))
+        << "no area was outlined, pointer at " << desktop().pointer().first << ","
+        << desktop().pointer().second;
+    const HintTarget::Frame outlined = *service_->router().scroll()->outlined();
+    // The park lands after the outline: wait for the pointer to come inside, however loaded the
+    // machine.
+    const bool inside = pumpUntil(
+        [&] {
+          const auto [px, py] = desktop().pointer();
+          return outlined.contains({static_cast<double>(px), static_cast<double>(py)});
+        },
+        3s);
+    const auto [px, py] = desktop().pointer();
+    EXPECT_TRUE(inside) << "parked at " << px << "," << py << " outside " << outlined;
+    const long long before = fixture_->number("scrollY");
+    hold(XK_j, 400ms);
+    EXPECT_TRUE(fixture_->waitFor([&](const QJsonObject& state) {
+      return state.value("scrollY").toInteger() > before;
+    })) << "J did not scroll the outlined area";
+    const long long down = fixture_->number("scrollY");
+    hold(XK_k, 400ms);
+    EXPECT_TRUE(fixture_->waitFor([&](const QJsonObject& state) {
+      return state.value("scrollY").toInteger() < down;
+    })) << "K did not scroll the outlined area";
+    input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+    ASSERT_TRUE(waitForMode(InteractionMode::off));
+  }
 }
 
 TEST_F(NavigationDesktopTest, SleepStopsADragAndReleasesTheButton) {

@@ -254,6 +254,25 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
     return [=](auto& ax, Id page, Id) { ax.add(ax.add(page, role, box), "AXGroup", content); };
   };
   const Frame overflowing{301, 310, 398, 1500}, fitting{301, 310, 398, 240};
+  // A box of plain paragraphs, one every 35 points from `first`, that the hit test passes by: it
+  // answers with the page wherever the box is, as a browser can. Like a browser, the box lists
+  // among its children only the paragraphs it shows, those within its frame.
+  const auto paragraphs = [&](double first, int count) -> Inside {
+    return [=, this](auto& ax, Id page, Id) {
+      const Id section = ax.add(page, "AXGroup", box);
+      FakeAccessibility::RefList all, showing;
+      for (int i = 0; i < count; ++i) {
+        const Frame f{301, first + 35.0 * i, 398, 19};
+        const Id paragraph = ax.add(section, "AXGroup", f);
+        all.ids.push_back(paragraph);
+        if (box.contains({f.x, f.y}) && box.contains({f.x, f.y + f.height - 1}))
+          showing.ids.push_back(paragraph);
+      }
+      ax.set(section, "AXChildren", showing);
+      ax.set(section, "AXAllChildren", all);
+      ax.addHit(pid, box, page);
+    };
+  };
   const struct {
     const char* what;
     Inside build;
@@ -265,6 +284,9 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
       {"content beside the box", nestedBox("AXGroup", {301, 310, 900, 240}), chosen, belowBox},
       {"a scroll area in the page", nestedBox("AXScrollArea", fitting), chosen, belowBox},
       {"a box that does not scroll", nestedBox("AXGroup", fitting), chosen, centre},
+      {"paragraphs past the box's bottom", paragraphs(310, 12), chosen, belowBox},
+      {"paragraphs scrolled above the box", paragraphs(-30, 12), chosen, belowBox},
+      {"paragraphs that fit the box", paragraphs(310, 7), chosen, centre},
       {"a list in the page", nestedBox("AXList", fitting), chosen, centre},
       {"a list outside a page",
        [&](auto& ax, Id, Id pane) { ax.add(ax.add(pane, "AXList", box), "AXRow", fitting); },
@@ -299,10 +321,19 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
 }
 
 TEST_F(ScrollAreaSearchTest, TheWideQuietSearchEndsInTime) {
-  // A scrolling box under every place the search tries: the fixed places, then the whole grid.
+  // A scrolling box under every place the search tries: once the walk has found it, no place in
+  // it costs a hit test.
   const Frame chosen{0, 0, 1000, 800};
-  ax.add(ax.add(window, "AXGroup", Frame{30, 30, 940, 740}), "AXGroup", Frame{30, 30, 940, 3000});
+  const Id box = ax.add(window, "AXGroup", Frame{30, 30, 940, 740});
+  ax.add(box, "AXGroup", Frame{30, 30, 940, 3000});
   int before = ax.hitTests();
+  EXPECT_EQ(AT::quietPointNow(services, pid, {500, 400}, chosen), (Point{500, 400}));
+  EXPECT_EQ(ax.hitTests() - before, 1);
+
+  // A control under every place: the fixed places, then the whole grid, and no more.
+  ax.destroy(box);
+  ax.addHit(pid, Frame{-1000, -1000, 3000, 3000}, ax.add(window, "AXButton", chosen));
+  before = ax.hitTests();
   EXPECT_EQ(AT::quietPointNow(services, pid, {500, 400}, chosen), (Point{500, 400}));
   EXPECT_EQ(ax.hitTests() - before, 13 + 64);
 

@@ -58,11 +58,16 @@ TEST_F(ServiceScroll, KnownAreasAnswerAtOnceAndFreshOnesFollow) {
     enter();
     answer();  // the window and the chains
     EXPECT_EQ(session().areas(), resized ? std::vector<Rect>{} : both) << resized;
-    // The pointer stands over the left area: answering again would select it.
+    // Where the pointer stands now says nothing of the user's choice; only their moves would.
     desktop.events.pointer = {200, 400};
     EXPECT_EQ(answer(), 2);  // the areas and the quiet point
     EXPECT_EQ(session().areas(), both);
-    EXPECT_EQ(session().areaIndex(), resized ? 0u : 1u) << resized;
+    // Fresh areas choose the region as known ones would have: the largest, since the pointer
+    // started beside the window; and the pointer is parked in it.
+    EXPECT_EQ(session().outlined(), both[1]) << resized;
+    EXPECT_EQ(session().areaIndex(), 1u) << resized;
+    EXPECT_EQ(answer(), resized ? 1 : 0);  // the quiet point in the area chosen again
+    EXPECT_TRUE(both[1].contains(desktop.events.pointer)) << desktop.events.pointer << resized;
     EXPECT_EQ(access().cachedAreas(editorPid), both);
     EXPECT_FALSE(access().scrollTaskRunning());
     desktop.executor.queueDetached = false;
@@ -110,8 +115,8 @@ TEST_F(ServiceScroll, AWindowlessAppParksWhereThePointerIs) {
 }
 
 // The pointer resting over an area when scrolling starts chooses it and stays where it is, whether
-// or not the areas are known yet. Beside the window it leaves the choice to the largest area, or,
-// with none known yet, to the whole window.
+// or not the areas are known yet. Beside the window it leaves the choice to the largest area,
+// known at once or once the search has found it.
 TEST_F(ServiceScroll, ThePointerOverAnAreaChoosesIt) {
   const struct {
     Point pointer;
@@ -119,9 +124,9 @@ TEST_F(ServiceScroll, ThePointerOverAnAreaChoosesIt) {
     std::optional<Rect> outlined;
     bool stays;
   } cases[] = {
-      {{200, 400}, false, both[0], true},      {{200, 400}, true, both[0], true},
-      {{700, 300}, false, both[1], true},      {{700, 300}, true, both[1], true},
-      {{50, 400}, false, std::nullopt, false}, {{50, 400}, true, both[1], false},
+      {{200, 400}, false, both[0], true}, {{200, 400}, true, both[0], true},
+      {{700, 300}, false, both[1], true}, {{700, 300}, true, both[1], true},
+      {{50, 400}, false, both[1], false}, {{50, 400}, true, both[1], false},
   };
   for (const auto& c : cases) {
     if (c.known) warm();
