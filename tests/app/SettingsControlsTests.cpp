@@ -204,7 +204,9 @@ TEST_F(ModelTest, RefusedToggleShowsTheOldState) {
   toggle.switchButton()->click();
   EXPECT_EQ(m.config().scrolling.reverse, before);
   EXPECT_EQ(toggle.switchButton()->isOn(), before);
-  EXPECT_FALSE(m.lastChange().has_value());
+  // The failure is what the model reports, not a change.
+  EXPECT_TRUE(m.lastChangeFailed());
+  EXPECT_TRUE(m.lastChange()->starts_with("Settings could not be saved: "));
 }
 
 void press(QWidget& widget, Qt::Key key) {
