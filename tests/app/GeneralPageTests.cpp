@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -484,6 +485,37 @@ TEST_F(GeneralPageTest, ResetCommitsOrStaysOpenWithTheReasons) {
   QTest::keyClick(page->resetSheet(), Qt::Key_Escape);
   EXPECT_TRUE(waitGone([&] { return page->resetSheet(); }));
   EXPECT_EQ(model->lastChange(), "Everything reset to defaults");
+}
+
+TEST_F(GeneralPageTest, ResetTakesNoKeyReturnDoesNothingAndEscapeCancels) {
+  auto page = showPage();
+  const TovrelConfig before = model->config();
+  page->showReset();
+  ResetSheet* sheet = page->resetSheet();
+  ASSERT_NE(sheet, nullptr);
+  sheet->setScope(ResetScope::everything);
+  ASSERT_TRUE(sheet->resetButton()->isEnabled());
+  for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+    EXPECT_FALSE(button->autoDefault()) << button->text().toStdString();
+  }
+  // Return wherever the keyboard is: on the sheet, on each scope, on Reset itself.
+  std::vector<QWidget*> places{sheet, sheet->resetButton()};
+  for (QRadioButton* radio : sheet->findChildren<QRadioButton*>())
+    places.push_back(radio);
+  for (QWidget* place : places) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    place->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
+      QTest::keyClick(place, key);
+    EXPECT_EQ(page->resetSheet(), sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(model->config(), before);
+  }
+  QTest::keyClick(sheet->resetButton(), Qt::Key_Escape);
+  EXPECT_TRUE(waitGone([&] { return page->resetSheet(); }));
+  EXPECT_EQ(model->config(), before);
+  EXPECT_EQ(model->lastChange(), "saved");
 }
 
 TEST_F(GeneralPageTest, Pictures) {
