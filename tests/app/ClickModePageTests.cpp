@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -110,6 +111,28 @@ TEST_F(ClickModePageTest, TheSwitchAndThePickerCommitWithTheirTexts) {
   // An undo elsewhere shows on the picker at once.
   model->undo();
   EXPECT_EQ(page->sizePicker()->selected(), QStringLiteral("Regular"));
+}
+
+TEST_F(ClickModePageTest, AccessibilityActionsCommitAsClicksDo) {
+  auto page = make();
+  const auto toggle = [](QWidget* control) {
+    QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(control);
+    ASSERT_TRUE(seen && seen->actionInterface());
+    seen->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  const bool labelled = menuBarAndPanelShown(model->config());
+  toggle(page->menuBarAndPanelSwitch());
+  EXPECT_EQ(menuBarAndPanelShown(model->config()), !labelled);
+  EXPECT_EQ(menuBarAndPanelShown(model->navigation().config()), !labelled);
+  EXPECT_EQ(model->lastChange(),
+            labelled ? "Menu bar and panel not labelled" : "Menu bar and panel labelled");
+  EXPECT_EQ(page->menuBarAndPanelSwitch()->isOn(), !labelled);
+
+  for (QAbstractButton* segment : page->sizePicker()->findChildren<QAbstractButton*>())
+    if (segment->text() == QStringLiteral("Small")) toggle(segment);
+  EXPECT_EQ(model->config().appearance.hintSize, Size::small);
+  EXPECT_EQ(model->lastChange(), "Label size small");
+  EXPECT_EQ(page->sizePicker()->selected(), QStringLiteral("Small"));
 }
 
 TEST_F(ClickModePageTest, LettersSaveOnReturnAndShowWhatIsRefused) {
