@@ -77,6 +77,9 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
       {"leaving the screen dismisses the text on show",
        {{0, Step::commit, "A"}, {1, Step::tearDown, ""}},
        {{1.0, std::nullopt}}},
+      {"leaving the screen dismisses a refusal too",
+       {{0, Step::refused, ""}, {20, Step::tearDown, ""}},
+       {{19, refusal}, {20, std::nullopt}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
