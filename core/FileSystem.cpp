@@ -64,12 +64,15 @@ class RealFileSystem final : public FileSystem {
   }
 
   std::string read(const Path& path) const override {
-    // open/read rather than a stream: a stream opens a folder and reads nothing from it.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // open/read rather than a stream: a stream opens a folder and reads nothing from it. Opened
+    // without waiting, so a named pipe is refused below rather than waited on until something
+    // writes to it.
+    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) fail("cannot open", path);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) fail("cannot inspect", path);
     if (S_ISDIR(info.st_mode)) fail("cannot read", path, EISDIR);
+    if (!S_ISREG(info.st_mode)) fail("cannot read what is not a regular file", path, EINVAL);
     if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > maxReadSize)
       fail("cannot read", path, EFBIG);
 

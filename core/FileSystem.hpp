@@ -22,7 +22,8 @@ class FileSystem {
   virtual bool exists(const Path& path) const = 0;
   // What the symbolic link at `path` holds, as written in it; nothing when `path` is no link.
   virtual std::optional<Path> linkTarget(const Path& path) const = 0;
-  // The whole content of a regular file; a folder or a file over `maxReadSize` is an error.
+  // The whole content of a regular file; anything else (a folder, a named pipe, a device) or a
+  // file over `maxReadSize` is an error, given at once.
   virtual std::string read(const Path& path) const = 0;
   virtual void createDirectories(const Path& path) = 0;
   // A new empty file with a unique name beginning with `prefix`, in `folder`.

@@ -21,6 +21,16 @@ std::string joined(std::string_view head, const char* tail) {
   return text;
 }
 
+// Problem sentences on one line.
+std::string sentences(const std::vector<std::string>& problems) {
+  std::string text;
+  for (const std::string& problem : problems) {
+    if (!text.empty()) text += ' ';
+    text += problem;
+  }
+  return text;
+}
+
 }  // namespace
 
 template <class T>
@@ -51,8 +61,10 @@ AppModel::~AppModel() = default;
 
 std::vector<std::string> AppModel::commit(const TovrelConfig& config, const std::string& change) {
   if (config == config_) return {};
-  if (std::vector<std::string> problems = ConfigValidator::problems(config); !problems.empty())
+  if (std::vector<std::string> problems = ConfigValidator::problems(config); !problems.empty()) {
+    report(sentences(problems), true);
     return problems;
+  }
 
   if (store_) {
     try {
@@ -60,7 +72,9 @@ std::vector<std::string> AppModel::commit(const TovrelConfig& config, const std:
     } catch (const std::exception& error) {
       set(storageNote_, std::optional<std::string>(joined(unwrittenNote, error.what())),
           Property::storageNote);
-      return {joined(unsavedProblem, error.what())};
+      std::string problem = joined(unsavedProblem, error.what());
+      report(problem, true);
+      return {std::move(problem)};
     }
   }
 
@@ -68,9 +82,17 @@ std::vector<std::string> AppModel::commit(const TovrelConfig& config, const std:
   if (undoStack_.size() > undoLimit) undoStack_.erase(undoStack_.begin());
   notify(Property::undoStack);
   set(config_, config, Property::config);
-  set(lastChange_, std::optional<std::string>(change), Property::lastChange);
+  report(change, false);
   navigation_->apply(config_);
   return {};
+}
+
+void AppModel::report(std::string text, bool failed) {
+  // Told even when the text is the one before: the banner shows every commit for its full time.
+  lastChange_ = std::move(text);
+  lastChangeFailed_ = failed;
+  ++changeCount_;
+  notify(Property::lastChange);
 }
 
 void AppModel::undo() {
@@ -90,11 +112,12 @@ void AppModel::undo() {
     }
   }
   set(config_, std::move(previous), Property::config);
-  set(lastChange_, std::optional<std::string>(), Property::lastChange);
+  dismissChange();
   navigation_->apply(config_);
 }
 
 void AppModel::dismissChange() {
+  lastChangeFailed_ = false;
   set(lastChange_, std::optional<std::string>(), Property::lastChange);
 }
 

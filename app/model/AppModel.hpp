@@ -45,7 +45,9 @@ class AppModel {
   AppModel(const AppModel&) = delete;
   AppModel& operator=(const AppModel&) = delete;
 
-  // Problem sentences; empty when the change was taken or there was nothing to change.
+  // Problem sentences; empty when the change was taken or there was nothing to change. Every
+  // commit that changes something or is refused becomes the last change: `change` when taken,
+  // else the problem sentences joined, marked as failed.
   std::vector<std::string> commit(const TovrelConfig& config, const std::string& change);
   void undo();
   void dismissChange();
@@ -65,6 +67,10 @@ class AppModel {
   const NavigationService& navigation() const { return *navigation_; }
   const std::optional<std::string>& storageNote() const { return storageNote_; }
   const std::optional<std::string>& lastChange() const { return lastChange_; }
+  // The last change reports a refused commit: there is nothing of it to undo.
+  bool lastChangeFailed() const { return lastChangeFailed_; }
+  // Counts the commits reported as the last change, so two with the same text tell apart.
+  std::uint64_t changeCount() const { return changeCount_; }
   const std::vector<TovrelConfig>& undoStack() const { return undoStack_; }
   const std::optional<ConfigStore>& store() const { return store_; }
   platform::LoginItemServices& loginItems() { return loginItems_; }
@@ -81,11 +87,14 @@ class AppModel {
   template <class T>
   void set(T& field, T value, Property property);
   void notify(Property property);
+  void report(std::string text, bool failed);
 
   TovrelConfig config_;
   std::unique_ptr<NavigationService> navigation_;
   std::optional<std::string> storageNote_;
   std::optional<std::string> lastChange_;
+  bool lastChangeFailed_ = false;
+  std::uint64_t changeCount_ = 0;
   std::vector<TovrelConfig> undoStack_;
   std::optional<ConfigStore> store_;
   SettingsPage page_ = SettingsPage::click;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/settings/controls/AccessCard.hpp"
 #include "app/settings/controls/SettingControls.hpp"
 #include "app/settings/pages/AboutLogic.hpp"
 #include "platform/fake/FakeDesktop.hpp"
@@ -78,19 +79,14 @@ TEST(DiagnosticReport, TimeOfDayAddsSecondsToTheLocalesShortFormat) {
 
 TEST(AboutLogic, AccessSecureInputAndVersionTexts) {
   const struct {
-    bool assumes, tap, secure, trusted, allowed;
+    bool assumes, tap, accessibility, allowed;
   } cases[] = {
-      {false, true, false, false, true}, {false, true, true, true, true},
-      {false, true, true, false, false}, {false, false, false, true, false},
-      {true, false, true, false, true},
+      {false, true, true, true},    {false, true, false, false}, {false, false, true, false},
+      {false, false, false, false}, {true, false, false, true},
   };
-  for (const auto& c : cases) {
-    PermissionReport report;
-    report.secureInputActive = c.secure;
-    report.accessibilityTrusted = c.trusted;
-    EXPECT_EQ(keyboardAccessAllowed(c.assumes, c.tap, report), c.allowed)
-        << c.assumes << c.tap << c.secure << c.trusted;
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(keyboardAccessAllowed(c.assumes, c.tap, c.accessibility), c.allowed)
+        << c.assumes << c.tap << c.accessibility;
   EXPECT_EQ(secureInputDetail("KeePassXC"),
             "KeePassXC has a password field active, so Tovrel waits until it closes. If no "
             "password field is open there, quit and reopen KeePassXC.");
@@ -160,6 +156,35 @@ TEST_F(AboutPageTest, TheStatusLinesAndButtonsFollowTheLiveState) {
   }
 }
 
+// The About page and the access card that General and every mode page show, over one model in
+// every state the desktop can be in: the card shows exactly when About finds no access or a
+// password field holding the keyboard.
+TEST_F(AboutPageTest, TheAccessLineAndTheAccessCardGiveOneAnswer) {
+  for (int state = 0; state < 16; ++state) {
+    const bool tap = state & 1, accessibility = state & 2, secure = state & 4, assumed = state & 8;
+    SCOPED_TRACE(testing::Message() << "tap " << tap << ", accessibility " << accessibility
+                                    << ", secure input " << secure << ", assumed " << assumed);
+    desktop.events.refuseTap = !tap;
+    desktop.access.trusted = accessibility;
+    desktop.hotKeys.secureInput = secure;
+    model = std::make_unique<AppModel>(std::nullopt, desktop.platform, loginItems);
+    model->setAssumesAccessForSnapshots(assumed);
+    auto page = make();
+    AccessCard card(*model, {});
+    model->navigation().recheckReadiness();
+    ASSERT_EQ(model->navigation().tapInstalled(), tap);
+    const bool allowed = page->accessLine()->ok();
+    const bool secureShown = page->secureInputLine()->isVisibleTo(page.get());
+    EXPECT_EQ(!card.isHidden(), !allowed || secureShown);
+    EXPECT_EQ(secureShown, secure && !assumed);
+    // Without the desktop's accessibility Clicking and Scrolling cannot read other applications.
+    if (tap && !accessibility && !secure && !assumed) {
+      EXPECT_FALSE(allowed);
+      EXPECT_EQ(card.accessibleName(), QStringLiteral("Tovrel needs Accessibility access"));
+    }
+  }
+}
+
 TEST_F(AboutPageTest, TheAccessButtonsAskTheDesktopAndCheckAgain) {
   enter(State::needsAccess);
   model->navigation().recheckReadiness();
@@ -178,8 +203,10 @@ TEST_F(AboutPageTest, TheAccessButtonsAskTheDesktopAndCheckAgain) {
   EXPECT_EQ(asked, 1);
   EXPECT_TRUE(sentenceShown());
 
-  // The desktop lets the tap in now: Check Again finds access and the buttons go.
+  // The desktop lets the tap in and accessibility is on now: Check Again finds access and the
+  // buttons go.
   desktop.events.refuseTap = false;
+  desktop.access.trusted = true;
   page->checkButton()->click();
   EXPECT_TRUE(page->accessLine()->ok());
   EXPECT_FALSE(sentenceShown());

@@ -9,6 +9,7 @@
 #include "core/ConfigValidator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/FailingFileSystem.hpp"
 
 namespace tovrel {
 namespace {
@@ -33,31 +34,6 @@ TovrelConfig variant(int n) {
   return config;
 }
 
-// The machine's file system, whose writes fail on request with a recorded reason.
-class FailingFileSystem final : public FileSystem {
- public:
-  bool exists(const Path& p) const override { return real().exists(p); }
-  std::optional<Path> linkTarget(const Path& p) const override { return real().linkTarget(p); }
-  std::string read(const Path& p) const override { return real().read(p); }
-  void createDirectories(const Path& p) override { real().createDirectories(p); }
-  Path createTemporary(const Path& f, std::string_view x) override {
-    return real().createTemporary(f, x);
-  }
-  void write(const Path& p, std::string_view bytes) override {
-    if (!failing) return real().write(p, bytes);
-    std::filesystem::filesystem_error error("cannot write", p,
-                                            std::make_error_code(std::errc::io_error));
-    reason = error.what();
-    throw error;
-  }
-  void rename(const Path& a, const Path& b) override { real().rename(a, b); }
-  void remove(const Path& p) override { real().remove(p); }
-  void syncFolder(const Path& f) override { real().syncFolder(f); }
-
-  bool failing = false;
-  std::string reason;
-};
-
 class AppModelTest : public ::testing::Test {
  protected:
   AppModelTest() {
@@ -81,7 +57,7 @@ class AppModelTest : public ::testing::Test {
   fs::path folder;
   platform::fake::FakeDesktop desktop;
   platform::fake::FakeLoginItems loginItems;
-  FailingFileSystem fileSystem;
+  testapp::FailingFileSystem fileSystem;
   std::unique_ptr<AppModel> model;
   std::map<Property, int> notified;
 };
@@ -116,6 +92,7 @@ TEST_F(AppModelTest, CommitOutcomes) {
     ASSERT_EQ(row.brokenFileAtStart, note.has_value());
     ASSERT_TRUE(m.commit(variant(1), "first").empty());
     const std::string before = slurp(file());
+    const std::uint64_t count = m.changeCount();
     fileSystem.failing = row.outcome == unsaved;
     notified.clear();
 
@@ -126,7 +103,6 @@ TEST_F(AppModelTest, CommitOutcomes) {
     EXPECT_EQ(m.config(), expected);
     EXPECT_EQ(m.navigation().config(), expected);
     EXPECT_EQ(m.undoStack().size(), took ? 2u : 1u);
-    EXPECT_EQ(m.lastChange(), took ? "second" : "first");
     EXPECT_EQ(slurp(file()), took ? ConfigStore::encode(row.next) : before);
     EXPECT_EQ(notified[Property::config], took ? 1 : 0);
     std::vector<std::string> expectedProblems;
@@ -138,7 +114,46 @@ TEST_F(AppModelTest, CommitOutcomes) {
     }
     EXPECT_EQ(problems, expectedProblems);
     EXPECT_EQ(m.storageNote(), expectedNote);
+    // The last change reports what became of this commit, never the one before it.
+    std::string sentences;
+    for (const std::string& problem : expectedProblems)
+      sentences += (sentences.empty() ? "" : " ") + problem;
+    const bool reported = row.outcome != unchanged;
+    EXPECT_EQ(m.lastChange(), took ? "second" : reported ? sentences : "first");
+    EXPECT_EQ(m.lastChangeFailed(), reported && !took);
+    EXPECT_EQ(m.changeCount(), count + (reported ? 1 : 0));
+    EXPECT_EQ(notified[Property::lastChange], reported ? 1 : 0);
   }
+}
+
+TEST_F(AppModelTest, EveryCommitIsReportedAndClearingEndsTheFailure) {
+  AppModel& m = make();
+  ASSERT_TRUE(m.commit(variant(1), "same").empty());
+  const std::uint64_t first = m.changeCount();
+  notified.clear();
+  // The same text again is a new change: it is told and counted.
+  ASSERT_TRUE(m.commit(variant(2), "same").empty());
+  EXPECT_EQ(m.changeCount(), first + 1);
+  EXPECT_EQ(notified[Property::lastChange], 1);
+
+  fileSystem.failing = true;
+  ASSERT_FALSE(m.commit(variant(3), "refused").empty());
+  EXPECT_TRUE(m.lastChangeFailed());
+  // Undo goes back over the last change taken, and clears the failure with the text.
+  fileSystem.failing = false;
+  m.undo();
+  EXPECT_EQ(m.config(), variant(1));
+  EXPECT_EQ(m.lastChange(), std::nullopt);
+  EXPECT_FALSE(m.lastChangeFailed());
+
+  fileSystem.failing = true;
+  ASSERT_FALSE(m.commit(variant(3), "refused").empty());
+  m.dismissChange();
+  EXPECT_EQ(m.lastChange(), std::nullopt);
+  EXPECT_FALSE(m.lastChangeFailed());
+  fileSystem.failing = false;
+  ASSERT_TRUE(m.commit(variant(3), "taken").empty());
+  EXPECT_FALSE(m.lastChangeFailed());
 }
 
 TEST_F(AppModelTest, UndoKeepsThirtyStepsAndWalksBack) {

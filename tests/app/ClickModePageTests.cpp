@@ -6,14 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <fstream>
+#include <iterator>
 
+#include "app/settings/Pages.hpp"
+#include "app/settings/SettingsWindowView.hpp"
+#include "app/settings/controls/ChangeBanner.hpp"
 #include "app/settings/controls/SettingControls.hpp"
 #include "app/settings/pages/ClickModeLogic.hpp"
 #include "core/ConfigValidator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
+#include "tests/app/FailingFileSystem.hpp"
 #include "tests/app/SettingsPictures.hpp"
 #include "tests/app/WidgetApp.hpp"
 
@@ -103,6 +113,28 @@ TEST_F(ClickModePageTest, TheSwitchAndThePickerCommitWithTheirTexts) {
   EXPECT_EQ(page->sizePicker()->selected(), QStringLiteral("Regular"));
 }
 
+TEST_F(ClickModePageTest, AccessibilityActionsCommitAsClicksDo) {
+  auto page = make();
+  const auto toggle = [](QWidget* control) {
+    QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(control);
+    ASSERT_TRUE(seen && seen->actionInterface());
+    seen->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+  };
+  const bool labelled = menuBarAndPanelShown(model->config());
+  toggle(page->menuBarAndPanelSwitch());
+  EXPECT_EQ(menuBarAndPanelShown(model->config()), !labelled);
+  EXPECT_EQ(menuBarAndPanelShown(model->navigation().config()), !labelled);
+  EXPECT_EQ(model->lastChange(),
+            labelled ? "Menu bar and panel not labelled" : "Menu bar and panel labelled");
+  EXPECT_EQ(page->menuBarAndPanelSwitch()->isOn(), !labelled);
+
+  for (QAbstractButton* segment : page->sizePicker()->findChildren<QAbstractButton*>())
+    if (segment->text() == QStringLiteral("Small")) toggle(segment);
+  EXPECT_EQ(model->config().appearance.hintSize, Size::small);
+  EXPECT_EQ(model->lastChange(), "Label size small");
+  EXPECT_EQ(page->sizePicker()->selected(), QStringLiteral("Small"));
+}
+
 TEST_F(ClickModePageTest, LettersSaveOnReturnAndShowWhatIsRefused) {
   auto page = make();
   QLineEdit& field = *page->lettersField();
@@ -163,6 +195,71 @@ TEST_F(ClickModePageTest, Pictures) {
   config.appearance.hintSize = Size::large;
   ASSERT_TRUE(model->commit(config, "Label size large").empty());
   shootInEveryLook("clicking-large", page);
+}
+
+// The whole window on a settings folder that refuses writes: a switch's failed save is reported
+// in the banner under the page, and an older change's text and Undo do not stay standing.
+TEST(ClickingPageFlow, AFailedSaveIsReportedWhereTheChangeWasMade) {
+  testapp::ensureWidgetApp();
+  QTemporaryDir folder;
+  const std::string file = folder.filePath(QStringLiteral("config.json")).toStdString();
+  platform::fake::FakeDesktop desktop;
+  platform::fake::FakeLoginItems loginItems;
+  testapp::FailingFileSystem files;
+  AppModel model(ConfigStore(file, files), desktop.platform, loginItems);
+  SettingsWindowView view(model, [&model](SettingsPage page) {
+    return makePage(PageContext{model, {}}, page);
+  });
+  view.resize(900, 640);
+  view.show();
+  const auto switchNamed = [&view](const char* title) {
+    for (SwitchButton* button : view.page()->findChildren<SwitchButton*>())
+      if (button->accessibleName() == QLatin1String(title)) return button;
+    return static_cast<SwitchButton*>(nullptr);
+  };
+  ChangeBanner& banner = *view.banner();
+  auto* text = banner.findChild<QLabel*>(QStringLiteral("changeText"));
+  auto* undo = banner.findChild<QPushButton*>();
+  ASSERT_TRUE(text && undo);
+
+  // An earlier change, with its Undo.
+  switchNamed("Confirm with Return")->click();
+  ASSERT_EQ(model.lastChange(), "Confirm with Return on");
+  EXPECT_TRUE(undo->isVisibleTo(&banner));
+  std::ifstream saved(file);
+  const std::string onDisk((std::istreambuf_iterator<char>(saved)), {});
+  const TovrelConfig before = model.config();
+
+  files.failing = true;
+  files.cause = std::errc::permission_denied;
+  SwitchButton* stays = switchNamed("Stay on after clicking");
+  ASSERT_NE(stays, nullptr);
+  const bool was = stays->isOn();
+  stays->click();
+  EXPECT_EQ(stays->isOn(), was);
+  EXPECT_EQ(model.config(), before);
+  EXPECT_EQ(model.navigation().config(), before);
+  std::ifstream after(file);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(after)), {}), onDisk);
+  const QString sentence = QString::fromStdString("Settings could not be saved: " + files.reason);
+  EXPECT_TRUE(sentence.contains(QStringLiteral("Permission denied")));
+  EXPECT_FALSE(banner.isHidden());
+  EXPECT_EQ(text->accessibleName(), sentence);
+  EXPECT_EQ(text->text(), sentence);  // whole, not cut short
+  EXPECT_FALSE(undo->isVisibleTo(&banner));
+  // A failure waits to be read: it outlasts a change's time.
+  desktop.advance(60);
+  EXPECT_FALSE(banner.isHidden());
+
+  // The next change taken replaces it, with its Undo and its own time.
+  files.failing = false;
+  stays->click();
+  EXPECT_EQ(stays->isOn(), !was);
+  EXPECT_EQ(text->accessibleName(), QStringLiteral("Stay on after clicking ") +
+                                        (was ? QStringLiteral("off") : QStringLiteral("on")));
+  EXPECT_TRUE(undo->isVisibleTo(&banner));
+  desktop.advance(8);
+  EXPECT_TRUE(banner.isHidden());
 }
 
 }  // namespace

@@ -80,21 +80,20 @@ TEST(EntryLogic, PreviewCaptionsComeFromTheFirstBindingOfEachAction) {
 
 TEST(EntryLogic, AccessCard) {
   struct Row {
-    bool assumes, tap, secure, accessibility;
+    bool allowed, assumes, secure;
     std::optional<std::string> holder;
     bool shown;
     std::string title;
   };
   const Row rows[] = {
-      {true, false, true, false, {}, false, "Another app has a password field active"},
-      {false, true, false, true, {}, false, "Tovrel needs Accessibility access"},
-      {false, false, false, true, {}, true, "Tovrel needs Accessibility access"},
-      {false, true, false, false, {}, true, "Tovrel needs Accessibility access"},
-      {false, true, true, true, {}, true, "Another app has a password field active"},
-      {false, true, true, true, "Firefox", true, "Firefox has a password field active"},
+      {true, true, true, {}, false, "Another app has a password field active"},
+      {true, false, false, {}, false, "Tovrel needs Accessibility access"},
+      {false, false, false, {}, true, "Tovrel needs Accessibility access"},
+      {true, false, true, {}, true, "Another app has a password field active"},
+      {false, false, true, "Firefox", true, "Firefox has a password field active"},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(accessCardShown(row.assumes, row.tap, row.secure, row.accessibility), row.shown);
+    EXPECT_EQ(accessCardShown(row.allowed, row.assumes, row.secure), row.shown);
     EXPECT_EQ(accessCardTitle(row.secure, row.holder), row.title);
     EXPECT_EQ(accessCardOffersActions(row.secure), !row.secure);
   }

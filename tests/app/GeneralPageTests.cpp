@@ -4,11 +4,13 @@
 #include "app/settings/pages/GeneralPage.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QAbstractButton>
 #include <QFile>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -371,6 +373,39 @@ TEST_F(GeneralPageTest, ImportsAreReviewedAndNothingChangesUntilApplied) {
   EXPECT_NE(readAll(settingsFile), onDisk);
 }
 
+TEST_F(GeneralPageTest, AnImportOfWhatIsNoRegularFileIsRefusedUnread) {
+  const std::string pipe = folder.filePath(QStringLiteral("settings.json")).toStdString();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string onDisk = readAll(settingsFile);
+  const TovrelConfig before = model->config();
+  auto page = showPage();
+  const std::string refusal =
+      "“settings.json” is not a regular file, so Tovrel did not read it. Nothing was changed.";
+  // A named pipe, a device and a folder, as "All files" lets a user choose them.
+  const std::string chosen[] = {pipe, "/dev/zero", folder.path().toStdString()};
+  for (const std::string& path : chosen) {
+    for (const bool keyFile : {false, true}) {
+      SCOPED_TRACE(path + (keyFile ? " as a key file" : " as settings"));
+      panels.answer = path;
+      // A read of the pipe would never come back: the sheet must be there when this returns.
+      keyFile ? page->importMouseless() : page->importSettings();
+      ImportReviewSheet* sheet = page->importSheet();
+      ASSERT_NE(sheet, nullptr);
+      const std::string name = std::filesystem::path(path).filename().string();
+      EXPECT_EQ(sheet->review().problems,
+                Lines{"“" + name +
+                      "” is not a regular file, so Tovrel did not read it. Nothing was changed."});
+      EXPECT_FALSE(sheet->applyButton()->isEnabled());
+      QTest::keyClick(sheet, Qt::Key_Escape);
+      EXPECT_TRUE(waitGone([&] { return page->importSheet(); }));
+    }
+  }
+  EXPECT_EQ(notAFileReview("t", "settings.json").problems, Lines{refusal});
+  EXPECT_EQ(model->config(), before);
+  EXPECT_EQ(readAll(settingsFile), onDisk);
+  EXPECT_EQ(model->lastChange(), "saved");
+}
+
 TEST_F(GeneralPageTest, ExportWritesTheModelsBytesOrSaysWhyNot) {
   auto page = showPage();
   const std::string target = file("Tovrel Settings.json", "old");
@@ -447,6 +482,31 @@ TEST_F(GeneralPageTest, LoginItemFailureIsShownAndTheSwitchFollowsTheDesktop) {
   EXPECT_TRUE(shown("approvalHint"));
 }
 
+TEST_F(GeneralPageTest, OpenAtLoginIsReadAgainWhenThePageComesOnScreen) {
+  auto page = showPage();
+  auto* loginSwitch = page->findChild<SwitchButton*>(QStringLiteral("openAtLogin"));
+  const auto hintShown = [&page] {
+    return page->findChild<QWidget*>(QStringLiteral("approvalHint"))->isVisibleTo(page.get());
+  };
+  ASSERT_FALSE(loginSwitch->isOn());
+  // Changed outside Tovrel while the window was away.
+  const Status outside[] = {Status::enabled, Status::notRegistered, Status::requiresApproval};
+  for (Status status : outside) {
+    SCOPED_TRACE(static_cast<int>(status));
+    page->hide();
+    loginItems.current = status;
+    page->show();
+    EXPECT_EQ(loginSwitch->isOn(), loginSwitchOn(status));
+    EXPECT_EQ(hintShown(), showsApprovalHint(status));
+  }
+  // And when the window comes back to the front.
+  loginItems.current = Status::notRegistered;
+  QEvent activated(QEvent::WindowActivate);
+  QCoreApplication::sendEvent(page.get(), &activated);
+  EXPECT_FALSE(loginSwitch->isOn());
+  EXPECT_TRUE(loginItems.requests.empty());  // reading changed nothing
+}
+
 TEST_F(GeneralPageTest, ResetCommitsOrStaysOpenWithTheReasons) {
   auto page = showPage();
   // The first default binding's chord made the scrolling start: resetting the cursor keys would
@@ -484,6 +544,37 @@ TEST_F(GeneralPageTest, ResetCommitsOrStaysOpenWithTheReasons) {
   QTest::keyClick(page->resetSheet(), Qt::Key_Escape);
   EXPECT_TRUE(waitGone([&] { return page->resetSheet(); }));
   EXPECT_EQ(model->lastChange(), "Everything reset to defaults");
+}
+
+TEST_F(GeneralPageTest, ResetTakesNoKeyReturnDoesNothingAndEscapeCancels) {
+  auto page = showPage();
+  const TovrelConfig before = model->config();
+  page->showReset();
+  ResetSheet* sheet = page->resetSheet();
+  ASSERT_NE(sheet, nullptr);
+  sheet->setScope(ResetScope::everything);
+  ASSERT_TRUE(sheet->resetButton()->isEnabled());
+  for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isDefault()) << button->text().toStdString();
+    EXPECT_FALSE(button->autoDefault()) << button->text().toStdString();
+  }
+  // Return wherever the keyboard is: on the sheet, on each scope, on Reset itself.
+  std::vector<QWidget*> places{sheet, sheet->resetButton()};
+  for (QRadioButton* radio : sheet->findChildren<QRadioButton*>())
+    places.push_back(radio);
+  for (QWidget* place : places) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    place->setFocus();
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter})
+      QTest::keyClick(place, key);
+    EXPECT_EQ(page->resetSheet(), sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_EQ(model->config(), before);
+  }
+  QTest::keyClick(sheet->resetButton(), Qt::Key_Escape);
+  EXPECT_TRUE(waitGone([&] { return page->resetSheet(); }));
+  EXPECT_EQ(model->config(), before);
+  EXPECT_EQ(model->lastChange(), "saved");
 }
 
 TEST_F(GeneralPageTest, Pictures) {

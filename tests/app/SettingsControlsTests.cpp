@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QAbstractButton>
 #include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
@@ -9,8 +11,10 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QSlider>
+#include <QTest>
 #include <QVBoxLayout>
 #include <filesystem>
+#include <map>
 
 #include "app/model/AppModel.hpp"
 #include "app/settings/Symbols.hpp"
@@ -101,6 +105,26 @@ TEST(NumberSliderValues, ParseTakesTheDisplayFormatAndRefusesTheRest) {
   }
 }
 
+void press(QWidget& widget, Qt::Key key) {
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &down);
+  QCoreApplication::sendEvent(&widget, &up);
+}
+
+// The actions assistive technology is offered on `widget` that do more than move the focus.
+QStringList changingActions(QWidget& widget) {
+  QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(&widget);
+  if (seen == nullptr || seen->actionInterface() == nullptr) return {};
+  QStringList names = seen->actionInterface()->actionNames();
+  names.removeAll(QAccessibleActionInterface::setFocusAction());
+  return names;
+}
+
+void act(QWidget& widget, const QString& action) {
+  QAccessible::queryAccessibleInterface(&widget)->actionInterface()->doAction(action);
+}
+
 TEST(NumberSliderWidget, HandsOnSnappedSlidesAndClampedTypingAndShowsOnlyWhatItIsGiven) {
   testapp::ensureWidgetApp();
   std::vector<double> handed;
@@ -141,6 +165,52 @@ TEST(NumberSliderWidget, HandsOnSnappedSlidesAndClampedTypingAndShowsOnlyWhatItI
   slider.field()->setModified(false);
   slider.setValue(2700);
   EXPECT_EQ(slider.field()->text(), "2.700");
+}
+
+TEST(NumberSliderWidget, AssistiveTechnologyReadsTheShownValueAndMovesItAsTheKeysDo) {
+  testapp::ensureWidgetApp();
+  std::vector<double> handed;
+  NumberSlider* shown = nullptr;
+  NumberSlider slider("Speed", std::nullopt, "pt/s", {100, 4000}, 10, 1200, [&](double v) {
+    handed.push_back(v);
+    shown->setValue(v);  // the owner takes every value
+  });
+  shown = &slider;
+  slider.setLocale(english);
+  QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(slider.slider());
+  ASSERT_NE(seen, nullptr);
+  QAccessibleValueInterface* value = seen->valueInterface();
+  QAccessibleActionInterface* actions = seen->actionInterface();
+  ASSERT_TRUE(value && actions);
+  EXPECT_EQ(seen->role(), QAccessible::Slider);
+  EXPECT_EQ(seen->text(QAccessible::Name), "Speed");
+  // The value the field and unit show, not the slider's step 120.
+  EXPECT_EQ(seen->text(QAccessible::Value), "1,200 pt/s");
+  EXPECT_EQ(value->currentValue().toDouble(), 1200);
+  EXPECT_EQ(value->minimumValue().toDouble(), 100);
+  EXPECT_EQ(value->maximumValue().toDouble(), 4000);
+  EXPECT_EQ(value->minimumStepSize().toDouble(), 10);
+
+  // Each step goes as the arrow keys go, through the owner.
+  press(*slider.slider(), Qt::Key_Right);
+  EXPECT_EQ(handed, std::vector<double>{1210});
+  actions->doAction(QAccessibleActionInterface::increaseAction());
+  EXPECT_EQ(handed.back(), 1220);
+  EXPECT_EQ(seen->text(QAccessible::Value), "1,220 pt/s");
+  press(*slider.slider(), Qt::Key_Left);
+  actions->doAction(QAccessibleActionInterface::decreaseAction());
+  EXPECT_EQ(handed, (std::vector<double>{1210, 1220, 1210, 1200}));
+  // A value set is taken as a drag to it: snapped and kept in the range.
+  const std::pair<double, double> set[] = {{1333, 1330}, {99999, 4000}, {-5, 100}};
+  for (auto [wanted, taken] : set) {
+    value->setCurrentValue(wanted);
+    EXPECT_EQ(handed.back(), taken) << wanted;
+    EXPECT_EQ(value->currentValue().toDouble(), taken);
+  }
+  slider.setLocale(german);
+  EXPECT_EQ(seen->text(QAccessible::Value), "100 pt/s");
+  slider.setValue(2500);
+  EXPECT_EQ(seen->text(QAccessible::Value), "2.500 pt/s");
 }
 
 TEST(BoolKeyPaths, ReachDirectAndNestedFields) {
@@ -204,14 +274,39 @@ TEST_F(ModelTest, RefusedToggleShowsTheOldState) {
   toggle.switchButton()->click();
   EXPECT_EQ(m.config().scrolling.reverse, before);
   EXPECT_EQ(toggle.switchButton()->isOn(), before);
-  EXPECT_FALSE(m.lastChange().has_value());
+  // The failure is what the model reports, not a change.
+  EXPECT_TRUE(m.lastChangeFailed());
+  EXPECT_TRUE(m.lastChange()->starts_with("Settings could not be saved: "));
+  m.dismissChange();
+  // Toggled by assistive technology, the switch springs back all the same.
+  act(*toggle.switchButton(), QAccessibleActionInterface::toggleAction());
+  EXPECT_EQ(toggle.switchButton()->isOn(), before);
+  EXPECT_TRUE(m.lastChangeFailed());
 }
 
-void press(QWidget& widget, Qt::Key key) {
-  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
-  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
-  QCoreApplication::sendEvent(&widget, &down);
-  QCoreApplication::sendEvent(&widget, &up);
+TEST_F(ModelTest, EveryAccessibilityActionOfASwitchCommitsAsAClickDoes) {
+  AppModel& m = make();
+  SettingToggle toggle(m, "Show in menu bar", "", &TovrelConfig::showMenuBarIcon);
+  SwitchButton& button = *toggle.switchButton();
+  const QStringList actions = changingActions(button);
+  EXPECT_TRUE(actions.contains(QAccessibleActionInterface::toggleAction()))
+      << actions.join(",").toStdString();
+  bool on = m.config().showMenuBarIcon;
+  for (const QString& action : actions) {
+    for (int twice = 0; twice < 2; ++twice) {
+      SCOPED_TRACE(action.toStdString());
+      const std::size_t steps = m.undoStack().size();
+      act(button, action);
+      on = !on;
+      // A press clicks on a later turn of the loop, as a pressed key does.
+      ASSERT_TRUE(QTest::qWaitFor([&] { return m.config().showMenuBarIcon == on; }, 2000));
+      EXPECT_EQ(m.undoStack().size(), steps + 1);
+      EXPECT_EQ(m.navigation().config().showMenuBarIcon, on);
+      EXPECT_EQ(m.lastChange(), toggleChangeText("Show in menu bar", on));
+      EXPECT_EQ(button.isOn(), on);
+      EXPECT_EQ(QAccessible::queryAccessibleInterface(&button)->state().checked, on);
+    }
+  }
 }
 
 TEST(SwitchButtonWidget, SpaceTogglesAndOnlyTheUserIsReported) {
@@ -263,6 +358,40 @@ TEST(SegmentedControlWidget, ChoosesByClickAndArrowsAndKeepsItsSelection) {
   control.setSegments({"Normal", "Fast"});
   EXPECT_EQ(control.selected(), "");
   EXPECT_EQ(control.sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+}
+
+TEST(SegmentedControlWidget, AccessibilityActionsChooseAsAClickDoes) {
+  testapp::ensureWidgetApp();
+  SegmentedControl control({"Slow", "Normal", "Fast"});
+  QStringList chosen;
+  control.onSelected([&](const QString& name) { chosen << name; });
+  control.setSelected("Normal");
+  std::map<QString, QAbstractButton*> segments;
+  for (QAbstractButton* button : control.findChildren<QAbstractButton*>())
+    segments[button->text()] = button;
+  const auto checked = [&] {
+    QStringList names;
+    for (const auto& [name, button] : segments)
+      if (QAccessible::queryAccessibleInterface(button)->state().checked) names << name;
+    return names;
+  };
+  const QStringList actions = changingActions(*segments["Fast"]);
+  ASSERT_FALSE(actions.isEmpty());
+  for (const QString& action : actions) {
+    SCOPED_TRACE(action.toStdString());
+    chosen.clear();
+    control.setSelected("Normal");
+    act(*segments["Fast"], action);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chosen.isEmpty(); }, 2000));
+    EXPECT_EQ(chosen, QStringList{"Fast"});
+    EXPECT_EQ(control.selected(), "Fast");
+    EXPECT_EQ(checked(), QStringList{"Fast"});
+    // The chosen segment again: it stays chosen and nothing is reported.
+    act(*segments["Fast"], action);
+    QTest::qWait(150);
+    EXPECT_EQ(chosen, QStringList{"Fast"});
+    EXPECT_EQ(checked(), QStringList{"Fast"});
+  }
 }
 
 TEST(ProblemListWidget, TakesNoSpaceWhenEmptyAndKeepsRowsByText) {

@@ -7,6 +7,7 @@
 
 #include "app/settings/SettingsWindowView.hpp"
 #include "app/settings/controls/ChangeBanner.hpp"
+#include "core/ConfigValidator.hpp"
 #include "platform/fake/FakeDesktop.hpp"
 #include "platform/fake/FakeLoginItems.hpp"
 #include "tests/app/WidgetApp.hpp"
@@ -37,7 +38,7 @@ class SettingsViewTest : public ::testing::Test {
 TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
   struct Step {
     double at;
-    enum { commit, undo, tearDown } what;
+    enum { commit, refused, undo, dismiss, tearDown } what;
     std::string text;
   };
   struct Row {
@@ -45,6 +46,12 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
     std::vector<Step> steps;
     std::vector<std::pair<double, std::optional<std::string>>> expected;
   };
+  // The validator's sentence for a configuration it refuses.
+  TovrelConfig invalid = withSpeed(900);
+  invalid.clickAlphabet = std::string(1, 'a');
+  const std::vector<std::string> problems = ConfigValidator::problems(invalid);
+  ASSERT_EQ(problems.size(), 1u);
+  const std::string refusal = problems.front();
   const std::vector<Row> rows = {
       {"one change shows for eight seconds",
        {{0, Step::commit, "A"}},
@@ -52,15 +59,27 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
       {"a newer text gets its own eight seconds",
        {{0, Step::commit, "A"}, {5, Step::commit, "B"}},
        {{8.5, "B"}, {12.9, "B"}, {13.0, std::nullopt}}},
-      {"the same text again keeps the first wait",
+      {"the same text again gets its own eight seconds",
        {{0, Step::commit, "A"}, {5, Step::commit, "A"}},
-       {{7.9, "A"}, {8.0, std::nullopt}}},
+       {{8.0, "A"}, {12.9, "A"}, {13.0, std::nullopt}}},
       {"undo clears it and the stale wait does nothing later",
        {{0, Step::commit, "A"}, {2, Step::undo, ""}, {3, Step::commit, "C"}},
        {{2.5, std::nullopt}, {10.9, "C"}, {11.0, std::nullopt}}},
+      {"the same text after undo gets its full time",
+       {{0, Step::commit, "A"}, {2, Step::undo, ""}, {5, Step::commit, "A"}},
+       {{2.5, std::nullopt}, {8.0, "A"}, {12.9, "A"}, {13.0, std::nullopt}}},
+      {"the same text after dismiss gets its full time",
+       {{0, Step::commit, "A"}, {1, Step::dismiss, ""}, {6, Step::commit, "A"}},
+       {{1.5, std::nullopt}, {8.0, "A"}, {13.9, "A"}, {14.0, std::nullopt}}},
+      {"a refused commit stays until a new change replaces it",
+       {{0, Step::commit, "A"}, {1, Step::refused, ""}, {30, Step::commit, "B"}},
+       {{20, refusal}, {37.9, "B"}, {38.0, std::nullopt}}},
       {"leaving the screen dismisses the text on show",
        {{0, Step::commit, "A"}, {1, Step::tearDown, ""}},
        {{1.0, std::nullopt}}},
+      {"leaving the screen dismisses a refusal too",
+       {{0, Step::refused, ""}, {20, Step::tearDown, ""}},
+       {{19, refusal}, {20, std::nullopt}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -78,8 +97,12 @@ TEST_F(SettingsViewTest, BannerDismissalFollowsItsTextsTimes) {
         if (step.what == Step::commit) {
           // A commit is taken only when the configuration changes.
           ASSERT_TRUE(model->commit(withSpeed(speed += 10), step.text).empty());
+        } else if (step.what == Step::refused) {
+          ASSERT_FALSE(model->commit(invalid, "refused").empty());
         } else if (step.what == Step::undo) {
           model->undo();
+        } else if (step.what == Step::dismiss) {
+          model->dismissChange();
         } else {
           banner->tornDown();
         }

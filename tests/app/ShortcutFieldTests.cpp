@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -115,6 +116,27 @@ TEST_F(FieldTest, RecordsAChordAndSavesItThroughTheOwner) {
   EXPECT_EQ(caps->text(), QStringLiteral("Ctrl Z"));
   EXPECT_EQ(caps->accessibleName(), QStringLiteral("Moving start: Ctrl Z. Change"));
   EXPECT_EQ(QApplication::focusWidget(), caps) << "the keyboard stays in the field";
+}
+
+TEST_F(FieldTest, EveryAccessibilityActionOfTheKeyCapsRecordsAsAClickDoes) {
+  make(RecorderKind::action, Gesture::key(Key::j));
+  auto* caps = child<KeyCapsButton>("keyCaps");
+  QAccessibleInterface* seen = QAccessible::queryAccessibleInterface(caps);
+  ASSERT_TRUE(seen && seen->actionInterface());
+  QStringList actions = seen->actionInterface()->actionNames();
+  actions.removeAll(QAccessibleActionInterface::setFocusAction());
+  EXPECT_TRUE(actions.contains(QAccessibleActionInterface::pressAction()));
+  for (const QString& action : actions) {
+    SCOPED_TRACE(action.toStdString());
+    QAccessible::queryAccessibleInterface(caps)->actionInterface()->doAction(action);
+    // Recording, with the keyboard in the pill, as after a click.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == pill(); }, 2000));
+    EXPECT_TRUE(field->isRecording());
+    tap(Key::z, Qt::ControlModifier);
+    child("save")->click();
+    EXPECT_EQ(saved.back(), Gesture::key(Key::z, Modifiers::control));
+    EXPECT_FALSE(field->isRecording());
+  }
 }
 
 TEST_F(FieldTest, ALoneModifierIsATapAndEscapeCancels) {

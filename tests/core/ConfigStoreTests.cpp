@@ -4,7 +4,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <chrono>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <sstream>
 
 #include "core/Presets.hpp"
@@ -294,6 +300,36 @@ TEST(ConfigStore, FileSystemFailuresAreNotConfigErrors) {
   EXPECT_THROW(missing.save(TovrelConfig()), fs::filesystem_error);
   EXPECT_FALSE(fs::exists(folder.path() / "nowhere"));
   EXPECT_EQ(missing.load(), TovrelConfig::defaults());
+}
+
+TEST(ConfigStore, OnlyARegularFileIsReadAndNothingElseIsWaitedOn) {
+  TemporaryFolder folder;
+  const fs::path pipe = folder.path() / "config.json";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  ConfigStore store(pipe);
+  // Each in its own thread, so a read that waits for a writer fails here instead of hanging:
+  // a writer that comes and goes lets it end.
+  const auto refusedAtOnce = [&](std::function<void()> attempt) {
+    auto done = std::async(std::launch::async, [attempt] {
+      try {
+        attempt();
+      } catch (const fs::filesystem_error& error) {
+        return error.code() == std::errc::invalid_argument;
+      }
+      return false;
+    });
+    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return done.get();
+    do {
+      const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+      if (writer >= 0) ::close(writer);
+    } while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready);
+    return false;
+  };
+  EXPECT_TRUE(refusedAtOnce([&] { store.load(); }));
+  EXPECT_TRUE(refusedAtOnce([&] { store.save(TovrelConfig()); }));
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(folder.names(), std::vector<std::string>{"config.json"});
+  EXPECT_TRUE(refusedAtOnce([] { FileSystem::real().read("/dev/null"); }));
 }
 
 TEST(ConfigStore, AnUnreadableFileIsKeptOnce) {

@@ -84,8 +84,8 @@ AccessCard::~AccessCard() = default;
 void AccessCard::refresh() {
   const NavigationService& navigation = model_.navigation();
   const PermissionReport& report = navigation.readiness();
-  const bool shown = accessCardShown(model_.assumesAccessForSnapshots(), navigation.tapInstalled(),
-                                     report.secureInputActive, report.accessibilityTrusted);
+  const bool shown = accessCardShown(keyboardAccessAllowed(model_),
+                                     model_.assumesAccessForSnapshots(), report.secureInputActive);
   secure_ = report.secureInputActive;
   const QString title =
       QString::fromStdString(accessCardTitle(report.secureInputActive, report.secureInputApp));

@@ -15,14 +15,16 @@ namespace tovrel::settings {
 
 namespace {
 
-// The change text on one line, cut short with an ellipsis when the bar is too narrow.
+// A change text on one line, cut short with an ellipsis when the bar is too narrow; a problem
+// sentence whole, over as many lines as it needs.
 class ElidedLabel : public QLabel {
  public:
   using QLabel::QLabel;
-  void setFullText(const QString& text) {
+  void setFullText(const QString& text, bool whole) {
     full_ = text;
     setToolTip(text);
     setAccessibleName(text);
+    setWordWrap(whole);
     elide();
   }
   QSize minimumSizeHint() const override { return QSize(40, QLabel::minimumSizeHint().height()); }
@@ -34,7 +36,10 @@ class ElidedLabel : public QLabel {
   }
 
  private:
-  void elide() { setText(fontMetrics().elidedText(full_, Qt::ElideRight, std::max(width(), 1))); }
+  void elide() {
+    setText(wordWrap() ? full_
+                       : fontMetrics().elidedText(full_, Qt::ElideRight, std::max(width(), 1)));
+  }
   QString full_;
 };
 
@@ -44,7 +49,7 @@ ChangeBanner::ChangeBanner(AppModel& model, QWidget* parent)
     : QWidget(parent),
       model_(model),
       dismissal_(
-          model.platform().scheduler, [&model] { return model.lastChange(); },
+          model.platform().scheduler, [this] { return currentChange(); },
           [&model] { model.dismissChange(); }) {
   setObjectName(QStringLiteral("changeBanner"));
   auto* row = new QHBoxLayout(this);
@@ -73,7 +78,6 @@ ChangeBanner::ChangeBanner(AppModel& model, QWidget* parent)
     if (property == AppModel::Property::lastChange || property == AppModel::Property::undoStack)
       refresh();
   });
-  restyle();
   refresh();
 }
 
@@ -81,19 +85,27 @@ ChangeBanner::~ChangeBanner() {
   model_.removeObserver(token_);
 }
 
+std::optional<std::uint64_t> ChangeBanner::currentChange() const {
+  if (!model_.lastChange()) return std::nullopt;
+  return model_.changeCount();
+}
+
 void ChangeBanner::refresh() {
   const std::optional<std::string>& change = model_.lastChange();
   setVisible(change.has_value());
-  static_cast<ElidedLabel*>(text_)->setFullText(QString::fromStdString(change.value_or("")));
-  undo_->setVisible(!model_.undoStack().empty());
+  static_cast<ElidedLabel*>(text_)->setFullText(QString::fromStdString(change.value_or("")),
+                                                model_.lastChangeFailed());
+  // A refused commit took nothing to undo, and an older change's Undo would read as its.
+  undo_->setVisible(!model_.undoStack().empty() && !model_.lastChangeFailed());
+  restyle();
   // The wait runs only while the banner is on screen: a change made while the window is closed
-  // shows its full time once the window is open again.
-  if (isVisible()) dismissal_.shown(change);
+  // shows its full time once the window is open again. A cleared text ends any wait.
+  if (!change || isVisible()) dismissal_.shown(currentChange(), !model_.lastChangeFailed());
 }
 
 void ChangeBanner::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  dismissal_.shown(model_.lastChange());
+  dismissal_.shown(currentChange(), !model_.lastChangeFailed());
 }
 
 void ChangeBanner::tornDown() {
@@ -106,8 +118,10 @@ void ChangeBanner::restyle() {
   text_->setFont(callout);
   undo_->setFont(callout);
   const int side = 14;
-  check_->setPixmap(
-      symbolIcon("checkmark.circle.fill", colour(Colour::green, colours), side).pixmap(side, side));
+  const bool failed = model_.lastChangeFailed();
+  check_->setPixmap(symbolIcon(failed ? "exclamationmark.triangle.fill" : "checkmark.circle.fill",
+                               colour(failed ? Colour::orange : Colour::green, colours), side)
+                        .pixmap(side, side));
   dismiss_->setIcon(symbolIcon("xmark", colour(Colour::secondary, colours), 12));
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
-// The bar under the page that reports the last committed change and offers Undo. It shows while
-// the model has a change text and takes no space otherwise.
+// The bar under the page that reports the last commit: a change taken, with Undo, or the sentence
+// of one refused, with a warning sign. It shows while the model has a change text and takes no
+// space otherwise.
 
 #include <QWidget>
 #include <cstdint>
+#include <optional>
 
 #include "app/model/AppModel.hpp"
 #include "app/settings/controls/BannerDismissal.hpp"
@@ -31,6 +33,7 @@ class ChangeBanner : public QWidget {
 
  private:
   void restyle();
+  std::optional<std::uint64_t> currentChange() const;
 
   AppModel& model_;
   BannerDismissal dismissal_;

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -295,10 +296,17 @@ SwitchButton::SwitchButton(QWidget* parent) : QAbstractButton(parent) {
       knob_.start();
     }
     update();
+    // Every way the state turns but setOn() is the user's: a click, Space, or an accessibility
+    // action, which toggles without clicking.
+    if (!settingOn_ && toggled_) toggled_(on);
   });
-  QObject::connect(this, &QAbstractButton::clicked, this, [this](bool on) {
-    if (toggled_) toggled_(on);
-  });
+}
+
+void SwitchButton::setOn(bool on) {
+  const bool outer = settingOn_;
+  settingOn_ = true;
+  setChecked(on);
+  settingOn_ = outer;
 }
 
 QSize SwitchButton::sizeHint() const {
@@ -383,14 +391,25 @@ void SegmentedControl::setSegments(const QStringList& segments) {
   // The owner may set new segments from the choice callback of one of the old ones, which is
   // still running: they go later.
   for (QAbstractButton* button : buttons_) {
+    QObject::disconnect(button, nullptr, this, nullptr);
     layout_->removeWidget(button);
     button->hide();
     button->deleteLater();
   }
   buttons_.clear();
+  chosen_ = -1;
   for (int i = 0; i < segments.size(); ++i) {
     auto* button = new Segment(segments[i], this);
     QObject::connect(button, &QAbstractButton::clicked, this, [this, i] { choose(i); });
+    // Assistive technology toggles a segment without clicking it: turning one on chooses it, and
+    // the chosen one cannot be turned off.
+    QObject::connect(button, &QAbstractButton::toggled, this, [this, i](bool on) {
+      if (on) {
+        choose(i);
+      } else {
+        setSelected(selected());
+      }
+    });
     layout_->addWidget(button);
     buttons_.push_back(button);
   }
@@ -407,20 +426,22 @@ QStringList SegmentedControl::segments() const {
 }
 
 void SegmentedControl::setSelected(const QString& segment) {
-  for (QAbstractButton* button : buttons_)
-    button->setChecked(button->text() == segment);
+  chosen_ = -1;
+  for (std::size_t i = 0; i < buttons_.size(); ++i) {
+    const bool on = chosen_ < 0 && buttons_[i]->text() == segment;
+    if (on) chosen_ = static_cast<int>(i);
+    const QSignalBlocker quiet(buttons_[i]);
+    buttons_[i]->setChecked(on);
+  }
   update();
 }
 
 QString SegmentedControl::selected() const {
-  const int index = selectedIndex();
-  return index < 0 ? QString() : buttons_[static_cast<std::size_t>(index)]->text();
+  return chosen_ < 0 ? QString() : buttons_[static_cast<std::size_t>(chosen_)]->text();
 }
 
 int SegmentedControl::selectedIndex() const {
-  for (std::size_t i = 0; i < buttons_.size(); ++i)
-    if (buttons_[i]->isChecked()) return static_cast<int>(i);
-  return -1;
+  return chosen_;
 }
 
 void SegmentedControl::choose(int index) {

@@ -122,9 +122,9 @@ class FormPage : public QScrollArea {
 class SwitchButton : public QAbstractButton {
  public:
   explicit SwitchButton(QWidget* parent = nullptr);
-  // Runs when the user toggles the switch, not when setOn() does.
+  // Runs when the user toggles the switch, by any means, not when setOn() does.
   void onToggled(std::function<void(bool)> callback) { toggled_ = std::move(callback); }
-  void setOn(bool on) { setChecked(on); }
+  void setOn(bool on);
   bool isOn() const { return isChecked(); }
   QSize sizeHint() const override;
 
@@ -134,6 +134,7 @@ class SwitchButton : public QAbstractButton {
  private:
   std::function<void(bool)> toggled_;
   QVariantAnimation knob_;
+  bool settingOn_ = false;
 };
 
 // A row of mutually exclusive segments painted as one capsule, at its natural size. Left and
@@ -162,6 +163,7 @@ class SegmentedControl : public QWidget {
 
   QHBoxLayout* layout_;
   std::vector<QAbstractButton*> buttons_;
+  int chosen_ = -1;
   std::function<void(const QString&)> selected_;
 };
 

@@ -1,5 +1,8 @@
 #include "app/settings/controls/SettingControls.hpp"
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -42,15 +45,18 @@ QColor mix(const QColor& a, const QColor& b, double t) {
                           lerp(a.blueF(), b.blueF()), lerp(a.alphaF(), b.alphaF()));
 }
 
-// A slider that asks for a comfortable width and can give it up down to 140.
-class WideSlider : public QSlider {
+}  // namespace
+
+// The slider of a NumberSlider, which asks for a comfortable width and can give it up down to 140.
+class NumberSlider::WideSlider : public QSlider {
  public:
-  explicit WideSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+  explicit WideSlider(const NumberSlider& owner) : QSlider(Qt::Horizontal), owner_(owner) {
     setMinimumWidth(140);
     setMaximumWidth(320);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
   }
   QSize sizeHint() const override { return {240, QSlider::sizeHint().height()}; }
+  const NumberSlider& owner() const { return owner_; }
 
  protected:
   // A wheel turned to scroll the page must not change a setting it happens to pass over.
@@ -58,9 +64,69 @@ class WideSlider : public QSlider {
     if (hasFocus()) return QSlider::wheelEvent(event);
     event->ignore();
   }
+
+ private:
+  const NumberSlider& owner_;
+};
+
+namespace {
+
+// What assistive technology reads of a number slider is the value it shows, with its unit, not
+// the step the slider stands at; what it sets or steps goes the way a drag or an arrow key goes.
+class NumberSliderAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit NumberSliderAccessible(QSlider* slider, const NumberSlider& owner)
+      : QAccessibleWidget(slider, QAccessible::Slider), owner_(owner) {}
+
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Value) return owner_.valueText();
+    return QAccessibleWidget::text(kind);
+  }
+
+  QVariant currentValue() const override { return owner_.value(); }
+  void setCurrentValue(const QVariant& value) override {
+    const double wanted = value.toDouble();
+    if (!std::isfinite(wanted)) return;
+    const number::SliderScale& scale = owner_.scale();
+    slider()->setValue(static_cast<int>(std::clamp(std::round(wanted / scale.unit),
+                                                   static_cast<double>(scale.first),
+                                                   static_cast<double>(scale.last))));
+  }
+  QVariant maximumValue() const override { return owner_.range().upper; }
+  QVariant minimumValue() const override { return owner_.range().lower; }
+  QVariant minimumStepSize() const override { return owner_.scale().unit; }
+
+  QStringList actionNames() const override {
+    QStringList names;
+    if (slider()->isEnabled()) names << increaseAction() << decreaseAction();
+    return names + QAccessibleWidget::actionNames();
+  }
+  void doAction(const QString& name) override {
+    if (!slider()->isEnabled()) return;
+    if (name == increaseAction()) {
+      slider()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    } else if (name == decreaseAction()) {
+      slider()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+    } else {
+      QAccessibleWidget::doAction(name);
+    }
+  }
+
+ private:
+  QSlider* slider() const { return static_cast<QSlider*>(widget()); }
+  const NumberSlider& owner_;
 };
 
 }  // namespace
+
+QAccessibleInterface* NumberSlider::accessibleFactory(const QString&, QObject* object) {
+  auto* slider = dynamic_cast<WideSlider*>(object);
+  return slider != nullptr ? new NumberSliderAccessible(slider, slider->owner()) : nullptr;
+}
 
 // ---- SettingLabel
 
@@ -139,8 +205,14 @@ NumberSlider::NumberSlider(const QString& title, std::optional<QString> detail, 
       scale_(number::sliderScale(range, step)),
       value_(value),
       onChange_(std::move(onChange)),
-      slider_(new WideSlider(nullptr)),
+      slider_(nullptr),
       field_(new QLineEdit) {
+  static const bool installed = [] {
+    QAccessible::installFactory(accessibleFactory);
+    return true;
+  }();
+  (void)installed;
+  slider_ = new WideSlider(*this);
   auto* label = new QWidget;
   QVBoxLayout* lines = column(label, 2);
   lines->addWidget(wrapping(new ThemedLabel(title, TextStyle::body, Colour::primary)));
@@ -177,6 +249,10 @@ void NumberSlider::setValue(double value) {
   showValue(false);
 }
 
+QString NumberSlider::valueText() const {
+  return number::format(value_, range_.upper, locale()) + QLatin1Char(' ') + unit_;
+}
+
 void NumberSlider::showValue(bool evenWhileTyping) {
   const QString text = number::format(value_, range_.upper, locale());
   {
@@ -188,7 +264,8 @@ void NumberSlider::showValue(bool evenWhileTyping) {
     }
   }
   if (evenWhileTyping || !field_->isModified()) field_->setText(text);
-  slider_->setAccessibleDescription(text + QLatin1Char(' ') + unit_);
+  // Also in the description, for readers that take a slider's value as a bare number.
+  slider_->setAccessibleDescription(valueText());
 }
 
 void NumberSlider::sliderMoved(int position) {

@@ -20,6 +20,7 @@
 #include "app/settings/controls/ControlLogic.hpp"
 #include "app/settings/controls/Form.hpp"
 
+class QAccessibleInterface;
 class QLineEdit;
 class QSlider;
 class QVBoxLayout;
@@ -82,6 +83,10 @@ class NumberSlider : public LabeledRow {
   // in it.
   void setValue(double value);
   double value() const { return value_; }
+  // The value as shown, with its unit ("1,200 px/s"): what assistive technology reads.
+  QString valueText() const;
+  ValueRange range() const { return range_; }
+  const number::SliderScale& scale() const { return scale_; }
   QSlider* slider() const { return slider_; }
   QLineEdit* field() const { return field_; }
 
@@ -89,6 +94,8 @@ class NumberSlider : public LabeledRow {
   void changeEvent(QEvent* event) override;
 
  private:
+  class WideSlider;
+  static QAccessibleInterface* accessibleFactory(const QString& className, QObject* object);
   void showValue(bool evenWhileTyping);
   void sliderMoved(int position);
   void fieldEdited();

@@ -21,11 +21,6 @@ std::optional<std::string> present(const char* text) {
 
 }  // namespace
 
-bool keyboardAccessAllowed(bool assumesAccess, bool tapInstalled, const PermissionReport& report) {
-  return assumesAccess || (tapInstalled && !report.secureInputActive) ||
-         (report.accessibilityTrusted && tapInstalled);
-}
-
 std::string keyboardAccessDetail(bool allowed) {
   if (allowed) return "Allowed. Tovrel can read shortcuts and find controls.";
   return std::string(platformText::keyboardAccessNotAllowed);

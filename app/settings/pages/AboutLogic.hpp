@@ -23,9 +23,7 @@ class AppModel;
 
 namespace tovrel::settings {
 
-// Pictures of the window assume access; otherwise the installed tap suffices unless secure input
-// is on, when the accessibility permission must be granted as well.
-bool keyboardAccessAllowed(bool assumesAccess, bool tapInstalled, const PermissionReport& report);
+// The access line's detail for what keyboardAccessAllowed() decides.
 std::string keyboardAccessDetail(bool allowed);
 // "<holder> has a password field active, …, quit and reopen <holder>."; "Another app" and "that
 // app" stand in for an unknown holder.

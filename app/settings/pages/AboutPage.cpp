@@ -130,7 +130,7 @@ void AboutPage::refresh() {
   const NavigationService& navigation = model_.navigation();
   const PermissionReport& report = navigation.readiness();
   const bool assumed = model_.assumesAccessForSnapshots();
-  const bool allowed = keyboardAccessAllowed(assumed, navigation.tapInstalled(), report);
+  const bool allowed = keyboardAccessAllowed(model_);
   access_->setStatus(allowed, QStringLiteral("Keyboard access"),
                      QString::fromStdString(keyboardAccessDetail(allowed)));
   secure_->setStatus(false, QStringLiteral("Secure input is on"),

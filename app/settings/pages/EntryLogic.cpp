@@ -73,9 +73,8 @@ PreviewCaptions previewCaptions(const TovrelConfig& config) {
   return captions;
 }
 
-bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive,
-                     bool accessibilityOn) {
-  return !assumesAccess && (!tapInstalled || secureInputActive || !accessibilityOn);
+bool accessCardShown(bool accessAllowed, bool assumesAccess, bool secureInputActive) {
+  return !accessAllowed || (!assumesAccess && secureInputActive);
 }
 
 std::string accessCardTitle(bool secureInputActive, const std::optional<std::string>& holder) {

@@ -44,11 +44,9 @@ struct PreviewCaptions {
 // From the first binding of each action, else the fallbacks above.
 PreviewCaptions previewCaptions(const TovrelConfig& config);
 
-// The card shows when the program cannot read the keyboard, unless the pictures of the window
-// assume it can. Here the keyboard can be heard without the desktop's accessibility switch, which
-// Clicking and Scrolling still need to read other applications: the card shows while it is off too.
-bool accessCardShown(bool assumesAccess, bool tapInstalled, bool secureInputActive,
-                     bool accessibilityOn);
+// The card shows while Tovrel lacks keyboard access (keyboardAccessAllowed), and while a password
+// field holds the keyboard, unless the pictures of the window assume access.
+bool accessCardShown(bool accessAllowed, bool assumesAccess, bool secureInputActive);
 std::string accessCardTitle(bool secureInputActive, const std::optional<std::string>& holder);
 // The card's buttons are offered only when something can be done about it.
 inline bool accessCardOffersActions(bool secureInputActive) {

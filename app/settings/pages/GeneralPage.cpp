@@ -1,5 +1,6 @@
 #include "app/settings/pages/GeneralPage.hpp"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPushButton>
@@ -68,6 +69,14 @@ std::variant<std::string, std::string> readFile(const std::string& path) {
   } catch (const std::exception& error) {
     return std::variant<std::string, std::string>(std::in_place_index<1>, error.what());
   }
+}
+
+// Something is at `path` and it is no regular file. Asked without opening it: opening a named
+// pipe waits for a writer.
+bool notARegularFile(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  return !error && status.type() != std::filesystem::file_type::regular;
 }
 
 }  // namespace
@@ -147,6 +156,13 @@ void GeneralPage::buildLoginSection() {
   section->addRow(new SettingToggle(model_, QStringLiteral("Show in menu bar"),
                                     QStringLiteral("An icon that shows which mode is on."),
                                     &TovrelConfig::showMenuBarIcon));
+}
+
+bool GeneralPage::event(QEvent* event) {
+  // The login item changes outside Tovrel too (a session manager, a removed autostart file): it is
+  // read again whenever the page comes on screen or its window back to the front.
+  if (event->type() == QEvent::Show || event->type() == QEvent::WindowActivate) refreshLogin();
+  return FormPage::event(event);
 }
 
 void GeneralPage::setLaunchAtLogin(bool on) {
@@ -290,6 +306,7 @@ void GeneralPage::importSettings() {
       panels_.chooseFileToOpen(this, {QString(), {QStringLiteral("JSON (*.json)")}, {}});
   if (!path) return;
   const std::string fileName = std::filesystem::path(*path).filename().string();
+  if (notARegularFile(*path)) return presentReview(notAFileReview("Import " + fileName, fileName));
   const auto bytes = readFile(*path);
   // A file that cannot be read says so, rather than what an empty file would.
   if (bytes.index() == 1) {
@@ -311,6 +328,10 @@ void GeneralPage::importMouseless() {
               QStringLiteral("All files (*)")},
              start ? QString::fromStdString(*start) : QString()});
   if (!path) return;
+  if (notARegularFile(*path)) {
+    return presentReview(
+        notAFileReview("Mouseless import", std::filesystem::path(*path).filename().string()));
+  }
   const auto bytes = readFile(*path);
   presentReview(bytes.index() == 0 ? mouselessReview(std::get<0>(bytes), model_.config())
                                    : mouselessUnreadableReview());

@@ -53,6 +53,9 @@ class GeneralPage : public FormPage {
   // The ids of the rows shown under "Turned off in", in order.
   std::vector<std::string> excludedRows() const;
 
+ protected:
+  bool event(QEvent* event) override;
+
  private:
   class NoEntries;
 

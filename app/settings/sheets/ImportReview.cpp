@@ -19,6 +19,15 @@ ImportReview mouselessUnreadableReview() {
   return {QUuid::createUuid(), "Mouseless import", std::nullopt, {}, {mouselessUnreadableProblem}};
 }
 
+ImportReview notAFileReview(std::string title, std::string_view fileName) {
+  return {QUuid::createUuid(),
+          std::move(title),
+          std::nullopt,
+          {},
+          {"“" + std::string(fileName) +
+           "” is not a regular file, so Tovrel did not read it. Nothing was changed."}};
+}
+
 ImportReview mouselessReview(std::string_view bytes, const TovrelConfig& current) {
   // The translation reads ill-formed text as replacement characters; such a file is no key file
   // the user meant, so it is refused before it can look like a translation.

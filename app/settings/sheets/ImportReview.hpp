@@ -40,6 +40,10 @@ inline constexpr char mouselessUnreadableProblem[] =
 // A key file that could not be read at all, or not as text.
 ImportReview mouselessUnreadableReview();
 
+// A chosen path that is no regular file (a named pipe, a device, a folder), refused unread under
+// `title`: reading a pipe would hold the window until something wrote to it.
+ImportReview notAFileReview(std::string title, std::string_view fileName);
+
 bool applyEnabled(const ImportReview& review);
 // "Mouseless keys imported" when the review has rows, else "Settings imported".
 std::string applyChangeText(const ImportReview& review);

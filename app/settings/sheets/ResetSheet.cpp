@@ -85,7 +85,9 @@ ResetSheet::ResetSheet(AppModel& model, std::function<void()> close, QWidget* pa
   cancel_->setAutoDefault(false);
   reset_ = new QPushButton(QStringLiteral("Reset"));
   reset_->setObjectName(QStringLiteral("reset"));
-  reset_->setDefault(true);
+  // Destructive, so no key gives it: neither button is the default, and Return on a focused
+  // button does not press it (Space does); Escape cancels.
+  reset_->setAutoDefault(false);
   // A destructive button reads in red.
   QPalette warning = reset_->palette();
   warning.setColor(QPalette::ButtonText, colour(Colour::red, warning));
