@@ -88,7 +88,7 @@ class TapTest : public DesktopTest {
     return receiver_->log().typedText(mark);
   }
 
-  static KeyInterception allKeys() { return KeyInterception{true, {}}; }
+  static KeyInterception allKeys() { return KeyInterception{true, {}, {}}; }
 
   std::unique_ptr<Receiver> receiver_;
   std::shared_ptr<platform::x11::OwnEventLedger> ledger_ =
@@ -100,7 +100,7 @@ class TapTest : public DesktopTest {
 };
 
 TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication) {
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
   startTap(off, [](EventType type, const InputEvent& event) {
     return type == eventType::keyDown && event.keyCode == Key::space;
   });
@@ -381,7 +381,7 @@ TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
   const std::vector<Keysym> keys = {XK_a, XK_s, XK_d, XK_j, XK_k, XK_l, XK_Shift_L, XK_Control_L};
   std::vector<bool> held(keys.size(), false);
   std::vector<bool> buttons(4, false);
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
   bool on = false;
   // Clicks land on the receiver: elsewhere they could open the window manager's menu.
   auto rect = receiver_->rect();
