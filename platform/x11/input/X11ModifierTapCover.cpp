@@ -1,8 +1,10 @@
 #include "platform/x11/input/X11ModifierTapCover.hpp"
 
 #include <X11/XKBlib.h>
+#include <X11/extensions/XInput.h>
 #include <X11/extensions/XTest.h>
 
+#include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
 #include "platform/x11/input/X11KeyTable.hpp"
 
@@ -32,8 +34,13 @@ std::optional<unsigned> chooseSilentKeycode(unsigned minKeycode, unsigned maxKey
   return std::nullopt;
 }
 
-X11ModifierTapCover::X11ModifierTapCover(_XDisplay* display, std::shared_ptr<OwnEventLedger> ledger)
+X11ModifierTapCover::X11ModifierTapCover(Display* display, std::shared_ptr<OwnEventLedger> ledger)
     : display_(display), ledger_(std::move(ledger)) {}
+
+X11ModifierTapCover::~X11ModifierTapCover() {
+  for (auto [id, device] : devices_)
+    if (device) XCloseDevice(display_, static_cast<XDevice*>(device));
+}
 
 void X11ModifierTapCover::setModifierTaps(const std::vector<std::uint16_t>& keyCodes) {
   std::set<unsigned> keycodes;
@@ -69,7 +76,7 @@ std::optional<unsigned> X11ModifierTapCover::findSilentKeycode() {
   return found;
 }
 
-void X11ModifierTapCover::keyPressed(unsigned keycode, bool repeat, double now) {
+void X11ModifierTapCover::keyPressed(unsigned keycode, bool repeat, int device, double now) {
   if (repeat || !tapKeycodes_.contains(keycode) || !down_.insert(keycode).second) return;
   auto silent = silentKeycode();
   if (!silent || !ledger_) return;
@@ -77,8 +84,24 @@ void X11ModifierTapCover::keyPressed(unsigned keycode, bool repeat, double now) 
   ledger_->record(OwnEventLedger::Kind::keyPress, *silent, ledgerMark, now);
   ledger_->record(OwnEventLedger::Kind::keyRelease, *silent, ledgerMark, now);
   everPosted_.insert(*silent);
-  XTestFakeKeyEvent(display_, *silent, True, CurrentTime);
-  XTestFakeKeyEvent(display_, *silent, False, CurrentTime);
+  post(*silent, device);
+}
+
+void X11ModifierTapCover::post(unsigned keycode, int device) {
+  auto [entry, added] = devices_.try_emplace(device, nullptr);
+  if (added) {
+    ErrorTrap trap(display_);
+    XDevice* opened = XOpenDevice(display_, static_cast<XID>(device));
+    if (trap.check()) entry->second = opened;
+  }
+  if (auto* opened = static_cast<XDevice*>(entry->second)) {
+    XTestFakeDeviceKeyEvent(display_, opened, keycode, True, nullptr, 0, CurrentTime);
+    XTestFakeDeviceKeyEvent(display_, opened, keycode, False, nullptr, 0, CurrentTime);
+  } else {
+    // A device that cannot be opened: XTest's own keyboard still makes it a chord.
+    XTestFakeKeyEvent(display_, keycode, True, CurrentTime);
+    XTestFakeKeyEvent(display_, keycode, False, CurrentTime);
+  }
   // At once: the toolkit must see the key before the modifier's release.
   XFlush(display_);
 }
@@ -87,8 +110,9 @@ void X11ModifierTapCover::keyReleased(unsigned keycode) {
   down_.erase(keycode);
 }
 
-bool X11ModifierTapCover::takeOwn(unsigned keycode, bool pressed, bool synthetic, double now) {
-  if (!synthetic || !ledger_ || !everPosted_.contains(keycode)) return false;
+bool X11ModifierTapCover::takeOwn(unsigned keycode, bool pressed, double now) {
+  // Matched on the key alone: it comes from whichever device the modifier came from.
+  if (!ledger_ || !everPosted_.contains(keycode)) return false;
   return ledger_
       ->match(pressed ? OwnEventLedger::Kind::keyPress : OwnEventLedger::Kind::keyRelease, keycode,
               now)

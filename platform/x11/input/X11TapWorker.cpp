@@ -309,7 +309,7 @@ class X11Tap::Worker {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0,
-                           monotonicNow());
+                           raw->sourceid, monotonicNow());
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
         pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
@@ -504,8 +504,7 @@ class X11Tap::Worker {
 
   void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
                std::uint64_t ticket) {
-    if (cover_->takeOwn(keycode, pressed, sourceid == xtestKeyboard_, monotonicNow()))
-      return release(ticket);
+    if (cover_->takeOwn(keycode, pressed, monotonicNow())) return release(ticket);
     auto code = keyCodeForXKeycode(keycode);
     if (!code) return release(ticket);
     InputEvent event;
