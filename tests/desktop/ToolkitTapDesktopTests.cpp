@@ -1,7 +1,8 @@
-// Modifier taps against a real Qt 5 application. Qt takes a lone Alt tap as the arming of its menu
-// bar, and Moving's entry is such a tap, ended by an Escape the application never sees: without
-// care, the word typed after every second trip through Moving goes to the menu bar. The
-// application's own Alt taps and chords, and AltGr typing, must keep working all the same.
+// Modifier taps against real editors of two toolkits. Qt 5 takes a lone Alt tap as the arming of
+// its menu bar, and Moving's entry is such a tap, ended by an Escape the application never sees:
+// without care, the word typed after every second trip through Moving goes to the menu bar. The
+// applications' own Alt taps and chords, and AltGr typing, must keep working all the same, in
+// GTK 3 as in Qt 5.
 
 #include <X11/keysym.h>
 
@@ -31,28 +32,42 @@ constexpr Keycode rightAlt = 108;
 // A person's tap: long enough to be seen by everyone, well inside the tap's time limit.
 constexpr auto tapHold = 80ms;
 
-class QtMenuBarTapTest : public DesktopTest {
+struct Editor {
+  const char* name;
+  const char* program;
+  const char* title;          // of its window with a new document
+  bool configFolderArgument;  // takes its settings folder as "-c FOLDER", not XDG_CONFIG_HOME
+};
+
+void PrintTo(const Editor& editor, std::ostream* out) {
+  *out << editor.name;
+}
+
+const Editor featherPad{"FeatherPad", "featherpad", "Untitled", false};
+const Editor geany{"Geany", "geany", "untitled - Geany", true};
+
+class EditorTapTest : public DesktopTest {
  protected:
-  void SetUp() override {
-    DesktopTest::SetUp();
-    if (IsSkipped() || HasFatalFailure()) return;
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("featherpad"));
-    if (program.isEmpty()) GTEST_SKIP() << "featherpad is not installed (scripts/setup.sh)";
+  void start(const Editor& editor) {
+    const QString program = QStandardPaths::findExecutable(QString::fromLatin1(editor.program));
+    if (program.isEmpty()) GTEST_SKIP() << editor.program << " is not installed (scripts/setup.sh)";
     qtApp();
     QProcess::execute("xset", {"r", "off"});
     ASSERT_TRUE(home_.isValid());
     // Settings of its own: no session to restore, no earlier window sizes.
+    const QString config = home_.filePath(QStringLiteral("config"));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     editor_.setProcessEnvironment(environment);
     editor_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     editor_.setStandardOutputFile(QProcess::nullDevice());
-    editor_.start(program, {});
+    editor_.start(program, editor.configFolderArgument ? QStringList{QStringLiteral("-c"), config}
+                                                       : QStringList{});
     ASSERT_TRUE(editor_.waitForStarted(10000));
     pid_ = static_cast<pid_t>(editor_.processId());
-    const auto window = desktop().waitForWindow("Untitled", pid_, 30s);
-    ASSERT_TRUE(window.has_value()) << "FeatherPad showed no window";
+    const auto window = desktop().waitForWindow(editor.title, pid_, 30s);
+    ASSERT_TRUE(window.has_value()) << editor.name << " showed no window";
     ASSERT_TRUE(desktop().focus(*window));
 
     x11_ = platform::x11::X11Desktop::open();
@@ -118,7 +133,25 @@ class QtMenuBarTapTest : public DesktopTest {
   std::unique_ptr<NavigationService> service_;
 };
 
-TEST_F(QtMenuBarTapTest, AWordTypedAfterEachTripThroughMovingArrivesEveryTime) {
+class EveryEditor : public EditorTapTest, public ::testing::WithParamInterface<Editor> {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    start(GetParam());
+  }
+};
+
+class QtEditor : public EditorTapTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    start(featherPad);
+  }
+};
+
+TEST_P(EveryEditor, AWordTypedAfterEachTripThroughMovingArrivesEveryTime) {
   std::string expected;
   std::vector<int> lost;
   for (int round = 1; round <= 10; ++round) {
@@ -137,27 +170,16 @@ TEST_F(QtMenuBarTapTest, AWordTypedAfterEachTripThroughMovingArrivesEveryTime) {
                             << "; the document reads \"" << expected << "\"";
 }
 
-TEST_F(QtMenuBarTapTest, AltChordsAndTheApplicationsOwnAltTapStillOpenItsMenus) {
+TEST_P(EveryEditor, RightAltStillMakesAltChordsAndTypesTheThirdLevelAsAltGr) {
   // Right Alt is Moving's tap, yet Alt+F opens the File menu.
   input([&](Desktop& d) { d.hardwareChord({XK_Alt_R, XK_f}); });
   EXPECT_TRUE(pumpUntil(keyboardIsGrabbed)) << "Right Alt+F opened no menu";
   EXPECT_EQ(service_->mode(), InteractionMode::off);
+  // The first Escape closes the menu; Qt's menu bar keeps the keyboard until the second.
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
   ASSERT_TRUE(pumpUntil([] { return !keyboardIsGrabbed(); }));
-  // Left Alt's tap is not Tovrel's: it arms the menu bar as it always did, and F opens File.
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
-  hold(desktop().keycode(XK_Alt_L), tapHold);
-  input([&](Desktop& d) { d.hardwareTap(XK_f); });
-  EXPECT_TRUE(pumpUntil(keyboardIsGrabbed)) << "a left Alt tap no longer armed the menu bar";
-  EXPECT_EQ(service_->mode(), InteractionMode::off);
-  input([&](Desktop& d) {
-    d.hardwareTap(XK_Escape);
-    d.hardwareTap(XK_Escape);
-  });
-  EXPECT_TRUE(pumpUntil([] { return !keyboardIsGrabbed(); }));
-}
 
-TEST_F(QtMenuBarTapTest, WithRightAltAsAltGrItTypesTheThirdLevelAndItsTapStillStartsMoving) {
   useLayout("de");
   // AltGr+E types the euro sign on a German keyboard.
   const Keycode e = desktop().keycode(XK_e);
@@ -172,9 +194,25 @@ TEST_F(QtMenuBarTapTest, WithRightAltAsAltGrItTypesTheThirdLevelAndItsTapStillSt
       << "the document reads \"" << documentText().value_or("?") << "\"";
   EXPECT_EQ(service_->mode(), InteractionMode::off);
   hold(rightAlt, tapHold);
-  EXPECT_TRUE(waitForMode(InteractionMode::cursor));
+  EXPECT_TRUE(waitForMode(InteractionMode::cursor)) << "the AltGr tap did not start Moving";
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
   EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+INSTANTIATE_TEST_SUITE_P(Editors, EveryEditor, ::testing::Values(featherPad, geany),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Left Alt's tap is not Tovrel's: it arms Qt's menu bar as it always did, and F opens File.
+TEST_F(QtEditor, TheApplicationsOwnAltTapStillArmsItsMenuBar) {
+  hold(desktop().keycode(XK_Alt_L), tapHold);
+  input([&](Desktop& d) { d.hardwareTap(XK_f); });
+  EXPECT_TRUE(pumpUntil(keyboardIsGrabbed)) << "a left Alt tap no longer armed the menu bar";
+  EXPECT_EQ(service_->mode(), InteractionMode::off);
+  input([&](Desktop& d) {
+    d.hardwareTap(XK_Escape);
+    d.hardwareTap(XK_Escape);
+  });
+  EXPECT_TRUE(pumpUntil([] { return !keyboardIsGrabbed(); }));
 }
 
 }  // namespace
