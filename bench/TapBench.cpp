@@ -149,7 +149,7 @@ std::unique_ptr<TapUnderTest> startTap() {
   if (!under->tap) return nullptr;
   under->source = under->tap->addToMainLoop();
   under->tap->enable(true);
-  under->tap->setKeyInterception(KeyInterception{true, {}});
+  under->tap->setKeyInterception(KeyInterception{true, {}, {}});
   under->tap->waitUntilApplied(2.0);
   return under;
 }

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "core/LabelGenerator.hpp"
@@ -121,11 +122,29 @@ NavigationEffects NavigationRouter::start(InteractionMode mode) {
 }
 
 std::optional<NavigationEffects> NavigationRouter::toggleOrSwitch(InteractionMode mode) {
-  if (mode == InteractionMode::off) return std::nullopt;
+  if (!entryActs(mode)) return std::nullopt;
   if (mode != mode_) return start(mode);
-  // With a separate exit the entry gesture does nothing while its mode is on.
-  if (config_.entry(mode)->separateExit) return std::nullopt;
   return stop();
+}
+
+bool NavigationRouter::entryActs(InteractionMode mode) const {
+  if (mode == InteractionMode::off) return false;
+  // With a separate exit the entry gesture does nothing while its mode is on.
+  return mode != mode_ || !config_.entry(mode)->separateExit;
+}
+
+std::vector<std::uint16_t> NavigationRouter::modifierTapsInUse() const {
+  std::vector<std::uint16_t> codes;
+  if (routingSuspended_ && !entriesAllowedWhileSuspended_) return codes;
+  const auto entries = config_.entries();
+  for (std::uint16_t code : Key::modifierKeys) {
+    const Gesture tap = Gesture::modifierTap(code);
+    const bool entry = std::any_of(entries.begin(), entries.end(), [&](const auto& pair) {
+      return pair.second.gesture == tap && entryActs(pair.first);
+    });
+    if (entry || exitTapMatches(code)) codes.push_back(code);
+  }
+  return codes;
 }
 
 NavigationEffects NavigationRouter::requestMode(InteractionMode mode) {

@@ -193,6 +193,9 @@ class NavigationRouter {
   bool entriesAllowedWhileSuspended() const { return entriesAllowedWhileSuspended_; }
   bool helpVisible() const { return helpVisible_; }
   const ModifierTapRecognizer& tapRecognizer() const { return tapRecognizer_; }
+  // The modifier keys whose lone tap would start, switch or stop a mode right now, in key code
+  // order. Taps of every other modifier belong to the applications alone.
+  std::vector<std::uint16_t> modifierTapsInUse() const;
   const std::set<std::uint16_t>& consumedKeys() const { return consumedKeys_; }
   const ClickSession::ControlMap& controlMap() const { return controlMap_; }
   std::optional<double> typedLabelAt() const { return typedLabelAt_; }
@@ -221,6 +224,7 @@ class NavigationRouter {
   bool rootExitMatches(const KeyEvent& event) const;
   std::optional<InteractionMode> keyEntryMode(const KeyEvent& event) const;
   std::optional<NavigationEffects> toggleOrSwitch(InteractionMode mode);
+  bool entryActs(InteractionMode mode) const;
   std::set<std::string> reservedClickCharacters() const;
   bool isCurrent(std::int64_t generation, InteractionMode mode) const {
     return generation == generation_ && mode_ == mode;

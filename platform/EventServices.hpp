@@ -31,6 +31,9 @@ struct KeyInterception {
   };
   bool allKeys = false;
   std::vector<Chord> chords;
+  // Modifier keys whose lone tap the program takes. They are never swallowed; the desktop keeps
+  // applications from taking such a tap as a lone tap of their own (a menu bar armed by Alt).
+  std::vector<std::uint16_t> modifierTaps;
   bool operator==(const KeyInterception&) const = default;
 };
 

@@ -260,6 +260,8 @@ std::optional<std::string> NavigationService::clickTargetCandidate() {
 void NavigationService::applyEffects(const NavigationEffects& effects) {
   if (effects.empty()) {
     updateTimers();
+    // Suspending routing has no effects, yet the taps in use change with it.
+    syncKeyInterception();
     syncTapEventMask();
     return;
   }
@@ -508,6 +510,7 @@ void NavigationService::checkStillAllowed() {
 
 void NavigationService::syncKeyInterception() {
   platform::KeyInterception wanted;
+  wanted.modifierTaps = router_.modifierTapsInUse();
   if (router_.mode() == InteractionMode::off) {
     // Modifier taps need no grab: the tap hears the modifier and never swallows it.
     for (const auto& entry : router_.config().entries()) {

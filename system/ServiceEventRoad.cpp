@@ -216,8 +216,9 @@ void NavigationService::updateEditingState() {
     }
   }
   if (textOnly != router_.entriesAllowedWhileSuspended()) {
-    // This input never yields effects.
+    // This input never yields effects, but the taps in use follow it.
     routerHandle(RouterInput::AllowEntriesWhileSuspended{textOnly});
+    syncKeyInterception();
   }
   if (editing != editingSettings_) {
     setObserved(editingSettings_, editing, Property::editingSettings);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <random>
@@ -323,6 +324,59 @@ TEST(NavigationRouter, TypedLabelDeadline) {
   EXPECT_FALSE(router.typedLabelDeadline());
   router.handle(I::Key{down(Key::a)}, 10, {});
   EXPECT_EQ(router.typedLabelDeadline(), 13.0);
+}
+
+// The taps the router reports in use are exactly those whose lone tap starts, switches or stops
+// a mode: over configurations, modes and suspension, every modifier key is tapped on a copy.
+TEST(NavigationRouter, ModifierTapsInUseAreExactlyTheTapsThatAct) {
+  struct Setting {
+    std::string name;
+    std::function<void(TovrelConfig&)> configure;
+    bool suspended = false;
+    bool entriesAllowed = false;
+  };
+  const std::vector<Setting> settings = {
+      {"defaults", nullptr},
+      {"cursor entry toggles", [](TovrelConfig& c) { c.cursorEntry.separateExit = false; }},
+      {"left shift tap stops moving",
+       [](TovrelConfig& c) { c.cursorEntry.exit = Gesture::modifierTap(Key::leftShift); }},
+      {"click and scroll on taps",
+       [](TovrelConfig& c) {
+         c.clickEntry.gesture = Gesture::modifierTap(Key::rightControl);
+         c.scrollEntry.gesture = Gesture::modifierTap(Key::leftCommand);
+         c.scrollEntry.separateExit = false;
+       }},
+      {"no taps at all",
+       [](TovrelConfig& c) { c.cursorEntry.gesture = Gesture::key(Key::m, command); }},
+      {"suspended", nullptr, true},
+      {"suspended for text, entries allowed", nullptr, true, true},
+  };
+  std::set<std::uint16_t> everUsed;
+  for (const Setting& setting : settings) {
+    for (M mode : {M::off, M::cursor, M::click, M::scroll}) {
+      TovrelConfig config = TovrelConfig::defaults();
+      if (setting.configure) setting.configure(config);
+      NavigationRouter router(config, 0.5);
+      if (mode != M::off) router.requestMode(mode);
+      if (setting.suspended) router.handle(I::SuspendRouting{true}, 0.5, {});
+      if (setting.entriesAllowed) router.handle(I::AllowEntriesWhileSuspended{true}, 0.5, {});
+      const std::vector<std::uint16_t> inUse = router.modifierTapsInUse();
+      for (std::uint16_t code : Key::modifierKeys) {
+        NavigationRouter tapped = router;
+        tapped.handle(I::Key{modifierDown(code)}, 1.0, {});
+        tapped.handle(I::Key{modifierUp(code)}, 1.05, {});
+        const bool acts =
+            tapped.mode() != router.mode() || tapped.generation() != router.generation();
+        const bool listed = std::find(inUse.begin(), inUse.end(), code) != inUse.end();
+        EXPECT_EQ(listed, acts) << setting.name << ", mode " << static_cast<int>(mode)
+                                << ", tap of " << Key::name(code);
+        if (listed) everUsed.insert(code);
+      }
+    }
+  }
+  // The table reaches every kind of tap: entries, a stop gesture, several at once.
+  EXPECT_EQ(everUsed, (std::set<std::uint16_t>{Key::leftCommand, Key::leftShift, Key::rightOption,
+                                               Key::rightControl}));
 }
 
 // Random streams of keys, ticks, requests, results and system inputs over several configurations.

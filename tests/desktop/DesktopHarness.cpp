@@ -482,6 +482,16 @@ void Desktop::releaseAll() {
   sync();
 }
 
+bool keyboardIsGrabbed() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  const int result = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
+                                   GrabModeAsync, CurrentTime);
+  if (result == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
+  XCloseDisplay(display);
+  return result == AlreadyGrabbed || result == GrabFrozen;
+}
+
 void Desktop::sync() const {
   XSync(display_, False);
 }

@@ -159,6 +159,9 @@ class ReceiverLog {
   std::vector<ReceiverEvent> events_;
 };
 
+// Whether some client holds the keyboard (an open menu, a popup): X refuses a grab of our own then.
+bool keyboardIsGrabbed();
+
 // Asks a child process to quit (SIGTERM), kills it after 3 s, reaps it and returns its wait
 // status.
 int stopChild(pid_t pid);

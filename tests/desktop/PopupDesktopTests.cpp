@@ -86,17 +86,6 @@ pid_t spawnCommand(const std::vector<std::string>& command) {
   return pid;
 }
 
-// Whether some client holds the keyboard: X refuses our own grab then.
-bool keyboardIsGrabbed() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  const int result = XGrabKeyboard(display, DefaultRootWindow(display), False, GrabModeAsync,
-                                   GrabModeAsync, CurrentTime);
-  if (result == GrabSuccess) XUngrabKeyboard(display, CurrentTime);
-  XCloseDisplay(display);
-  return result == AlreadyGrabbed || result == GrabFrozen;
-}
-
 struct PopupCase {
   const char* name;
   std::vector<std::string> command;  // empty: the Qt window; "{config}" is a fresh folder

@@ -14,6 +14,7 @@
 
 #include "core/Keys.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11KeyTable.hpp"
 #include "platform/x11/input/X11Tap.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
 #include "tests/desktop/QtTestApp.hpp"
@@ -88,7 +89,7 @@ class TapTest : public DesktopTest {
     return receiver_->log().typedText(mark);
   }
 
-  static KeyInterception allKeys() { return KeyInterception{true, {}}; }
+  static KeyInterception allKeys() { return KeyInterception{true, {}, {}}; }
 
   std::unique_ptr<Receiver> receiver_;
   std::shared_ptr<platform::x11::OwnEventLedger> ledger_ =
@@ -100,7 +101,7 @@ class TapTest : public DesktopTest {
 };
 
 TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication) {
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
   startTap(off, [](EventType type, const InputEvent& event) {
     return type == eventType::keyDown && event.keyCode == Key::space;
   });
@@ -150,6 +151,57 @@ TEST_F(TapTest, ALoneRightAltTapIsHeardAndStillReachesTheApplication) {
   EXPECT_FALSE(heard_[1].event.flags & platform::eventFlag::rightOption);
   EXPECT_TRUE(receiver_->log().waitFor(keyPress(rightAlt), 2s, mark));
   EXPECT_TRUE(receiver_->log().waitFor(keyRelease(rightAlt), 2s, mark));
+}
+
+// A toolkit takes a lone Alt tap as its own (Qt arms its menu bar); one the program takes must
+// reach applications as a chord: a key bound to nothing comes between press and release. Other
+// modifiers' taps stay the applications' own, and the modifier still makes chords.
+TEST_F(TapTest, ATapTheProgramTakesReachesApplicationsAsAChordAndOtherTapsAsTaps) {
+  startTap(KeyInterception{false, {}, {Key::rightOption}},
+           [](EventType, const InputEvent&) { return false; });
+  const Keycode rightAlt = 108;
+  const Keycode leftAlt = desktop().keycode(XK_Alt_L);
+  const Keycode f = desktop().keycode(XK_f);
+  auto otherPress = [](Keycode modifier) {
+    return [modifier](const ReceiverEvent& event) {
+      return event.is("key-press") && event.number("code") != static_cast<long>(modifier);
+    };
+  };
+  const struct {
+    const char* what;
+    Keycode modifier;
+    bool covered;
+  } cases[] = {{"right Alt, the program's", rightAlt, true},
+               {"left Alt, the application's", leftAlt, false},
+               {"right Alt again", rightAlt, true}};
+  for (const auto& c : cases) {
+    heard_.clear();
+    const std::size_t mark = receiver_->log().size();
+    input([&](Desktop& d) { d.hardwareKey(c.modifier, true); });
+    // Held as a person taps: long enough for the cover, well inside a tap's time.
+    const auto between = receiver_->log().waitFor(otherPress(c.modifier), 150ms, mark);
+    input([&](Desktop& d) { d.hardwareKey(c.modifier, false); });
+    ASSERT_TRUE(receiver_->log().waitFor(keyRelease(c.modifier), 2s, mark)) << c.what;
+    EXPECT_EQ(between.has_value(), c.covered) << c.what;
+    if (between) {
+      EXPECT_EQ(between->text(), "") << c.what;
+      EXPECT_FALSE(
+          platform::x11::keyCodeForXKeycode(static_cast<unsigned>(between->number("code"))))
+          << c.what;
+    }
+    // The tap heard the modifier go down and up and nothing else: still a tap.
+    ASSERT_TRUE(pumpUntil([&] { return heard_.size() >= 2; })) << c.what;
+    pump(50ms);
+    ASSERT_EQ(heard_.size(), 2u) << c.what;
+    for (const Heard& heard : heard_)
+      EXPECT_EQ(heard.type, eventType::flagsChanged) << c.what;
+  }
+  // Right Alt with F is still Alt+F for the application.
+  const std::size_t mark = receiver_->log().size();
+  input([&](Desktop& d) { d.hardwareChord({XK_Alt_R, XK_f}); });
+  const auto chord = receiver_->log().waitFor(keyPress(f), 2s, mark);
+  ASSERT_TRUE(chord);
+  EXPECT_TRUE(chord->number("state") & 8) << *chord;  // Mod1, Alt
 }
 
 TEST_F(TapTest, WhileAModeIsOnSwallowedKeysNeverArriveAndOthersKeepTheirModifiers) {
@@ -381,7 +433,7 @@ TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
   const std::vector<Keysym> keys = {XK_a, XK_s, XK_d, XK_j, XK_k, XK_l, XK_Shift_L, XK_Control_L};
   std::vector<bool> held(keys.size(), false);
   std::vector<bool> buttons(4, false);
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
   bool on = false;
   // Clicks land on the receiver: elsewhere they could open the window manager's menu.
   auto rect = receiver_->rect();

@@ -91,8 +91,9 @@ TEST_F(EventTapTest, DisabledTapIsReenabledAndReportsEachInterruptionOnce) {
 }
 
 TEST_F(EventTapTest, KeyInterceptionIsKeptAcrossInstalls) {
-  const platform::KeyInterception entry{false, {{Key::space, Modifiers::command}}};
-  const platform::KeyInterception all{true, {}};
+  const platform::KeyInterception entry{
+      false, {{Key::space, Modifiers::command}}, {Key::rightOption}};
+  const platform::KeyInterception all{true, {}, {}};
   tap.setKeyInterception(entry);
   ASSERT_TRUE(tap.install());
   tap.setKeyInterception(all);

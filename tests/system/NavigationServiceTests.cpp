@@ -271,12 +271,14 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
   const Modifiers cmdShift{Modifiers::command, Modifiers::shift};
   restart();
   const auto last = [&] { return desktop.events.liveTap()->interceptions.back(); };
-  const KeyInterception entries{false, {Chord{Key::space, cmdShift}, Chord{Key::j, cmdShift}}};
-  EXPECT_EQ(last(), entries);  // the right Option tap needs no grab
+  // The right Option tap needs no grab, but it is the program's.
+  const KeyInterception entries{
+      false, {Chord{Key::space, cmdShift}, Chord{Key::j, cmdShift}}, {Key::rightOption}};
+  EXPECT_EQ(last(), entries);
 
   EXPECT_TRUE(key(Key::space, true, command | shift | leftCommand | leftShift));
   EXPECT_EQ(service().mode(), Mode::click);
-  EXPECT_EQ(last(), (KeyInterception{true, {}}));
+  EXPECT_EQ(last(), (KeyInterception{true, {}, {Key::rightOption}}));
   key(Key::space, false, command | shift | leftCommand | leftShift);
   EXPECT_TRUE(key(Key::escape, true));
   EXPECT_EQ(service().mode(), Mode::off);
@@ -285,8 +287,15 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
   TovrelConfig changed = config;
   changed.scrollEntry.gesture = Gesture::key(Key::k, Modifiers::control);
   service().apply(changed);
-  EXPECT_EQ(last(), (KeyInterception{
-                        false, {Chord{Key::space, cmdShift}, Chord{Key::k, Modifiers::control}}}));
+  EXPECT_EQ(last(),
+            (KeyInterception{false,
+                             {Chord{Key::space, cmdShift}, Chord{Key::k, Modifiers::control}},
+                             {Key::rightOption}}));
+
+  // Moving with Escape as its stop: the entry tap does nothing until Moving ends.
+  tapRightOption();
+  EXPECT_EQ(service().mode(), Mode::cursor);
+  EXPECT_EQ(last(), (KeyInterception{true, {}, {}}));
 }
 
 // A click, an activation or reading the front window needs the keyboard as the applications

@@ -35,6 +35,10 @@ class EventRoadTest : public ServiceTest {
                   std::optional<std::string> name) {
     post(SystemNotification::didActivateApplication, pid, id, name);
   }
+  // The modifier keys whose taps the tap was last told the program takes.
+  std::vector<std::uint16_t> tapsInUse() {
+    return desktop.events.liveTap()->interceptions.back().modifierTaps;
+  }
 };
 
 TEST_F(EventRoadTest, OwnAndUnclassifiedEventsPassWithoutReachingTheRouter) {
@@ -191,6 +195,8 @@ TEST_F(EventRoadTest, ExcludedApplicationSuspendsWhileOffAndStopsARunningMode) {
     bringFront(mailPid, "org.example.Mail", "Mail");
     EXPECT_EQ(service().excludedAppInFront(), "Mail");
     EXPECT_TRUE(access().router().routingSuspended());
+    // Mail's own Alt taps reach it untouched.
+    EXPECT_EQ(tapsInUse(), std::vector<std::uint16_t>{});
     EXPECT_EQ(service().mode(), Mode::off);
     EXPECT_EQ(service().message().value_or("none"),
               mode == Mode::off ? "none" : "Tovrel is turned off in Mail.");
@@ -202,19 +208,23 @@ TEST_F(EventRoadTest, ExcludedApplicationSuspendsWhileOffAndStopsARunningMode) {
   }
   bringFront(editorPid, "org.example.Editor", "Editor");
   EXPECT_FALSE(access().router().routingSuspended());
+  EXPECT_EQ(tapsInUse(), std::vector<std::uint16_t>{Key::rightOption});
   bringFront(mailPid, "org.example.Mail", std::nullopt);
   EXPECT_EQ(service().excludedAppInFront(), "org.example.Mail");
 }
 
 TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
+  // `tapTaken`: the right Alt tap does something, so applications must not take it as theirs.
   struct Case {
     Mode mode;
     platform::FirstResponder responder;
-    bool editing, entriesPass;
-  } cases[] = {
-      {Mode::off, {true, false}, true, true},     {Mode::off, {false, true}, true, false},
-      {Mode::off, {true, true}, true, false},     {Mode::cursor, {true, false}, true, true},
-      {Mode::click, {true, false}, false, false}, {Mode::scroll, {true, false}, false, false}};
+    bool editing, entriesPass, tapTaken;
+  } cases[] = {{Mode::off, {true, false}, true, true, true},
+               {Mode::off, {false, true}, true, false, false},
+               {Mode::off, {true, true}, true, false, false},
+               {Mode::cursor, {true, false}, true, true, false},
+               {Mode::click, {true, false}, false, false, true},
+               {Mode::scroll, {true, false}, false, false, true}};
   for (const Case& c : cases) {
     desktop.application.active = desktop.application.keyWindow = false;
     restart(c.mode);
@@ -224,10 +234,25 @@ TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
     EXPECT_EQ(service().editingSettings(), c.editing);
     EXPECT_EQ(access().router().routingSuspended(), c.editing);
     EXPECT_EQ(access().router().entriesAllowedWhileSuspended(), c.entriesPass);
+    EXPECT_EQ(tapsInUse(), c.tapTaken ? std::vector<std::uint16_t>{Key::rightOption}
+                                      : std::vector<std::uint16_t>{});
     if (c.mode != Mode::off) continue;
     tapRightOption();  // the cursor entry
     EXPECT_EQ(service().mode(), c.entriesPass ? Mode::cursor : Mode::off);
   }
+}
+
+// From a shortcut field to a text field: routing stays suspended, but the entry tap works again.
+TEST_F(EventRoadTest, TheEntryTapIsTakenAgainWhenTheFocusMovesToATextField) {
+  restart();
+  desktop.application.active = desktop.application.keyWindow = true;
+  desktop.application.responder = platform::FirstResponder{false, true};
+  access().updateEditingState();
+  EXPECT_EQ(tapsInUse(), std::vector<std::uint16_t>{});
+  desktop.application.responder = platform::FirstResponder{true, false};
+  access().updateEditingState();
+  EXPECT_TRUE(access().router().routingSuspended());
+  EXPECT_EQ(tapsInUse(), std::vector<std::uint16_t>{Key::rightOption});
 }
 
 TEST_F(EventRoadTest, SessionEventsStopNavigationWithTheirReason) {

@@ -24,6 +24,7 @@
 #include "platform/x11/input/X11GrabSet.hpp"
 #include "platform/x11/input/X11KeyGate.hpp"
 #include "platform/x11/input/X11KeyTable.hpp"
+#include "platform/x11/input/X11ModifierTapCover.hpp"
 #include "platform/x11/input/X11Modifiers.hpp"
 
 namespace tovrel::platform::x11 {
@@ -139,6 +140,7 @@ class X11Tap::Worker {
     findDevices();
     if (masterKeyboard_ < 0) return false;
     grabs_.emplace(display_, masterKeyboard_);
+    cover_.emplace(display_, shared_->ledger);
     if (xkbEventBase_ >= 0) {
       XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
                             XkbAllStateComponentsMask);
@@ -213,6 +215,7 @@ class X11Tap::Worker {
     int conflicts =
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
+    cover_->setModifierTaps(interception.modifierTaps);
     grabWindows();
     XSync(display_, False);
     if (!alive) releaseEverything();
@@ -280,13 +283,16 @@ class X11Tap::Worker {
       } else if (xkb->any.xkb_type == XkbMapNotify) {
         XkbRefreshKeyboardMapping(&xkb->map);
         grabs_->refreshModifierMap();
+        cover_->keymapChanged();
       } else if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
         grabs_->refreshModifierMap();
+        cover_->keymapChanged();
       }
       return;
     }
     if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
+      cover_->keymapChanged();
       return;
     }
     if (!allKeys_) return;
@@ -302,6 +308,8 @@ class X11Tap::Worker {
       case XI_RawKeyPress: {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0,
+                           raw->sourceid, monotonicNow());
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
         pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
@@ -337,6 +345,7 @@ class X11Tap::Worker {
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         unsigned keycode = static_cast<unsigned>(raw->detail);
+        cover_->keyReleased(keycode);
         if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
         return;
       }
@@ -495,6 +504,7 @@ class X11Tap::Worker {
 
   void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
                std::uint64_t ticket) {
+    if (cover_->takeOwn(keycode, pressed, monotonicNow())) return release(ticket);
     auto code = keyCodeForXKeycode(keycode);
     if (!code) return release(ticket);
     InputEvent event;
@@ -623,6 +633,7 @@ class X11Tap::Worker {
   bool allKeys_ = false;
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
+  std::optional<X11ModifierTapCover> cover_;
 
   X11KeyGate gate_;
   X11ModifierState modifiers_;
