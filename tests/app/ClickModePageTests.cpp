@@ -223,8 +223,8 @@ TEST(ClickingPageFlow, AFailedSaveIsReportedWhereTheChangeWasMade) {
   ASSERT_TRUE(text && undo);
 
   // An earlier change, with its Undo.
-  switchNamed("Confirm with Return")->click();
-  ASSERT_EQ(model.lastChange(), "Confirm with Return on");
+  switchNamed("Confirm with Enter")->click();
+  ASSERT_EQ(model.lastChange(), "Confirm with Enter on");
   EXPECT_TRUE(undo->isVisibleTo(&banner));
   std::ifstream saved(file);
   const std::string onDisk((std::istreambuf_iterator<char>(saved)), {});
