@@ -90,6 +90,19 @@ std::optional<std::string> decodeString(const QVariant& value) {
   return inner.toString().toStdString();
 }
 
+// Whether the placement has found the window it lies in.
+bool placed(WindowPlacement& placement) {
+  std::lock_guard lock(placement.mutex);
+  return placement.shift.has_value();
+}
+
+// The placement a node's children take: its own surface's when it has one that was found on the
+// screen, else its window's. The node's mutex is held.
+std::shared_ptr<WindowPlacement> childPlacement(const NodeState& node) {
+  if (node.surface && placed(*node.surface)) return node.surface;
+  return node.window;
+}
+
 // Children made anew keep what their earlier selves had learnt while it is fresh.
 std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector<ObjectRef>& refs,
                                       const std::vector<NodeStatePtr>* previous) {
@@ -108,7 +121,7 @@ std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector
       }
     }
     if (!reused) {
-      reused = stateNear(ref, parent);
+      reused = stateNear(ref, parent, childPlacement(parent));
       std::lock_guard lock(reused->mutex);
       reused->parent = parent.ref;
       reused->placement = parent.ref.isRoot() ? Placement::topLevel : Placement::inside;
@@ -118,11 +131,28 @@ std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector
   return out;
 }
 
-// A frame as the toolkit reports it → the frame on the screen. The top-level's own frame says
-// where the window's origin is; the window system says where that window lies.
-Extents placeOnScreen(Shared& shared, const NodeState& node, Extents extents, double now) {
-  if (!node.window) return extents;
-  WindowPlacement& window = *node.window;
+// A toolkit that places elements within their window puts a pop-up on a surface of its own yet
+// reports it, and what it holds, as if it lay at its origin in the window.
+bool mayHaveOwnSurface(std::uint32_t role) {
+  switch (static_cast<Role>(role)) {
+    case Role::menu:
+    case Role::popupMenu:
+    case Role::dialog:
+    case Role::window:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A pop-up's surface is the window of exactly its size; another only roughly as large is not it.
+constexpr long surfaceTolerance = 4;
+
+// A frame as the toolkit reports it → the frame on the screen, by `placement`. Its top-level's own
+// frame says where the window's origin is; the window system says where that window lies.
+// Nothing when that window was not found.
+std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, WindowPlacement& window,
+                                     Extents extents, double now, long tolerance) {
   std::lock_guard lock(window.mutex);
   const bool topLevel = node.ref == window.topLevel;
   if (topLevel &&
@@ -134,14 +164,32 @@ Extents placeOnScreen(Shared& shared, const NodeState& node, Extents extents, do
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
-    window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height);
+    window.shift =
+        windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height, tolerance);
     window.shiftAt = now;
   }
-  if (window.shift) {
-    extents.x += window.shift->dx;
-    extents.y += window.shift->dy;
-  }
+  if (!window.shift) return std::nullopt;
+  extents.x += window.shift->dx;
+  extents.y += window.shift->dy;
   return extents;
+}
+
+Extents placeOnScreen(Shared& shared, NodeState& node, Extents extents, double now) {
+  if (!node.window) return extents;
+  std::shared_ptr<WindowPlacement> surface;
+  {
+    std::lock_guard lock(node.mutex);
+    if (node.ref != node.window->topLevel && node.role.value && node.role.value->ok() &&
+        mayHaveOwnSurface(node.role.value->value())) {
+      if (!node.surface) node.surface = std::make_shared<WindowPlacement>(node.ref);
+      surface = node.surface;
+    }
+  }
+  if (surface) {
+    if (auto placed = placeOnScreen(shared, node, *surface, extents, now, surfaceTolerance))
+      return *placed;
+  }
+  return placeOnScreen(shared, node, *node.window, extents, now, windowTolerance).value_or(extents);
 }
 
 StateSet conventionalStates(const NodeState& node, StateSet states) {

@@ -931,11 +931,16 @@ void NodeState::invalidate() {
 }
 
 NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from) {
+  return stateNear(ref, from, from.window);
+}
+
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
+                       std::shared_ptr<WindowPlacement> placement) {
   if (ref.bus != from.ref.bus) return std::make_shared<NodeState>(ref, std::nullopt);
   std::shared_ptr<WindowPlacement> window;
   if (!ref.isRoot()) {
     if (!from.ref.isRoot())
-      window = from.window;
+      window = std::move(placement);
     else if (from.conventions.windowRelativeExtents)
       window = std::make_shared<WindowPlacement>(ref);
   }

@@ -79,6 +79,9 @@ class NodeState {
   // Its application's; the window is set below a top-level whose frames are window-relative.
   const ToolkitConventions conventions;
   const std::shared_ptr<WindowPlacement> window;
+  // A pop-up of such a window that lies on a surface of its own: its placement, which its
+  // children take once that surface was found. Guarded by the mutex.
+  std::shared_ptr<WindowPlacement> surface;
 
   mutable std::mutex mutex;
   // Where it sits; learnt once and kept.
@@ -113,6 +116,9 @@ class NodeState {
 // when on the same bus, and of the same window unless it is the application itself. A child of
 // the application is a top-level window of its own.
 NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from);
+// The same, placed by `placement` (a child of a pop-up on its own surface).
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
+                       std::shared_ptr<WindowPlacement> placement);
 
 // The toolkit name and version of the application behind `bus`, read once and remembered.
 std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, const QString& bus,

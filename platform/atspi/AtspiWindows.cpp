@@ -16,7 +16,7 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
 }
 
 std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x, int y, int width,
-                                 int height) {
+                                 int height, long tolerance) {
   std::optional<Shift> best;
   long bestMisfit = std::numeric_limits<long>::max();
   for (const ScreenWindow& window : windows) {
@@ -37,7 +37,7 @@ std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x
     }
     const long misfit = std::labs(static_cast<long>(innerWidth) - width) +
                         std::labs(static_cast<long>(innerHeight) - height);
-    if (misfit < bestMisfit) {
+    if (misfit <= tolerance && misfit < bestMisfit) {
       bestMisfit = misfit;
       best = Shift{window.x + left - x, window.y + top - y};
     }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -37,13 +38,15 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
 // Where, in root pixels, the origin of a top-level element that reports its own frame as
 // (`x`, `y`, `width`, `height`) lies: the content of the window whose size fits the element's
 // best. Windows that draw no margins they name are taken to draw even ones (as many pixels on
-// either side). The shift to add to the element's coordinates; nothing when no window fits.
+// either side). The shift to add to the element's coordinates; nothing when no window fits within
+// `tolerance` pixels (width and height together).
 struct Shift {
   int dx = 0;
   int dy = 0;
   bool operator==(const Shift&) const = default;
 };
+inline constexpr long windowTolerance = std::numeric_limits<long>::max();
 std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x, int y, int width,
-                                 int height);
+                                 int height, long tolerance = windowTolerance);
 
 }  // namespace tovrel::platform::atspi

@@ -30,9 +30,11 @@
 #include "core/Keys.hpp"
 #include "core/TovrelConfig.hpp"
 #include "platform/x11/X11Desktop.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "system/NavigationService.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/FrameSearch.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 
 // After Qt: the X headers define macros (Bool, Status, None) that Qt's headers use as names.
@@ -410,8 +412,41 @@ class Gtk4WindowTest : public PopupDesktopTest {
     return point.first >= window.x && point.second >= window.y &&
            point.first < window.x + window.width && point.second < window.y + window.height;
   }
+  std::optional<HintTarget::Frame> frameNamed(const std::string& name) {
+    return desktoptest::frameNamed(x11_->platform().accessibility.application(pid_), name);
+  }
+
   Rect window;
 };
+
+TEST_F(Gtk4WindowTest, AMenuOnASurfaceOfItsOwnListsItsItemsWhereItShowsThem) {
+  startApp(gtk4Menu);
+  if (HasFatalFailure()) return;
+  const std::string label = labelOf("Menu");
+  ASSERT_FALSE(label.empty());
+  typeHoldingLast(label, 150ms);
+  ASSERT_TRUE(popupOpens());
+  // The menu is a window of the application's own beside the main one.
+  const auto main = desktop().windowRect(window_);
+  ASSERT_TRUE(main.has_value());
+  std::optional<Rect> menu;
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        for (const auto& shown : platform::x11::X11Workspace().clientWindows(pid_))
+          if (shown.width != main->width || shown.height != main->height)
+            menu = Rect{shown.x, shown.y, shown.width, shown.height};
+        return menu.has_value();
+      },
+      5s));
+  window = *menu;
+  std::optional<HintTarget::Frame> save;
+  EXPECT_TRUE(pumpUntil([&] { return (save = frameNamed("Save")) && inside(*save); }, 5s))
+      << "Save lies at " << (save ? save->x : -1) << "," << (save ? save->y : -1)
+      << ", outside the menu at " << menu->x << "," << menu->y << " " << menu->width << "x"
+      << menu->height;
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(popupCloses());
+}
 
 TEST_F(Gtk4WindowTest, HeaderBarLabelsAndTheScrollOutlineLieInTheWindow) {
   startApp(gtk4Menu);

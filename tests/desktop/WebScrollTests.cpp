@@ -15,6 +15,7 @@
 #include "platform/x11/X11Desktop.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/FrameSearch.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 
 namespace tovrel::desktoptest {
@@ -91,25 +92,9 @@ class WebScrollTest : public DesktopTest {
   DiscoveryServices services() { return DiscoveryServices::of(x11_->platform()); }
   std::int32_t pid() const { return static_cast<std::int32_t>(browser_.processId()); }
 
-  // The frame of the first element with that name in the front window, breadth first.
   std::optional<Frame> frameNamed(const std::string& name) {
     DiscoveryServices s = services();
-    platform::AXElement application = s.accessibility.application(pid());
-    auto window = targets::elementAttribute(application, "AXFocusedWindow");
-    if (!window) return std::nullopt;
-    std::vector<platform::AXElement> level{*window};
-    for (int depth = 0; depth < 12 && !level.empty(); ++depth) {
-      std::vector<platform::AXElement> next;
-      for (const auto& element : level) {
-        const auto role = targets::stringAttribute(element, "AXRole").value_or("");
-        if (targets::accessibleName(element, role) == name) return targets::frame(element);
-        for (auto& child :
-             targets::childrenOf(element).value_or(std::vector<platform::AXElement>{}))
-          next.push_back(std::move(child));
-      }
-      level = std::move(next);
-    }
-    return std::nullopt;
+    return desktoptest::frameNamed(s.accessibility.application(pid()), name, 12);
   }
 
   std::unique_ptr<platform::x11::X11Desktop> x11_;

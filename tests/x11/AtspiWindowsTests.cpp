@@ -67,5 +67,16 @@ TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
     EXPECT_EQ(windowShift(c.windows, c.x, c.y, c.width, c.height), c.expected) << c.what;
 }
 
+TEST(AtspiWindows, APopUpTakesOnlyTheWindowOfItsOwnSize) {
+  // A menu reported at its button's place in the main window, shown on a surface of its own.
+  const std::vector<ScreenWindow> windows = {{290, 140, 700, 520, std::nullopt},
+                                             {717, 164, 263, 587, std::nullopt}};
+  EXPECT_EQ(windowShift(windows, 536, 6, 263, 587, 4), (Shift{181, 158}));
+  EXPECT_EQ(windowShift(windows, 536, 6, 265, 589, 4), (Shift{181, 158}));
+  // Nothing of its size: not a surface of its own.
+  EXPECT_EQ(windowShift(windows, 536, 6, 200, 300, 4), std::nullopt);
+  EXPECT_EQ(windowShift({}, 536, 6, 263, 587, 4), std::nullopt);
+}
+
 }  // namespace
 }  // namespace tovrel::platform::atspi
