@@ -34,6 +34,7 @@ constexpr std::size_t maxSelectionHolders = 3;
 constexpr double expansionWait = 0.25;
 constexpr std::chrono::milliseconds expansionPoll{15};
 constexpr int maxFocusSearch = 2000;
+constexpr int maxPopUpSearch = 4000;
 
 // `need` when the snapshot of `field` has already answered a read of `attribute`, else 0; the
 // read is then noted as answered by whatever snapshot serves it.
@@ -480,6 +481,42 @@ class AtspiElement : public AXNode {
     return facts.ok() ? axSubrole(facts.value()) : std::nullopt;
   }
 
+  // A toolkit that keeps its pop-ups inside their window's tree while showing them on surfaces
+  // of their own: the open ones join the application's top-levels, last, where an open menu
+  // belongs. Looked for only while the application shows more windows than it lists.
+  void appendPopUps(const NodeState& application, std::vector<NodeStatePtr>& topLevels) {
+    if (!shared_->windowsOf || !application.pid) return;
+    if (shared_->windowsOf(*application.pid).size() <= topLevels.size()) return;
+    std::vector<NodeStatePtr> level = topLevels;
+    int visited = 0;
+    while (!level.empty() && visited < maxPopUpSearch) {
+      std::vector<NodeStatePtr> next;
+      for (const auto& node : level) {
+        auto children = showingChildren(node);
+        if (!children.ok()) continue;
+        for (const auto& child : children.value()) {
+          if (++visited > maxPopUpSearch) break;
+          if (onOwnSurface(*child))
+            topLevels.push_back(child);
+          else
+            next.push_back(child);
+        }
+      }
+      level = std::move(next);
+    }
+  }
+
+  static bool onOwnSurface(NodeState& node) {
+    std::shared_ptr<WindowPlacement> surface;
+    {
+      std::lock_guard lock(node.mutex);
+      surface = node.surface;
+    }
+    if (!surface) return false;
+    std::lock_guard lock(surface->mutex);
+    return surface->shift.has_value();
+  }
+
   AXResult<NodeStatePtr> focusedWindow(const NodeStatePtr& application, unsigned live = 0) {
     auto windows = topLevels(application, live);
     if (!windows.ok()) return windows.error();
@@ -519,6 +556,8 @@ class AtspiElement : public AXNode {
       std::vector<NodeStatePtr> chosen = windows.value();
       if (name == "AXWindows")
         std::erase_if(chosen, [&](const NodeStatePtr& w) { return cachedRole(w) != "AXWindow"; });
+      else if (state->conventions.windowRelativeExtents)
+        appendPopUps(*state, chosen);
       return elements(chosen);
     }
     if (name == "AXFocusedWindow") {

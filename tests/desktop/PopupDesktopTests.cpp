@@ -419,7 +419,7 @@ class Gtk4WindowTest : public PopupDesktopTest {
   Rect window;
 };
 
-TEST_F(Gtk4WindowTest, AMenuOnASurfaceOfItsOwnListsItsItemsWhereItShowsThem) {
+TEST_F(Gtk4WindowTest, AnOpenHeaderBarMenuIsLabelledWholeWhereItShows) {
   startApp(gtk4Menu);
   if (HasFatalFailure()) return;
   const std::string label = labelOf("Menu");
@@ -444,6 +444,20 @@ TEST_F(Gtk4WindowTest, AMenuOnASurfaceOfItsOwnListsItsItemsWhereItShowsThem) {
       << "Save lies at " << (save ? save->x : -1) << "," << (save ? save->y : -1)
       << ", outside the menu at " << menu->x << "," << menu->y << " " << menu->width << "x"
       << menu->height;
+
+  // Discovery labels the open menu, all of it, and nothing of the window below.
+  DiscoveryServices services = DiscoveryServices::of(x11_->platform());
+  const DiscoveryResult found = AccessibilityTargets::discoverNow(
+      services, pid_, AccessibilityTargets::Budget{}, AccessibilityTargets::Extras{}, true);
+  EXPECT_EQ(found.scope, "menu");
+  std::string names;
+  bool about = false;
+  for (const auto& target : found.targets) {
+    names += " '" + target.name + "'";
+    EXPECT_TRUE(inside(target.frame)) << target.name << " lies outside the menu";
+    about = about || target.name == "About Text Editor";
+  }
+  EXPECT_TRUE(about) << "the menu's last item is missing; targets:" << names;
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
   EXPECT_TRUE(popupCloses());
 }
