@@ -91,9 +91,9 @@ void NavigationService::publish(DiscoveryResult result, std::int64_t generation)
     // Chromium and every application built on it (Electron, CEF) show their content to
     // accessibility clients only when told to at start; the bus's own switches no longer do it.
     text =
-        "This browser shows its pages to Accessibility only when started with "
-        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 in its environment. "
-        "Restart it so, or use Moving here (" +
+        "Chromium-based apps show their content to Accessibility only when started with "
+        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
+        "so, or use Moving here (" +
         config().cursorEntry.gesture.displayName() + ").";
   } else if (result.contentTargets > 0) {
     if (result.truncated)

@@ -99,15 +99,15 @@ TEST_F(ServiceDiscovery, PublishKeepsThreeSnapshotsAndSetsTheMessage) {
   }
 }
 
-TEST_F(ServiceDiscovery, AnEmptyChromiumWindowSaysHowToSwitchTheBrowsersAccessibilityOn) {
+TEST_F(ServiceDiscovery, AnEmptyChromiumWindowSaysHowToSwitchItsAccessibilityOn) {
   using Refs = platform::fake::FakeAccessibility::RefList;
   const int open = ax.add(window, "AXButton", Rect{220, 140, 80, 24}, {"AXPress"});
   ax.set(open, "AXTitle", std::string("Open"));
   const std::string moving = config.cursorEntry.gesture.displayName();
   const std::string browser =
-      "This browser shows its pages to Accessibility only when started with "
-      "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 in its environment. "
-      "Restart it so, or use Moving here (" +
+      "Chromium-based apps show their content to Accessibility only when started with "
+      "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
+      "so, or use Moving here (" +
       moving + ").";
   const std::string none =
       "No keyboard targets found in this window. Use Moving here (" + moving + ").";
