@@ -4,6 +4,8 @@
 Usage: atspi_walk.py PID [ROUNDS]. Reads what Tovrel's walk reads of every showing node (role,
 states, screen extents, children; name and action names) as libatspi answers them, with its own
 cache of what the toolkit pushes, and prints "nodes N median_ms T" for the median of ROUNDS walks.
+A GTK 4 application is read by its own conventions, as Tovrel reads it: inside the window, visible
+nodes are showing, and extents are asked relative to the window.
 """
 import statistics
 import sys
@@ -11,7 +13,7 @@ import time
 import warnings
 
 import pyatspi
-from gi.repository import Atspi
+from gi.repository import Atspi, GLib
 
 
 def application(pid):
@@ -31,17 +33,31 @@ def active_window(app):
     return app.getChildAtIndex(0) if app.childCount else None
 
 
-def walk(window):
+def window_relative(app):
+    if app.get_toolkit_name() != "GTK":
+        return False
+    try:
+        return int(app.get_toolkit_version().split(".")[0]) >= 4
+    except ValueError:
+        return False
+
+
+def walk(window, relative):
     visited = 0
     stack = [window]
+    shown = pyatspi.STATE_VISIBLE if relative else pyatspi.STATE_SHOWING
+    coordinates = Atspi.CoordType.WINDOW if relative else Atspi.CoordType.SCREEN
     while stack:
         node = stack.pop()
         states = node.getState()
-        if not states.contains(pyatspi.STATE_SHOWING):
+        if not states.contains(pyatspi.STATE_SHOWING if node == window else shown):
             continue
         visited += 1
         node.getRole()
-        node.get_extents(Atspi.CoordType.SCREEN)
+        try:
+            node.get_extents(coordinates)
+        except GLib.GError:  # a node without a frame (GTK 4's stack pages)
+            pass
         node.name
         action = node.get_action_iface()
         if action is not None:
@@ -66,11 +82,12 @@ def main():
     window = active_window(app)
     if window is None:
         sys.exit(f"application {pid} shows no window")
+    relative = window_relative(app)
     times = []
     nodes = 0
     for _ in range(rounds):
         start = time.monotonic()
-        nodes = walk(window)
+        nodes = walk(window, relative)
         times.append((time.monotonic() - start) * 1000)
     print(f"nodes {nodes} median_ms {statistics.median(times):.2f}")
 

@@ -68,6 +68,9 @@ struct DiscoveryResult {
   bool windowCanBeFullScreen = false;
   int covered = 0;
   bool treeWasAsleep = false;
+  // The toolkit the application names, read only when the window showed no content ("" when
+  // it names none).
+  std::string toolkit;
 
   // Drops the targets whose centre lies in one of the rectangles.
   void removeCovered(std::span<const HintTarget::Frame> rects);

@@ -87,7 +87,15 @@ void NavigationService::publish(DiscoveryResult result, std::int64_t generation)
               Property::lastDiscovery);
 
   std::optional<std::string> text;
-  if (result.contentTargets > 0) {
+  if (result.contentTargets == 0 && result.toolkit == "Chromium") {
+    // Chromium and every application built on it (Electron, CEF) show their content to
+    // accessibility clients only when told to at start; the bus's own switches no longer do it.
+    text =
+        "Chromium-based apps show their content to Accessibility only when started with "
+        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
+        "so, or use Moving here (" +
+        config().cursorEntry.gesture.displayName() + ").";
+  } else if (result.contentTargets > 0) {
     if (result.truncated)
       text = "Showing the first " + std::to_string(count) +
              " targets; this window is larger than Tovrel reads at once.";

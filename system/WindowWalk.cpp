@@ -165,7 +165,10 @@ DiscoveryResult WindowWalk::run() {
   if (!window) window = elementAttribute(application, "AXMainWindow");
   // An early return keeps the wake result: a tree that was only just switched on often shows no
   // window yet, and the caller retries only when told the tree was asleep.
-  if (!window) return result;
+  if (!window) {
+    result.toolkit = stringAttribute(application, "AXToolkitName").value_or("");
+    return result;
+  }
   window->setMessagingTimeout(discovery::messagingTimeout);
 
   AXElement root = *window;
@@ -227,6 +230,9 @@ DiscoveryResult WindowWalk::run() {
   }
   result.contentTargets = static_cast<int>(result.targets.size()) - windowChrome_;
   const double end = services_.clock.uptime();
+  // Some toolkits show their content only when asked to: the message for an empty window says how.
+  if (result.contentTargets == 0)
+    result.toolkit = stringAttribute(application, "AXToolkitName").value_or("");
 
   result.windowFrame = frame(*window);
   result.windowCanBeFullScreen = boolAttribute(*window, "AXFullScreen") == true ||

@@ -8,8 +8,9 @@ namespace tovrel::platform::atspi {
 
 AtspiAccessibility::AtspiAccessibility(
     std::function<std::optional<std::int32_t>()> keyboardFocusPid,
-    std::function<void()> beforeAction)
+    std::function<void()> beforeAction, WindowsOfProcess windowsOf)
     : shared_(std::make_shared<Shared>()) {
+  shared_->windowsOf = std::move(windowsOf);
   shared_->keyboardFocusPid = std::move(keyboardFocusPid);
   shared_->beforeAction = std::move(beforeAction);
 }

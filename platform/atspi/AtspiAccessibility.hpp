@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "platform/Accessibility.hpp"
+#include "platform/atspi/AtspiWindows.hpp"
 
 namespace tovrel::platform::atspi {
 
@@ -20,9 +21,11 @@ class AtspiAccessibility : public AccessibilityServices {
   // Made on the main thread once the Qt application exists; its elements may then be used from
   // any thread. `keyboardFocusPid` names the process owning the keyboard focus, for the
   // system-wide element's "AXFocusedApplication". `beforeAction` runs before every action is
-  // performed: what an action opens (a menu) may need the keyboard free.
+  // performed: what an action opens (a menu) may need the keyboard free. `windowsOf` lists a
+  // process's windows on the screen, for toolkits that place their elements only within them.
   explicit AtspiAccessibility(std::function<std::optional<std::int32_t>()> keyboardFocusPid = {},
-                              std::function<void()> beforeAction = {});
+                              std::function<void()> beforeAction = {},
+                              WindowsOfProcess windowsOf = {});
   ~AtspiAccessibility() override;
 
   AXElement application(std::int32_t pid) override;

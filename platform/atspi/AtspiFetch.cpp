@@ -22,7 +22,7 @@ struct Call {
   QVariantList arguments;
 };
 
-Call callFor(Need need) {
+Call callFor(Need need, const NodeState& node) {
   switch (need) {
     case needRole:
       return {atspiAccessible, QStringLiteral("GetRole"), {}};
@@ -31,7 +31,11 @@ Call callFor(Need need) {
     case needInterfaces:
       return {atspiAccessible, QStringLiteral("GetInterfaces"), {}};
     case needExtents:
-      return {atspiComponent, QStringLiteral("GetExtents"), {0U}};
+      // Screen coordinates (0), or window coordinates (1) from a toolkit that has no others and
+      // complains of every request for them.
+      return {atspiComponent,
+              QStringLiteral("GetExtents"),
+              {node.conventions.windowRelativeExtents ? 1U : 0U}};
     case needName:
       return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Name")}};
     case needDescription:
@@ -86,6 +90,19 @@ std::optional<std::string> decodeString(const QVariant& value) {
   return inner.toString().toStdString();
 }
 
+// Whether the placement has found the window it lies in.
+bool placed(WindowPlacement& placement) {
+  std::lock_guard lock(placement.mutex);
+  return placement.shift.has_value();
+}
+
+// The placement a node's children take: its own surface's when it has one that was found on the
+// screen, else its window's. The node's mutex is held.
+std::shared_ptr<WindowPlacement> childPlacement(const NodeState& node) {
+  if (node.surface && placed(*node.surface)) return node.surface;
+  return node.window;
+}
+
 // Children made anew keep what their earlier selves had learnt while it is fresh.
 std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector<ObjectRef>& refs,
                                       const std::vector<NodeStatePtr>* previous) {
@@ -104,8 +121,7 @@ std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector
       }
     }
     if (!reused) {
-      reused = std::make_shared<NodeState>(
-          ref, ref.bus == parent.ref.bus ? parent.pid : std::optional<std::int32_t>());
+      reused = stateNear(ref, parent, childPlacement(parent));
       std::lock_guard lock(reused->mutex);
       reused->parent = parent.ref;
       reused->placement = parent.ref.isRoot() ? Placement::topLevel : Placement::inside;
@@ -115,10 +131,84 @@ std::vector<NodeStatePtr> childStates(const NodeState& parent, const std::vector
   return out;
 }
 
+// A toolkit that places elements within their window puts a pop-up on a surface of its own yet
+// reports it, and what it holds, as if it lay at its origin in the window.
+bool mayHaveOwnSurface(std::uint32_t role) {
+  switch (static_cast<Role>(role)) {
+    case Role::menu:
+    case Role::popupMenu:
+    case Role::dialog:
+    case Role::window:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A pop-up's surface is the window of exactly its size; another only roughly as large is not it.
+constexpr long surfaceTolerance = 4;
+
+// A frame as the toolkit reports it → the frame on the screen, by `placement`. Its top-level's own
+// frame says where the window's origin is; the window system says where that window lies.
+// Nothing when that window was not found.
+std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, WindowPlacement& window,
+                                     Extents extents, double now, long tolerance) {
+  std::lock_guard lock(window.mutex);
+  const bool topLevel = node.ref == window.topLevel;
+  if (topLevel &&
+      (!window.reported || window.reported->x != extents.x || window.reported->y != extents.y ||
+       window.reported->width != extents.width || window.reported->height != extents.height)) {
+    window.reported = extents;
+    window.shiftAt = -1e9;
+  }
+  // Windows move: where it lies is asked again once the snapshots of its elements are stale.
+  if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
+    const Extents& own = *window.reported;
+    window.shift =
+        windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height, tolerance);
+    window.shiftAt = now;
+  }
+  if (!window.shift) return std::nullopt;
+  extents.x += window.shift->dx;
+  extents.y += window.shift->dy;
+  return extents;
+}
+
+Extents placeOnScreen(Shared& shared, NodeState& node, Extents extents, double now) {
+  if (!node.window) return extents;
+  std::shared_ptr<WindowPlacement> surface;
+  {
+    std::lock_guard lock(node.mutex);
+    if (node.ref != node.window->topLevel && node.role.value && node.role.value->ok() &&
+        mayHaveOwnSurface(node.role.value->value())) {
+      if (!node.surface) node.surface = std::make_shared<WindowPlacement>(node.ref);
+      surface = node.surface;
+    }
+  }
+  if (surface) {
+    if (auto placed = placeOnScreen(shared, node, *surface, extents, now, surfaceTolerance))
+      return *placed;
+  }
+  return placeOnScreen(shared, node, *node.window, extents, now, windowTolerance).value_or(extents);
+}
+
+StateSet conventionalStates(const NodeState& node, StateSet states) {
+  // Inside a showing window (the walk reaches no other), a visible element is showing.
+  if (node.conventions.visibleMeansShowing && node.window && node.ref != node.window->topLevel &&
+      states.has(State::visible))
+    states.bits |= std::uint64_t{1} << static_cast<unsigned>(State::showing);
+  return states;
+}
+
 // Stores one answer. Action names that are not plain names are stored as listed, and the indexes
 // whose names must be asked one by one are returned.
-std::optional<int> applyReply(NodeState& node, Need need, AXError error, const QVariant& value,
-                              double now) {
+std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXError error,
+                              const QVariant& value, double now) {
+  std::optional<Extents> extents;
+  if (need == needExtents) {
+    extents = decodeExtents(value);
+    if (extents && error == AXError::success) extents = placeOnScreen(shared, node, *extents, now);
+  }
   std::lock_guard lock(node.mutex);
   switch (need) {
     case needRole:
@@ -127,7 +217,9 @@ std::optional<int> applyReply(NodeState& node, Need need, AXError error, const Q
     case needStates: {
       auto words = decodeUints(value);
       store(node.states, error,
-            words ? std::optional<StateSet>(StateSet::fromWords(*words)) : std::nullopt, now);
+            words ? std::optional<StateSet>(conventionalStates(node, StateSet::fromWords(*words)))
+                  : std::nullopt,
+            now);
       break;
     }
     case needInterfaces: {
@@ -137,7 +229,7 @@ std::optional<int> applyReply(NodeState& node, Need need, AXError error, const Q
       break;
     }
     case needExtents:
-      store(node.extents, error, decodeExtents(value), now);
+      store(node.extents, error, extents, now);
       break;
     case needName:
       store(node.name, error, decodeString(value), now);
@@ -262,14 +354,14 @@ class TreeFetch {
     for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
       if (!(missing & bit)) continue;
       const auto need = static_cast<Need>(bit);
-      const Call call = callFor(need);
+      const Call call = callFor(need, *node);
       auto done = bit == last ? std::move(then) : std::function<void()>();
       pipeline_.add(
           node->ref, call.interface, call.method, call.arguments,
           [this, node, need, done = std::move(done)](AXError error, const QDBusMessage& reply) {
             const QVariant value =
                 reply.arguments().isEmpty() ? QVariant() : reply.arguments().first();
-            if (auto count = applyReply(*node, need, error, value, now_))
+            if (auto count = applyReply(shared_, *node, need, error, value, now_))
               askNamesByIndex(node, *count);
             if (done) done();
           });
@@ -399,7 +491,7 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
     for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
       if (missing & bit) {
         const auto need = static_cast<Need>(bit);
-        const Call call = callFor(need);
+        const Call call = callFor(need, *node);
         pending.push_back(
             {node.get(), need, batch.add(node->ref, call.interface, call.method, call.arguments)});
       }
@@ -414,7 +506,7 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
   std::vector<std::pair<NodeState*, int>> byIndex;
   for (const auto& p : pending) {
     if (auto count =
-            applyReply(*p.node, p.need, batch.error(p.index), batch.argument(p.index), now))
+            applyReply(shared, *p.node, p.need, batch.error(p.index), batch.argument(p.index), now))
       byIndex.emplace_back(p.node, *count);
   }
   if (byIndex.empty() || batch.overall() != AXError::success) return batch.overall();

@@ -34,6 +34,7 @@ constexpr std::size_t maxSelectionHolders = 3;
 constexpr double expansionWait = 0.25;
 constexpr std::chrono::milliseconds expansionPoll{15};
 constexpr int maxFocusSearch = 2000;
+constexpr int maxPopUpSearch = 4000;
 
 // `need` when the snapshot of `field` has already answered a read of `attribute`, else 0; the
 // read is then noted as answered by whatever snapshot serves it.
@@ -225,8 +226,12 @@ class AtspiElement : public AXNode {
     }
     auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
     if (!busName) return nullptr;
+    ToolkitConventions conventions;
+    if (auto toolkit = toolkitOf(*shared_, *busName, timeout()))
+      conventions = conventionsOf(toolkit->first, toolkit->second);
     std::lock_guard lock(resolveMutex_);
-    if (!state_) state_ = std::make_shared<NodeState>(ObjectRef{*busName, rootPath}, pid_);
+    if (!state_)
+      state_ = std::make_shared<NodeState>(ObjectRef{*busName, rootPath}, pid_, conventions);
     return state_;
   }
 
@@ -250,9 +255,7 @@ class AtspiElement : public AXNode {
   }
 
   AXElement elementOf(const ObjectRef& ref, const NodeState& from) const {
-    auto state = std::make_shared<NodeState>(
-        ref, ref.bus == from.ref.bus ? from.pid : std::optional<std::int32_t>());
-    return elementOf(state);
+    return elementOf(stateNear(ref, from));
   }
 
   // ── Reading facts ──
@@ -478,6 +481,42 @@ class AtspiElement : public AXNode {
     return facts.ok() ? axSubrole(facts.value()) : std::nullopt;
   }
 
+  // A toolkit that keeps its pop-ups inside their window's tree while showing them on surfaces
+  // of their own: the open ones join the application's top-levels, last, where an open menu
+  // belongs. Looked for only while the application shows more windows than it lists.
+  void appendPopUps(const NodeState& application, std::vector<NodeStatePtr>& topLevels) {
+    if (!shared_->windowsOf || !application.pid) return;
+    if (shared_->windowsOf(*application.pid).size() <= topLevels.size()) return;
+    std::vector<NodeStatePtr> level = topLevels;
+    int visited = 0;
+    while (!level.empty() && visited < maxPopUpSearch) {
+      std::vector<NodeStatePtr> next;
+      for (const auto& node : level) {
+        auto children = showingChildren(node);
+        if (!children.ok()) continue;
+        for (const auto& child : children.value()) {
+          if (++visited > maxPopUpSearch) break;
+          if (onOwnSurface(*child))
+            topLevels.push_back(child);
+          else
+            next.push_back(child);
+        }
+      }
+      level = std::move(next);
+    }
+  }
+
+  static bool onOwnSurface(NodeState& node) {
+    std::shared_ptr<WindowPlacement> surface;
+    {
+      std::lock_guard lock(node.mutex);
+      surface = node.surface;
+    }
+    if (!surface) return false;
+    std::lock_guard lock(surface->mutex);
+    return surface->shift.has_value();
+  }
+
   AXResult<NodeStatePtr> focusedWindow(const NodeStatePtr& application, unsigned live = 0) {
     auto windows = topLevels(application, live);
     if (!windows.ok()) return windows.error();
@@ -517,6 +556,8 @@ class AtspiElement : public AXNode {
       std::vector<NodeStatePtr> chosen = windows.value();
       if (name == "AXWindows")
         std::erase_if(chosen, [&](const NodeStatePtr& w) { return cachedRole(w) != "AXWindow"; });
+      else if (state->conventions.windowRelativeExtents)
+        appendPopUps(*state, chosen);
       return elements(chosen);
     }
     if (name == "AXFocusedWindow") {
@@ -534,6 +575,11 @@ class AtspiElement : public AXNode {
       return AXError::noValue;
     }
     if (name == "AXFocusedUIElement") return focusedElement(state);
+    if (name == "AXToolkitName") {
+      auto toolkit = toolkitOf(*shared_, state->ref.bus, timeout());
+      if (!toolkit || toolkit->first.empty()) return AXError::noValue;
+      return AXValue(toolkit->first);
+    }
     if (name == "AXSubrole" || name == "AXParent" || name == "AXPosition" || name == "AXSize" ||
         name == "AXFullScreen" || name == "AXMenuBar" || name == "AXExtrasMenuBar" ||
         name == "AXEnabled" || name == "AXFocused" || name == "AXSelected" || name == "AXValue" ||
@@ -715,8 +761,7 @@ class AtspiElement : public AXNode {
       if (error != AXError::success) continue;
       auto item = decodeReference(answer);
       if (!item || item->isNull()) continue;
-      auto name =
-          stringFact(std::make_shared<NodeState>(*item, holder->pid), needName, &NodeState::name);
+      auto name = stringFact(stateNear(*item, *holder), needName, &NodeState::name);
       if (name.ok() && !name.value().empty()) return AXValue(name.value());
     }
     return AXError::noValue;
@@ -787,6 +832,9 @@ class AtspiElement : public AXNode {
       if (!window) window = candidate;
     }
     if (!window) return AXError::noValue;
+    // A toolkit that picks by window-relative points answers with whatever it draws there, often
+    // an object it does not export: the frames it reports say it too.
+    if (window->window) return hitByFrames(window, x, y);
 
     ObjectRef current = window->ref;
     for (int step = 0; step < maxHitSteps; ++step) {
@@ -804,6 +852,33 @@ class AtspiElement : public AXNode {
     auto element = elementOf(current, *window);
     if (!element) return AXError::noValue;
     return element;
+  }
+
+  // The deepest showing element whose frame holds the point, later siblings on top.
+  AXResult<AXElement> hitByFrames(const NodeStatePtr& window, int x, int y) {
+    NodeStatePtr current = window;
+    for (int step = 0; step < maxHitSteps; ++step) {
+      auto children = showingChildren(current);
+      if (!children.ok()) {
+        if (children.error() == AXError::cannotComplete) return children.error();
+        break;
+      }
+      NodeStatePtr next;
+      for (auto child = children.value().rbegin(); child != children.value().rend(); ++child) {
+        std::lock_guard lock((*child)->mutex);
+        const auto& fact = (*child)->extents.value;
+        if (!fact || !fact->ok()) continue;
+        const Extents& e = fact->value();
+        if (e.width > 0 && e.height > 0 && x >= e.x && y >= e.y && x - e.x < e.width &&
+            y - e.y < e.height) {
+          next = *child;
+          break;
+        }
+      }
+      if (!next) break;
+      current = next;
+    }
+    return elementOf(current);
   }
 
   // ── Writes ──
@@ -903,6 +978,50 @@ void NodeState::invalidate() {
   labelledBy = {};
   servedAt.clear();
   childrenReadAheadAt = -1e9;
+}
+
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from) {
+  return stateNear(ref, from, from.window);
+}
+
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
+                       std::shared_ptr<WindowPlacement> placement) {
+  if (ref.bus != from.ref.bus) return std::make_shared<NodeState>(ref, std::nullopt);
+  std::shared_ptr<WindowPlacement> window;
+  if (!ref.isRoot()) {
+    if (!from.ref.isRoot())
+      window = std::move(placement);
+    else if (from.conventions.windowRelativeExtents)
+      window = std::make_shared<WindowPlacement>(ref);
+  }
+  return std::make_shared<NodeState>(ref, from.pid, from.conventions, std::move(window));
+}
+
+std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, const QString& bus,
+                                                             double timeout) {
+  {
+    std::lock_guard lock(shared.toolkitMutex);
+    if (auto found = shared.toolkits.find(bus); found != shared.toolkits.end())
+      return found->second;
+  }
+  const QString application = QStringLiteral("org.a11y.atspi.Application");
+  Batch batch(shared.bus, timeout);
+  const int name = batch.add(bus, rootPath, dbusProperties, QStringLiteral("Get"),
+                             {application, QStringLiteral("ToolkitName")});
+  const int version = batch.add(bus, rootPath, dbusProperties, QStringLiteral("Get"),
+                                {application, QStringLiteral("Version")});
+  batch.run();
+  // Unanswered: asked again next time. An application without the properties has no name.
+  if (batch.overall() != AXError::success) return std::nullopt;
+  const auto text = [&](int index) {
+    return batch.error(index) == AXError::success
+               ? unwrapVariant(batch.argument(index)).toString().toStdString()
+               : std::string();
+  };
+  std::pair<std::string, std::string> toolkit{text(name), text(version)};
+  std::lock_guard lock(shared.toolkitMutex);
+  shared.toolkits[bus] = toolkit;
+  return toolkit;
 }
 
 AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid) {

@@ -17,6 +17,7 @@
 #include "platform/Accessibility.hpp"
 #include "platform/atspi/AtspiBus.hpp"
 #include "platform/atspi/AtspiRoles.hpp"
+#include "platform/atspi/AtspiWindows.hpp"
 
 namespace tovrel::platform::atspi {
 
@@ -25,6 +26,10 @@ struct Shared {
   Bus bus;
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
   std::function<void()> beforeAction;
+  WindowsOfProcess windowsOf;
+  // Each application's toolkit name and version, by bus name, once read.
+  std::mutex toolkitMutex;
+  std::map<QString, std::pair<std::string, std::string>> toolkits;
   // When a read-ahead last ran out of time: for a snapshot's lifetime after, the rest of that
   // tree is read as the walk goes, so that the walk's own time budget still decides how much of
   // it is read.
@@ -48,14 +53,35 @@ struct Fact {
 class NodeState;
 using NodeStatePtr = std::shared_ptr<NodeState>;
 
+// For a toolkit whose frames are relative to their window: how the elements of one top-level
+// window are moved onto the screen. Shared by every node of that window.
+struct WindowPlacement {
+  explicit WindowPlacement(ObjectRef topLevel) : topLevel(std::move(topLevel)) {}
+
+  const ObjectRef topLevel;
+  std::mutex mutex;
+  // The top-level's own frame as its toolkit reports it, and the shift found for it, when.
+  std::optional<Extents> reported;
+  std::optional<Shift> shift;
+  double shiftAt = -1e9;
+};
+
 // What is known about one object. Shared by every element made for it through the same parent,
 // so reading the same children twice within the lifetime asks nothing again.
 class NodeState {
  public:
-  NodeState(ObjectRef ref, std::optional<std::int32_t> pid) : ref(std::move(ref)), pid(pid) {}
+  NodeState(ObjectRef ref, std::optional<std::int32_t> pid, ToolkitConventions conventions = {},
+            std::shared_ptr<WindowPlacement> window = {})
+      : ref(std::move(ref)), pid(pid), conventions(conventions), window(std::move(window)) {}
 
   const ObjectRef ref;
   const std::optional<std::int32_t> pid;
+  // Its application's; the window is set below a top-level whose frames are window-relative.
+  const ToolkitConventions conventions;
+  const std::shared_ptr<WindowPlacement> window;
+  // A pop-up of such a window that lies on a surface of its own: its placement, which its
+  // children take once that surface was found. Guarded by the mutex.
+  std::shared_ptr<WindowPlacement> surface;
 
   mutable std::mutex mutex;
   // Where it sits; learnt once and kept.
@@ -85,6 +111,18 @@ class NodeState {
   // After a write or an action the object may have changed: read everything live again.
   void invalidate();
 };
+
+// A node reached from `from` (its child, parent, a relation's target): of the same application
+// when on the same bus, and of the same window unless it is the application itself. A child of
+// the application is a top-level window of its own.
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from);
+// The same, placed by `placement` (a child of a pop-up on its own surface).
+NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
+                       std::shared_ptr<WindowPlacement> placement);
+
+// The toolkit name and version of the application behind `bus`, read once and remembered.
+std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, const QString& bus,
+                                                             double timeout);
 
 // The element standing for an application: reads through it fail while the application is not
 // registered on the bus. This process's own application is read in-process instead.

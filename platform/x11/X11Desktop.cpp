@@ -66,7 +66,13 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
   desktop->workspace_ = std::make_unique<X11Workspace>();
   desktop->accessibility_ = std::make_unique<atspi::AtspiAccessibility>(
       [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); },
-      [fence] { fence->freeInput(); });
+      [fence] { fence->freeInput(); },
+      [workspace = desktop->workspace_.get()](std::int32_t pid) {
+        std::vector<atspi::ScreenWindow> windows;
+        for (const auto& window : workspace->clientWindows(pid))
+          windows.push_back({window.x, window.y, window.width, window.height, window.margins});
+        return windows;
+      });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
   desktop->scheduler_ = std::make_unique<desktop::QtScheduler>();
   desktop->systemEvents_ =

@@ -1,6 +1,8 @@
-// Popups opened from the keyboard: menus and combo boxes of a real GTK 3 application and of a Qt
-// window open from their labels with the last label key held as people type, and from a
-// cursor-mode click; a key that an open menu holds belongs to the menu alone.
+// Popups opened from the keyboard: menus and combo boxes of real GTK 3 and GTK 4 applications and
+// of a Qt window open from their labels with the last label key held as people type, and from a
+// cursor-mode click; a key that an open menu holds belongs to the menu alone. A GTK 4 window's
+// labels and scroll outline lie in the window, where its toolkit can only say where they lie
+// within it.
 
 #include <X11/keysym.h>
 #include <signal.h>
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -27,9 +30,11 @@
 #include "core/Keys.hpp"
 #include "core/TovrelConfig.hpp"
 #include "platform/x11/X11Desktop.hpp"
+#include "platform/x11/session/X11Workspace.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "system/NavigationService.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/FrameSearch.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 
 // After Qt: the X headers define macros (Bool, Status, None) that Qt's headers use as names.
@@ -92,6 +97,9 @@ struct PopupCase {
   const char* title;
   const char* target;
   const char* mainTitle = nullptr;  // a window the application also opens, which may take focus
+  // Run with settings, documents and session of its own (an application that restores its last
+  // session would otherwise open what an earlier run left).
+  bool freshHome = false;
 };
 
 void PrintTo(const PopupCase& app, std::ostream* out) {
@@ -106,7 +114,16 @@ class PopupDesktopTest : public DesktopTest {
     std::vector<std::string> command = app.command;
     for (auto& part : command)
       if (part == "{config}") part = config_.path().toStdString();
-    pid_ = command.empty() ? spawnSelf({std::string(childVariable) + "=1"}) : spawnCommand(command);
+    if (app.freshHome) {
+      ASSERT_TRUE(home_.isValid());
+      const std::string home = home_.path().toStdString();
+      command.insert(command.begin(),
+                     {"env", "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config",
+                      "XDG_DATA_HOME=" + home + "/data", "XDG_STATE_HOME=" + home + "/state",
+                      "XDG_CACHE_HOME=" + home + "/cache"});
+    }
+    pid_ = app.command.empty() ? spawnSelf({std::string(childVariable) + "=1"})
+                               : spawnCommand(command);
     ASSERT_GT(pid_, 0);
     if (app.mainTitle) {
       ASSERT_TRUE(desktop().waitForWindow(app.mainTitle, 0, 15s).has_value());
@@ -280,6 +297,7 @@ class PopupDesktopTest : public DesktopTest {
 
   QTemporaryDir config_;
   pid_t pid_ = -1;
+  QTemporaryDir home_;
   WindowId window_ = 0;
   std::unique_ptr<platform::x11::X11Desktop> x11_;
   std::unique_ptr<NavigationService> service_;
@@ -293,6 +311,15 @@ const PopupCase gtkCombo{
 // A text editor whose menu bar and tool bar hold what its users open most.
 const PopupCase geanyMenu{
     "GeanyMenuBarItem", {"geany", "-c", "{config}"}, "untitled - Geany", "File"};
+// A GTK 4 application places its elements within its window and calls them only visible; its
+// header bar's menu button opens a popover.
+const PopupCase gtk4Menu{
+    "Gtk4HeaderBarMenu",
+    {"env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "gnome-text-editor", "--standalone"},
+    "New Document (Draft) - Text Editor",
+    "Menu",
+    nullptr,
+    true};
 const PopupCase qtMenu{"QtMenuBarItem", {}, "Tovrel popups", "Colours"};
 // A combo box is named by what it shows.
 const PopupCase qtCombo{"QtComboBox", {}, "Tovrel popups", "Apples"};
@@ -317,7 +344,7 @@ TEST_P(LabelOpensPopup, WithTheLastLabelKeyHeld) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Popups, LabelOpensPopup,
-                         ::testing::Values(gtkMenu, gtkCombo, geanyMenu, qtMenu, qtCombo),
+                         ::testing::Values(gtkMenu, gtkCombo, geanyMenu, gtk4Menu, qtMenu, qtCombo),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class CursorClickOpensPopup : public PopupDesktopTest,
@@ -418,6 +445,106 @@ TEST_F(KeyOwnerTest, WithNoWindowFocusedMovingKeysStillWork) {
   hold(desktop().keycode(XK_l), 400ms);
   EXPECT_TRUE(pumpUntil([&] { return desktop().pointer().first > before.first + 20; }, 2s))
       << "L did not move the pointer with no window focused";
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+class Gtk4WindowTest : public PopupDesktopTest {
+ protected:
+  bool inside(const HintTarget::Frame& frame) const {
+    return frame.width > 0 && frame.height > 0 && frame.x >= window.x && frame.y >= window.y &&
+           frame.x + frame.width <= window.x + window.width &&
+           frame.y + frame.height <= window.y + window.height;
+  }
+  bool inside(std::pair<int, int> point) const {
+    return point.first >= window.x && point.second >= window.y &&
+           point.first < window.x + window.width && point.second < window.y + window.height;
+  }
+  std::optional<HintTarget::Frame> frameNamed(const std::string& name) {
+    return desktoptest::frameNamed(x11_->platform().accessibility.application(pid_), name);
+  }
+
+  Rect window;
+};
+
+TEST_F(Gtk4WindowTest, AnOpenHeaderBarMenuIsLabelledWholeWhereItShows) {
+  startApp(gtk4Menu);
+  if (HasFatalFailure()) return;
+  const std::string label = labelOf("Menu");
+  ASSERT_FALSE(label.empty());
+  typeHoldingLast(label, 150ms);
+  ASSERT_TRUE(popupOpens());
+  // The menu is a window of the application's own beside the main one.
+  const auto main = desktop().windowRect(window_);
+  ASSERT_TRUE(main.has_value());
+  std::optional<Rect> menu;
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        for (const auto& shown : platform::x11::X11Workspace().clientWindows(pid_))
+          if (shown.width != main->width || shown.height != main->height)
+            menu = Rect{shown.x, shown.y, shown.width, shown.height};
+        return menu.has_value();
+      },
+      5s));
+  window = *menu;
+  std::optional<HintTarget::Frame> save;
+  EXPECT_TRUE(pumpUntil([&] { return (save = frameNamed("Save")) && inside(*save); }, 5s))
+      << "Save lies at " << (save ? save->x : -1) << "," << (save ? save->y : -1)
+      << ", outside the menu at " << menu->x << "," << menu->y << " " << menu->width << "x"
+      << menu->height;
+
+  // Discovery labels the open menu, all of it, and nothing of the window below.
+  DiscoveryServices services = DiscoveryServices::of(x11_->platform());
+  const DiscoveryResult found = AccessibilityTargets::discoverNow(
+      services, pid_, AccessibilityTargets::Budget{}, AccessibilityTargets::Extras{}, true);
+  EXPECT_EQ(found.scope, "menu");
+  std::string names;
+  bool about = false;
+  for (const auto& target : found.targets) {
+    names += " '" + target.name + "'";
+    EXPECT_TRUE(inside(target.frame)) << target.name << " lies outside the menu";
+    about = about || target.name == "About Text Editor";
+  }
+  EXPECT_TRUE(about) << "the menu's last item is missing; targets:" << names;
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(popupCloses());
+}
+
+TEST_F(Gtk4WindowTest, HeaderBarLabelsAndTheScrollOutlineLieInTheWindow) {
+  startApp(gtk4Menu);
+  if (HasFatalFailure()) return;
+  const auto rect = desktop().windowRect(window_);
+  ASSERT_TRUE(rect.has_value());
+  window = *rect;
+
+  ASSERT_FALSE(labelOf("Open").empty());
+  const ClickSession& click = *service_->router().click();
+  for (const std::string name : {"Open", "New tab (Ctrl+T)", "Menu"}) {
+    const auto target = std::find_if(click.targets().begin(), click.targets().end(),
+                                     [&](const HintTarget& t) { return t.name == name; });
+    ASSERT_NE(target, click.targets().end()) << "no label for " << name;
+    const HintTarget::Frame& frame = target->frame;
+    EXPECT_TRUE(inside(frame) && frame.y < window.y + 60)
+        << name << " at " << frame.x << "," << frame.y
+        << " outside the header bar of the window at " << window.x << "," << window.y;
+  }
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  ASSERT_TRUE(waitForMode(InteractionMode::off));
+
+  // Scrolling from a pointer outside the window: the outline and the parked pointer belong in it.
+  input([&](Desktop& d) { d.hardwareMove(window.x / 2, window.y / 2); });
+  input([&](Desktop& d) { d.hardwareChord({XK_Super_L, XK_Shift_L, XK_j}); });
+  ASSERT_TRUE(waitForMode(InteractionMode::scroll));
+  ASSERT_TRUE(pumpUntil(
+      [&] { return service_->router().scroll() && !service_->router().scroll()->areas().empty(); },
+      5s))
+      << "Scrolling found no scroll area";
+  for (const auto& area : service_->router().scroll()->areas())
+    EXPECT_TRUE(inside(area)) << "a scroll area at " << area.x << "," << area.y << " " << area.width
+                              << "x" << area.height << " lies outside the window";
+  EXPECT_TRUE(pumpUntil([&] { return inside(desktop().pointer()); }, 5s))
+      << "the pointer was parked at " << desktop().pointer().first << ","
+      << desktop().pointer().second << ", outside the window";
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
   EXPECT_TRUE(waitForMode(InteractionMode::off));
 }

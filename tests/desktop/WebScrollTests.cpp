@@ -18,6 +18,7 @@
 #include "platform/x11/X11Desktop.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "tests/desktop/DesktopHarness.hpp"
+#include "tests/desktop/FrameSearch.hpp"
 #include "tests/desktop/QtTestApp.hpp"
 
 namespace tovrel::desktoptest {
@@ -118,9 +119,8 @@ class WebScrollTest : public DesktopTest {
   DiscoveryServices services() { return DiscoveryServices::of(x11_->platform()); }
   std::int32_t pid() const { return static_cast<std::int32_t>(process_.processId()); }
 
-  using Wanted = std::function<bool(const platform::AXElement&, const std::string& role)>;
+  using Wanted = desktoptest::ElementWanted;
 
-  // The frame of the first element with that name in the front window, breadth first.
   std::optional<Frame> frameNamed(const std::string& name) {
     return frameWhere([&](const platform::AXElement& element, const std::string& role) {
       return targets::accessibleName(element, role) == name;
@@ -135,22 +135,7 @@ class WebScrollTest : public DesktopTest {
   // The first element `wanted` accepts in the front window, breadth first.
   std::optional<platform::AXElement> elementWhere(const Wanted& wanted) {
     DiscoveryServices s = services();
-    platform::AXElement application = s.accessibility.application(pid());
-    auto window = targets::elementAttribute(application, "AXFocusedWindow");
-    if (!window) return std::nullopt;
-    std::vector<platform::AXElement> level{*window};
-    for (int depth = 0; depth < 12 && !level.empty(); ++depth) {
-      std::vector<platform::AXElement> next;
-      for (const auto& element : level) {
-        const auto role = targets::stringAttribute(element, "AXRole").value_or("");
-        if (wanted(element, role)) return element;
-        for (auto& child :
-             targets::childrenOf(element).value_or(std::vector<platform::AXElement>{}))
-          next.push_back(std::move(child));
-      }
-      level = std::move(next);
-    }
-    return std::nullopt;
+    return desktoptest::elementWhere(s.accessibility.application(pid()), wanted, 12);
   }
 
   // Waits until the box `findBox` finds and the page's area around it are readable; the box must

@@ -99,6 +99,52 @@ TEST_F(ServiceDiscovery, PublishKeepsThreeSnapshotsAndSetsTheMessage) {
   }
 }
 
+TEST_F(ServiceDiscovery, AnEmptyChromiumWindowSaysHowToSwitchItsAccessibilityOn) {
+  using Refs = platform::fake::FakeAccessibility::RefList;
+  const int open = ax.add(window, "AXButton", Rect{220, 140, 80, 24}, {"AXPress"});
+  ax.set(open, "AXTitle", std::string("Open"));
+  const std::string moving = config.cursorEntry.gesture.displayName();
+  const std::string browser =
+      "Chromium-based apps show their content to Accessibility only when started with "
+      "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
+      "so, or use Moving here (" +
+      moving + ").";
+  const std::string none =
+      "No keyboard targets found in this window. Use Moving here (" + moving + ").";
+  struct Case {
+    std::optional<std::string> toolkit;
+    bool window;
+    bool content;
+    std::optional<std::string> message;
+  };
+  const Case cases[] = {
+      {"Chromium", true, false, browser},
+      {"Chromium", false, false, browser},  // not even its frame
+      {"Chromium", true, true, std::nullopt},
+      {"GTK", true, false, none},
+      {std::nullopt, true, false, none},
+      {std::nullopt, false, false,
+       "This app does not expose its window to Accessibility. Use Moving here."},
+  };
+  for (const auto& c : cases) {
+    if (c.toolkit)
+      ax.set(app, "AXToolkitName", *c.toolkit);
+    else
+      ax.erase(app, "AXToolkitName");
+    if (c.window)
+      ax.set(app, "AXFocusedWindow", platform::fake::FakeAccessibility::Ref{window});
+    else
+      ax.erase(app, "AXFocusedWindow");
+    ax.set(window, "AXChildren", c.content ? Refs{{open}} : Refs{});
+    service().setMode(Mode::off);
+    desktop.settle();
+    startClick();
+    EXPECT_EQ(service().message(), c.message)
+        << c.toolkit.value_or("no toolkit") << (c.window ? " window" : " no window")
+        << (c.content ? " with content" : " empty");
+  }
+}
+
 TEST_F(ServiceDiscovery, EmptyWindowRetriesOnceAndAsleepTreeTwice) {
   const auto generation = startClick();
   access().publish(result(0, 0, true), generation);

@@ -132,6 +132,7 @@ struct Atoms {
   Atom frameExtents = None;
   Atom gtkApplicationId = None;
   Atom kdeDesktopFile = None;
+  Atom gtkFrameExtents = None;
   std::vector<std::pair<Atom, WindowType>> types;
 };
 
@@ -166,7 +167,8 @@ Atoms internAtoms(Display* display) {
                                     "_NET_WM_WINDOW_OPACITY",
                                     "_NET_FRAME_EXTENTS",
                                     "_GTK_APPLICATION_ID",
-                                    "_KDE_NET_WM_DESKTOP_FILE"};
+                                    "_KDE_NET_WM_DESKTOP_FILE",
+                                    "_GTK_FRAME_EXTENTS"};
   const std::size_t fixed = names.size();
   for (const auto& [name, type] : typeNames)
     names.push_back(name);
@@ -175,11 +177,11 @@ Atoms internAtoms(Display* display) {
   XInternAtoms(display, const_cast<char**>(names.data()), static_cast<int>(names.size()), False,
                atoms.data());
   Atoms result;
-  Atom* fields[] = {&result.supportingWmCheck, &result.clientList,    &result.clientListStacking,
-                    &result.activeWindow,      &result.wmPid,         &result.wmState,
-                    &result.netWmState,        &result.stateHidden,   &result.stateAbove,
-                    &result.windowType,        &result.opacity,       &result.frameExtents,
-                    &result.gtkApplicationId,  &result.kdeDesktopFile};
+  Atom* fields[] = {&result.supportingWmCheck, &result.clientList,     &result.clientListStacking,
+                    &result.activeWindow,      &result.wmPid,          &result.wmState,
+                    &result.netWmState,        &result.stateHidden,    &result.stateAbove,
+                    &result.windowType,        &result.opacity,        &result.frameExtents,
+                    &result.gtkApplicationId,  &result.kdeDesktopFile, &result.gtkFrameExtents};
   for (std::size_t i = 0; i < fixed; ++i)
     *fields[i] = atoms[i];
   for (std::size_t i = 0; i < std::size(typeNames); ++i)
@@ -697,6 +699,33 @@ std::optional<X11Workspace::ActivationWindow> X11Workspace::activationWindow(std
   const unsigned long target = windowList::activationTarget(candidates, pid);
   if (target == 0) return std::nullopt;
   return ActivationWindow{target, managed};
+}
+
+std::vector<X11Workspace::ClientWindow> X11Workspace::clientWindows(std::int32_t pid) {
+  std::vector<ClientWindow> windows;
+  if (pid <= 0) return windows;
+  std::lock_guard lock(connection_->mutex);
+  auto q = connection_->query();
+  if (!q) return windows;
+  for (Window top : q->viewableTopLevels()) {
+    const Window client = q->client(top);
+    auto owner = q->pid(client);
+    if (!owner && client != top) owner = q->pid(top);
+    if (owner != pid) continue;
+    auto attrs = q->attributes(client);
+    int x = 0;
+    int y = 0;
+    Window child = 0;
+    if (!attrs || XTranslateCoordinates(q->display(), client, q->root(), 0, 0, &x, &y, &child) == 0)
+      continue;
+    ClientWindow window{x, y, attrs->width, attrs->height, std::nullopt};
+    auto margins = q->longs(client, connection_->atoms.gtkFrameExtents, XA_CARDINAL);
+    if (margins.size() >= 4)
+      window.margins = {static_cast<int>(margins[0]), static_cast<int>(margins[1]),
+                        static_cast<int>(margins[2]), static_cast<int>(margins[3])};
+    windows.push_back(window);
+  }
+  return windows;
 }
 
 std::int32_t X11Workspace::selfPid() {

@@ -8,6 +8,7 @@
 // from any thread. Make it on the main thread, after the Qt application: termination callbacks
 // run there.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -108,6 +109,18 @@ class X11Workspace : public WorkspaceServices {
     bool managed = false;
   };
   std::optional<ActivationWindow> activationWindow(std::int32_t pid);
+
+  // The viewable windows of the process `pid` (override-redirect ones too), as the application
+  // made them: the client window's rectangle in root pixels, and the margins its toolkit draws
+  // around the content (shadows, resize borders) when it says so (left, right, top, bottom).
+  struct ClientWindow {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    std::optional<std::array<int, 4>> margins;
+  };
+  std::vector<ClientWindow> clientWindows(std::int32_t pid);
 
  private:
   struct Connection;

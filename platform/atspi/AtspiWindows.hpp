@@ -1,0 +1,52 @@
+#pragma once
+
+// Toolkits that report where their elements are relative to their own window rather than the
+// screen (GTK 4 has no notion of screen coordinates), and where such a window's content lies on
+// the screen, from what the window system knows of the application's windows.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace tovrel::platform::atspi {
+
+// One of an application's windows as the window system places it: the rectangle in root pixels
+// and, when the toolkit says so, the margins it draws around its content (left, right, top,
+// bottom).
+struct ScreenWindow {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  std::optional<std::array<int, 4>> margins;
+};
+using WindowsOfProcess = std::function<std::vector<ScreenWindow>(std::int32_t pid)>;
+
+// What an application's toolkit means by its states and extents.
+struct ToolkitConventions {
+  // Elements inside a showing window report only "visible", never "showing".
+  bool visibleMeansShowing = false;
+  // Extents are relative to the element's top-level window, whatever coordinate type is asked.
+  bool windowRelativeExtents = false;
+};
+ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
+
+// Where, in root pixels, the origin of a top-level element that reports its own frame as
+// (`x`, `y`, `width`, `height`) lies: the content of the window whose size fits the element's
+// best. Windows that draw no margins they name are taken to draw even ones (as many pixels on
+// either side). The shift to add to the element's coordinates; nothing when no window fits within
+// `tolerance` pixels (width and height together).
+struct Shift {
+  int dx = 0;
+  int dy = 0;
+  bool operator==(const Shift&) const = default;
+};
+inline constexpr long windowTolerance = std::numeric_limits<long>::max();
+std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x, int y, int width,
+                                 int height, long tolerance = windowTolerance);
+
+}  // namespace tovrel::platform::atspi

@@ -1,0 +1,82 @@
+// Toolkits whose frames are window-relative, and where such a window's content lies on screen.
+#include "platform/atspi/AtspiWindows.hpp"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tovrel::platform::atspi {
+namespace {
+
+TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
+  struct Case {
+    std::string name;
+    std::string version;
+    bool relative;
+  };
+  const Case cases[] = {
+      {"GTK", "4.8.3", true},    {"GTK", "4.14.0", true},   {"GTK", "5", true},
+      {"gtk", "4.0", true},      {"GTK", "3.24.38", false}, {"GTK", "", false},
+      {"GTK", "four", false},    {"Qt", "6.4.2", false},    {"Chromium", "120.0", false},
+      {"Gecko", "115.0", false}, {"", "4.8", false},
+  };
+  for (const auto& [name, version, relative] : cases) {
+    const ToolkitConventions conventions = conventionsOf(name, version);
+    EXPECT_EQ(conventions.windowRelativeExtents, relative) << name << " " << version;
+    EXPECT_EQ(conventions.visibleMeansShowing, relative) << name << " " << version;
+  }
+}
+
+TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
+  using Margins = std::array<int, 4>;
+  struct Case {
+    const char* what;
+    std::vector<ScreenWindow> windows;
+    int x, y, width, height;
+    std::optional<Shift> expected;
+  };
+  const Case cases[] = {
+      {"no window", {}, 0, 0, 690, 510, std::nullopt},
+      // A client-side decorated window with even resize borders around its content.
+      {"even borders", {{290, 140, 700, 520, std::nullopt}}, 0, 0, 690, 510, Shift{295, 145}},
+      {"no borders", {{10, 20, 300, 200, std::nullopt}}, 0, 0, 300, 200, Shift{10, 20}},
+      // Shadows the toolkit names, deeper below than above.
+      {"named margins",
+       {{100, 50, 740, 570, Margins{20, 20, 14, 46}}},
+       0,
+       0,
+       700,
+       510,
+       Shift{120, 64}},
+      // A toolkit that already reports the screen position needs no shift.
+      {"already on screen", {{290, 140, 700, 520, std::nullopt}}, 295, 145, 690, 510, Shift{0, 0}},
+      // The window whose content fits, not the first one listed.
+      {"two windows",
+       {{0, 0, 1280, 800, std::nullopt}, {400, 300, 310, 210, std::nullopt}},
+       0,
+       0,
+       300,
+       200,
+       Shift{405, 305}},
+      // A content larger than any window still lands on the nearest fit, unshifted by margins.
+      {"content larger", {{50, 60, 200, 100, std::nullopt}}, 0, 0, 300, 150, Shift{50, 60}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(windowShift(c.windows, c.x, c.y, c.width, c.height), c.expected) << c.what;
+}
+
+TEST(AtspiWindows, APopUpTakesOnlyTheWindowOfItsOwnSize) {
+  // A menu reported at its button's place in the main window, shown on a surface of its own.
+  const std::vector<ScreenWindow> windows = {{290, 140, 700, 520, std::nullopt},
+                                             {717, 164, 263, 587, std::nullopt}};
+  EXPECT_EQ(windowShift(windows, 536, 6, 263, 587, 4), (Shift{181, 158}));
+  EXPECT_EQ(windowShift(windows, 536, 6, 265, 589, 4), (Shift{181, 158}));
+  // Nothing of its size: not a surface of its own.
+  EXPECT_EQ(windowShift(windows, 536, 6, 200, 300, 4), std::nullopt);
+  EXPECT_EQ(windowShift({}, 536, 6, 263, 587, 4), std::nullopt);
+}
+
+}  // namespace
+}  // namespace tovrel::platform::atspi
