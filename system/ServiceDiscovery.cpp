@@ -92,8 +92,8 @@ void NavigationService::publish(DiscoveryResult result, std::int64_t generation)
     // accessibility clients only when told to at start; the bus's own switches no longer do it.
     text =
         "Chromium-based apps show their content to Accessibility only when started with "
-        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
-        "so, or use Moving here (" +
+        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this app "
+        "that way, or use Moving here (" +
         config().cursorEntry.gesture.displayName() + ").";
   } else if (result.contentTargets > 0) {
     if (result.truncated)

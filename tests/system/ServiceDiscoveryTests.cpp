@@ -106,8 +106,8 @@ TEST_F(ServiceDiscovery, AnEmptyChromiumWindowSaysHowToSwitchItsAccessibilityOn)
   const std::string moving = config.cursorEntry.gesture.displayName();
   const std::string browser =
       "Chromium-based apps show their content to Accessibility only when started with "
-      "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this one "
-      "so, or use Moving here (" +
+      "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this app "
+      "that way, or use Moving here (" +
       moving + ").";
   const std::string none =
       "No keyboard targets found in this window. Use Moving here (" + moving + ").";
