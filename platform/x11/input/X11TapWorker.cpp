@@ -20,6 +20,7 @@
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11EventLag.hpp"
 #include "platform/x11/input/X11EventSource.hpp"
 #include "platform/x11/input/X11GrabSet.hpp"
 #include "platform/x11/input/X11KeyGate.hpp"
@@ -95,6 +96,7 @@ class X11Tap::Worker {
       }
       flushPendingRawPress();
       flushMotion();
+      if (stallToReport_) reportStall();
       if (rescanNeeded_) grabWindows();
       XFlush(display_);
       // The round trips since the queue was drained (where the pointer is, where the focus is, the
@@ -110,6 +112,7 @@ class X11Tap::Worker {
       }
       if ((fds[0].revents & (POLLHUP | POLLERR)) || connectionLost(display_)) {
         // The X server went away: the program can no longer hear or decide anything.
+        listen(false);
         deliverToMainThread(shared_, eventType::tapDisabledByUserInput, {}, 0);
         return;
       }
@@ -215,6 +218,8 @@ class X11Tap::Worker {
     allKeys_ = enabled && interception.allKeys;
     grabWindows();
     XSync(display_, False);
+    // The server has the selection now: the program's own events posted from here on are heard.
+    if (enabled) listen(true);
     if (!alive) releaseEverything();
     appliedVersion_ = version;
     std::lock_guard lock(shared_->mutex);
@@ -234,6 +239,7 @@ class X11Tap::Worker {
       XISetMask(bits.data(), XI_RawButtonRelease);
       if (mask_ & pointerMotionTypes) XISetMask(bits.data(), XI_RawMotion);
     }
+    if (!on) listen(false);
     if (bits == rawSelected_) return;
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(display_, root_, &mask, 1);
@@ -248,6 +254,12 @@ class X11Tap::Worker {
       pendingMotionIsOwn_ = true;
       pendingMotionUserData_.reset();
     }
+  }
+
+  void listen(bool on) {
+    if (on == listening_ || !shared_->ledger) return;
+    listening_ = on;
+    shared_->ledger->listen(on);
   }
 
   void grabWindows() {
@@ -302,6 +314,7 @@ class X11Tap::Worker {
       case XI_RawKeyPress: {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
         pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
@@ -336,6 +349,7 @@ class X11Tap::Worker {
       }
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        noteLateness(raw->time);
         unsigned keycode = static_cast<unsigned>(raw->detail);
         if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
         return;
@@ -344,6 +358,7 @@ class X11Tap::Worker {
       case XI_RawButtonRelease: {
         flushMotion();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        noteLateness(raw->time);
         emitButton(raw->detail, cookie.evtype == XI_RawButtonPress, raw->sourceid);
         return;
       }
@@ -364,6 +379,28 @@ class X11Tap::Worker {
   static unsigned stateOf(const XIDeviceEvent& event) {
     return static_cast<unsigned>(event.mods.effective) |
            (static_cast<unsigned>(event.group.effective & 3) << 13);
+  }
+
+  // Input that waited a second or more for this process to read it: the process could not run (a
+  // debugger, SIGSTOP), and while a mode is on a key pressed meanwhile froze the whole keyboard.
+  // Reported once the events in hand are decided, so that they still go by the mode's rules.
+  void noteLateness(Time serverTime) {
+    const double late = lag_.lateness(static_cast<std::uint32_t>(serverTime), monotonicNow());
+    if (late < stallReport / 2) {
+      stallSeen_ = false;
+    } else if (late >= stallReport && !stallSeen_) {
+      stallSeen_ = true;
+      stallToReport_ = allKeys_;
+    }
+  }
+
+  void reportStall() {
+    stallToReport_ = false;
+    {
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->statistics.stallsReported;
+    }
+    deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
   }
 
   void flushPendingRawPress() {
@@ -426,6 +463,7 @@ class X11Tap::Worker {
           if (shared_->stalledSince && !shared_->stallReported &&
               now - *shared_->stalledSince > stallReport) {
             shared_->stallReported = true;
+            ++shared_->statistics.stallsReported;
             lock.unlock();
             deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
             lock.lock();
@@ -437,6 +475,15 @@ class X11Tap::Worker {
       }
       emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
       if (ticket != 0) swallow = awaitAnswer(ticket);
+      // While off only the entry chords are grabbed, and only to be swallowed: one whose answer
+      // is late is swallowed all the same, and the mode it starts still starts when the answer
+      // comes. Any other late key passes.
+      if (ticket != 0 && lateTickets_.contains(ticket) && !allKeys_ &&
+          grabs_->isChord(keycode, stateOf(device)))
+        swallow = true;
+      // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
+      // on: the next key already meets the grabs of the mode it is meant for.
+      applyRequests();
     } else if (code) {
       // Not listening: keep the modifiers right for when the tap is enabled again.
       if (!repeat) modifiers_.apply(*code, true);
@@ -455,6 +502,7 @@ class X11Tap::Worker {
   }
 
   bool awaitAnswer(std::uint64_t ticket) {
+    const double asked = monotonicNow();
     std::unique_lock lock(shared_->mutex);
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::microseconds(static_cast<long>(decisionBound * 1e6));
@@ -463,7 +511,7 @@ class X11Tap::Worker {
     auto found = shared_->answers.find(ticket);
     if (found == shared_->answers.end()) {
       ++shared_->statistics.lateDecisions;
-      if (!shared_->stalledSince) shared_->stalledSince = monotonicNow();
+      if (!shared_->stalledSince) shared_->stalledSince = asked;
       // The answer, when it comes, is dropped.
       lateTickets_.insert(ticket);
       return false;
@@ -628,6 +676,10 @@ class X11Tap::Worker {
   X11ModifierState modifiers_;
   std::optional<PendingRaw> pendingRaw_;
   std::set<std::uint64_t> lateTickets_;
+  X11EventLag lag_;
+  bool stallSeen_ = false;
+  bool stallToReport_ = false;
+  bool listening_ = false;  // counted in the ledger
   unsigned heldButtons_ = 0;
   int pendingMotions_ = 0;
   bool pendingMotionIsOwn_ = true;
