@@ -89,6 +89,34 @@ class TapTest : public DesktopTest {
   }
 
   static KeyInterception allKeys() { return KeyInterception{true, {}}; }
+  static KeyInterception entryChord() {
+    return KeyInterception{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
+  }
+
+  // Control+Shift+Space, the entry chord, then "a b".
+  void typeEntryChordThenText() {
+    Keycode control = desktop().keycode(XK_Control_L);
+    Keycode shift = desktop().keycode(XK_Shift_L);
+    Keycode space = desktop().keycode(XK_space);
+    input([&](Desktop& d) {
+      d.hardwareKey(control, true);
+      d.hardwareKey(shift, true);
+      d.hardwareKey(space, true);
+      d.hardwareKey(space, false);
+      d.hardwareKey(shift, false);
+      d.hardwareKey(control, false);
+      d.hardwareType("a b");
+    });
+  }
+
+  // Presses of Space the receiver got since `mark`.
+  int spacesSince(std::size_t mark) {
+    const auto space = static_cast<long>(desktop().keycode(XK_space));
+    int spaces = 0;
+    for (const ReceiverEvent& event : receiver_->log().since(mark))
+      if (event.is("key-press") && event.number("code") == space) ++spaces;
+    return spaces;
+  }
 
   std::unique_ptr<Receiver> receiver_;
   std::shared_ptr<platform::x11::OwnEventLedger> ledger_ =
@@ -100,23 +128,11 @@ class TapTest : public DesktopTest {
 };
 
 TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication) {
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
-  startTap(off, [](EventType type, const InputEvent& event) {
+  startTap(entryChord(), [](EventType type, const InputEvent& event) {
     return type == eventType::keyDown && event.keyCode == Key::space;
   });
-  std::size_t mark = receiver_->log().size();
-  Keycode control = desktop().keycode(XK_Control_L);
-  Keycode shift = desktop().keycode(XK_Shift_L);
-  Keycode space = desktop().keycode(XK_space);
-  input([&](Desktop& d) {
-    d.hardwareKey(control, true);
-    d.hardwareKey(shift, true);
-    d.hardwareKey(space, true);
-    d.hardwareKey(space, false);
-    d.hardwareKey(shift, false);
-    d.hardwareKey(control, false);
-    d.hardwareType("a b");
-  });
+  const std::size_t mark = receiver_->log().size();
+  typeEntryChordThenText();
   EXPECT_EQ(typedAfter(mark, "a b"), "a b");
   ASSERT_TRUE(heardKey(eventType::keyDown, Key::space));
   for (const Heard& heard : heard_)
@@ -126,44 +142,25 @@ TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication
       EXPECT_TRUE(heard.event.flags & platform::eventFlag::leftControl);
     }
   // The chord's space never reached the application, the plain one did, once.
-  auto events = receiver_->log().since(mark);
-  int spaces = 0;
-  for (const ReceiverEvent& event : events)
-    if (event.is("key-press") && event.number("code") == static_cast<long>(space)) ++spaces;
-  EXPECT_EQ(spaces, 1);
+  EXPECT_EQ(spacesSince(mark), 1);
 }
 
 // While off only the entry chords are grabbed, and only to be swallowed: an answer that comes too
 // late still keeps the chord from the application, and the chord is still heard.
 TEST_F(TapTest, AnEntryChordWhoseAnswerIsLateIsSwallowedAllTheSame) {
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}};
-  startTap(off, [](EventType type, const InputEvent& event) {
+  startTap(entryChord(), [](EventType type, const InputEvent& event) {
     const bool chord = type == eventType::keyDown && event.keyCode == Key::space &&
                        (event.flags & platform::eventFlag::control);
     if (chord) std::this_thread::sleep_for(200ms);
     return chord;
   });
   const auto lateBefore = tap_->statistics().lateDecisions;
-  std::size_t mark = receiver_->log().size();
-  Keycode control = desktop().keycode(XK_Control_L);
-  Keycode shift = desktop().keycode(XK_Shift_L);
-  Keycode space = desktop().keycode(XK_space);
-  input([&](Desktop& d) {
-    d.hardwareKey(control, true);
-    d.hardwareKey(shift, true);
-    d.hardwareKey(space, true);
-    d.hardwareKey(space, false);
-    d.hardwareKey(shift, false);
-    d.hardwareKey(control, false);
-    d.hardwareType("a b");
-  });
+  const std::size_t mark = receiver_->log().size();
+  typeEntryChordThenText();
   EXPECT_EQ(typedAfter(mark, "a b"), "a b");
   ASSERT_TRUE(heardKey(eventType::keyDown, Key::space));
   EXPECT_GT(tap_->statistics().lateDecisions, lateBefore) << "the answer was not late";
-  int spaces = 0;
-  for (const ReceiverEvent& event : receiver_->log().since(mark))
-    if (event.is("key-press") && event.number("code") == static_cast<long>(space)) ++spaces;
-  EXPECT_EQ(spaces, 1) << "the chord's space reached the application";
+  EXPECT_EQ(spacesSince(mark), 1) << "the chord's space reached the application";
 }
 
 TEST_F(TapTest, ALoneRightAltTapIsHeardAndStillReachesTheApplication) {
