@@ -289,6 +289,26 @@ TEST_F(TapTest, OwnSyntheticEventsAreMarkedAndTheSameKeysFromAnotherClientAreNot
   EXPECT_EQ(heard_[3].event.sourceUserData, 0);
 }
 
+// The program's own events posted while no tap listens are never heard: their ledger entries must
+// not mark another client's same events, coming just after the tap starts, as the program's own.
+TEST_F(TapTest, OwnEventsPostedBeforeTheTapListensMarkNothingThatFollows) {
+  constexpr std::int64_t marker = 0x5456524C;
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  Keycode a = desktop().keycode(XK_a);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyPress, a, marker, now);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyRelease, a, marker, now);
+  desktop().xtestKey(a, true);  // the program's own, with nobody listening
+  desktop().xtestKey(a, false);
+  desktop().sync();
+  startTap(allKeys(), [](EventType, const InputEvent&) { return false; });
+  desktop().xtestKey(a, true);  // a test driver's
+  desktop().xtestKey(a, false);
+  ASSERT_TRUE(pumpUntil([&] { return heard_.size() >= 2; })) << heard_.size() << " heard";
+  EXPECT_EQ(heard_[0].event.sourceUserData, 0);
+  EXPECT_EQ(heard_[1].event.sourceUserData, 0);
+}
+
 TEST_F(TapTest, TheWindowManagersAltTabKeepsWorkingWhileOffAndWhileAModeIsOn) {
   if (!desktop().hasWindowManager()) GTEST_SKIP() << "needs the window manager";
   Receiver::Options second;
