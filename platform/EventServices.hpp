@@ -31,6 +31,10 @@ struct KeyInterception {
   };
   bool allKeys = false;
   std::vector<Chord> chords;
+  // While every key is grabbed: the keys the mode itself uses, swallowed even when the answer
+  // comes too late (any other key then passes). Only keys that are the mode's whatever has the
+  // focus belong here.
+  std::vector<Chord> modeKeys{};
   bool operator==(const KeyInterception&) const = default;
 };
 

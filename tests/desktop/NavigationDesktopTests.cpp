@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QScreen>
 
+#include <atomic>
 #include <cmath>
 #include <ctime>
 #include <functional>
@@ -207,6 +208,7 @@ TEST_F(NavigationDesktopTest,
     return now.lateDecisions + now.passedWhileBusy;
   };
   const auto typed = [&] { return fixture_->state().value("typing").toString().size(); };
+  const Keycode l = desktop().keycode(XK_l);
   constexpr int roundTrips = 300;
   int raceLeaks = 0;
   int passedLeaks = 0;
@@ -221,10 +223,22 @@ TEST_F(NavigationDesktopTest,
     input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
     ASSERT_TRUE(waitForMode(InteractionMode::off)) << "round trip " << trip;
     pump(30ms);
+    // L goes down the moment Moving shows, from a connection opened beforehand.
+    std::atomic<bool> shown = false;
+    std::thread typist([&] {
+      auto other = Desktop::open();
+      while (!shown.load())
+        std::this_thread::yield();
+      if (other) other->hardwareKey(l, true);
+    });
     tapRightAlt();
-    ASSERT_TRUE(waitForMode(InteractionMode::cursor)) << "round trip " << trip;
+    const bool moving = waitForMode(InteractionMode::cursor);
     const auto start = desktop().pointer();
-    hold(XK_l, 100ms);
+    shown = true;
+    typist.join();
+    ASSERT_TRUE(moving) << "round trip " << trip;
+    pump(100ms);
+    input([&](Desktop& d) { d.hardwareKey(l, false); });
     if (desktop().pointer() == start) ++still;
     input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
     ASSERT_TRUE(waitForMode(InteractionMode::off)) << "round trip " << trip;

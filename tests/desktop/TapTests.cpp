@@ -163,6 +163,25 @@ TEST_F(TapTest, AnEntryChordWhoseAnswerIsLateIsSwallowedAllTheSame) {
   EXPECT_EQ(spacesSince(mark), 1) << "the chord's space reached the application";
 }
 
+// While a mode is on its own keys are its own whatever the answer: one whose answer comes too late
+// is swallowed all the same, while any other late key passes.
+TEST_F(TapTest, AModesOwnKeyWhoseAnswerIsLateIsSwallowedAndAnyOtherPasses) {
+  KeyInterception moving = allKeys();
+  moving.modeKeys = {{Key::l, Modifiers{}}};
+  startTap(moving, [](EventType type, const InputEvent&) {
+    if (type != eventType::keyDown) return false;
+    std::this_thread::sleep_for(150ms);
+    return true;
+  });
+  const auto lateBefore = tap_->statistics().lateDecisions;
+  const std::size_t mark = receiver_->log().size();
+  input([&](Desktop& d) { d.hardwareType("lk"); });
+  EXPECT_EQ(typedAfter(mark, "k"), "k") << "the mode's key reached the application, or the other "
+                                           "late key did not";
+  ASSERT_TRUE(heardKey(eventType::keyDown, Key::l));
+  EXPECT_GE(tap_->statistics().lateDecisions, lateBefore + 1);
+}
+
 TEST_F(TapTest, ALoneRightAltTapIsHeardAndStillReachesTheApplication) {
   startTap({}, [](EventType, const InputEvent&) { return true; });  // would swallow all it could
   std::size_t mark = receiver_->log().size();

@@ -287,6 +287,19 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
   service().apply(changed);
   EXPECT_EQ(last(), (KeyInterception{
                         false, {Chord{Key::space, cmdShift}, Chord{Key::k, Modifiers::control}}}));
+
+  // Moving names its own keys, which stay its own even when an answer comes late; Clicking,
+  // whose keys are the labels, names none.
+  tapRightOption();
+  ASSERT_EQ(service().mode(), Mode::cursor);
+  std::vector<Chord> movingKeys;
+  for (const CursorBinding& binding : changed.cursorBindings)
+    if (binding.gesture.isKey())
+      movingKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});
+  ASSERT_FALSE(movingKeys.empty());
+  EXPECT_EQ(last(), (KeyInterception{true, {}, movingKeys}));
+  service().setMode(Mode::click);
+  EXPECT_EQ(last(), (KeyInterception{true, {}}));
 }
 
 // A click, an activation or reading the front window needs the keyboard as the applications

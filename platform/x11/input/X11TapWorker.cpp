@@ -216,6 +216,7 @@ class X11Tap::Worker {
     int conflicts =
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
+    grabs_->setModeKeys(allKeys_ ? interception.modeKeys : std::vector<KeyInterception::Chord>{});
     grabWindows();
     XSync(display_, False);
     // The server has the selection now: the program's own events posted from here on are heard.
@@ -475,12 +476,12 @@ class X11Tap::Worker {
       }
       emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
       if (ticket != 0) swallow = awaitAnswer(ticket);
-      // While off only the entry chords are grabbed, and only to be swallowed: one whose answer
-      // is late is swallowed all the same, and the mode it starts still starts when the answer
-      // comes. Any other late key passes.
-      if (ticket != 0 && lateTickets_.contains(ticket) && !allKeys_ &&
-          grabs_->isChord(keycode, stateOf(device)))
-        swallow = true;
+      // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on
+      // its own keys are its whatever the answer. Such a key whose answer is late is swallowed
+      // all the same, and does what it does when the answer comes. Any other late key passes.
+      if (ticket != 0 && lateTickets_.contains(ticket))
+        swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
+                           : grabs_->isChord(keycode, stateOf(device));
       // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
       // on: the next key already meets the grabs of the mode it is meant for.
       applyRequests();
