@@ -201,8 +201,8 @@ TEST_F(NavigationDesktopTest,
   input([&](Desktop& d) { d.hardwareMove(typing->centerX(), typing->centerY()); });
   const auto* tap = dynamic_cast<const platform::x11::X11Tap*>(service_->tapPort());
   ASSERT_NE(tap, nullptr);
-  // A key may still pass when this process misses the 40 ms bound (a loaded machine): those
-  // round trips are counted and told apart. Any other leak is the race.
+  // Round trips in which this process missed the 40 ms bound (a loaded machine): even then the
+  // mode's own keys and the entry chord must not pass. Counted for whoever reads the run.
   const auto passed = [&] {
     const auto now = tap->statistics();
     return now.lateDecisions + now.passedWhileBusy;
@@ -210,11 +210,11 @@ TEST_F(NavigationDesktopTest,
   const auto typed = [&] { return fixture_->state().value("typing").toString().size(); };
   const Keycode l = desktop().keycode(XK_l);
   constexpr int roundTrips = 300;
-  int raceLeaks = 0;
-  int passedLeaks = 0;
+  int leaks = 0;
   int passedTrips = 0;
   int still = 0;
-  for (int trip = 0; trip < roundTrips && raceLeaks == 0; ++trip) {
+  const auto typedAtStart = typed();
+  for (int trip = 0; trip < roundTrips && leaks == 0; ++trip) {
     const auto passedBefore = passed();
     const auto typedBefore = typed();
     commandShift(XK_space);
@@ -245,16 +245,16 @@ TEST_F(NavigationDesktopTest,
     // Back to the middle of the field, so that every round trip has room to move.
     input([&](Desktop& d) { d.hardwareMove(typing->centerX(), typing->centerY()); });
     // A leak that reaches the field a little later than the look shows in the next round trip.
-    const bool leaked = typed() != typedBefore;
-    const bool passedNow = passed() != passedBefore;
-    passedTrips += passedNow ? 1 : 0;
-    if (leaked) ++(passedNow ? passedLeaks : raceLeaks);
+    leaks += typed() != typedBefore ? 1 : 0;
+    passedTrips += passed() != passedBefore ? 1 : 0;
   }
-  EXPECT_EQ(raceLeaks, 0) << "the application got \""
-                          << fixture_->state().value("typing").toString().toStdString()
-                          << "\"; the pointer stayed put in " << still << " round trips";
+  pump(100ms);
+  if (leaks == 0 && typed() != typedAtStart) ++leaks;
+  EXPECT_EQ(leaks, 0) << "the application got \""
+                      << fixture_->state().value("typing").toString().toStdString()
+                      << "\"; the pointer stayed put in " << still
+                      << " round trips; decisions passed in " << passedTrips;
   RecordProperty("roundTripsWithPassedDecisions", passedTrips);
-  RecordProperty("leaksOfPassedDecisions", passedLeaks);
 }
 
 // The keyboard waits for this process while a mode is on: a stall of a second or more, whether
