@@ -46,6 +46,7 @@ class X11GrabSet {
   XIEventMask grabMask();
   std::set<Window> managedWindows();
   bool hasWmState(Window window);
+  unsigned plainModifiers(unsigned state) const;
 
   Display* display_;
   Window root_;
@@ -54,8 +55,6 @@ class X11GrabSet {
   Atom netClientList_;
   unsigned numLockMask_ = 0;
   std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> grabMaskBits_{};
-  unsigned plainModifiers(unsigned state) const;
-
   std::set<std::pair<unsigned, unsigned>> chordGrabs_;  // (X keycode, modifier mask)
   std::set<std::pair<unsigned, unsigned>> modeKeys_;
   std::set<Window> windowGrabs_;
