@@ -34,6 +34,10 @@ struct KeyInterception {
   // Modifier keys whose lone tap the program takes. They are never swallowed; the desktop keeps
   // applications from taking such a tap as a lone tap of their own (a menu bar armed by Alt).
   std::vector<std::uint16_t> modifierTaps;
+  // While every key is grabbed: the keys the mode itself uses, swallowed even when the answer
+  // comes too late (any other key then passes). Only keys that are the mode's whatever has the
+  // focus belong here.
+  std::vector<Chord> modeKeys{};
   bool operator==(const KeyInterception&) const = default;
 };
 

@@ -522,6 +522,14 @@ void NavigationService::syncKeyInterception() {
     }
   } else {
     wanted.allKeys = true;
+    // Moving's own keys never reach an application, even when this program answers too late;
+    // not while routing is suspended or this program is in front, where they may be typing.
+    auto& workspace = platform_.workspace;
+    if (router_.mode() == InteractionMode::cursor && !router_.routingSuspended() &&
+        workspace.frontmostApplicationPid() != workspace.selfPid())
+      for (const CursorBinding& binding : router_.config().cursorBindings)
+        if (binding.gesture.isKey())
+          wanted.modeKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});
   }
   if (tap_ && interception_ != wanted) {
     tap_->setKeyInterception(wanted);

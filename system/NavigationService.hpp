@@ -119,6 +119,8 @@ class NavigationService {
   // The name of the last application in front other than this one, while it runs.
   std::optional<std::string> clickTargetCandidate();
   const OverlayModel& overlayModel() const { return overlayModel_; }
+  // The installed tap's port, for tests that read its own counters; null while none is installed.
+  const platform::TapPort* tapPort() const { return tap_ ? tap_->port.get() : nullptr; }
 
  private:
   friend class NavigationServiceTestAccess;

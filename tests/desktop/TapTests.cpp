@@ -89,7 +89,36 @@ class TapTest : public DesktopTest {
     return receiver_->log().typedText(mark);
   }
 
-  static KeyInterception allKeys() { return KeyInterception{true, {}, {}}; }
+  static KeyInterception allKeys() { return KeyInterception{true, {}, {}, {}}; }
+  static KeyInterception entryChord() {
+    return KeyInterception{
+        false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}, {}};
+  }
+
+  // Control+Shift+Space, the entry chord, then "a b".
+  void typeEntryChordThenText() {
+    Keycode control = desktop().keycode(XK_Control_L);
+    Keycode shift = desktop().keycode(XK_Shift_L);
+    Keycode space = desktop().keycode(XK_space);
+    input([&](Desktop& d) {
+      d.hardwareKey(control, true);
+      d.hardwareKey(shift, true);
+      d.hardwareKey(space, true);
+      d.hardwareKey(space, false);
+      d.hardwareKey(shift, false);
+      d.hardwareKey(control, false);
+      d.hardwareType("a b");
+    });
+  }
+
+  // Presses of Space the receiver got since `mark`.
+  int spacesSince(std::size_t mark) {
+    const auto space = static_cast<long>(desktop().keycode(XK_space));
+    int spaces = 0;
+    for (const ReceiverEvent& event : receiver_->log().since(mark))
+      if (event.is("key-press") && event.number("code") == space) ++spaces;
+    return spaces;
+  }
 
   std::unique_ptr<Receiver> receiver_;
   std::shared_ptr<platform::x11::OwnEventLedger> ledger_ =
@@ -101,23 +130,11 @@ class TapTest : public DesktopTest {
 };
 
 TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication) {
-  KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
-  startTap(off, [](EventType type, const InputEvent& event) {
+  startTap(entryChord(), [](EventType type, const InputEvent& event) {
     return type == eventType::keyDown && event.keyCode == Key::space;
   });
-  std::size_t mark = receiver_->log().size();
-  Keycode control = desktop().keycode(XK_Control_L);
-  Keycode shift = desktop().keycode(XK_Shift_L);
-  Keycode space = desktop().keycode(XK_space);
-  input([&](Desktop& d) {
-    d.hardwareKey(control, true);
-    d.hardwareKey(shift, true);
-    d.hardwareKey(space, true);
-    d.hardwareKey(space, false);
-    d.hardwareKey(shift, false);
-    d.hardwareKey(control, false);
-    d.hardwareType("a b");
-  });
+  const std::size_t mark = receiver_->log().size();
+  typeEntryChordThenText();
   EXPECT_EQ(typedAfter(mark, "a b"), "a b");
   ASSERT_TRUE(heardKey(eventType::keyDown, Key::space));
   for (const Heard& heard : heard_)
@@ -127,11 +144,44 @@ TEST_F(TapTest, AnEntryChordIsSwallowedAndHeardWhileOtherKeysReachTheApplication
       EXPECT_TRUE(heard.event.flags & platform::eventFlag::leftControl);
     }
   // The chord's space never reached the application, the plain one did, once.
-  auto events = receiver_->log().since(mark);
-  int spaces = 0;
-  for (const ReceiverEvent& event : events)
-    if (event.is("key-press") && event.number("code") == static_cast<long>(space)) ++spaces;
-  EXPECT_EQ(spaces, 1);
+  EXPECT_EQ(spacesSince(mark), 1);
+}
+
+// While off only the entry chords are grabbed, and only to be swallowed: an answer that comes too
+// late still keeps the chord from the application, and the chord is still heard.
+TEST_F(TapTest, AnEntryChordWhoseAnswerIsLateIsSwallowedAllTheSame) {
+  startTap(entryChord(), [](EventType type, const InputEvent& event) {
+    const bool chord = type == eventType::keyDown && event.keyCode == Key::space &&
+                       (event.flags & platform::eventFlag::control);
+    if (chord) std::this_thread::sleep_for(200ms);
+    return chord;
+  });
+  const auto lateBefore = tap_->statistics().lateDecisions;
+  const std::size_t mark = receiver_->log().size();
+  typeEntryChordThenText();
+  EXPECT_EQ(typedAfter(mark, "a b"), "a b");
+  ASSERT_TRUE(heardKey(eventType::keyDown, Key::space));
+  EXPECT_GT(tap_->statistics().lateDecisions, lateBefore) << "the answer was not late";
+  EXPECT_EQ(spacesSince(mark), 1) << "the chord's space reached the application";
+}
+
+// While a mode is on its own keys are its own whatever the answer: one whose answer comes too late
+// is swallowed all the same, while any other late key passes.
+TEST_F(TapTest, AModesOwnKeyWhoseAnswerIsLateIsSwallowedAndAnyOtherPasses) {
+  KeyInterception moving = allKeys();
+  moving.modeKeys = {{Key::l, Modifiers{}}};
+  startTap(moving, [](EventType type, const InputEvent&) {
+    if (type != eventType::keyDown) return false;
+    std::this_thread::sleep_for(150ms);
+    return true;
+  });
+  const auto lateBefore = tap_->statistics().lateDecisions;
+  const std::size_t mark = receiver_->log().size();
+  input([&](Desktop& d) { d.hardwareType("lk"); });
+  EXPECT_EQ(typedAfter(mark, "k"), "k") << "the mode's key reached the application, or the other "
+                                           "late key did not";
+  ASSERT_TRUE(heardKey(eventType::keyDown, Key::l));
+  EXPECT_GE(tap_->statistics().lateDecisions, lateBefore + 1);
 }
 
 TEST_F(TapTest, ALoneRightAltTapIsHeardAndStillReachesTheApplication) {
@@ -309,6 +359,26 @@ TEST_F(TapTest, OwnSyntheticEventsAreMarkedAndTheSameKeysFromAnotherClientAreNot
   EXPECT_EQ(heard_[1].event.sourceUserData, marker);
   EXPECT_EQ(heard_[2].event.sourceUserData, 0);
   EXPECT_EQ(heard_[3].event.sourceUserData, 0);
+}
+
+// The program's own events posted while no tap listens are never heard: their ledger entries must
+// not mark another client's same events, coming just after the tap starts, as the program's own.
+TEST_F(TapTest, OwnEventsPostedBeforeTheTapListensMarkNothingThatFollows) {
+  constexpr std::int64_t marker = 0x5456524C;
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  Keycode a = desktop().keycode(XK_a);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyPress, a, marker, now);
+  ledger_->record(platform::x11::OwnEventLedger::Kind::keyRelease, a, marker, now);
+  desktop().xtestKey(a, true);  // the program's own, with nobody listening
+  desktop().xtestKey(a, false);
+  desktop().sync();
+  startTap(allKeys(), [](EventType, const InputEvent&) { return false; });
+  desktop().xtestKey(a, true);  // a test driver's
+  desktop().xtestKey(a, false);
+  ASSERT_TRUE(pumpUntil([&] { return heard_.size() >= 2; })) << heard_.size() << " heard";
+  EXPECT_EQ(heard_[0].event.sourceUserData, 0);
+  EXPECT_EQ(heard_[1].event.sourceUserData, 0);
 }
 
 TEST_F(TapTest, TheWindowManagersAltTabKeepsWorkingWhileOffAndWhileAModeIsOn) {

@@ -290,12 +290,22 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
   EXPECT_EQ(last(),
             (KeyInterception{false,
                              {Chord{Key::space, cmdShift}, Chord{Key::k, Modifiers::control}},
-                             {Key::rightOption}}));
+                             {Key::rightOption},
+                             {}}));
 
-  // Moving with Escape as its stop: the entry tap does nothing until Moving ends.
+  // Moving with Escape as its stop: the entry tap does nothing until Moving ends. Moving names its
+  // own keys, which stay its own even when an answer comes late; Clicking, whose keys are the
+  // labels, names none.
   tapRightOption();
-  EXPECT_EQ(service().mode(), Mode::cursor);
-  EXPECT_EQ(last(), (KeyInterception{true, {}, {}}));
+  ASSERT_EQ(service().mode(), Mode::cursor);
+  std::vector<Chord> movingKeys;
+  for (const CursorBinding& binding : changed.cursorBindings)
+    if (binding.gesture.isKey())
+      movingKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});
+  ASSERT_FALSE(movingKeys.empty());
+  EXPECT_EQ(last(), (KeyInterception{true, {}, {}, movingKeys}));
+  service().setMode(Mode::click);
+  EXPECT_EQ(last(), (KeyInterception{true, {}, {Key::rightOption}, {}}));
 }
 
 // A click, an activation or reading the front window needs the keyboard as the applications

@@ -6,6 +6,7 @@ namespace tovrel::platform::x11 {
 
 void OwnEventLedger::record(Kind kind, unsigned detail, std::int64_t userData, double now) {
   std::lock_guard lock(mutex_);
+  if (listeners_ == 0) return;
   expire(now);
   entries_.push_back({kind, kind == Kind::motion ? 0 : detail, userData, now});
 }
@@ -23,6 +24,12 @@ std::optional<std::int64_t> OwnEventLedger::match(Kind kind, unsigned detail, do
   std::int64_t userData = found->userData;
   entries_.erase(found);
   return userData;
+}
+
+void OwnEventLedger::listen(bool listening) {
+  std::lock_guard lock(mutex_);
+  listeners_ += listening ? 1 : -1;
+  if (listeners_ == 0) entries_.clear();
 }
 
 std::size_t OwnEventLedger::size() const {

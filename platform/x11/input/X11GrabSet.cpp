@@ -168,10 +168,24 @@ int X11GrabSet::setWindows(bool allKeys) {
   return conflicts;
 }
 
-bool X11GrabSet::isChord(unsigned keycode, unsigned state) const {
+unsigned X11GrabSet::plainModifiers(unsigned state) const {
   // The grabs cover every Caps Lock and Num Lock variant; the group bits are no modifiers.
-  const unsigned modifiers = state & 0xFF & ~(LockMask | numLockMask_);
-  return chordGrabs_.contains({keycode, modifiers});
+  return state & 0xFF & ~(LockMask | numLockMask_);
+}
+
+bool X11GrabSet::isChord(unsigned keycode, unsigned state) const {
+  return chordGrabs_.contains({keycode, plainModifiers(state)});
+}
+
+void X11GrabSet::setModeKeys(const std::vector<KeyInterception::Chord>& keys) {
+  modeKeys_.clear();
+  for (const auto& key : keys)
+    if (auto xKeycode = xKeycodeForKeyCode(key.keyCode))
+      modeKeys_.insert({*xKeycode, xModifierMask(key.modifiers)});
+}
+
+bool X11GrabSet::isModeKey(unsigned keycode, unsigned state) const {
+  return modeKeys_.contains({keycode, plainModifiers(state)});
 }
 
 bool X11GrabSet::focusIsGrabbed() {

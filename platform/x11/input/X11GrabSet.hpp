@@ -35,6 +35,10 @@ class X11GrabSet {
   // Whether this key with this modifier state is one of the chords grabbed on the root window:
   // such a press that reached us only raw was taken by another client.
   bool isChord(unsigned keycode, unsigned state) const;
+  // The keys the mode on uses (no grabs of their own: every key is grabbed meanwhile), and whether
+  // a press with this state is one of them.
+  void setModeKeys(const std::vector<KeyInterception::Chord>& keys);
+  bool isModeKey(unsigned keycode, unsigned state) const;
   Atom clientListAtom() const { return netClientList_; }
 
  private:
@@ -42,6 +46,7 @@ class X11GrabSet {
   XIEventMask grabMask();
   std::set<Window> managedWindows();
   bool hasWmState(Window window);
+  unsigned plainModifiers(unsigned state) const;
 
   Display* display_;
   Window root_;
@@ -51,6 +56,7 @@ class X11GrabSet {
   unsigned numLockMask_ = 0;
   std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> grabMaskBits_{};
   std::set<std::pair<unsigned, unsigned>> chordGrabs_;  // (X keycode, modifier mask)
+  std::set<std::pair<unsigned, unsigned>> modeKeys_;
   std::set<Window> windowGrabs_;
 };
 

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <utility>
 
+#include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
 #include "platform/x11/input/X11TapShared.hpp"
@@ -37,7 +38,13 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
         }
         X11InputFence* fence = shared->fence.get();
         if (fence) fence->beginDecision();
+        // Main-thread only: a change asked for while the worker waits is applied by the worker
+        // before it lets the keyboard go, and must not be waited for here.
+        const bool outer = shared->deciding;
+        shared->deciding = ticket != 0;
         bool swallow = callback ? callback(type, event) : false;
+        shared->deciding = outer;
+        bool stalled = false;
         const bool freeInput = fence && fence->decisionWantsFreeInput();
         if (ticket != 0) {
           std::lock_guard lock(shared->mutex);
@@ -46,6 +53,10 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
           if (freeInput && swallow) fence->requestEnd();
           shared->answers[ticket] = swallow;
           if (--shared->outstanding == 0) {
+            // An answer a whole second late: the keyboard went without this program that long.
+            stalled = shared->stalledSince && !shared->stallReported &&
+                      monotonicNow() - *shared->stalledSince >= X11Tap::stallReport;
+            if (stalled) ++shared->statistics.stallsReported;
             shared->stalledSince.reset();
             shared->stallReported = false;
           }
@@ -58,6 +69,7 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
             fence->endGrab();  // a grab an earlier key left
         }
         if (fence) fence->endDecision();
+        if (stalled) deliverToMainThread(shared, eventType::tapDisabledByTimeout, {}, 0);
       },
       Qt::QueuedConnection);
 }
@@ -179,13 +191,20 @@ void X11Tap::invalidate() {
 }
 
 void X11Tap::setKeyInterception(const KeyInterception& interception) {
+  bool grabsEveryKey = false;
   {
     std::lock_guard lock(shared_->mutex);
     if (!shared_->alive || shared_->interception == interception) return;
+    grabsEveryKey = interception.allKeys && !shared_->interception.allKeys && shared_->enabled;
     shared_->interception = interception;
     ++shared_->requested;
   }
   shared_->wake();
+  // A mode that starts from something the keyboard did not wait for (a modifier tap, a menu)
+  // shows itself only once every key of the front window is grabbed: a key typed as soon as it
+  // shows must not reach the application. Inside a decision the worker applies the change itself
+  // before the keyboard moves on.
+  if (grabsEveryKey && !shared_->deciding) waitUntilApplied(grabsBound);
 }
 
 void X11Tap::setEventMask(std::uint64_t mask) {

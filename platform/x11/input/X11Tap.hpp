@@ -28,6 +28,8 @@ class X11Tap : public TapPort {
   // A main thread that has not answered for this long has lost the keyboard: the tap reports
   // itself disabled by a time-out once it answers again.
   static constexpr double stallReport = 1.0;
+  // How long the main thread waits for the grabs of a mode it starts outside a decision.
+  static constexpr double grabsBound = 0.25;
 
   // Nothing when there is no display, no XInput 2.2, no XTest or no Qt application to deliver
   // into. The tap does nothing until enabled. With a fence, the program's own clicks and actions
@@ -50,9 +52,10 @@ class X11Tap : public TapPort {
     std::uint64_t decisions = 0;      // presses the main thread decided in time
     std::uint64_t lateDecisions = 0;  // presses passed because the answer came too late
     std::uint64_t passedWhileBusy = 0;
-    std::uint64_t grabConflicts = 0;  // chords or windows another client had grabbed first
-    std::uint64_t grabsEnded = 0;     // grabs ended early so that a click or action could run
-    std::uint64_t foreignKeys = 0;    // presses another client's grab took from us
+    std::uint64_t grabConflicts = 0;   // chords or windows another client had grabbed first
+    std::uint64_t grabsEnded = 0;      // grabs ended early so that a click or action could run
+    std::uint64_t foreignKeys = 0;     // presses another client's grab took from us
+    std::uint64_t stallsReported = 0;  // answers or reads a second late, reported as a time-out
     std::size_t grabbedWindows = 0;
   };
   Statistics statistics() const;

@@ -41,8 +41,9 @@ struct X11Tap::Shared {
   std::uint64_t nextTicket = 1;
   std::map<std::uint64_t, bool> answers;
   int outstanding = 0;
-  std::optional<double> stalledSince;
+  std::optional<double> stalledSince;  // when the late answer was asked for
   bool stallReported = false;
+  bool deciding = false;  // the main thread is answering a key the keyboard waits for
 
   Statistics statistics;
 

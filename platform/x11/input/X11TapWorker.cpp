@@ -20,6 +20,7 @@
 #include "platform/x11/X11Clock.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/input/OwnEventLedger.hpp"
+#include "platform/x11/input/X11EventLag.hpp"
 #include "platform/x11/input/X11EventSource.hpp"
 #include "platform/x11/input/X11GrabSet.hpp"
 #include "platform/x11/input/X11KeyGate.hpp"
@@ -96,6 +97,7 @@ class X11Tap::Worker {
       }
       flushPendingRawPress();
       flushMotion();
+      if (stallToReport_) reportStall();
       if (rescanNeeded_) grabWindows();
       XFlush(display_);
       // The round trips since the queue was drained (where the pointer is, where the focus is, the
@@ -111,6 +113,7 @@ class X11Tap::Worker {
       }
       if ((fds[0].revents & (POLLHUP | POLLERR)) || connectionLost(display_)) {
         // The X server went away: the program can no longer hear or decide anything.
+        listen(false);
         deliverToMainThread(shared_, eventType::tapDisabledByUserInput, {}, 0);
         return;
       }
@@ -216,8 +219,11 @@ class X11Tap::Worker {
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
     cover_->setModifierTaps(interception.modifierTaps);
+    grabs_->setModeKeys(allKeys_ ? interception.modeKeys : std::vector<KeyInterception::Chord>{});
     grabWindows();
     XSync(display_, False);
+    // The server has the selection now: the program's own events posted from here on are heard.
+    if (enabled) listen(true);
     if (!alive) releaseEverything();
     appliedVersion_ = version;
     std::lock_guard lock(shared_->mutex);
@@ -237,6 +243,7 @@ class X11Tap::Worker {
       XISetMask(bits.data(), XI_RawButtonRelease);
       if (mask_ & pointerMotionTypes) XISetMask(bits.data(), XI_RawMotion);
     }
+    if (!on) listen(false);
     if (bits == rawSelected_) return;
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(display_, root_, &mask, 1);
@@ -251,6 +258,12 @@ class X11Tap::Worker {
       pendingMotionIsOwn_ = true;
       pendingMotionUserData_.reset();
     }
+  }
+
+  void listen(bool on) {
+    if (on == listening_ || !shared_->ledger) return;
+    listening_ = on;
+    shared_->ledger->listen(on);
   }
 
   void grabWindows() {
@@ -310,6 +323,7 @@ class X11Tap::Worker {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0,
                            raw->sourceid, monotonicNow());
+        noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
         pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
@@ -344,6 +358,7 @@ class X11Tap::Worker {
       }
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        noteLateness(raw->time);
         unsigned keycode = static_cast<unsigned>(raw->detail);
         cover_->keyReleased(keycode);
         if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
@@ -353,6 +368,7 @@ class X11Tap::Worker {
       case XI_RawButtonRelease: {
         flushMotion();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        noteLateness(raw->time);
         emitButton(raw->detail, cookie.evtype == XI_RawButtonPress, raw->sourceid);
         return;
       }
@@ -373,6 +389,28 @@ class X11Tap::Worker {
   static unsigned stateOf(const XIDeviceEvent& event) {
     return static_cast<unsigned>(event.mods.effective) |
            (static_cast<unsigned>(event.group.effective & 3) << 13);
+  }
+
+  // Input that waited a second or more for this process to read it: the process could not run (a
+  // debugger, SIGSTOP), and while a mode is on a key pressed meanwhile froze the whole keyboard.
+  // Reported once the events in hand are decided, so that they still go by the mode's rules.
+  void noteLateness(Time serverTime) {
+    const double late = lag_.lateness(static_cast<std::uint32_t>(serverTime), monotonicNow());
+    if (late < stallReport / 2) {
+      stallSeen_ = false;
+    } else if (late >= stallReport && !stallSeen_) {
+      stallSeen_ = true;
+      stallToReport_ = allKeys_;
+    }
+  }
+
+  void reportStall() {
+    stallToReport_ = false;
+    {
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->statistics.stallsReported;
+    }
+    deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
   }
 
   void flushPendingRawPress() {
@@ -435,6 +473,7 @@ class X11Tap::Worker {
           if (shared_->stalledSince && !shared_->stallReported &&
               now - *shared_->stalledSince > stallReport) {
             shared_->stallReported = true;
+            ++shared_->statistics.stallsReported;
             lock.unlock();
             deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
             lock.lock();
@@ -446,6 +485,15 @@ class X11Tap::Worker {
       }
       emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
       if (ticket != 0) swallow = awaitAnswer(ticket);
+      // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on
+      // its own keys are its whatever the answer. Such a key whose answer is late is swallowed
+      // all the same, and does what it does when the answer comes. Any other late key passes.
+      if (ticket != 0 && lateTickets_.contains(ticket))
+        swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
+                           : grabs_->isChord(keycode, stateOf(device));
+      // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
+      // on: the next key already meets the grabs of the mode it is meant for.
+      applyRequests();
     } else if (code) {
       // Not listening: keep the modifiers right for when the tap is enabled again.
       if (!repeat) modifiers_.apply(*code, true);
@@ -464,6 +512,7 @@ class X11Tap::Worker {
   }
 
   bool awaitAnswer(std::uint64_t ticket) {
+    const double asked = monotonicNow();
     std::unique_lock lock(shared_->mutex);
     auto deadline = std::chrono::steady_clock::now() +
                     std::chrono::microseconds(static_cast<long>(decisionBound * 1e6));
@@ -472,7 +521,7 @@ class X11Tap::Worker {
     auto found = shared_->answers.find(ticket);
     if (found == shared_->answers.end()) {
       ++shared_->statistics.lateDecisions;
-      if (!shared_->stalledSince) shared_->stalledSince = monotonicNow();
+      if (!shared_->stalledSince) shared_->stalledSince = asked;
       // The answer, when it comes, is dropped.
       lateTickets_.insert(ticket);
       return false;
@@ -639,6 +688,10 @@ class X11Tap::Worker {
   X11ModifierState modifiers_;
   std::optional<PendingRaw> pendingRaw_;
   std::set<std::uint64_t> lateTickets_;
+  X11EventLag lag_;
+  bool stallSeen_ = false;
+  bool stallToReport_ = false;
+  bool listening_ = false;  // counted in the ledger
   unsigned heldButtons_ = 0;
   int pendingMotions_ = 0;
   bool pendingMotionIsOwn_ = true;
