@@ -10,6 +10,7 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -237,29 +238,37 @@ bool Desktop::hasFocus(WindowId window) const {
 }
 
 bool Desktop::focus(WindowId window, std::chrono::milliseconds timeout) {
-  {
-    ErrorTrap trap(display_);
-    if (hasWindowManager()) {
-      // Source 2 ("pager") asks the manager to obey rather than weigh focus stealing.
-      XEvent event{};
-      event.xclient.type = ClientMessage;
-      event.xclient.window = window;
-      event.xclient.message_type = atom(display_, "_NET_ACTIVE_WINDOW");
-      event.xclient.format = 32;
-      event.xclient.data.l[0] = 2;
-      event.xclient.data.l[1] = CurrentTime;
-      XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    } else {
-      XRaiseWindow(display_, window);
-      XSetInputFocus(display_, window, RevertToPointerRoot, CurrentTime);
-    }
-  }
+  // The request is repeated until it takes: a window that asked for the focus a moment earlier (a
+  // program's first window, on a loaded machine) may be given it after this request.
+  constexpr auto kRepeat = std::chrono::milliseconds(500);
   const auto deadline = Clock::now() + timeout;
-  while (!hasFocus(window)) {
+  while (true) {
+    {
+      ErrorTrap trap(display_);
+      if (hasWindowManager()) {
+        // Source 2 ("pager") asks the manager to obey rather than weigh focus stealing.
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = window;
+        event.xclient.message_type = atom(display_, "_NET_ACTIVE_WINDOW");
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 2;
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask,
+                   &event);
+      } else {
+        XRaiseWindow(display_, window);
+        XSetInputFocus(display_, window, RevertToPointerRoot, CurrentTime);
+      }
+    }
+    const auto retry = std::min(deadline, Clock::now() + kRepeat);
+    while (!hasFocus(window)) {
+      if (Clock::now() >= retry) break;
+      std::this_thread::sleep_for(kPollInterval);
+    }
+    if (hasFocus(window)) return true;
     if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
   }
-  return true;
 }
 
 std::optional<Rect> Desktop::windowRect(WindowId window) const {
