@@ -140,7 +140,7 @@ std::vector<std::uint16_t> NavigationRouter::modifierTapsInUse() const {
   for (std::uint16_t code : Key::modifierKeys) {
     const Gesture tap = Gesture::modifierTap(code);
     const bool entry = std::any_of(entries.begin(), entries.end(), [&](const auto& pair) {
-      return pair.second.gesture == tap && entryActs(pair.first);
+      return pair.second.gesture == tap && (entryActs(pair.first) || mode_ != InteractionMode::off);
     });
     if (entry || exitTapMatches(code)) codes.push_back(code);
   }

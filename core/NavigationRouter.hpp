@@ -193,8 +193,10 @@ class NavigationRouter {
   bool entriesAllowedWhileSuspended() const { return entriesAllowedWhileSuspended_; }
   bool helpVisible() const { return helpVisible_; }
   const ModifierTapRecognizer& tapRecognizer() const { return tapRecognizer_; }
-  // The modifier keys whose lone tap would start, switch or stop a mode right now, in key code
-  // order. Taps of every other modifier belong to the applications alone.
+  // The modifier keys whose lone tap is this program's right now, in key code order: those that
+  // would start, switch or stop a mode and, while a mode is on, every entry tap, even one that does
+  // nothing then (a person taps it again to leave). Taps of every other modifier belong to the
+  // applications alone.
   std::vector<std::uint16_t> modifierTapsInUse() const;
   const std::set<std::uint16_t>& consumedKeys() const { return consumedKeys_; }
   const ClickSession::ControlMap& controlMap() const { return controlMap_; }

@@ -89,7 +89,8 @@ NavigationService::NavigationService(platform::Platform& platform, TovrelConfig 
   readiness_ = Permissions::report(platform_.access, platform_.events, platform_.hotKeys);
   output_.confineToCurrentDisplay = config.confineToCurrentDisplay;
   auto& workspace = platform_.workspace;
-  if (auto front = workspace.frontmostApplicationPid(); front && *front != workspace.selfPid()) {
+  frontPID_ = workspace.frontmostApplicationPid();
+  if (auto front = frontPID_; front && *front != workspace.selfPid()) {
     lastExternalPID_ = front;
     if (auto app = workspace.application(*front)) {
       frontBundleID_ = app->bundleIdentifier;
@@ -524,9 +525,8 @@ void NavigationService::syncKeyInterception() {
     wanted.allKeys = true;
     // Moving's own keys never reach an application, even when this program answers too late;
     // not while routing is suspended or this program is in front, where they may be typing.
-    auto& workspace = platform_.workspace;
     if (router_.mode() == InteractionMode::cursor && !router_.routingSuspended() &&
-        workspace.frontmostApplicationPid() != workspace.selfPid())
+        frontPID_ != platform_.workspace.selfPid())
       for (const CursorBinding& binding : router_.config().cursorBindings)
         if (binding.gesture.isKey())
           wanted.modeKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});

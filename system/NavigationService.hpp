@@ -291,6 +291,9 @@ class NavigationService {
   std::optional<std::int64_t> emptyRetryGeneration_;                      // 48 observed
   // Not one of the stored properties: the key interception last handed to the tap.
   std::optional<platform::KeyInterception> interception_;
+  // The application in front as the last activation said, this program included: the key
+  // interception follows it on every event and must not ask the X server each time.
+  std::optional<std::int32_t> frontPID_;
 };
 
 template <class T>

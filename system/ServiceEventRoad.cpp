@@ -154,6 +154,7 @@ void NavigationService::frontmostChanged(std::optional<std::int32_t> pid,
                                          std::optional<std::string> bundleID,
                                          std::optional<std::string> name) {
   if (!pid) return;
+  frontPID_ = pid;
   // Which keys are Moving's whatever the answer depends on what is in front.
   syncKeyInterception();
   screenshotting_ = isScreenshotTool(bundleID);

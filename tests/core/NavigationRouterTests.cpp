@@ -327,8 +327,9 @@ TEST(NavigationRouter, TypedLabelDeadline) {
 }
 
 // The taps the router reports in use are exactly those whose lone tap starts, switches or stops
-// a mode: over configurations, modes and suspension, every modifier key is tapped on a copy.
-TEST(NavigationRouter, ModifierTapsInUseAreExactlyTheTapsThatAct) {
+// a mode, and while a mode is on every entry tap: over configurations, modes and suspension, every
+// modifier key is tapped on a copy.
+TEST(NavigationRouter, ModifierTapsInUseAreExactlyTheTapsThatActOrEnterAModeWhileOneIsOn) {
   struct Setting {
     std::string name;
     std::function<void(TovrelConfig&)> configure;
@@ -365,8 +366,13 @@ TEST(NavigationRouter, ModifierTapsInUseAreExactlyTheTapsThatAct) {
         NavigationRouter tapped = router;
         tapped.handle(I::Key{modifierDown(code)}, 1.0, {});
         tapped.handle(I::Key{modifierUp(code)}, 1.05, {});
+        const auto entries = config.entries();
+        const bool entryTap = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+          return entry.second.gesture == Gesture::modifierTap(code);
+        });
         const bool acts =
-            tapped.mode() != router.mode() || tapped.generation() != router.generation();
+            tapped.mode() != router.mode() || tapped.generation() != router.generation() ||
+            (entryTap && mode != M::off && (!setting.suspended || setting.entriesAllowed));
         const bool listed = std::find(inUse.begin(), inUse.end(), code) != inUse.end();
         EXPECT_EQ(listed, acts) << setting.name << ", mode " << static_cast<int>(mode)
                                 << ", tap of " << Key::name(code);

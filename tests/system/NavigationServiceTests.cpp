@@ -293,17 +293,20 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
                              {Key::rightOption},
                              {}}));
 
-  // Moving with Escape as its stop: the entry tap does nothing until Moving ends. Moving names its
-  // own keys, which stay its own even when an answer comes late; Clicking, whose keys are the
-  // labels, names none.
+  // Moving with Escape as its stop: the entry tap does nothing until Moving ends, yet a second tap
+  // stays the program's. Moving names its own keys, which stay its own even when an answer comes
+  // late; Clicking, whose keys are the labels, names none.
   tapRightOption();
   ASSERT_EQ(service().mode(), Mode::cursor);
-  std::vector<Chord> movingKeys;
-  for (const CursorBinding& binding : changed.cursorBindings)
-    if (binding.gesture.isKey())
-      movingKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});
-  ASSERT_FALSE(movingKeys.empty());
-  EXPECT_EQ(last(), (KeyInterception{true, {}, {}, movingKeys}));
+  const KeyInterception moving = last();
+  EXPECT_TRUE(moving.allKeys);
+  EXPECT_EQ(moving.modifierTaps, std::vector<std::uint16_t>{Key::rightOption});
+  for (std::uint16_t code : {Key::i, Key::j, Key::k, Key::l, Key::space})
+    EXPECT_NE(std::find(moving.modeKeys.begin(), moving.modeKeys.end(), Chord{code, {}}),
+              moving.modeKeys.end())
+        << Key::name(code);
+  EXPECT_EQ(std::find(moving.modeKeys.begin(), moving.modeKeys.end(), Chord{Key::escape, {}}),
+            moving.modeKeys.end());
   service().setMode(Mode::click);
   EXPECT_EQ(last(), (KeyInterception{true, {}, {Key::rightOption}, {}}));
 }

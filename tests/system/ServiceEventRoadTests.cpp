@@ -214,7 +214,8 @@ TEST_F(EventRoadTest, ExcludedApplicationSuspendsWhileOffAndStopsARunningMode) {
 }
 
 TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
-  // `tapTaken`: the right Alt tap does something, so applications must not take it as theirs.
+  // `tapTaken`: the right Alt tap does something, or is an entry while a mode is on, so
+  // applications must not take it as theirs.
   struct Case {
     Mode mode;
     platform::FirstResponder responder;
@@ -222,7 +223,7 @@ TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
   } cases[] = {{Mode::off, {true, false}, true, true, true},
                {Mode::off, {false, true}, true, false, false},
                {Mode::off, {true, true}, true, false, false},
-               {Mode::cursor, {true, false}, true, true, false},
+               {Mode::cursor, {true, false}, true, true, true},
                {Mode::click, {true, false}, false, false, true},
                {Mode::scroll, {true, false}, false, false, true}};
   for (const Case& c : cases) {

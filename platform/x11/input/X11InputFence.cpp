@@ -83,19 +83,20 @@ bool X11InputFence::takeRequest() {
 }
 
 void X11InputFence::requestEnd() {
-  std::lock_guard lock(mutex_);
-  if (grabHeld_ && waker_) requested_ = true;
-}
-
-bool X11InputFence::endGrab() {
   std::function<void()> waker;
   {
     std::lock_guard lock(mutex_);
-    if (!grabHeld_ || !waker_) return true;
+    if (!grabHeld_ || !waker_) return;
     requested_ = true;
     waker = waker_;
   }
+  // Woken even when it is about to be answered: it may have stopped waiting for this answer (it
+  // came late), and would otherwise keep the grab until the key is released.
   waker();
+}
+
+bool X11InputFence::endGrab() {
+  requestEnd();
   return waitGrabEnded();
 }
 

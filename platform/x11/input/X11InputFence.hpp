@@ -54,7 +54,8 @@ class X11InputFence {
   // Asks the tap's thread to end its grab and waits until it reports none held (bounded); the
   // requesting side of `takeRequest`. False when the bound ran out.
   bool endGrab();
-  // Marks a request without waiting, for the answer that is about to wake the tap's thread.
+  // Asks without waiting, for the answer that is about to be given (the tap's thread is woken too,
+  // in case it gave up waiting for that answer).
   void requestEnd();
   bool waitGrabEnded();
 

@@ -143,7 +143,7 @@ class X11Tap::Worker {
     findDevices();
     if (masterKeyboard_ < 0) return false;
     grabs_.emplace(display_, masterKeyboard_);
-    cover_.emplace(display_, shared_->ledger);
+    cover_.emplace(display_);
     if (xkbEventBase_ >= 0) {
       XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
                             XkbAllStateComponentsMask);
@@ -296,16 +296,13 @@ class X11Tap::Worker {
       } else if (xkb->any.xkb_type == XkbMapNotify) {
         XkbRefreshKeyboardMapping(&xkb->map);
         grabs_->refreshModifierMap();
-        cover_->keymapChanged();
       } else if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
         grabs_->refreshModifierMap();
-        cover_->keymapChanged();
       }
       return;
     }
     if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
-      cover_->keymapChanged();
       return;
     }
     if (!allKeys_) return;
@@ -321,8 +318,10 @@ class X11Tap::Worker {
       case XI_RawKeyPress: {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
-        cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0,
-                           raw->sourceid, monotonicNow());
+        // While every key is grabbed the press reaches the application only once it is decided,
+        // and the cover must come after it.
+        if (!allKeys_)
+          cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0);
         noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
@@ -417,6 +416,7 @@ class X11Tap::Worker {
     if (!pendingRaw_) return;
     PendingRaw raw = *pendingRaw_;
     pendingRaw_.reset();
+    if (allKeys_) cover_->keyPressed(raw.keycode, false);
     if (isForeign(raw.keycode)) {
       std::lock_guard lock(shared_->mutex);
       ++shared_->statistics.foreignKeys;
@@ -486,9 +486,10 @@ class X11Tap::Worker {
       emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
       if (ticket != 0) swallow = awaitAnswer(ticket);
       // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on
-      // its own keys are its whatever the answer. Such a key whose answer is late is swallowed
-      // all the same, and does what it does when the answer comes. Any other late key passes.
-      if (ticket != 0 && lateTickets_.contains(ticket))
+      // its own keys are its whatever the answer. Such a key whose answer is late, or that came
+      // while an earlier answer was outstanding, is swallowed all the same, and does what it does
+      // when the main thread gets to it. Any other such key passes.
+      if (ticket == 0 || lateTickets_.contains(ticket))
         swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
                            : grabs_->isChord(keycode, stateOf(device));
       // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
@@ -508,6 +509,7 @@ class X11Tap::Worker {
                     device.time);
       XFlush(display_);
     }
+    if (answer == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
     reportGrab();
   }
 
@@ -553,7 +555,6 @@ class X11Tap::Worker {
 
   void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
                std::uint64_t ticket) {
-    if (cover_->takeOwn(keycode, pressed, monotonicNow())) return release(ticket);
     auto code = keyCodeForXKeycode(keycode);
     if (!code) return release(ticket);
     InputEvent event;
