@@ -9,6 +9,7 @@
 //   key-release ... (same fields)
 //   mouse-press button=<X button> x=<local> y=<local> gx=<global> gy=<global>
 //   mouse-release ... (same fields)
+//   mouse-move x=<local> y=<local> gx=<global> gy=<global>
 //   wheel dx=<angle delta x> dy=<angle delta y> x=<local> y=<local>
 //   focus-in / focus-out
 #include <QApplication>
@@ -50,6 +51,7 @@ class ReceiverWindow : public QWidget {
   explicit ReceiverWindow(QFile& log) : log_(log) {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_KeyCompression, false);
+    setMouseTracking(true);
   }
 
  protected:
@@ -58,6 +60,15 @@ class ReceiverWindow : public QWidget {
   void mousePressEvent(QMouseEvent* event) override { logMouse("mouse-press", event); }
   void mouseReleaseEvent(QMouseEvent* event) override { logMouse("mouse-release", event); }
   void mouseDoubleClickEvent(QMouseEvent* event) override { logMouse("mouse-press", event); }
+  void mouseMoveEvent(QMouseEvent* event) override {
+    const QPoint local = event->position().toPoint();
+    const QPoint global = event->globalPosition().toPoint();
+    write(QStringLiteral("mouse-move x=%1 y=%2 gx=%3 gy=%4")
+              .arg(local.x())
+              .arg(local.y())
+              .arg(global.x())
+              .arg(global.y()));
+  }
 
   void wheelEvent(QWheelEvent* event) override {
     const QPoint local = event->position().toPoint();

@@ -79,6 +79,9 @@ class EditorTapTest : public DesktopTest {
     command.replaceInStrings(QStringLiteral("{config}"), config);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+    // Nor drafts an earlier run left.
+    for (const char* folder : {"XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_CACHE_HOME"})
+      environment.insert(QString::fromLatin1(folder), home_.filePath(QString::fromLatin1(folder)));
     environment.insert(QStringLiteral("GSETTINGS_BACKEND"), QStringLiteral("memory"));
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     editor_.setProcessEnvironment(environment);

@@ -31,6 +31,8 @@ class X11ModifierTapCover {
   // The program's key codes of the modifiers whose taps it takes; empty stops the cover.
   void setModifierTaps(const std::vector<std::uint16_t>& keyCodes);
 
+  bool takesTap(unsigned keycode) const { return tapKeycodes_.contains(keycode); }
+
   // Every raw key press and release the tap hears, in order.
   void keyPressed(unsigned keycode, bool repeat);
   void keyReleased(unsigned keycode);

@@ -268,7 +268,7 @@ class X11Tap::Worker {
 
   void grabWindows() {
     rescanNeeded_ = false;
-    int conflicts = grabs_->setWindows(allKeys_);
+    int conflicts = grabs_->setWindows(allKeys_ || armedBy_);
     std::lock_guard lock(shared_->mutex);
     shared_->statistics.grabConflicts += static_cast<std::uint64_t>(conflicts);
     shared_->statistics.grabbedWindows = grabs_->windowCount();
@@ -320,8 +320,16 @@ class X11Tap::Worker {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         // While every key is grabbed the press reaches the application only once it is decided,
         // and the cover must come after it.
-        if (!allKeys_)
-          cover_->keyPressed(static_cast<unsigned>(raw->detail), (raw->flags & XIKeyRepeat) != 0);
+        const auto keycode = static_cast<unsigned>(raw->detail);
+        const bool repeat = (raw->flags & XIKeyRepeat) != 0;
+        if (!allKeys_) cover_->keyPressed(keycode, repeat);
+        // A tap of this modifier may start a mode, and a person types the mode's first key right
+        // after it: every key is grabbed from now on, so that one meets the mode's grabs however
+        // long the mode takes to start. Keys typed meanwhile are decided as while off.
+        if (!allKeys_ && !repeat && !armedBy_ && cover_->takesTap(keycode)) {
+          armedBy_ = keycode;
+          grabWindows();
+        }
         noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
@@ -360,6 +368,7 @@ class X11Tap::Worker {
         noteLateness(raw->time);
         unsigned keycode = static_cast<unsigned>(raw->detail);
         cover_->keyReleased(keycode);
+        if (armedBy_ == keycode) return disarm(keycode, raw->sourceid);
         if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
         return;
       }
@@ -463,26 +472,7 @@ class X11Tap::Worker {
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
     if (code && enabledAndAttached()) {
-      std::uint64_t ticket = 0;
-      {
-        std::unique_lock lock(shared_->mutex);
-        double now = monotonicNow();
-        if (shared_->outstanding > 0) {
-          // The main thread is still busy with an earlier key: this one passes at once.
-          ++shared_->statistics.passedWhileBusy;
-          if (shared_->stalledSince && !shared_->stallReported &&
-              now - *shared_->stalledSince > stallReport) {
-            shared_->stallReported = true;
-            ++shared_->statistics.stallsReported;
-            lock.unlock();
-            deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
-            lock.lock();
-          }
-        } else {
-          ticket = shared_->nextTicket++;
-          ++shared_->outstanding;
-        }
-      }
+      const std::uint64_t ticket = takeTicket();
       emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
       if (ticket != 0) swallow = awaitAnswer(ticket);
       // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on
@@ -511,6 +501,42 @@ class X11Tap::Worker {
     }
     if (answer == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
     reportGrab();
+  }
+
+  // A ticket for an answer the keyboard waits for; none while the main thread is still busy with
+  // an earlier one (the event then goes by the rules of a late answer).
+  std::uint64_t takeTicket() {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->outstanding == 0) {
+      ++shared_->outstanding;
+      return shared_->nextTicket++;
+    }
+    ++shared_->statistics.passedWhileBusy;
+    if (shared_->stalledSince && !shared_->stallReported &&
+        monotonicNow() - *shared_->stalledSince > stallReport) {
+      shared_->stallReported = true;
+      ++shared_->statistics.stallsReported;
+      lock.unlock();
+      deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
+    }
+    return 0;
+  }
+
+  // The modifier that armed every key's grab is up. Whatever its tap does (start a mode, or
+  // nothing) is done before the grabs are let go: a key typed meanwhile waits for it, and is
+  // decided by the mode it was typed into.
+  void disarm(unsigned keycode, int sourceid) {
+    const bool heard = gate_.rawRelease(keycode);
+    if (heard && enabledAndAttached()) {
+      const std::uint64_t ticket = takeTicket();
+      emitKey(keycode, false, false, sourceid, xkbState_, ticket);
+      if (ticket != 0) awaitAnswer(ticket);
+    } else if (heard) {
+      emitKey(keycode, false, false, sourceid, xkbState_, 0);
+    }
+    applyRequests();
+    armedBy_.reset();
+    grabWindows();
   }
 
   bool awaitAnswer(std::uint64_t ticket) {
@@ -654,6 +680,7 @@ class X11Tap::Worker {
     selectRaw(false);
     grabs_->setChords({});
     allKeys_ = false;
+    armedBy_.reset();
     grabWindows();
     XSync(display_, False);
     gate_.reset();
@@ -681,6 +708,7 @@ class X11Tap::Worker {
   std::uint64_t mask_ = 0;  // the event types wanted, as of the last request applied
   RawBits rawSelected_{};
   bool allKeys_ = false;
+  std::optional<unsigned> armedBy_;  // the modifier down whose tap may start a mode
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
   std::optional<X11ModifierTapCover> cover_;
