@@ -40,8 +40,7 @@ bool NavigationService::handleTapEvent(platform::EventType type,
 
   // Where the user last clicked or scrolled in the application in front; scroll mode resumes there.
   if (type == ev::leftMouseDown || type == ev::rightMouseDown || type == ev::scrollWheel) {
-    if (auto front = platform_.workspace.frontmostApplicationPid())
-      lastSpots_[*front] = {event.location, type == ev::scrollWheel};
+    if (frontPID_) lastSpots_[*frontPID_] = {event.location, type == ev::scrollWheel};
   }
 
   const bool button = input->as<RouterInput::PointerButton>() != nullptr;

@@ -526,13 +526,10 @@ class X11Tap::Worker {
   // nothing) is done before the grabs are let go: a key typed meanwhile waits for it, and is
   // decided by the mode it was typed into.
   void disarm(unsigned keycode, int sourceid) {
-    const bool heard = gate_.rawRelease(keycode);
-    if (heard && enabledAndAttached()) {
-      const std::uint64_t ticket = takeTicket();
+    if (gate_.rawRelease(keycode)) {
+      const std::uint64_t ticket = enabledAndAttached() ? takeTicket() : 0;
       emitKey(keycode, false, false, sourceid, xkbState_, ticket);
       if (ticket != 0) awaitAnswer(ticket);
-    } else if (heard) {
-      emitKey(keycode, false, false, sourceid, xkbState_, 0);
     }
     applyRequests();
     armedBy_.reset();
