@@ -3,10 +3,11 @@
 #
 #   scripts/run.sh [-- ARGS...]
 #
-# With an X display that answers, Tovrel runs there (ARGS passed on). Without one, a private
-# headless desktop shows it working instead: the live self-test works every mode of the real
-# program against its fixture application by keyboard and pointer, prints one line per check and
-# the report's path, and its status is the run's.
+# With an X display that answers, Tovrel runs there (ARGS passed on). Without one, ARGS go to Tovrel
+# all the same (it answers --help, --version and --diagnose without a display, and says why it
+# cannot run otherwise); with no ARGS a private headless desktop shows it working instead: the live
+# self-test works every mode of the real program against its fixture application by keyboard and
+# pointer, prints one line per check and the report's path, and its status is the run's.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -24,7 +25,7 @@ readonly build=$PWD/build/default
 cmake --preset default >/dev/null
 cmake --build --preset default --target tovrel tovrel-fixture
 
-if [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; then
+if [[ $# -gt 0 ]] || { [[ -n ${DISPLAY:-} ]] && xdpyinfo >/dev/null 2>&1; }; then
   exec "$build/app/tovrel" "$@"
 fi
 
