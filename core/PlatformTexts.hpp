@@ -33,8 +33,8 @@ inline constexpr std::string_view loginItemFailure = "The desktop did not change
 inline constexpr std::string_view lengthUnit = "px";
 inline constexpr std::string_view speedUnit = "px/s";
 
-// The Clicking page's switch over the menu bar and the panel, the Linux desktop's counterpart of
-// the Dock; the stored settings keep their names (clickLabelsMenuBar, clickLabelsDock).
+// The Clicking page's switch over the menu bar and the desktop's panels and docks; the stored
+// settings keep their names (clickLabelsMenuBar, clickLabelsDock).
 inline constexpr std::string_view labelMenuBarAndPanel = "Label the menu bar and panel";
 inline constexpr std::string_view labelMenuBarAndPanelDetail =
     "Menus, status icons and panel items get labels too.";

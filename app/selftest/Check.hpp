@@ -28,7 +28,7 @@ struct Check {
   static Check fromJson(const json::Reader& reader);
 };
 
-// "PASS L03 Right Option tap starts … — <detail>\n".
+// "PASS L03 Right Alt tap starts … — <detail>\n".
 std::string consoleLine(const Check& check);
 
 // Whether every check passed; an empty run has not passed.

@@ -104,7 +104,8 @@ class AppDelegate {
   bool launchedAsLoginItem() const { return launchedAsLoginItem_; }
   const std::vector<Menu>& mainMenu() const { return mainMenu_; }
   std::vector<MenuItem> applicationDockMenu() const { return dockMenu(); }
-  // The settings window's activation policy, kept for what it would mean (no dock here).
+  // The settings window's activation policy: whether it shows in the task bar and the window
+  // switcher like an ordinary application.
   bool regularPolicy() const { return regularPolicy_; }
 
  private:

@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's menus as data: the main menu on the settings window's menu bar, the mode items,
-// the dock menu and the status item's menu. The Qt side only draws them and routes the actions.
+// the launcher menu (what a dock or task bar offers for the program) and the status item's menu.
+// The Qt side only draws them and routes the actions.
 
 #include <optional>
 #include <string>
