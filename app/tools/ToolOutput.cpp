@@ -1,12 +1,14 @@
 #include "app/tools/ToolOutput.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "core/FileSystem.hpp"
 
@@ -14,41 +16,180 @@ namespace tovrel::tools {
 
 namespace {
 
+// Before the process's mask; the kernel takes it off (or applies the folder's default ACL).
 constexpr mode_t newFileMode = 0666;
 
 std::string failure(const std::string& path, const std::string& reason) {
   return "Tovrel could not write " + path + ": " + reason + ".";
 }
 
-// What a file made with open() would get: the usual mode less the process's mask.
-mode_t usualMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return newFileMode & ~mask;
+// Closes on every way out; close() itself is checked by whoever wrote.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // A failed write-back shows only in close()'s result.
+  int release() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+// While this lives a write into a pipe nobody reads fails with EPIPE in this thread instead of
+// ending the process, so the run still reports why and exits with its status. Only this thread's
+// mask changes: other threads keep their own handling of the signal.
+class HeldBrokenPipe {
+ public:
+  HeldBrokenPipe() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &pipe, &previous_) == 0 &&
+            sigismember(&previous_, SIGPIPE) == 0;
+  }
+  ~HeldBrokenPipe() {
+    if (!held_) return;
+    // The signal a failed write raised is pending now; taken here it is never delivered.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t pending;
+    if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec now{};
+      ::sigtimedwait(&pipe, nullptr, &now);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  HeldBrokenPipe(const HeldBrokenPipe&) = delete;
+  HeldBrokenPipe& operator=(const HeldBrokenPipe&) = delete;
+
+ private:
+  sigset_t previous_{};
+  bool held_ = false;
+};
+
+// The system's reason, or nothing when every byte went out.
+std::optional<std::string> writeAll(int file, std::string_view bytes) {
+  const HeldBrokenPipe guard;
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(file, bytes.data(), bytes.size());
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      return std::strerror(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return std::nullopt;
 }
 
-// The permission bits of the file at `path`, when one is there.
-std::optional<mode_t> permissionsOf(const std::filesystem::path& path) {
+std::filesystem::path folderOf(const std::filesystem::path& file) {
+  return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+}
+
+enum class Target { file, stream, refused };
+
+// What is at `path`, links followed by the kernel: "/dev/stdout" leads through /proc to a pipe
+// whose link text names no path, so only the kernel can tell what it is.
+Target targetAt(const std::string& path, std::string& refusal) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-  return info.st_mode & 07777;
+  // Nothing there yet (or a reason the write will give): a new file.
+  if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return Target::file;
+  if (S_ISFIFO(info.st_mode) || S_ISCHR(info.st_mode)) return Target::stream;
+  const char* kind = S_ISDIR(info.st_mode)    ? "a folder"
+                     : S_ISSOCK(info.st_mode) ? "a socket"
+                     : S_ISBLK(info.st_mode)  ? "a block device"
+                                              : "of an unknown kind";
+  refusal = std::string("it is ") + kind +
+            "; only a file, a pipe, a terminal or another character device can take the output";
+  return Target::refused;
+}
+
+// Pipes, terminals and devices: what goes in is read as it comes, and there is no file to
+// replace, so the bytes go straight in.
+std::optional<std::string> writeStream(const std::string& path, std::string_view bytes,
+                                       int createFlags) {
+  Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | createFlags, newFileMode));
+  if (file.get() < 0) return std::strerror(errno);
+  if (auto reason = writeAll(file.get(), bytes)) return reason;
+  if (file.release() != 0) return std::strerror(errno);
+  return std::nullopt;
+}
+
+// A new file beside `target` under a name nobody uses, open for writing, or -1 with `error` set.
+// Its mode is a new file's usual one, or only the owner's until it is given the old file's.
+int createTemporary(const std::filesystem::path& target, bool ownerOnly,
+                    std::filesystem::path& temporary, int& error) {
+  static constexpr char letters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = "." + target.filename().string() + ".";
+    for (int i = 0; i < 6; ++i)
+      name += letters[pick(random)];
+    temporary = folderOf(target) / name;
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          ownerOnly ? mode_t{0600} : newFileMode);
+    error = errno;
+    if (fd >= 0 || error != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// A reader sees the old content or the new in full: the bytes go to a file beside `target` that
+// is renamed over it once complete. The replacement keeps the old file's permissions.
+std::optional<std::string> replaceFile(const std::filesystem::path& target,
+                                       std::string_view bytes) {
+  struct stat old {};
+  const bool kept = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  std::filesystem::path temporary;
+  int error = 0;
+  Descriptor file(createTemporary(target, kept, temporary, error));
+  if (file.get() < 0) return std::strerror(error);
+  std::optional<std::string> reason;
+  if (kept && ::fchmod(file.get(), old.st_mode & 07777) != 0) reason = std::strerror(errno);
+  if (!reason) reason = writeAll(file.get(), bytes);
+  if (!reason && ::fsync(file.get()) != 0) reason = std::strerror(errno);
+  if (!reason && file.release() != 0) reason = std::strerror(errno);
+  if (!reason && ::rename(temporary.c_str(), target.c_str()) != 0) reason = std::strerror(errno);
+  if (reason) {
+    ::unlink(temporary.c_str());
+    return reason;
+  }
+  // The new file is in place; a folder that cannot be flushed only weakens it against a power
+  // loss.
+  Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.get() >= 0) ::fsync(folder.get());
+  return std::nullopt;
 }
 
 }  // namespace
 
 std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes) {
+  std::string refusal;
+  switch (targetAt(path, refusal)) {
+    case Target::refused:
+      return refusal;
+    case Target::stream:
+      return writeStream(path, bytes, 0);
+    case Target::file:
+      break;
+  }
   try {
-    FileSystem& files = FileSystem::real();
-    const std::filesystem::path target = followLinks(files, path);
-    const std::optional<mode_t> kept = permissionsOf(target);
-    writeFileAtomically(files, target, bytes);
-    // The replacement is made private; a file that cannot be given its mode back still holds the
-    // output, which is what the run is for.
-    [[maybe_unused]] const int changed = ::chmod(target.c_str(), kept.value_or(usualMode()));
+    // The file a link leads to is replaced, never the link.
+    return replaceFile(followLinks(FileSystem::real(), path), bytes);
   } catch (const std::filesystem::filesystem_error& error) {
     return error.code().message();
   }
-  return std::nullopt;
 }
 
 std::optional<std::string> writeAtomically(const std::string& path, std::string_view bytes) {
@@ -57,20 +198,9 @@ std::optional<std::string> writeAtomically(const std::string& path, std::string_
 }
 
 std::optional<std::string> writeDirectly(const std::string& path, std::string_view bytes) {
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, newFileMode);
-  if (file < 0) return failure(path, std::strerror(errno));
-  while (!bytes.empty()) {
-    const ssize_t count = ::write(file, bytes.data(), bytes.size());
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(file);
-      return failure(path, std::strerror(error));
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(count));
-  }
-  // A failed write-back shows only here.
-  if (::close(file) != 0) return failure(path, std::strerror(errno));
+  std::string refusal;
+  if (targetAt(path, refusal) == Target::refused) return failure(path, refusal);
+  if (auto reason = writeStream(path, bytes, O_CREAT | O_TRUNC)) return failure(path, *reason);
   return std::nullopt;
 }
 

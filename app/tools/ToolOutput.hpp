@@ -12,13 +12,16 @@
 
 namespace tovrel::tools {
 
-// Replaces the file at once or not at all (text outputs); a symbolic link at `path` stays and the
-// file it leads to is replaced. The file keeps its permissions, a new one gets the usual ones.
-// The sentence says why it failed.
+// Text outputs. A regular file is replaced at once or not at all; a symbolic link at `path` stays
+// and the file it leads to is replaced. The file keeps its permissions, a new one gets the usual
+// ones. A pipe, a terminal or another character device, which /dev/stdout usually leads to, is
+// written straight into, as there is no file to replace. A folder or a socket is refused. The
+// sentence says why it failed.
 std::optional<std::string> writeAtomically(const std::string& path, std::string_view bytes);
-// The same, with only the system's reason when it failed.
+// The same, with only the reason when it failed.
 std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes);
-// Writes straight into the file (pictures and the probe's JSON).
+// Writes straight into the file, made when missing (pictures and the probe's JSON); a folder or a
+// socket is refused as above.
 std::optional<std::string> writeDirectly(const std::string& path, std::string_view bytes);
 std::optional<std::string> writeDirectly(const std::string& path,
                                          const std::vector<std::uint8_t>& bytes);

@@ -14,16 +14,24 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <set>
 
 #include "WidgetApp.hpp"
+#include "app/launch/Diagnosis.hpp"
 #include "app/tools/CompatibilityProbe.hpp"
 #include "app/tools/SettingsSnapshots.hpp"
 #include "app/tools/ToolOutput.hpp"
@@ -248,73 +256,156 @@ TEST(SettingsSnapshots, AsksForEveryPageInEveryVariantAndCleansUp) {
 
 // --- where outputs go ----------------------------------------------------------------------------
 
+// A writer as a script sees it: what it writes, and nothing or what it said when it could not.
 struct Writer {
   const char* name;
-  std::function<std::optional<std::string>(const std::string&, std::string_view)> write;
-};
-const Writer writers[] = {
-    {"atomic", writeAtomically},
-    {"direct",
-     [](const std::string& path, std::string_view bytes) { return writeDirectly(path, bytes); }},
+  bool replaces;  // a reader of the old file goes on reading it whole
+  std::string bytes;
+  std::function<std::optional<std::string>(const std::string&)> write;
 };
 
-std::set<std::string> entries(const fs::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder))
-    names.insert(entry.path().filename().string());
-  return names;
+std::vector<Writer> writers() {
+  PermissionReport ready;
+  ready.activeTapCreatable = true;
+  auto diagnose = [ready](const std::string& path) -> std::optional<std::string> {
+    auto close = [](std::FILE* file) { std::fclose(file); };
+    std::unique_ptr<std::FILE, decltype(close)> out(std::tmpfile(), close),
+        errors(std::tmpfile(), close);
+    const int status = launch::writeDiagnosis(ready, {path}, out.get(), errors.get());
+    EXPECT_EQ(std::ftell(out.get()), 0);
+    std::string said(static_cast<std::size_t>(std::ftell(errors.get())), '\0');
+    std::rewind(errors.get());
+    EXPECT_EQ(std::fread(said.data(), 1, said.size(), errors.get()), said.size());
+    EXPECT_EQ(status, said.empty() ? 0 : 1) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), said.empty() ? 0 : 1) << said;
+    return said.empty() ? std::nullopt : std::optional(said);
+  };
+  return {
+      {"atomic", true, "new", [](const std::string& path) { return writeAtomically(path, "new"); }},
+      {"direct", false, "new", [](const std::string& path) { return writeDirectly(path, "new"); }},
+      {"diagnosis", true, ready.toPrettyJson(), diagnose}};
 }
 
-TEST(ToolOutput, EveryWriterKeepsTheNameByteForByteAndSaysWhyItFailed) {
-  QTemporaryDir folder;
-  const fs::path root(folder.path().toStdString());
-  for (const Writer& writer : writers) {
-    SCOPED_TRACE(writer.name);
-    // Latin-1 and bytes no encoding uses: nothing may stand in for them.
-    const std::string name = std::string(writer.name) + "-caf\xe9-\xff\xfe.txt";
-    EXPECT_EQ(writer.write((root / name).string(), "first"), std::nullopt);
-    EXPECT_EQ(writer.write((root / name).string(), "new"), std::nullopt);
-    EXPECT_EQ(readFile(root / name), "new");
-
-    const fs::path missing = root / "missing" / name;
-    const auto problem = writer.write(missing.string(), "lost");
-    ASSERT_TRUE(problem.has_value());
-    EXPECT_NE(problem->find(missing.string()), std::string::npos) << *problem;
-    EXPECT_NE(problem->find(std::strerror(ENOENT)), std::string::npos) << *problem;
-  }
-  EXPECT_EQ(entries(root),
-            (std::set<std::string>{"atomic-caf\xe9-\xff\xfe.txt", "direct-caf\xe9-\xff\xfe.txt"}));
-}
-
-TEST(ToolOutput, AnAtomicWriteThroughLinksReplacesTheFileTheyLeadTo) {
-  QTemporaryDir folder;
-  const fs::path root(folder.path().toStdString());
-  fs::create_directories(root / "real");
-  std::ofstream(root / "real" / "out.txt") << "old";
-  fs::permissions(root / "real" / "out.txt", fs::perms(0640));
-  // A chain: an absolute link to a relative one into another folder.
-  fs::create_symlink("real/out.txt", root / "relative");
-  fs::create_symlink(root / "relative", root / "link");
-  fs::create_symlink("real/new.txt", root / "dangling");
-  // A reader that opened the old file goes on reading it whole.
-  std::ifstream reader(root / "link", std::ios::binary);
-
-  EXPECT_EQ(writeAtomically((root / "link").string(), "replaced"), std::nullopt);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old");
-  EXPECT_TRUE(fs::is_symlink(root / "link"));
-  EXPECT_TRUE(fs::is_symlink(root / "relative"));
-  EXPECT_EQ(readFile(root / "real" / "out.txt"), "replaced");
-  EXPECT_EQ(fs::status(root / "real" / "out.txt").permissions(), fs::perms(0640));
-
-  // A link to nothing yet makes the file where it leads, with a new file's usual permissions.
+TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
+  std::vector<int> terminals;  // the other ends, open while the rows run
+  const struct {
+    const char* name;
+    std::function<fs::path(const fs::path& folder)> prepare;  // the path to write
+    const char* lands;  // where the output is read back in the folder; nullptr: nowhere
+    std::optional<fs::perms> mode;
+    const char* reason;  // nullptr: written
+  } rows[] = {
+      // Latin-1 and bytes no encoding uses: nothing may stand in for them.
+      {"a new file with an odd name", [](const fs::path& f) { return f / "caf\xe9-\xff\xfe"; },
+       "caf\xe9-\xff\xfe", fs::perms(0640), nullptr},
+      {"a chain of links to a file",
+       [](const fs::path& f) {
+         fs::create_directories(f / "real");
+         std::ofstream(f / "real" / "out") << std::string(4096, 'x');
+         fs::permissions(f / "real" / "out", fs::perms(0604));
+         fs::create_symlink("real/out", f / "relative");
+         fs::create_symlink(f / "relative", f / "link");
+         return f / "link";
+       },
+       "real/out", fs::perms(0604), nullptr},
+      {"a link to nothing yet",
+       [](const fs::path& f) {
+         fs::create_symlink("new", f / "dangling");
+         return f / "dangling";
+       },
+       "new", fs::perms(0640), nullptr},
+      {"a named pipe",
+       [](const fs::path& f) {
+         ::mkfifo((f / "pipe").c_str(), 0600);
+         return f / "pipe";
+       },
+       "pipe", std::nullopt, nullptr},
+      {"a link to a named pipe",
+       [](const fs::path& f) {
+         ::mkfifo((f / "pipe").c_str(), 0600);
+         fs::create_symlink("pipe", f / "link");
+         return f / "link";
+       },
+       "pipe", std::nullopt, nullptr},
+      // What /dev/stdout leads to at a prompt; no file can be made where it lives.
+      {"a terminal",
+       [&terminals](const fs::path&) {
+         const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+         terminals.push_back(master);
+         return fs::path(::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master)
+                                                                           : "");
+       },
+       nullptr, std::nullopt, nullptr},
+      {"a missing folder", [](const fs::path& f) { return f / "missing" / "out"; }, nullptr,
+       std::nullopt, std::strerror(ENOENT)},
+      {"a folder", [](const fs::path& f) { return f; }, nullptr, std::nullopt, "it is a folder"},
+      {"a socket",
+       [](const fs::path& f) {
+         sockaddr_un address{};
+         address.sun_family = AF_UNIX;
+         std::strncpy(address.sun_path, (f / "socket").c_str(), sizeof address.sun_path - 1);
+         const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+         ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+         ::close(socket);
+         return f / "socket";
+       },
+       nullptr, std::nullopt, "it is a socket"},
+  };
+  QTemporaryDir scratch;
   const mode_t mask = ::umask(027);
-  EXPECT_EQ(writeAtomically((root / "dangling").string(), "made"), std::nullopt);
+  int made = 0;
+  for (const Writer& writer : writers()) {
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(writer.name) + ", " + row.name);
+      const fs::path folder = fs::path(scratch.path().toStdString()) / std::to_string(++made);
+      fs::create_directories(folder);
+      const fs::path path = row.prepare(folder);
+      // What the path is, and what it leads to.
+      auto kinds = [&] {
+        return std::pair(fs::symlink_status(path).type(), fs::status(path).type());
+      };
+      const auto before = kinds();
+      const fs::path lands = row.lands ? folder / row.lands : fs::path();
+      const std::string old = fs::is_regular_file(lands) ? readFile(lands) : "";
+      std::ifstream oldReader;
+      if (!old.empty()) oldReader.open(lands, std::ios::binary);
+      // The pipe's reader is there while the output is written, and does not wait: a writer that
+      // replaced the pipe instead leaves it empty rather than the test hanging.
+      const int pipe = fs::is_fifo(lands) ? ::open(lands.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+
+      const auto said = writer.write(path.string());
+      std::string piped;
+      char buffer[4096];
+      for (ssize_t count; pipe >= 0 && (count = ::read(pipe, buffer, sizeof buffer)) > 0;)
+        piped.append(buffer, static_cast<std::size_t>(count));
+      if (pipe >= 0) ::close(pipe);
+      if (before.second != fs::file_type::not_found) {
+        EXPECT_EQ(kinds(), before) << "what was there stays";
+      }
+      if (row.reason) {
+        EXPECT_NE(said.value_or("").find(path.string()), std::string::npos) << said.value_or("");
+        EXPECT_NE(said.value_or("").find(row.reason), std::string::npos) << said.value_or("");
+      } else {
+        EXPECT_EQ(said, std::nullopt);
+      }
+      if (row.lands) {
+        EXPECT_EQ(fs::is_fifo(lands) ? piped : readFile(lands), writer.bytes);
+      }
+      if (row.mode) {
+        EXPECT_EQ(fs::status(lands).permissions(), *row.mode);
+      }
+      if (!old.empty() && writer.replaces) {
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(oldReader), {}), old);
+      }
+      for (const auto& entry : fs::recursive_directory_iterator(folder))
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
+    }
+  }
   ::umask(mask);
-  EXPECT_TRUE(fs::is_symlink(root / "dangling"));
-  EXPECT_EQ(readFile(root / "real" / "new.txt"), "made");
-  EXPECT_EQ(fs::status(root / "real" / "new.txt").permissions(), fs::perms(0640));
-  // No temporary file is left behind.
-  EXPECT_EQ(entries(root / "real"), (std::set<std::string>{"new.txt", "out.txt"}));
+  for (const int terminal : terminals)
+    ::close(terminal);
+  // Names that are no UTF-8 are beyond Qt's own clean-up.
+  fs::remove_all(scratch.path().toStdString());
 }
 
 }  // namespace

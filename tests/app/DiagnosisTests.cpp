@@ -5,10 +5,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,50 +106,6 @@ TEST_F(DiagnosisTest, TheFileGetsTheSameJsonWithoutTheLineBreakAndNothingIsPrint
   EXPECT_EQ(printed, report.toPrettyJson() + "\n");
   EXPECT_EQ(readFile(file), report.toPrettyJson());
   EXPECT_EQ(contents(out_.get()), "");
-  EXPECT_EQ(contents(errors_.get()), "");
-}
-
-TEST_F(DiagnosisTest, AFileThatCannotBeWrittenEndsWithStatusOneAndSaysWhy) {
-  const PermissionReport ready = sampleReport(true, false);
-  const struct {
-    const char* name;
-    fs::path path;
-    int error;
-  } rows[] = {
-      {"missing folder", folder_ / "missing" / "diagnosis.json", ENOENT},
-      {"a folder", folder_, EISDIR},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    auto errors = scratchStream();
-    EXPECT_EQ(writeDiagnosis(ready, {row.path.string()}, out_.get(), errors.get()), 1);
-    const std::string said = contents(errors.get());
-    EXPECT_NE(said.find(row.path.string()), std::string::npos) << said;
-    EXPECT_NE(said.find(std::strerror(row.error)), std::string::npos) << said;
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
-  }
-  EXPECT_TRUE(fs::is_directory(folder_)) << "nothing was lost";
-  EXPECT_EQ(contents(out_.get()), "");
-}
-
-TEST_F(DiagnosisTest, TheFileIsReplacedAtOnceUnderItsExactNameAndThroughALink) {
-  const PermissionReport report = sampleReport(true, false);
-  // Bytes that are no UTF-8 name the file as they are.
-  const fs::path odd = folder_ / "report-\xff\xe9.json";
-  EXPECT_EQ(writeDiagnosis(report, {odd.string()}, out_.get(), errors_.get()), 0);
-  EXPECT_EQ(readFile(odd), report.toPrettyJson());
-
-  fs::create_directories(folder_ / "kept");
-  const fs::path target = folder_ / "kept" / "report.json";
-  std::ofstream(target) << "old";
-  fs::create_symlink("kept/report.json", folder_ / "link.json");
-  std::ifstream reader(target, std::ios::binary);
-  EXPECT_EQ(writeDiagnosis(report, {(folder_ / "link.json").string()}, out_.get(), errors_.get()),
-            0);
-  EXPECT_TRUE(fs::is_symlink(folder_ / "link.json"));
-  EXPECT_EQ(readFile(target), report.toPrettyJson());
-  // Replaced, not rewritten in place: a reader of the old file still reads it whole.
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), "old");
   EXPECT_EQ(contents(errors_.get()), "");
 }
 

@@ -78,27 +78,6 @@ TEST(EntryLogic, PreviewCaptionsComeFromTheFirstBindingOfEachAction) {
   EXPECT_EQ(shortenCaption("⌫xy"), "⌫");
 }
 
-TEST(EntryLogic, AccessCard) {
-  struct Row {
-    bool allowed, assumes, secure;
-    std::optional<std::string> holder;
-    bool shown;
-    std::string title;
-  };
-  const Row rows[] = {
-      {true, true, true, {}, false, "Another app has a password field active"},
-      {true, false, false, {}, false, "Tovrel needs Accessibility access"},
-      {false, false, false, {}, true, "Tovrel needs Accessibility access"},
-      {true, false, true, {}, true, "Another app has a password field active"},
-      {false, false, true, "Firefox", true, "Firefox has a password field active"},
-  };
-  for (const Row& row : rows) {
-    EXPECT_EQ(accessCardShown(row.allowed, row.assumes, row.secure), row.shown);
-    EXPECT_EQ(accessCardTitle(row.secure, row.holder), row.title);
-    EXPECT_EQ(accessCardOffersActions(row.secure), !row.secure);
-  }
-}
-
 TEST(EntryLogic, EditsChangeOnlyTheirModesGestureAndSayWhat) {
   const TovrelConfig& base = TovrelConfig::defaults();
   const Gesture tap = Gesture::modifierTap(Key::rightCommand);
