@@ -54,9 +54,7 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
           shared->answers[ticket] = swallow;
           if (--shared->outstanding == 0) {
             // An answer a whole second late: the keyboard went without this program that long.
-            stalled = shared->stalledSince && !shared->stallReported &&
-                      monotonicNow() - *shared->stalledSince >= X11Tap::stallReport;
-            if (stalled) ++shared->statistics.stallsReported;
+            stalled = shared->takeDueStall(monotonicNow());
             shared->stalledSince.reset();
             shared->stallReported = false;
           }

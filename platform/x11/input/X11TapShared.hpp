@@ -51,6 +51,15 @@ struct X11Tap::Shared {
   std::array<int, 2> wakePipe{-1, -1};
   std::thread thread;
 
+  // With the mutex held: whether the keyboard has waited a whole second for an answer, and that
+  // was not reported yet. It counts as reported from here on.
+  bool takeDueStall(double now) {
+    if (!stalledSince || stallReported || now - *stalledSince < X11Tap::stallReport) return false;
+    stallReported = true;
+    ++statistics.stallsReported;
+    return true;
+  }
+
   void wake() const {
     if (wakePipe[1] >= 0) {
       char byte = 1;

@@ -512,10 +512,7 @@ class X11Tap::Worker {
       return shared_->nextTicket++;
     }
     ++shared_->statistics.passedWhileBusy;
-    if (shared_->stalledSince && !shared_->stallReported &&
-        monotonicNow() - *shared_->stalledSince > stallReport) {
-      shared_->stallReported = true;
-      ++shared_->statistics.stallsReported;
+    if (shared_->takeDueStall(monotonicNow())) {
       lock.unlock();
       deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
     }
