@@ -34,7 +34,7 @@ def active_window(app):
 
 
 def window_relative(app):
-    if app.get_toolkit_name() != "GTK":
+    if app.get_toolkit_name() not in ("GTK", "gtk"):
         return False
     try:
         return int(app.get_toolkit_version().split(".")[0]) >= 4

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <utility>
 
 #include "system/AccessibilityTargets.hpp"
@@ -336,12 +337,34 @@ bool isQuiet(std::optional<AXElement> element) {
   return true;
 }
 
+// An element's showing children, read when first asked for and never again: judging whether the
+// element scrolls and walking on below it both want them.
+class ShownChildren {
+ public:
+  explicit ShownChildren(const AXElement& element) : element_(element) {}
+
+  const std::optional<std::vector<AXElement>>& get() {
+    if (!read_) {
+      list_ = childrenOf(element_);
+      read_ = true;
+    }
+    return list_;
+  }
+
+ private:
+  const AXElement& element_;
+  bool read_ = false;
+  std::optional<std::vector<AXElement>> list_;
+};
+
 // Content reaching beyond the element's frame: the element scrolls it. A scrolled box has content
 // before its first visible child or after its last, so its first and last children are looked at
-// first, showing or not.
-bool overflows(const AXElement& element, const Frame& f) {
-  auto children = elementsAttribute(element, "AXAllChildren");
-  if (!children) children = childrenOf(element);
+// first, showing or not. Each child is a read that may wait out its time-out, so no verdict once
+// the deadline passes before the children have told.
+std::optional<bool> overflows(const AXElement& element, const Frame& f, ShownChildren& shown,
+                              const platform::Clock& clock, double deadline) {
+  const auto all = elementsAttribute(element, "AXAllChildren");
+  const auto& children = all ? all : shown.get();
   if (!children || children->empty()) return false;
   const std::size_t n = children->size();
   std::vector<std::size_t> order{n - 1};
@@ -349,6 +372,7 @@ bool overflows(const AXElement& element, const Frame& f) {
   for (std::size_t i = 1; i + 1 < n && order.size() < overflowChildren; ++i)
     order.push_back(i);
   for (std::size_t index : order) {
+    if (!(clock.uptime() < deadline)) return std::nullopt;
     const auto c = frame((*children)[index]);
     if (!c || !(c->width > 0 && c->height > 0)) continue;
     if (f.y - c->y > overhang || maxY(*c) - maxY(f) > overhang || f.x - c->x > overhang ||
@@ -372,17 +396,17 @@ bool spans(const Frame& f, const Frame& area) {
 // neighbouring points share most of their ancestors.
 class NestedScrollers {
  public:
-  explicit NestedScrollers(const Frame& area) : area_(area) {}
+  NestedScrollers(const Frame& area, const platform::Clock& clock) : area_(area), clock_(clock) {}
 
   // Walks the window in front, within the budget, noting the boxes inside the area that scroll.
-  void walk(const AXElement& window, platform::Clock& clock, double deadline) {
+  void walk(const AXElement& window, double deadline) {
     struct Entry {
       AXElement element;
       bool inPage;
     };
     std::vector<Entry> stack{{window, false}};
     int visited = 0;
-    while (!stack.empty() && visited < boxBudget && clock.uptime() < deadline) {
+    while (!stack.empty() && visited < boxBudget && clock_.uptime() < deadline) {
       Entry entry = std::move(stack.back());
       stack.pop_back();
       ++visited;
@@ -391,13 +415,16 @@ class NestedScrollers {
       const bool sized = f && f->width > 0 && f->height > 0;
       // Elements off the area hold nothing that lies under it; a frame of no size tells nothing.
       if (sized && !intersects(*f, area_)) continue;
+      ShownChildren shown(entry.element);
       if (sized && visited > 1 && !spans(*f, area_) && role &&
-          scrolls(entry.element, *role, *f, entry.inPage)) {
+          scrolls(entry.element, *role, *f, entry.inPage, shown, deadline).value_or(false)) {
         boxes_.push_back(*f);
         continue;
       }
+      // Past the deadline (perhaps among this element's children) nothing read now would be walked.
+      if (!(clock_.uptime() < deadline)) return;
       const bool inPage = entry.inPage || role == webAreaRole;
-      const auto children = childrenOf(entry.element);
+      const auto& children = shown.get();
       if (!children) continue;
       for (auto child = children->rbegin(); child != children->rend(); ++child)
         stack.push_back({*child, inPage});
@@ -420,7 +447,10 @@ class NestedScrollers {
       const auto f = frame(*element);
       if (f && f->width > 0 && f->height > 0) {
         if (spans(*f, area_)) return false;
-        if (scrolls(*element, *role, *f, std::nullopt)) return true;
+        ShownChildren shown(*element);
+        const double unbounded = std::numeric_limits<double>::infinity();
+        if (scrolls(*element, *role, *f, std::nullopt, shown, unbounded).value_or(false))
+          return true;
       }
       element = elementAttribute(*element, "AXParent");
     }
@@ -428,16 +458,18 @@ class NestedScrollers {
   }
 
  private:
-  // `inPage` is known when walking down; climbing up, it is found out only when needed.
-  bool scrolls(const AXElement& element, const std::string& role, const Frame& f,
-               std::optional<bool> inPage) {
+  // `inPage` is known when walking down; climbing up, it is found out only when needed. A verdict
+  // the deadline cut short is not kept: the climb from a point the hit test answers judges the
+  // element again, whole.
+  std::optional<bool> scrolls(const AXElement& element, const std::string& role, const Frame& f,
+                              std::optional<bool> inPage, ShownChildren& shown, double deadline) {
     for (const auto& [known, verdict] : verdicts_)
       if (known == element) return verdict;
     const bool list = among(listRoles, std::optional<std::string>(role));
-    const bool verdict = role == scrollAreaRole ||
-                         (list && !(inPage ? *inPage : pageAbove(element))) ||
-                         overflows(element, f);
-    verdicts_.emplace_back(element, verdict);
+    std::optional<bool> verdict =
+        role == scrollAreaRole || (list && !(inPage ? *inPage : pageAbove(element)));
+    if (!*verdict) verdict = overflows(element, f, shown, clock_, deadline);
+    if (verdict) verdicts_.emplace_back(element, *verdict);
     return verdict;
   }
 
@@ -456,6 +488,7 @@ class NestedScrollers {
   }
 
   Frame area_;
+  const platform::Clock& clock_;
   std::vector<Frame> boxes_;
   std::vector<std::pair<AXElement, bool>> verdicts_;
 };
@@ -558,7 +591,7 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
   const AXElement application = applicationElement(services, pid, quietTimeout);
   const double deadline = services.clock.uptime() + quietSeconds;
   std::optional<NestedScrollers> nested;
-  if (area) nested.emplace(*area);
+  if (area) nested.emplace(*area, services.clock);
   // The walk waits for the application's first answer: one that does not answer would only spend
   // the time the places around the park point need.
   bool walked = false;
@@ -575,8 +608,7 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
     if (nested && !walked) {
       walked = true;
       if (const auto front = frontWindow(application))
-        nested->walk(front->window, services.clock,
-                     std::min(deadline, services.clock.uptime() + boxSeconds));
+        nested->walk(front->window, std::min(deadline, services.clock.uptime() + boxSeconds));
     }
     if (nested && nested->under(at, hit.value())) continue;
     if (isQuiet(hit.value())) return at;

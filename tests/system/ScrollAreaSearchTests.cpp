@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/fake/FakeAccessibility.hpp"
@@ -273,6 +274,7 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
       ax.addHit(pid, box, page);
     };
   };
+  std::optional<Id> slow;
   const struct {
     const char* what;
     Inside build;
@@ -305,6 +307,18 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
          nestedBox("AXGroup", overflowing)(ax, page, pane);
        },
        chosen, belowBox},
+      {"a box aside whose children each wait out their time-out",
+       [&](auto& ax, Id page, Id) {
+         ax.defaultTimeout = 0.1;
+         slow = ax.add(page, "AXGroup", Frame{20, 600, 200, 150});
+         FakeAccessibility::RefList all;
+         for (int i = 0; i < 64; ++i)
+           all.ids.push_back(ax.add(*slow, "AXGroup"));
+         for (const Id child : all.ids)
+           ax.setUnresponsive(child);
+         ax.set(*slow, "AXAllChildren", all);
+       },
+       chosen, centre},
   };
   for (const auto& c : cases) {
     FakeAccessibility fresh(clock);
@@ -313,10 +327,18 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
     fresh.set(a, "AXMainWindow", Ref{w});
     const Id pane = fresh.add(fresh.add(w, "AXGroup", chosen), "AXScrollArea", chosen);
     const Id page = fresh.add(pane, "AXWebArea", chosen);
-    fresh.add(page, "AXHeading", Frame{0, 120, 1000, 40});
+    const Id heading = fresh.add(page, "AXHeading", Frame{0, 120, 1000, 40});
     c.build(fresh, page, pane);
     DiscoveryServices own{fresh, workspace, displays, clock, executor};
+    const double start = clock.now;
     EXPECT_EQ(AT::quietPointNow(own, pid, centre, c.area), c.expected) << c.what;
+    // The walk's 0.25 s, overrun by one read at most.
+    EXPECT_LE(clock.now - start, 0.25 + fresh.defaultTimeout) << c.what;
+    // The walk reads its role, its frame's two parts and both child lists, each once.
+    EXPECT_EQ(fresh.messages(heading), c.area ? 5 : 0) << c.what;
+    if (const auto box = std::exchange(slow, std::nullopt)) {
+      EXPECT_EQ(fresh.messages(*box), 4);  // out of time: the children it shows are never asked
+    }
   }
 }
 
