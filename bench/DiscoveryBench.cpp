@@ -1,7 +1,7 @@
 // Discovery over the real accessibility bus, inside the private desktop: the fixture's window, a
 // generated window of 5,000 nodes, and real GTK 3 and GTK 4 applications (gtk3-widget-factory,
-// gnome-text-editor), these side by side with a plain libatspi walk of the same window
-// (bench/atspi_walk.py). Each iteration
+// gnome-text-editor, gnome-font-viewer's grid of fonts), these side by side with a plain libatspi
+// walk of the same window (bench/atspi_walk.py). Each iteration
 // is one whole discovery as click mode runs it (default budget, extras, covering).
 #include <QApplication>
 
@@ -158,17 +158,24 @@ BENCHMARK(BM_DiscoverGtkWidgetFactory)
     ->UseRealTime()
     ->Iterations(30);
 
-// A GTK 4 window (libadwaita's text editor), whose elements are placed within the window and
-// moved onto the screen by where the window lies. Its settings and session are its own, so that it
-// opens the same empty document every run.
-void BM_DiscoverGtk4TextEditor(benchmark::State& state) {
+// A GTK 4 application, whose elements are placed within the window and moved onto the screen by
+// where the window lies. Its settings, session and caches are its own, so that it opens alike
+// every run.
+Child gtk4Application(std::vector<std::string> command) {
   const std::string home = std::filesystem::temp_directory_path() / "tovrel-bench-gtk4";
   std::filesystem::remove_all(home);
   std::filesystem::create_directories(home);
-  Child window({"/usr/bin/env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "HOME=" + home,
-                "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
-                "XDG_STATE_HOME=" + home + "/state", "XDG_CACHE_HOME=" + home + "/cache",
-                "/usr/bin/gnome-text-editor", "--standalone"});
+  command.insert(
+      command.begin(),
+      {"/usr/bin/env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "GSETTINGS_BACKEND=memory",
+       "HOME=" + home, "XDG_CONFIG_HOME=" + home + "/config", "XDG_DATA_HOME=" + home + "/data",
+       "XDG_STATE_HOME=" + home + "/state", "XDG_CACHE_HOME=" + home + "/cache"});
+  return Child(command);
+}
+
+// libadwaita's text editor, on the same empty document every run.
+void BM_DiscoverGtk4TextEditor(benchmark::State& state) {
+  Child window = gtk4Application({"/usr/bin/gnome-text-editor", "--standalone"});
   if (window.pid() <= 0 || !ready(window.pid(), 6)) {
     state.SkipWithError("gnome-text-editor did not become discoverable");
     return;
@@ -176,6 +183,17 @@ void BM_DiscoverGtk4TextEditor(benchmark::State& state) {
   measureBesideLibatspi(state, window.pid(), "gnome-text-editor (GTK 4)");
 }
 BENCHMARK(BM_DiscoverGtk4TextEditor)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(30);
+
+// A grid view of nearly 800 nodes, whose tiles are items that take the focus and offer no action.
+void BM_DiscoverGtk4FontGrid(benchmark::State& state) {
+  Child window = gtk4Application({"/usr/bin/gnome-font-viewer"});
+  if (window.pid() <= 0 || !ready(window.pid(), 10)) {
+    state.SkipWithError("gnome-font-viewer did not become discoverable");
+    return;
+  }
+  measureBesideLibatspi(state, window.pid(), "gnome-font-viewer (GTK 4 grid)");
+}
+BENCHMARK(BM_DiscoverGtk4FontGrid)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(30);
 
 }  // namespace
 

@@ -62,6 +62,21 @@ inline constexpr std::string_view loginItemDetail =
 inline constexpr std::string_view loginItemApproval =
     "Approve Tovrel in the desktop’s settings › Login Items";
 
+// Chromium and every application built on it (Electron, CEF) show their content to accessibility
+// clients only when told to at start, by this switch or this environment setting; the bus's own
+// switches no longer do it.
+inline constexpr std::string_view chromiumAccessibilitySwitch = "--force-renderer-accessibility";
+inline constexpr std::string_view chromiumAccessibilityEnvironment = "ACCESSIBILITY_ENABLED=1";
+
+// What click mode says in a Chromium-based window that shows no content, in the pieces around the
+// two above: the switch follows the first piece, the environment setting the second, and the
+// gesture that starts Moving, then ").", the last.
+inline constexpr std::string_view chromiumHiddenBeforeSwitch =
+    "Chromium-based apps show their content to Accessibility only when started with ";
+inline constexpr std::string_view chromiumHiddenBeforeEnvironment = " or with ";
+inline constexpr std::string_view chromiumHiddenBeforeGesture =
+    " set. Restart this app that way, or use Moving here (";
+
 }  // namespace tovrel::platformText
 
 namespace tovrel::platformIds {

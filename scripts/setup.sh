@@ -17,8 +17,8 @@ packages=(
   # the capture tool that answers the settings snapshots and the label demonstration
   x11-apps netpbm
   # real applications the desktop tests work in: GTK 3 (gtk3-demo, geany), GTK 4 (gnome-text-editor,
-  # gnome-calculator), Qt 5 (featherpad) and the browsers
-  gtk-3-examples geany gnome-text-editor gnome-calculator featherpad firefox-esr chromium
+  # gnome-calculator, and gnome-font-viewer's grid of fonts), Qt 5 (featherpad) and the browsers
+  gtk-3-examples geany gnome-text-editor gnome-calculator gnome-font-viewer featherpad firefox-esr chromium
   # a small tray that hosts the status item in the desktop tests
   trayer
 )

@@ -290,20 +290,42 @@ std::optional<AXElement> firstDescendant(const AXElement& element, std::string_v
   return std::nullopt;
 }
 
-std::optional<std::string> firstText(const AXElement& element, int depth) {
-  if (depth > 3) return std::nullopt;
+namespace {
+
+// Depth first, so that a row's texts come in the order its columns show them.
+void collectTexts(const AXElement& element, int depth, std::size_t limit,
+                  std::vector<std::string>& found) {
+  if (depth > 3) return;
   auto children = childrenOf(element);
-  if (!children) return std::nullopt;
+  if (!children) return;
   for (const AXElement& child : *children) {
+    if (found.size() >= limit) return;
     child.setMessagingTimeout(discovery::messagingTimeout);
     if (stringAttribute(child, "AXRole") == "AXStaticText") {
       auto text = stringAttribute(child, "AXValue");
       if (!text) text = stringAttribute(child, "AXTitle");
-      if (auto name = nonEmpty(text)) return discovery::cutName(*name, nameLimit);
+      if (auto name = nonEmpty(text)) {
+        found.push_back(discovery::cutName(*name, nameLimit));
+        continue;
+      }
     }
-    if (auto found = firstText(child, depth + 1)) return found;
+    collectTexts(child, depth + 1, limit, found);
   }
-  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> firstText(const AXElement& element, int depth) {
+  std::vector<std::string> found;
+  collectTexts(element, depth, 1, found);
+  if (found.empty()) return std::nullopt;
+  return std::move(found.front());
+}
+
+std::vector<std::string> texts(const AXElement& element, std::size_t limit) {
+  std::vector<std::string> found;
+  collectTexts(element, 0, limit, found);
+  return found;
 }
 
 std::optional<HintTarget::Frame> linkHitFrame(const AXElement& link,

@@ -44,6 +44,9 @@ struct DiscoveryServices {
 struct AXElementBox {
   // The pseudo action of a target that is only to be hovered.
   static constexpr std::string_view hover = "Tovrel.hover";
+  // The pseudo action of an item of a list, grid or tree that offers no press of its own: a
+  // click at its visible centre presses it, as a person's click does.
+  static constexpr std::string_view click = "Tovrel.click";
 
   platform::AXElement element;
   std::string role;
@@ -127,6 +130,9 @@ bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
 std::optional<platform::AXElement> firstDescendant(const platform::AXElement& element,
                                                    std::string_view role, int depth);
 std::optional<std::string> firstText(const platform::AXElement& element, int depth);
+// The texts shown within the element, first to last, at most `limit`; each found as firstText()
+// finds the first.
+std::vector<std::string> texts(const platform::AXElement& element, std::size_t limit);
 // `displays` are the active display bounds the caller read.
 std::optional<HintTarget::Frame> linkHitFrame(const platform::AXElement& link,
                                               const HintTarget::Frame& frame,

@@ -85,6 +85,8 @@ SemanticOutcome performSemantic(const AXElementBox& box, TargetAction action) {
       break;
   }
 
+  // Nothing but a click presses such an item: the caller clicks it.
+  if (box.pressAction == AXElementBox::click) return Outcome::unsupported("pressed by a click");
   if (box.pressAction && *box.pressAction != AXElementBox::hover) {
     const AXError error = box.element.performAction(*box.pressAction);
     if (error == AXError::success) return Outcome::pressed();

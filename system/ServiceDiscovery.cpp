@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/PlatformTexts.hpp"
 #include "system/DisplayGeometry.hpp"
 #include "system/NavigationService.hpp"
 
@@ -88,13 +89,13 @@ void NavigationService::publish(DiscoveryResult result, std::int64_t generation)
 
   std::optional<std::string> text;
   if (result.contentTargets == 0 && result.toolkit == "Chromium") {
-    // Chromium and every application built on it (Electron, CEF) show their content to
-    // accessibility clients only when told to at start; the bus's own switches no longer do it.
-    text =
-        "Chromium-based apps show their content to Accessibility only when started with "
-        "--force-renderer-accessibility or with ACCESSIBILITY_ENABLED=1 set. Restart this app "
-        "that way, or use Moving here (" +
-        config().cursorEntry.gesture.displayName() + ").";
+    text = std::string(platformText::chromiumHiddenBeforeSwitch)
+               .append(platformText::chromiumAccessibilitySwitch)
+               .append(platformText::chromiumHiddenBeforeEnvironment)
+               .append(platformText::chromiumAccessibilityEnvironment)
+               .append(platformText::chromiumHiddenBeforeGesture)
+               .append(config().cursorEntry.gesture.displayName())
+               .append(").");
   } else if (result.contentTargets > 0) {
     if (result.truncated)
       text = "Showing the first " + std::to_string(count) +
@@ -205,9 +206,14 @@ void NavigationService::complete(
 
   const HintTarget::Frame pointerFrame =
       box && box->clickFrame ? *box->clickFrame : revalidation.frame();
-  Point point = ClickPoint::of(pointerFrame, DisplayGeometry::activeBounds(platform_.displays),
-                               scale(config().appearance.hintSize))
-                    .point;
+  // An item that only a click presses is clicked where a person would click it, and whatever the
+  // fall-back setting says: for it the click is the press, not a stand-in for one.
+  const bool itemClick = box && box->pressAction == AXElementBox::click;
+  Point point =
+      itemClick ? pointerFrame.center()
+                : ClickPoint::of(pointerFrame, DisplayGeometry::activeBounds(platform_.displays),
+                                 scale(config().appearance.hintSize))
+                      .point;
   if (outcome->kind() == Kind::unsupported && box)
     point = AccessibilityTargets::reachablePoint(discovery_, *box, point);
   if (targetPID_) lastSpots_[*targetPID_] = Spot{point, false};
@@ -236,7 +242,7 @@ void NavigationService::complete(
 
   switch (action) {
     case TargetAction::press:
-      if (!config().clickPointerFallback) {
+      if (!config().clickPointerFallback && !itemClick) {
         setMessage("This control does not accept a keyboard press (" + outcome->reason() +
                    "). Try Moving.");
         return conclude("press unsupported", false, false);

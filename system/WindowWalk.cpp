@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -33,6 +34,10 @@ constexpr double hoverHostMinHeight = 20;
 constexpr double largestCandidateShare = 0.4;
 constexpr double namelessCandidateMax = 80;
 constexpr std::size_t candidateNameLimit = 80;
+// Texts read from each item of a list whose items all begin with the same one.
+constexpr std::size_t itemTextLimit = 4;
+// The share of an item that a control within it covers when the item is nothing but that control.
+constexpr double itemContentShare = 0.7;
 
 // A rectangle covering nothing, as an intersection of disjoint rectangles.
 constexpr Frame nullRect{std::numeric_limits<double>::infinity(),
@@ -88,6 +93,14 @@ struct Item {
   std::optional<Frame> targetAncestorFrame;
   bool inRow = false;
   std::optional<std::size_t> host;
+  int parent = 0;  // the same for every child of one element
+};
+
+// An item target, the list it belongs to, and whether its first text named it.
+struct ItemTarget {
+  std::size_t pair;
+  int list;
+  bool namedByText;
 };
 
 struct HoverHost {
@@ -135,6 +148,8 @@ class WindowWalk {
   bool budgetSpent(double start) const;
   void visit(const Item& item);
   void descend(const Item& item, const std::optional<Frame>& frame, Item childTemplate);
+  void nameItems();
+  void dropFilledItems();
   void addCandidates();
   void addHoverTargets();
 
@@ -147,8 +162,10 @@ class WindowWalk {
   std::vector<TargetPair> pairs_;
   std::vector<HoverHost> hosts_;
   std::vector<Candidate> candidates_;
+  std::vector<ItemTarget> items_;
   std::unordered_set<std::string> keys_;
   int visited_ = 0;
+  int parents_ = 0;
   int windowChrome_ = 0;
   bool truncated_ = false;
   Frame rootFrame_;
@@ -219,6 +236,8 @@ DiscoveryResult WindowWalk::run() {
     visit(item);
   }
 
+  nameItems();
+  dropFilledItems();
   addCandidates();
   addHoverTargets();
   sortForLabels(pairs_);
@@ -299,23 +318,34 @@ void WindowWalk::visit(const Item& item) {
 
   const bool separator = role == "AXMenuItem" && ownFrame && ownFrame->height < separatorHeight;
 
+  // An item of a list, grid or tree that a person can land on (it takes the focus or can be
+  // selected) but that offers no press: its toolkit acts on a click, and on nothing an assistive
+  // technology can do (selecting a tile of a grid view opens nothing), so a click presses it.
+  const bool listItem = (role == "AXRow" || role == "AXCell") && ownFrame &&
+                        isVisible(*ownFrame, clip, displays_) &&
+                        !discovery::hasAction(reads.actions(), "AXPress") &&
+                        (boolAttribute(element, "AXFocusable") == true ||
+                         boolAttribute(element, "AXSelectable") == true);
+
   // What the children inherit unless this element becomes a target or a hover host.
   Item child{{}, item.depth + 1, clip, item.targetAncestorFrame, item.inRow, item.host};
 
-  const bool passes = !separator && (isActionableRole(role) || pressableText) && ownFrame &&
-                      targetFrame && isVisible(*targetFrame, clip, displays_);
+  const bool passes = !separator && (isActionableRole(role) || pressableText || listItem) &&
+                      ownFrame && targetFrame && isVisible(*targetFrame, clip, displays_);
   if (passes) {
     const std::optional<bool> enabled = boolAttribute(element, "AXEnabled");
     std::string name = accessibleName(element, role).value_or("");
     if (name.empty() && (role == "AXButton" || role == "AXLink"))
       name = reads.roleDescription().value_or("");
-    if (name.empty() && role == "AXRow") name = firstText(element, 0).value_or("");
+    const bool namedByText = name.empty() && (role == "AXRow" || listItem);
+    if (namedByText) name = firstText(element, 0).value_or("");
     if (name.empty() && (pressableText || discovery::hasAction(reads.actions(), "AXPress")))
       name = reads.roleDescription().value_or("Item");
 
-    // A text field inside a row is reached through the row; its children stay in the row.
-    const bool textInRow = item.inRow && isTextRole(role);
-    const bool eligible = !textInRow && enabled != false &&
+    // A text field inside a row is reached through the row; its children stay in the row. So
+    // is an item inside one (a cell of a row), which would be a second label for the same row.
+    const bool inRowOnly = item.inRow && (isTextRole(role) || listItem);
+    const bool eligible = !inRowOnly && enabled != false &&
                           (!item.targetAncestorFrame || *ownFrame != *item.targetAncestorFrame);
     bool makeTarget = eligible && (!name.empty() || isTextRole(role));
     std::string key;
@@ -345,14 +375,17 @@ void WindowWalk::visit(const Item& item) {
         clickFrame = visible;
       }
 
+      std::optional<std::string> pressAction;
+      if (listItem) pressAction = std::string(AXElementBox::click);
       pairs_.emplace_back(
           HintTarget{label, role, shown},
-          AXElementBox{element, role, *ownFrame, reads.actions(), std::nullopt, clickFrame});
+          AXElementBox{element, role, *ownFrame, reads.actions(), pressAction, clickFrame});
+      if (listItem) items_.push_back({pairs_.size() - 1, item.parent, namedByText});
       if (auto subrole = stringAttribute(element, "AXSubrole");
           subrole && isWindowChromeSubrole(*subrole))
         ++windowChrome_;
       child.targetAncestorFrame = *ownFrame;
-      child.inRow = role == "AXRow";
+      child.inRow = role == "AXRow" || listItem;
     }
   }
 
@@ -390,6 +423,7 @@ void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
   }
   auto children = childrenOf(item.element);
   if (!children) return;
+  childTemplate.parent = ++parents_;
   if (item.depth == 0) {
     // The window's chrome (title-bar buttons, toolbars) first, so it is labelled even when the
     // budget runs out inside a long document.
@@ -408,6 +442,55 @@ void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
     next.element = *child;
     stack_.push_back(std::move(next));
   }
+}
+
+void WindowWalk::nameItems() {
+  // Items of one list that all begin with the same text (a grid of fonts whose every tile shows
+  // "Aa" above the font's name) are told apart by what follows it: a text every item shows is
+  // the name of none of them.
+  std::map<int, std::vector<std::size_t>> lists;
+  for (const ItemTarget& item : items_) {
+    if (item.namedByText) lists[item.list].push_back(item.pair);
+  }
+  for (const auto& [list, members] : lists) {
+    const std::string& first = pairs_[members.front()].first.name;
+    if (members.size() < 2 || !std::all_of(members.begin(), members.end(), [&](std::size_t pair) {
+          return pairs_[pair].first.name == first;
+        }))
+      continue;
+    std::vector<std::vector<std::string>> shown;
+    for (std::size_t pair : members)
+      shown.push_back(texts(pairs_[pair].second.element, itemTextLimit));
+    std::size_t shared = 0;
+    while (std::all_of(shown.begin(), shown.end(), [&](const std::vector<std::string>& own) {
+      return own.size() > shared + 1 && own[shared] == shown.front()[shared];
+    }))
+      ++shared;
+    if (shared == 0) continue;
+    for (std::size_t i = 0; i < members.size(); ++i)
+      pairs_[members[i]].first.name = shown[i][shared];
+  }
+}
+
+void WindowWalk::dropFilledItems() {
+  // An item that one control fills (a flow box's child holding a button) is that control, which
+  // has a label of its own. What lies within an item follows it in the walk's order.
+  std::vector<bool> filled(pairs_.size(), false);
+  for (const ItemTarget& item : items_) {
+    const Frame& own = pairs_[item.pair].second.frame;
+    for (std::size_t inner = item.pair + 1; inner < pairs_.size() && !filled[item.pair]; ++inner) {
+      const Frame& content = pairs_[inner].second.frame;
+      filled[item.pair] =
+          containsRect(own, content) &&
+          content.width * content.height >= itemContentShare * own.width * own.height;
+    }
+  }
+  std::vector<TargetPair> kept;
+  kept.reserve(pairs_.size());
+  for (std::size_t i = 0; i < pairs_.size(); ++i) {
+    if (!filled[i]) kept.push_back(std::move(pairs_[i]));
+  }
+  pairs_ = std::move(kept);
 }
 
 void WindowWalk::addCandidates() {

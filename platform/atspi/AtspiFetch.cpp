@@ -152,20 +152,24 @@ constexpr long surfaceTolerance = 4;
 // frame says where the window's origin is; the window system says where that window lies.
 // Nothing when that window was not found.
 std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, WindowPlacement& window,
-                                     Extents extents, double now, long tolerance) {
+                                     Extents extents, double now, long tolerance,
+                                     const FrameIdentity& identity) {
   std::lock_guard lock(window.mutex);
   const bool topLevel = node.ref == window.topLevel;
   if (topLevel &&
       (!window.reported || window.reported->x != extents.x || window.reported->y != extents.y ||
-       window.reported->width != extents.width || window.reported->height != extents.height)) {
+       window.reported->width != extents.width || window.reported->height != extents.height ||
+       window.name != identity.name || window.active != identity.active)) {
     window.reported = extents;
+    window.name = std::string(identity.name);
+    window.active = identity.active;
     window.shiftAt = -1e9;
   }
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
-    window.shift =
-        windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height, tolerance);
+    window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height,
+                               tolerance, {window.name, window.active});
     window.shiftAt = now;
   }
   if (!window.shift) return std::nullopt;
@@ -177,8 +181,17 @@ std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, Wind
 Extents placeOnScreen(Shared& shared, NodeState& node, Extents extents, double now) {
   if (!node.window) return extents;
   std::shared_ptr<WindowPlacement> surface;
+  // What a top-level says of itself tells its window from others of its size: read with its own
+  // lock, never under a placement's.
+  std::string name;
+  std::optional<bool> active;
   {
     std::lock_guard lock(node.mutex);
+    if (node.ref == node.window->topLevel) {
+      if (node.name.value && node.name.value->ok()) name = node.name.value->value();
+      if (node.states.value && node.states.value->ok())
+        active = node.states.value->value().has(State::active);
+    }
     if (node.ref != node.window->topLevel && node.role.value && node.role.value->ok() &&
         mayHaveOwnSurface(node.role.value->value())) {
       if (!node.surface) node.surface = std::make_shared<WindowPlacement>(node.ref);
@@ -186,10 +199,12 @@ Extents placeOnScreen(Shared& shared, NodeState& node, Extents extents, double n
     }
   }
   if (surface) {
-    if (auto placed = placeOnScreen(shared, node, *surface, extents, now, surfaceTolerance))
+    if (auto placed =
+            placeOnScreen(shared, node, *surface, extents, now, surfaceTolerance, {name, active}))
       return *placed;
   }
-  return placeOnScreen(shared, node, *node.window, extents, now, windowTolerance).value_or(extents);
+  return placeOnScreen(shared, node, *node.window, extents, now, windowTolerance, {name, active})
+      .value_or(extents);
 }
 
 StateSet conventionalStates(const NodeState& node, StateSet states) {
@@ -231,9 +246,12 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
     case needExtents:
       store(node.extents, error, extents, now);
       break;
-    case needName:
-      store(node.name, error, decodeString(value), now);
+    case needName: {
+      auto name = decodeString(value);
+      if (name) *name = std::string(ownName(*name, node.conventions));
+      store(node.name, error, std::move(name), now);
       break;
+    }
     case needDescription:
       store(node.description, error, decodeString(value), now);
       break;
@@ -439,7 +457,15 @@ class TreeFetch {
 bool wantsDetails(const NodeState& node) {
   std::lock_guard lock(node.mutex);
   if (!node.role.value || !node.role.value->ok()) return true;
-  switch (static_cast<Role>(node.role.value->value())) {
+  const auto role = static_cast<Role>(node.role.value->value());
+  // What is drawn nowhere (the rows a list view keeps for later, a page it does not show) is
+  // never labelled, but for a toggle that lends its parent's frame.
+  if (node.extents.value && node.extents.value->ok() && role != Role::checkBox &&
+      role != Role::toggleButton && role != Role::radioButton) {
+    const Extents& extents = node.extents.value->value();
+    if (extents.width < 4 || extents.height < 4) return false;
+  }
+  switch (role) {
     case Role::filler:
     case Role::panel:
     case Role::scrollBar:

@@ -227,8 +227,11 @@ class AtspiElement : public AXNode {
     auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
     if (!busName) return nullptr;
     ToolkitConventions conventions;
-    if (auto toolkit = toolkitOf(*shared_, *busName, timeout()))
-      conventions = conventionsOf(toolkit->first, toolkit->second);
+    const auto toolkit = toolkitOf(*shared_, *busName, timeout());
+    if (toolkit) conventions = conventionsOf(toolkit->first, toolkit->second);
+    // Conventions guessed while the application was too busy to name its toolkit serve this read
+    // only: kept, they would misplace and misname a GTK 4 window's elements for good.
+    if (!toolkit) return std::make_shared<NodeState>(ObjectRef{*busName, rootPath}, pid_);
     std::lock_guard lock(resolveMutex_);
     if (!state_)
       state_ = std::make_shared<NodeState>(ObjectRef{*busName, rootPath}, pid_, conventions);
@@ -582,7 +585,8 @@ class AtspiElement : public AXNode {
     }
     if (name == "AXSubrole" || name == "AXParent" || name == "AXPosition" || name == "AXSize" ||
         name == "AXFullScreen" || name == "AXMenuBar" || name == "AXExtrasMenuBar" ||
-        name == "AXEnabled" || name == "AXFocused" || name == "AXSelected" || name == "AXValue" ||
+        name == "AXEnabled" || name == "AXFocused" || name == "AXSelected" ||
+        name == "AXFocusable" || name == "AXSelectable" || name == "AXValue" ||
         name == "AXTitleUIElement" || name == "AXPlaceholderValue" || name == "AXHelp")
       return AXError::noValue;
     if (name == "AXTitle" || name == "AXDescription" || name == "AXRoleDescription")
@@ -615,6 +619,13 @@ class AtspiElement : public AXNode {
       const StateSet set = states.value();
       if (name == "AXEnabled") return AXValue(set.has(State::enabled) || set.has(State::sensitive));
       return AXValue(set.has(name == "AXFocused" ? State::focused : State::selected));
+    }
+    // What an element can become does not change while it shows: the snapshot serves.
+    if (name == "AXFocusable" || name == "AXSelectable") {
+      auto states = statesOf(state);
+      if (!states.ok()) return states.error();
+      return AXValue(
+          states.value().has(name == "AXFocusable" ? State::focusable : State::selectable));
     }
     if (name == "AXChildren") {
       auto children = showingChildren(state);
@@ -706,6 +717,12 @@ class AtspiElement : public AXNode {
   }
 
   AXResult<AXValue> value(const NodeStatePtr& state, const std::string& role) {
+    // A text shows its name: what else it holds is asked only of one without a name.
+    if (role == "AXStaticText") {
+      auto title = stringFact(state, needName, &NodeState::name);
+      if (!title.ok()) return title.error();
+      if (!title.value().empty()) return AXValue(title.value());
+    }
     auto interfaces = interfacesOf(state);
     if (!interfaces.ok() && interfaces.error() != AXError::noValue) return interfaces.error();
     const std::uint32_t flags = interfaces.ok() ? interfaces.value() : 0;

@@ -60,8 +60,11 @@ struct WindowPlacement {
 
   const ObjectRef topLevel;
   std::mutex mutex;
-  // The top-level's own frame as its toolkit reports it, and the shift found for it, when.
+  // The top-level's own frame as its toolkit reports it, its name and active state (which tell
+  // windows of one size apart), and the shift found for it, when.
   std::optional<Extents> reported;
+  std::string name;
+  std::optional<bool> active;
   std::optional<Shift> shift;
   double shiftAt = -1e9;
 };

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 
 namespace tovrel::platform::atspi {
 
@@ -12,13 +13,32 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
   int major = 0;
   const auto [end, error] = std::from_chars(version.data(), version.data() + version.size(), major);
   if (error != std::errc() || major < 4) return {};
-  return {true, true};
+  return {true, true, true};
+}
+
+std::string_view ownName(std::string_view reported, const ToolkitConventions& conventions) {
+  if (!conventions.typeNameForNoName) return reported;
+  // The toolkit's own widgets and its companion library's; an application's own widget types
+  // carry names of its choosing, which no rule tells from a word a person reads.
+  for (std::string_view prefix : {"Gtk", "Adw"}) {
+    if (reported.size() <= prefix.size() || reported.substr(0, prefix.size()) != prefix) continue;
+    const std::string_view rest = reported.substr(prefix.size());
+    const auto isAsciiUpper = [](char c) { return c >= 'A' && c <= 'Z'; };
+    const auto isIdentifier = [&](char c) {
+      return isAsciiUpper(c) || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    if (isAsciiUpper(rest.front()) && std::all_of(rest.begin(), rest.end(), isIdentifier))
+      return {};
+  }
+  return reported;
 }
 
 std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x, int y, int width,
-                                 int height, long tolerance) {
+                                 int height, long tolerance, const FrameIdentity& identity) {
   std::optional<Shift> best;
-  long bestMisfit = std::numeric_limits<long>::max();
+  // The misfit, then whether the title differs, then whether the active state does; the first
+  // window listed (the topmost) wins what is left.
+  std::tuple<long, bool, bool> bestRank{std::numeric_limits<long>::max(), true, true};
   for (const ScreenWindow& window : windows) {
     int left = 0;
     int top = 0;
@@ -37,8 +57,11 @@ std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x
     }
     const long misfit = std::labs(static_cast<long>(innerWidth) - width) +
                         std::labs(static_cast<long>(innerHeight) - height);
-    if (misfit <= tolerance && misfit < bestMisfit) {
-      bestMisfit = misfit;
+    const std::tuple<long, bool, bool> rank{
+        misfit, !identity.name.empty() && window.title != identity.name,
+        identity.active.has_value() && window.active != *identity.active};
+    if (misfit <= tolerance && (!best || rank < bestRank)) {
+      bestRank = rank;
       best = Shift{window.x + left - x, window.y + top - y};
     }
   }

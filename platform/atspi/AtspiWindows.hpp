@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -16,13 +17,15 @@ namespace tovrel::platform::atspi {
 
 // One of an application's windows as the window system places it: the rectangle in root pixels
 // and, when the toolkit says so, the margins it draws around its content (left, right, top,
-// bottom).
+// bottom); its title, and whether it is the desktop's active window. Listed topmost first.
 struct ScreenWindow {
   int x = 0;
   int y = 0;
   int width = 0;
   int height = 0;
   std::optional<std::array<int, 4>> margins;
+  std::string title{};
+  bool active = false;
 };
 using WindowsOfProcess = std::function<std::vector<ScreenWindow>(std::int32_t pid)>;
 
@@ -32,14 +35,28 @@ struct ToolkitConventions {
   bool visibleMeansShowing = false;
   // Extents are relative to the element's top-level window, whatever coordinate type is asked.
   bool windowRelativeExtents = false;
+  // An element that has no name reports its widget's type name ("GtkListItemWidget") instead.
+  bool typeNameForNoName = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
+// The name an element reports, or "" where that is only its widget type's name standing in for
+// none: such a name says what the toolkit built, not what a person sees.
+std::string_view ownName(std::string_view reported, const ToolkitConventions& conventions);
+
+// What the accessibility tree says of a top-level besides its frame: its name (a window's title)
+// and, when known, whether it is the active window.
+struct FrameIdentity {
+  std::string_view name;
+  std::optional<bool> active;
+};
 
 // Where, in root pixels, the origin of a top-level element that reports its own frame as
 // (`x`, `y`, `width`, `height`) lies: the content of the window whose size fits the element's
 // best. Windows that draw no margins they name are taken to draw even ones (as many pixels on
-// either side). The shift to add to the element's coordinates; nothing when no window fits within
-// `tolerance` pixels (width and height together).
+// either side). Of windows that fit as well (two windows of one size are common), the one whose
+// title is the element's name, then the one as active as the element, then the topmost. The
+// shift to add to the element's coordinates; nothing when no window fits within `tolerance`
+// pixels (width and height together).
 struct Shift {
   int dx = 0;
   int dy = 0;
@@ -47,6 +64,7 @@ struct Shift {
 };
 inline constexpr long windowTolerance = std::numeric_limits<long>::max();
 std::optional<Shift> windowShift(const std::vector<ScreenWindow>& windows, int x, int y, int width,
-                                 int height, long tolerance = windowTolerance);
+                                 int height, long tolerance = windowTolerance,
+                                 const FrameIdentity& identity = {});
 
 }  // namespace tovrel::platform::atspi

@@ -68,10 +68,7 @@ std::unique_ptr<X11Desktop> X11Desktop::open() {
       [workspace = desktop->workspace_.get()] { return workspace->keyboardFocusPid(); },
       [fence] { fence->freeInput(); },
       [workspace = desktop->workspace_.get()](std::int32_t pid) {
-        std::vector<atspi::ScreenWindow> windows;
-        for (const auto& window : workspace->clientWindows(pid))
-          windows.push_back({window.x, window.y, window.width, window.height, window.margins});
-        return windows;
+        return workspace->clientWindows(pid);
       });
   desktop->executor_ = std::make_unique<desktop::QtExecutor>();
   desktop->scheduler_ = std::make_unique<desktop::QtScheduler>();

@@ -149,7 +149,10 @@ class PopupDesktopTest : public DesktopTest {
     ASSERT_TRUE(pumpUntil(
         [&] {
           auto focused = AccessibilityTargets::elementAttribute(application, "AXFocusedWindow");
-          return focused && AccessibilityTargets::stringAttribute(*focused, "AXTitle") == app.title;
+          const auto title =
+              focused ? AccessibilityTargets::stringAttribute(*focused, "AXTitle") : std::nullopt;
+          // A window without a title of its own names none.
+          return title == app.title || title == "";
         },
         5s))
         << app.title << " never became the application's focused window";
@@ -327,6 +330,14 @@ const PopupCase gtk4Menu{
     "Menu",
     nullptr,
     true};
+// A GTK 4 grid view, whose tiles take the focus and offer no action: a click opens a font.
+const PopupCase fontGrid{"Gtk4FontGrid",
+                         {"env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11",
+                          "GSETTINGS_BACKEND=memory", "gnome-font-viewer"},
+                         "gnome-font-viewer",
+                         "",
+                         nullptr,
+                         true};
 const PopupCase qtMenu{"QtMenuBarItem", {}, "Tovrel popups", "Colours"};
 // A combo box is named by what it shows.
 const PopupCase qtCombo{"QtComboBox", {}, "Tovrel popups", "Apples"};
@@ -523,6 +534,54 @@ TEST_F(Gtk4WindowTest, AnOpenHeaderBarMenuIsLabelledWholeWhereItShows) {
   EXPECT_TRUE(popupCloses());
 }
 
+// Two windows of one application, one size and one title, at different places: each, when in
+// front, gets the labels, and the one behind none.
+TEST_F(Gtk4WindowTest, OfTwoWindowsOfOneSizeTheOneInFrontIsLabelled) {
+  startApp(gtk4Menu);
+  if (HasFatalFailure()) return;
+  const auto first = desktop().windowRect(window_);
+  ASSERT_TRUE(first.has_value());
+  input([&](Desktop& d) { d.hardwareChord({XK_Control_L, XK_Shift_L, XK_n}); });
+  // Their content, within the shadows the toolkit draws around it.
+  std::vector<Rect> twins;
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        twins.clear();
+        for (const auto& shown : platform::x11::X11Workspace().clientWindows(pid_)) {
+          if (shown.width != first->width || shown.height != first->height) continue;
+          const auto [left, right, top, bottom] = shown.margins.value_or(std::array{0, 0, 0, 0});
+          twins.push_back({shown.x + left, shown.y + top, shown.width - left - right,
+                           shown.height - top - bottom});
+        }
+        return twins.size() == 2;
+      },
+      10s))
+      << "no second window of the same size";
+  ASSERT_TRUE(twins[0].x != twins[1].x || twins[0].y != twins[1].y) << "the windows coincide";
+  std::optional<WindowId> second;
+  ASSERT_TRUE(pumpUntil([&] { return (second = desktop().activeWindow()) && *second != window_; }));
+  for (int round = 0; round < 2; ++round) {
+    for (const WindowId id : {window_, *second}) {
+      ASSERT_TRUE(desktop().focus(id));
+      const auto outer = desktop().windowRect(id);
+      ASSERT_TRUE(outer.has_value());
+      const auto front = std::find_if(twins.begin(), twins.end(), [&](const Rect& content) {
+        return content.x >= outer->x && content.x < outer->x + outer->width &&
+               content.y >= outer->y && content.y < outer->y + outer->height;
+      });
+      ASSERT_NE(front, twins.end());
+      window = *front;
+      ASSERT_FALSE(labelOf("Open").empty());
+      for (const HintTarget& target : service_->router().click()->targets())
+        EXPECT_TRUE(inside(target.frame))
+            << target.name << " at " << target.frame.x << "," << target.frame.y
+            << " lies outside the window in front at " << front->x << "," << front->y;
+      input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+      ASSERT_TRUE(waitForMode(InteractionMode::off));
+    }
+  }
+}
+
 TEST_F(Gtk4WindowTest, HeaderBarLabelsAndTheScrollOutlineLieInTheWindow) {
   startApp(gtk4Menu);
   if (HasFatalFailure()) return;
@@ -561,6 +620,46 @@ TEST_F(Gtk4WindowTest, HeaderBarLabelsAndTheScrollOutlineLieInTheWindow) {
   input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
   EXPECT_TRUE(waitForMode(InteractionMode::off));
 }
+
+class FontTileOpens : public Gtk4WindowTest, public ::testing::WithParamInterface<bool> {};
+
+// The first tile typed by its label, or the last found by its name, opens its font: the page
+// names the font's family in its header bar.
+TEST_P(FontTileOpens, FromItsLabelOrItsName) {
+  startApp(fontGrid);
+  if (HasFatalFailure()) return;
+  window = desktop().windowRect(window_).value_or(Rect{});
+  ASSERT_TRUE(pumpUntil([&] {
+    return elementWhere(x11_->platform().accessibility.application(pid_),
+                        [](const auto&, const std::string& role) { return role == "AXCell"; })
+        .has_value();
+  }));
+  typeClickEntry();
+  ASSERT_TRUE(pumpUntil([&] {
+    const ClickSession* click = service_->router().click();
+    return click && !click->labels().empty();
+  }));
+  const ClickSession& click = *service_->router().click();
+  std::vector<std::size_t> tiles;
+  for (std::size_t i = 0; i < click.labels().size(); ++i)
+    if (click.targets()[i].role == "AXCell") tiles.push_back(i);
+  ASSERT_FALSE(tiles.empty()) << "no tile has a label";
+  const std::size_t tile = GetParam() ? tiles.back() : tiles.front();
+  const std::string name = click.targets()[tile].name, label = click.labels()[tile];
+  if (GetParam())
+    input([&](Desktop& d) { d.hardwareType("/" + name), d.hardwareTap(XK_Return); });
+  else
+    typeHoldingLast(label, 80ms);
+  const std::string family = name.substr(0, name.find(", "));
+  std::optional<HintTarget::Frame> title;
+  EXPECT_TRUE(pumpUntil([&] {
+    return (title = frameNamed(family)) && inside(*title) && title->y < window.y + 47;
+  })) << "no page of '"
+      << name << "' names '" << family << "' in its header bar";
+}
+
+INSTANTIATE_TEST_SUITE_P(Popups, FontTileOpens, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "ByName" : "ByLabel"; });
 
 }  // namespace
 }  // namespace tovrel::desktoptest

@@ -107,6 +107,7 @@ TEST_F(ActivationTest, SemanticActionsAndTheirReasons) {
       {"AXRow", {}, hover, press, ok, "pressed"},
       {"AXRow", {}, {}, press, ok, "row not selectable", "", false},
       {"AXRow", {}, {}, press, E::failure, "select error -25200"},
+      {"AXCell", P, std::string(AXElementBox::click), press, ok, "pressed by a click"},
       {"AXButton", {"AXShowMenu"}, {}, press, ok, "no press action"},
       {"AXButton", P, hover, press, ok, "pressed", "AXPress"},
       {"AXPopUpButton", P, {}, press, E::cannotComplete, "pressed"},

@@ -258,6 +258,14 @@ TEST_F(ServiceDiscovery, CompletionPostsThePointerFallBacks) {
     }
     service().stopNavigation();
   }
+  // An item only a click presses is clicked at its centre, whatever the fall-back setting says.
+  const AXElementBox item{{}, "AXCell", frame, {}, std::string(AXElementBox::click), {}};
+  config.clickPointerFallback = false;
+  service().apply(config);
+  desktop.events.posted.clear();
+  access().complete(AccessibilityTargets::Revalidation::valid(frame), unsupported, press, &item,
+                    router().generation());
+  EXPECT_EQ(desktop.events.posted.at(1).event.location, frame.center());
 }
 
 TEST_F(ServiceDiscovery, MovePointerAndHoverThroughTheTree) {

@@ -182,6 +182,28 @@ TEST_F(WindowWalkTest, EligibilityAndDuplicates) {
   EXPECT_EQ(sorted(names(walk(a))), (Names{"On", "Outer", "Pair", "Pair", "Row text", "Twin"}));
 }
 
+TEST_F(WindowWalkTest, ItemsOnlyAClickPressesAreNamedByTheTextsThatTellThemApart) {
+  const Id grid = ax.add(a.window, "AXTable", Frame{0, 0, 600, 400});
+  for (const std::string font : {"Serif", "Sans"}) {  // each tile shows "Aa" in its font
+    const Id tile = add(grid, "AXCell", Frame{font == "Sans" ? 300.0 : 0, 0, 280, 150}, "", {});
+    ax.set(tile, "AXFocusable", true);
+    add(tile, "AXStaticText", Frame{}, "Aa", {});
+    add(tile, "AXStaticText", Frame{}, font, {});
+  }
+  ax.set(add(grid, "AXRow", Frame{0, 250, 280, 20}, "Selectable row", {}), "AXSelectable", true);
+  add(grid, "AXCell", Frame{0, 200, 280, 20}, "Unfocusable", {});
+  const Id row = add(grid, "AXRow", Frame{0, 300, 280, 20}, "Pressable row");
+  ax.set(add(row, "AXCell", Frame{0, 300, 100, 20}, "In a row", {}), "AXFocusable", true);
+  const Id swatch = add(grid, "AXCell", Frame{300, 300, 50, 40}, "Swatch", {});
+  ax.set(swatch, "AXFocusable", true);
+  add(swatch, "AXButton", Frame{303, 303, 44, 34}, "Filling button");  // the item itself
+  const auto result = walk(a);
+  EXPECT_EQ(names(result),
+            (Names{"Serif", "Sans", "Selectable row", "Pressable row", "Filling button"}));
+  for (std::size_t i = 0; i < result.elements.size(); ++i)
+    EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i < 3) << i;
+}
+
 TEST_F(WindowWalkTest, NamingFallbacks) {
   struct Case {
     std::string role;

@@ -26,7 +26,10 @@ TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
     const ToolkitConventions conventions = conventionsOf(name, version);
     EXPECT_EQ(conventions.windowRelativeExtents, relative) << name << " " << version;
     EXPECT_EQ(conventions.visibleMeansShowing, relative) << name << " " << version;
+    EXPECT_EQ(ownName("GtkListItemWidget", conventions).empty(), relative) << name << version;
   }
+  for (const char* other : {"Gtk", "Gtkfoo", "Open", "GtkImage 2"})
+    EXPECT_EQ(ownName(other, conventionsOf("GTK", "4.8")), other);
 }
 
 TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
@@ -36,6 +39,13 @@ TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
     std::vector<ScreenWindow> windows;
     int x, y, width, height;
     std::optional<Shift> expected;
+    FrameIdentity identity{};
+  };
+  // Two windows of one application and one size, the first listed on top.
+  const auto twins = [](const char* topTitle, bool topActive, const char* lowTitle,
+                        bool lowActive) {
+    return std::vector<ScreenWindow>{{400, 300, 700, 520, std::nullopt, topTitle, topActive},
+                                     {0, 0, 700, 520, std::nullopt, lowTitle, lowActive}};
   };
   const Case cases[] = {
       {"no window", {}, 0, 0, 690, 510, std::nullopt},
@@ -62,9 +72,48 @@ TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
        Shift{405, 305}},
       // A content larger than any window still lands on the nearest fit, unshifted by margins.
       {"content larger", {{50, 60, 200, 100, std::nullopt}}, 0, 0, 300, 150, Shift{50, 60}},
+      // Of windows of one size: the one of the element's title, whichever is on top or active;
+      {"the title, below", twins("A", true, "B", false), 0, 0, 700, 520, Shift{0, 0}, {"B", true}},
+      {"the title, on top",
+       twins("A", false, "B", true),
+       0,
+       0,
+       700,
+       520,
+       Shift{400, 300},
+       {"A", std::nullopt}},
+      // then the one as active as the element;
+      {"same title, inactive",
+       twins("A", true, "A", false),
+       0,
+       0,
+       700,
+       520,
+       Shift{0, 0},
+       {"A", false}},
+      {"same title, active",
+       twins("A", false, "A", true),
+       0,
+       0,
+       700,
+       520,
+       Shift{0, 0},
+       {"A", true}},
+      // then the topmost; a better size still wins over a title.
+      {"alike", twins("A", false, "A", false), 0, 0, 700, 520, Shift{400, 300}, {"A", false}},
+      {"size first",
+       {{400, 300, 700, 520, std::nullopt, "A", true}, {0, 0, 300, 200, std::nullopt, "B", false}},
+       0,
+       0,
+       300,
+       200,
+       Shift{0, 0},
+       {"A", true}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(windowShift(c.windows, c.x, c.y, c.width, c.height), c.expected) << c.what;
+    EXPECT_EQ(windowShift(c.windows, c.x, c.y, c.width, c.height, windowTolerance, c.identity),
+              c.expected)
+        << c.what;
 }
 
 TEST(AtspiWindows, APopUpTakesOnlyTheWindowOfItsOwnSize) {

@@ -133,6 +133,7 @@ struct Atoms {
   Atom gtkApplicationId = None;
   Atom kdeDesktopFile = None;
   Atom gtkFrameExtents = None;
+  Atom netWmName = None;
   std::vector<std::pair<Atom, WindowType>> types;
 };
 
@@ -168,7 +169,8 @@ Atoms internAtoms(Display* display) {
                                     "_NET_FRAME_EXTENTS",
                                     "_GTK_APPLICATION_ID",
                                     "_KDE_NET_WM_DESKTOP_FILE",
-                                    "_GTK_FRAME_EXTENTS"};
+                                    "_GTK_FRAME_EXTENTS",
+                                    "_NET_WM_NAME"};
   const std::size_t fixed = names.size();
   for (const auto& [name, type] : typeNames)
     names.push_back(name);
@@ -181,7 +183,8 @@ Atoms internAtoms(Display* display) {
                     &result.activeWindow,      &result.wmPid,          &result.wmState,
                     &result.netWmState,        &result.stateHidden,    &result.stateAbove,
                     &result.windowType,        &result.opacity,        &result.frameExtents,
-                    &result.gtkApplicationId,  &result.kdeDesktopFile, &result.gtkFrameExtents};
+                    &result.gtkApplicationId,  &result.kdeDesktopFile, &result.gtkFrameExtents,
+                    &result.netWmName};
   for (std::size_t i = 0; i < fixed; ++i)
     *fields[i] = atoms[i];
   for (std::size_t i = 0; i < std::size(typeNames); ++i)
@@ -707,7 +710,11 @@ std::vector<X11Workspace::ClientWindow> X11Workspace::clientWindows(std::int32_t
   std::lock_guard lock(connection_->mutex);
   auto q = connection_->query();
   if (!q) return windows;
-  for (Window top : q->viewableTopLevels()) {
+  const auto active = q->first(q->root(), connection_->atoms.activeWindow, XA_WINDOW);
+  const std::vector<Window> tops = q->viewableTopLevels();
+  // Topmost first: the server lists the root's children from the bottom up.
+  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
+    const Window top = *it;
     const Window client = q->client(top);
     auto owner = q->pid(client);
     if (!owner && client != top) owner = q->pid(top);
@@ -719,6 +726,9 @@ std::vector<X11Workspace::ClientWindow> X11Workspace::clientWindows(std::int32_t
     if (!attrs || XTranslateCoordinates(q->display(), client, q->root(), 0, 0, &x, &y, &child) == 0)
       continue;
     ClientWindow window{x, y, attrs->width, attrs->height, std::nullopt};
+    window.title = q->text(client, connection_->atoms.netWmName)
+                       .value_or(q->text(client, XA_WM_NAME).value_or(std::string()));
+    window.active = active && (*active == client || *active == top);
     auto margins = q->longs(client, connection_->atoms.gtkFrameExtents, XA_CARDINAL);
     if (margins.size() >= 4)
       window.margins = {static_cast<int>(margins[0]), static_cast<int>(margins[1]),

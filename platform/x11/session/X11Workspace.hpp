@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Workspace.hpp"
+#include "platform/atspi/AtspiWindows.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -110,16 +111,11 @@ class X11Workspace : public WorkspaceServices {
   };
   std::optional<ActivationWindow> activationWindow(std::int32_t pid);
 
-  // The viewable windows of the process `pid` (override-redirect ones too), as the application
-  // made them: the client window's rectangle in root pixels, and the margins its toolkit draws
-  // around the content (shadows, resize borders) when it says so (left, right, top, bottom).
-  struct ClientWindow {
-    int x = 0;
-    int y = 0;
-    int width = 0;
-    int height = 0;
-    std::optional<std::array<int, 4>> margins;
-  };
+  // The viewable windows of the process `pid` (override-redirect ones too), topmost first, as the
+  // application made them: the client window's rectangle in root pixels, the margins its toolkit
+  // draws around the content (shadows, resize borders) when it says so (left, right, top,
+  // bottom), its title and whether it is the active window.
+  using ClientWindow = atspi::ScreenWindow;
   std::vector<ClientWindow> clientWindows(std::int32_t pid);
 
  private:
