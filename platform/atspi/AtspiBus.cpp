@@ -176,6 +176,8 @@ void Bus::refresh(double timeout, AXError& error) {
   batch.run();
   if (batch.overall() == AXError::cannotComplete) error = AXError::cannotComplete;
 
+  greet(unknown);
+
   std::lock_guard lock(cacheMutex_);
   for (std::size_t i = 0; i < unknown.size(); ++i) {
     if (batch.error(static_cast<int>(i)) != AXError::success) continue;
@@ -193,6 +195,16 @@ void Bus::refresh(double timeout, AXError& error) {
     return std::none_of(children->begin(), children->end(),
                         [&](const ObjectRef& child) { return child.bus == entry.first; });
   });
+}
+
+void Bus::greet(const std::vector<QString>& applications) {
+  if (applications.empty()) return;
+  auto bus = connection();
+  if (!bus) return;
+  for (const auto& name : applications)
+    bus->send(QDBusMessage::createMethodCall(name, rootPath,
+                                             QStringLiteral("org.a11y.atspi.Application"),
+                                             QStringLiteral("GetApplicationBusAddress")));
 }
 
 std::optional<std::int32_t> Bus::pidOf(const QString& busName, double timeout) {

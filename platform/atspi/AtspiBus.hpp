@@ -62,6 +62,9 @@ class Bus {
  private:
   void connectLocked();
   void refresh(double timeout, AXError& error);
+  // Asks applications newly met for their bus address, as every accessibility client does when it
+  // meets one, answers unread: Chromium keeps its windows' activity to itself until it is asked.
+  void greet(const std::vector<QString>& applications);
 
   std::mutex connectionMutex_;
   QString connectionName_;

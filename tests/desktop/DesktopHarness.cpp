@@ -283,6 +283,11 @@ std::optional<Rect> Desktop::windowRect(WindowId window) const {
   return Rect{x, y, attributes.width, attributes.height};
 }
 
+std::string Desktop::titleOf(WindowId window) const {
+  ErrorTrap trap(display_);
+  return title(display_, window);
+}
+
 std::optional<WindowId> Desktop::activeWindow() const {
   const auto active = cardinal(display_, root_, atom(display_, "_NET_ACTIVE_WINDOW"), XA_WINDOW);
   if (!active || *active == 0) return std::nullopt;

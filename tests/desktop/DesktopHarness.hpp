@@ -63,6 +63,7 @@ class Desktop {
   // XSetInputFocus. True once the server reports the focus inside the window's top level.
   bool focus(WindowId window, std::chrono::milliseconds timeout = 5s);
   bool hasFocus(WindowId window) const;
+  std::string titleOf(WindowId window) const;
   // The window in root coordinates (its inside, without the manager's frame).
   std::optional<Rect> windowRect(WindowId window) const;
   // The window the manager last made active (_NET_ACTIVE_WINDOW): the head of its focus cycle.

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMainWindow>
@@ -105,6 +106,7 @@ struct PopupCase {
   // the popups (a menu that failed to open leaves an application that takes no keys at all).
   const char* typedTitle = nullptr;
   int attempts = 3;
+  const char* page = nullptr;  // a web page the command opens as "{page}"
 };
 
 void PrintTo(const PopupCase& app, std::ostream* out) {
@@ -117,8 +119,19 @@ class PopupDesktopTest : public DesktopTest {
     qtApp();
     QProcess::execute("xset", {"r", keyRepeat ? "on" : "off"});
     std::vector<std::string> command = app.command;
-    for (auto& part : command)
-      if (part == "{config}") part = config_.path().toStdString();
+    const std::string page = config_.filePath(QStringLiteral("page.html")).toStdString();
+    if (app.page) {
+      QFile file(QString::fromStdString(page));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(app.page) > 0);
+    }
+    const auto replace = [](std::string& part, const std::string& name, const std::string& value) {
+      if (const auto at = part.find(name); at != std::string::npos)
+        part.replace(at, name.size(), value);
+    };
+    for (auto& part : command) {
+      replace(part, "{config}", config_.path().toStdString());
+      replace(part, "{page}", "file://" + page);
+    }
     if (app.freshHome) {
       ASSERT_TRUE(home_.isValid());
       const std::string home = home_.path().toStdString();
@@ -158,7 +171,7 @@ class PopupDesktopTest : public DesktopTest {
           // A window without a title of its own names none.
           return title == app.title || title == "";
         },
-        5s))
+        30s))
         << app.title << " never became the application's focused window";
   }
 
@@ -411,6 +424,92 @@ TEST_P(CursorClickOpensPopup, EveryTimeWhenTheAnswerIsLate) {
 
 INSTANTIATE_TEST_SUITE_P(Popups, CursorClickOpensPopup,
                          ::testing::Values(gtkMenu, geanyMenu, qtMenu),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A page that counts its button's clicks and shows in its title every key that reaches it but
+// the modifiers.
+const char* const eventPage = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Events</title></head><body>
+<button id="button" style="position: absolute; left: 200px; top: 150px; width: 220px;
+  height: 90px">Press me</button>
+<script>
+let clicks = 0;
+const keys = [];
+const show = () => { document.title = 'clicks ' + clicks + ' keys' + keys.join(''); };
+button.addEventListener('click', () => { ++clicks; show(); });
+for (const type of ['keydown', 'keyup'])
+  addEventListener(type, event => {
+    if (['Alt', 'AltGraph', 'Shift', 'Control', 'Meta', 'OS', 'Super'].includes(event.key)) return;
+    keys.push(' ' + (type == 'keydown' ? '+' : '-') + (event.key == ' ' ? 'Space' : event.key));
+    show();
+  }, true);
+</script></body></html>
+)";
+// Chromium shows its pages to accessibility clients only when asked to.
+const PopupCase chromiumPage{
+    "ChromiumPage",
+    {"chromium", "--no-sandbox", "--user-data-dir={config}", "--no-first-run",
+     "--no-default-browser-check", "--password-store=basic", "--force-renderer-accessibility",
+     "--window-position=0,0", "--window-size=900,600", "{page}"},
+    "Events - Chromium",
+    "Press me",
+    nullptr,
+    false,
+    nullptr,
+    1,
+    eventPage};
+
+struct WebPress {
+  const char* name;
+  bool fromLabel;  // else Moving's Space with the pointer on the button
+  std::chrono::milliseconds held;
+};
+
+void PrintTo(const WebPress& press, std::ostream* out) {
+  *out << press.name;
+}
+
+// A key Tovrel takes is its own, press, repeat and release: the page sees one click and, of the
+// keys, only what is typed afterwards.
+class WebPageKeys : public PopupDesktopTest, public ::testing::WithParamInterface<WebPress> {};
+
+TEST_P(WebPageKeys, APressClicksOnceAndNoTakenKeyReachesThePage) {
+  startApp(chromiumPage, true);
+  if (HasFatalFailure()) return;
+  // The page reaches the accessibility bus a while after its window shows.
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return frameNamed(x11_->platform().accessibility.application(pid_), "Press me").has_value();
+      },
+      60s))
+      << "the page never became readable";
+  const WebPress& press = GetParam();
+  if (press.fromLabel) {
+    const std::string label = labelOf("Press me");
+    ASSERT_FALSE(label.empty());
+    typeHoldingLast(label, press.held);
+    ASSERT_TRUE(waitForMode(InteractionMode::off));
+  } else {
+    const auto at = centreOf("Press me");
+    ASSERT_TRUE(at.has_value());
+    input([&](Desktop& d) { d.hardwareMove(at->first, at->second); });
+    tapRightAlt();
+    ASSERT_TRUE(waitForMode(InteractionMode::cursor));
+    hold(desktop().keycode(XK_space), press.held);
+    input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+    ASSERT_TRUE(waitForMode(InteractionMode::off));
+  }
+  input([&](Desktop& d) { d.hardwareType("z"); });
+  const std::string wanted = "clicks 1 keys +z -z - Chromium";
+  EXPECT_TRUE(pumpUntil([&] { return desktop().titleOf(window_) == wanted; }, 10s))
+      << "the page says \"" << desktop().titleOf(window_) << "\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(Popups, WebPageKeys,
+                         ::testing::Values(WebPress{"MovingSpace", false, 80ms},
+                                           WebPress{"MovingSpaceHeld", false, 1s},
+                                           WebPress{"Label", true, 80ms},
+                                           WebPress{"LabelHeld", true, 1s}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 class KeyOwnerTest : public PopupDesktopTest {};

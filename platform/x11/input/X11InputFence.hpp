@@ -4,8 +4,8 @@
 // keyboard grab: what they open — a menu, a combo box's list — takes a grab of its own, X refuses
 // it while ours is active, and the popup never opens (or opens without the keyboard). A key the tap
 // swallows keeps its grab until the key is released, so before such an action the fence has the
-// tap end that grab. The key's release then reaches the focused application without its press,
-// which toolkits ignore.
+// tap end that grab. The tap lets the key go with a release of its own, so the hand's release
+// reaches no application (a modifier key excepted: its release does).
 //
 // Inside a key decision the tap has not answered yet and cannot end the grab: the pointer events
 // the program posts meanwhile are held, and the grab ends as soon as the answer is given, before

@@ -39,8 +39,10 @@ class X11KeyGate {
   Release grabRelease(unsigned keycode);
 
   bool grabActive() const { return grabStarter_.has_value(); }
-  // The tap ended its grab before the key that started it was released: that release now reaches
-  // the application, and the tap hears it raw.
+  // The key whose press started the grab the tap holds.
+  std::optional<unsigned> grabStarter() const { return grabStarter_; }
+  // The tap ended its grab before the key that started it was released: the tap hears that
+  // release raw.
   void grabEnded() { grabStarter_.reset(); }
   // Whether the router heard this key's press and not yet its release.
   bool isHeld(unsigned keycode) const { return heard_.contains(keycode); }

@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XInput2.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -184,15 +185,83 @@ class X11Tap::Worker {
     fence->reportGrab(gate_.grabActive());
   }
 
-  // Ends the grab a swallowed press started, before its key is released. The device thaws with
-  // it; nothing is replayed.
+  // Ends the grab a swallowed press started, before its key is released, so that what the
+  // decision opens (a menu, a combo box's list) can take the keyboard. The key's release must not
+  // reach the application either: a web page activates its focused button on a Space release.
+  // X drops the release of a key its keyboard does not hold down, so the tap lets the key go
+  // itself, under its grab: a synthetic press, which X drops since the key is down already, and a
+  // synthetic release, which comes to the grab and ends it. The hand's release then reaches
+  // nobody; the tap still hears it raw. A modifier or lock key would change the keyboard's state
+  // by a synthetic press: its grab is let go, and its release reaches the application.
   void endGrab() {
-    XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-    gate_.grabEnded();
-    // Done when the server has done it: the click that waits for it must come after.
-    XSync(display_, False);
+    const auto key = gate_.grabStarter();
+    if (takenBack_ && takenBack_->keycode == key) return;  // its release is on the way
+    if (key && xtestKeyboard_ >= 0 && !isModifierKeycode(*key)) {
+      // A release that waited behind the press has now ended the grab by itself.
+      XSync(display_, False);
+      if (!keyIsDown(*key)) return;
+      takenBack_ = TakenBack{*key, true};
+      XTestFakeKeyEvent(display_, *key, True, CurrentTime);
+      XTestFakeKeyEvent(display_, *key, False, CurrentTime);
+      XFlush(display_);
+    } else {
+      XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
+      gate_.grabEnded();
+      // Done when the server has done it: the click that waits for it must come after.
+      XSync(display_, False);
+    }
     std::lock_guard lock(shared_->mutex);
     ++shared_->statistics.grabsEnded;
+  }
+
+  bool isModifierKeycode(unsigned keycode) const {
+    return IsModifierKey(XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0));
+  }
+
+  bool keyIsDown(unsigned keycode) const {
+    char keys[32] = {};
+    XQueryKeymap(display_, keys);
+    return keycode < 256 && (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+  }
+
+  // The tap's own press and release of a key it took back (see endGrab): nobody's input. A
+  // press of it that reached a grab of ours (the hand's release came first, and the key went down
+  // again) is swallowed, and its release comes to that grab too.
+  bool takeOwnKeyEvent(const XGenericEventCookie& cookie) {
+    const bool raw = cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease;
+    const bool grabbed = cookie.evtype == XI_KeyPress || cookie.evtype == XI_KeyRelease;
+    if (!takenBack_ || (!raw && !grabbed)) return false;
+    const int sourceid = raw ? static_cast<const XIRawEvent*>(cookie.data)->sourceid
+                             : static_cast<const XIDeviceEvent*>(cookie.data)->sourceid;
+    const int detail = raw ? static_cast<const XIRawEvent*>(cookie.data)->detail
+                           : static_cast<const XIDeviceEvent*>(cookie.data)->detail;
+    if (static_cast<unsigned>(detail) != takenBack_->keycode) return false;
+    if (sourceid != xtestKeyboard_) {
+      // The hand's release came to the grab: the own release will find none.
+      if (cookie.evtype == XI_KeyRelease) takenBack_->grabReleaseDue = false;
+      // The key pressed again: whatever of ours is left is long gone.
+      if (cookie.evtype == XI_RawKeyPress) takenBack_.reset();
+      return false;
+    }
+    switch (cookie.evtype) {
+      case XI_KeyPress: {
+        const auto* device = static_cast<const XIDeviceEvent*>(cookie.data);
+        takenBack_->grabReleaseDue = true;
+        XIAllowEvents(display_, device->deviceid, XISyncDevice, device->time);
+        XFlush(display_);
+        return true;
+      }
+      case XI_RawKeyRelease:
+        if (!takenBack_->grabReleaseDue) takenBack_.reset();
+        return true;
+      case XI_KeyRelease:
+        takenBack_.reset();
+        if (gate_.grabStarter() == static_cast<unsigned>(detail)) gate_.grabEnded();
+        reportGrab();
+        return true;
+      default:
+        return true;
+    }
   }
 
   void reportGrab() {
@@ -314,6 +383,7 @@ class X11Tap::Worker {
   }
 
   void handleInput(XGenericEventCookie& cookie) {
+    if (takeOwnKeyEvent(cookie)) return;
     switch (cookie.evtype) {
       case XI_RawKeyPress: {
         flushPendingRawPress();
@@ -490,15 +560,13 @@ class X11Tap::Worker {
       if (!repeat) modifiers_.apply(*code, true);
     }
     X11KeyGate::Answer answer = gate_.answerPress(keycode, swallow);
-    if (answer == X11KeyGate::Answer::swallow && shared_->fence && shared_->fence->takeRequest()) {
-      // The decision clicks or acts: the keyboard must be free for what that opens.
+    XIAllowEvents(display_, device.deviceid,
+                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
+                  device.time);
+    XFlush(display_);
+    // The decision clicks or acts: the keyboard must be free for what that opens.
+    if (answer == X11KeyGate::Answer::swallow && shared_->fence && shared_->fence->takeRequest())
       endGrab();
-    } else {
-      XIAllowEvents(display_, device.deviceid,
-                    answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
-                    device.time);
-      XFlush(display_);
-    }
     if (answer == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
     reportGrab();
   }
@@ -675,6 +743,7 @@ class X11Tap::Worker {
     grabs_->setChords({});
     allKeys_ = false;
     armedBy_.reset();
+    takenBack_.reset();
     grabWindows();
     XSync(display_, False);
     gate_.reset();
@@ -684,6 +753,12 @@ class X11Tap::Worker {
   struct PendingRaw {
     unsigned keycode;
     int sourceid;
+  };
+
+  // A key whose grab ended before its release, by a release of the tap's own.
+  struct TakenBack {
+    unsigned keycode;
+    bool grabReleaseDue;  // the own release comes to a grab of ours
   };
 
   std::shared_ptr<Shared> shared_;
@@ -710,6 +785,7 @@ class X11Tap::Worker {
   X11KeyGate gate_;
   X11ModifierState modifiers_;
   std::optional<PendingRaw> pendingRaw_;
+  std::optional<TakenBack> takenBack_;
   std::set<std::uint64_t> lateTickets_;
   X11EventLag lag_;
   bool stallSeen_ = false;
