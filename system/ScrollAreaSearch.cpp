@@ -37,6 +37,8 @@ constexpr double ownPartSlack = 24;
 // elements, within this time.
 constexpr int boxBudget = 1500;
 constexpr double boxSeconds = 0.25;
+// The smallest box of a page offered as a scroll area of its own.
+constexpr double minimumBox = 80;
 // Children looked at for content beyond an element's frame.
 constexpr std::size_t overflowChildren = 64;
 
@@ -179,15 +181,17 @@ void tallyThinItem(std::vector<ThinItems>& tally, const Frame& page, const Frame
   }
 }
 
+bool within(const Frame& f, const Frame& container) {
+  return f.x >= container.x - containerSlack && f.y >= container.y - containerSlack &&
+         maxX(f) <= maxX(container) + containerSlack && maxY(f) <= maxY(container) + containerSlack;
+}
+
 // The candidate an element inside `container` makes, if any.
 std::optional<ScrollCandidate> candidateFor(const Frame& f, const Frame& container,
                                             const Frame& window,
                                             const std::optional<Frame>& webArea,
                                             const std::optional<std::string>& role) {
-  const bool inside = f.x >= container.x - containerSlack && f.y >= container.y - containerSlack &&
-                      maxX(f) <= maxX(container) + containerSlack &&
-                      maxY(f) <= maxY(container) + containerSlack;
-  if (!inside) return std::nullopt;
+  if (!within(f, container)) return std::nullopt;
   const auto pane = ScrollSession::paneShaped(f, window);
   const bool fillsWindow = !webArea && role == "AXGroup" &&
                            f.width * f.height >= fillShare * window.width * window.height;
@@ -199,6 +203,67 @@ std::optional<ScrollCandidate> candidateFor(const Frame& f, const Frame& contain
   if (maxY(f) < maxY(container) - edgeSlack) bottom = maxY(f);
   if (!top && !bottom) return std::nullopt;
   return ScrollCandidate{f, webArea, pane, top, bottom};
+}
+
+// An element's showing children, read when first asked for and never again: judging whether the
+// element scrolls and walking on below it both want them.
+class ShownChildren {
+ public:
+  explicit ShownChildren(const AXElement& element) : element_(element) {}
+
+  const std::optional<std::vector<AXElement>>& get() {
+    if (!read_) {
+      list_ = childrenOf(element_);
+      read_ = true;
+    }
+    return list_;
+  }
+
+ private:
+  const AXElement& element_;
+  bool read_ = false;
+  std::optional<std::vector<AXElement>> list_;
+};
+
+// Content reaching beyond the element's frame: the element scrolls it. A scrolled box has content
+// before its first visible child or after its last, so its first and last children are looked at
+// first, showing or not. Each child is a read that may wait out its time-out, so no verdict once
+// the deadline passes before the children have told.
+std::optional<bool> overflows(const AXElement& element, const Frame& f, ShownChildren& shown,
+                              const platform::Clock& clock, double deadline) {
+  const auto all = elementsAttribute(element, "AXAllChildren");
+  const auto& children = all ? all : shown.get();
+  if (!children || children->empty()) return false;
+  const std::size_t n = children->size();
+  std::vector<std::size_t> order{n - 1};
+  if (n > 1) order.push_back(0);
+  for (std::size_t i = 1; i + 1 < n && order.size() < overflowChildren; ++i)
+    order.push_back(i);
+  for (std::size_t index : order) {
+    if (!(clock.uptime() < deadline)) return std::nullopt;
+    const auto c = frame((*children)[index]);
+    if (!c || !(c->width > 0 && c->height > 0)) continue;
+    if (f.y - c->y > overhang || maxY(*c) - maxY(f) > overhang || f.x - c->x > overhang ||
+        maxX(*c) - maxX(f) > overhang)
+      return true;
+  }
+  return false;
+}
+
+bool spans(const Frame& f, const Frame& area) {
+  return f.x <= area.x + ownPartSlack && f.y <= area.y + ownPartSlack &&
+         maxX(f) >= maxX(area) - ownPartSlack && maxY(f) >= maxY(area) - ownPartSlack;
+}
+
+// A box of a page that scrolls on its own, as a page's scroll area of its own: whole in view, not
+// the page itself, focusable (browsers let the keyboard into what the user can scroll, and not
+// into a box that only hides or spills what it holds), and holding content beyond its frame.
+bool isPageBox(const AXElement& element, const Frame& f, const Frame& page, ShownChildren& shown,
+               const platform::Clock& clock, double deadline) {
+  if (!(f.width >= minimumBox && f.height >= minimumBox) || !within(f, page) || spans(f, page))
+    return false;
+  if (boolAttribute(element, "AXFocusable") != true) return false;
+  return overflows(element, f, shown, clock, deadline).value_or(false);
 }
 
 std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& window,
@@ -240,10 +305,14 @@ std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& win
     } else if (f && !webArea && role == "AXGroup") {
       container = windowFrame;
     }
+    ShownChildren shown(entry.element);
     if (container) {
       if (auto candidate = candidateFor(*f, *container, windowFrame, webArea, role)) {
         candidates.push_back(std::move(*candidate));
         chain.push_back(candidates.size() - 1);
+      } else if (webArea &&
+                 isPageBox(entry.element, *f, *webArea, shown, services.clock, deadline)) {
+        found.push_back(*f);
       }
     }
 
@@ -254,7 +323,7 @@ std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& win
       sawWebArea = true;
       if (!webArea) childWebArea = f;
     }
-    const auto children = childrenOf(entry.element);
+    const auto& children = shown.get();
     if (!children) continue;
     for (auto child = children->rbegin(); child != children->rend(); ++child) {
       stack.push_back({*child, childWebArea, chain});
@@ -335,56 +404,6 @@ bool isQuiet(std::optional<AXElement> element) {
     element = elementAttribute(*element, "AXParent");
   }
   return true;
-}
-
-// An element's showing children, read when first asked for and never again: judging whether the
-// element scrolls and walking on below it both want them.
-class ShownChildren {
- public:
-  explicit ShownChildren(const AXElement& element) : element_(element) {}
-
-  const std::optional<std::vector<AXElement>>& get() {
-    if (!read_) {
-      list_ = childrenOf(element_);
-      read_ = true;
-    }
-    return list_;
-  }
-
- private:
-  const AXElement& element_;
-  bool read_ = false;
-  std::optional<std::vector<AXElement>> list_;
-};
-
-// Content reaching beyond the element's frame: the element scrolls it. A scrolled box has content
-// before its first visible child or after its last, so its first and last children are looked at
-// first, showing or not. Each child is a read that may wait out its time-out, so no verdict once
-// the deadline passes before the children have told.
-std::optional<bool> overflows(const AXElement& element, const Frame& f, ShownChildren& shown,
-                              const platform::Clock& clock, double deadline) {
-  const auto all = elementsAttribute(element, "AXAllChildren");
-  const auto& children = all ? all : shown.get();
-  if (!children || children->empty()) return false;
-  const std::size_t n = children->size();
-  std::vector<std::size_t> order{n - 1};
-  if (n > 1) order.push_back(0);
-  for (std::size_t i = 1; i + 1 < n && order.size() < overflowChildren; ++i)
-    order.push_back(i);
-  for (std::size_t index : order) {
-    if (!(clock.uptime() < deadline)) return std::nullopt;
-    const auto c = frame((*children)[index]);
-    if (!c || !(c->width > 0 && c->height > 0)) continue;
-    if (f.y - c->y > overhang || maxY(*c) - maxY(f) > overhang || f.x - c->x > overhang ||
-        maxX(*c) - maxX(f) > overhang)
-      return true;
-  }
-  return false;
-}
-
-bool spans(const Frame& f, const Frame& area) {
-  return f.x <= area.x + ownPartSlack && f.y <= area.y + ownPartSlack &&
-         maxX(f) >= maxX(area) - ownPartSlack && maxY(f) >= maxY(area) - ownPartSlack;
 }
 
 // Whether the wheel at a point reaches `area`, or a box nested in it that scrolls on its own: a

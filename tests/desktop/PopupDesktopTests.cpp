@@ -106,7 +106,8 @@ struct PopupCase {
   // the popups (a menu that failed to open leaves an application that takes no keys at all).
   const char* typedTitle = nullptr;
   int attempts = 3;
-  const char* page = nullptr;  // a web page the command opens as "{page}"
+  // Files written to "{config}" before the start, by name: a page, a browser's settings.
+  std::vector<std::pair<const char*, const char*>> files = {};
 };
 
 void PrintTo(const PopupCase& app, std::ostream* out) {
@@ -119,19 +120,13 @@ class PopupDesktopTest : public DesktopTest {
     qtApp();
     QProcess::execute("xset", {"r", keyRepeat ? "on" : "off"});
     std::vector<std::string> command = app.command;
-    const std::string page = config_.filePath(QStringLiteral("page.html")).toStdString();
-    if (app.page) {
-      QFile file(QString::fromStdString(page));
-      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(app.page) > 0);
+    for (const auto& [name, text] : app.files) {
+      QFile file(config_.filePath(QString::fromUtf8(name)));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) > 0) << name;
     }
-    const auto replace = [](std::string& part, const std::string& name, const std::string& value) {
-      if (const auto at = part.find(name); at != std::string::npos)
-        part.replace(at, name.size(), value);
-    };
-    for (auto& part : command) {
-      replace(part, "{config}", config_.path().toStdString());
-      replace(part, "{page}", "file://" + page);
-    }
+    for (auto& part : command)
+      if (const auto at = part.find("{config}"); at != std::string::npos)
+        part.replace(at, std::string("{config}").size(), config_.path().toStdString());
     if (app.freshHome) {
       ASSERT_TRUE(home_.isValid());
       const std::string home = home_.path().toStdString();
@@ -446,18 +441,20 @@ for (const type of ['keydown', 'keyup'])
 </script></body></html>
 )";
 // Chromium shows its pages to accessibility clients only when asked to.
-const PopupCase chromiumPage{
-    "ChromiumPage",
-    {"chromium", "--no-sandbox", "--user-data-dir={config}", "--no-first-run",
-     "--no-default-browser-check", "--password-store=basic", "--force-renderer-accessibility",
-     "--window-position=0,0", "--window-size=900,600", "{page}"},
-    "Events - Chromium",
-    "Press me",
-    nullptr,
-    false,
-    nullptr,
-    1,
-    eventPage};
+PopupCase chromium(const char* name, const char* page, const char* title) {
+  return {name,
+          {"chromium", "--no-sandbox", "--user-data-dir={config}", "--no-first-run",
+           "--no-default-browser-check", "--password-store=basic", "--force-renderer-accessibility",
+           "--window-position=0,0", "--window-size=900,600", "file://{config}/page.html"},
+          title,
+          "",
+          nullptr,
+          false,
+          nullptr,
+          1,
+          {{"page.html", page}}};
+}
+const PopupCase chromiumPage = chromium("ChromiumPage", eventPage, "Events - Chromium");
 
 struct WebPress {
   const char* name;
@@ -511,6 +508,85 @@ INSTANTIATE_TEST_SUITE_P(Popups, WebPageKeys,
                                            WebPress{"Label", true, 80ms},
                                            WebPress{"LabelHeld", true, 1s}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A box that scrolls on its own beside a page that does too; the title says how far each is.
+const char* const scrollPage = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Scrolled</title></head><body style="margin: 0">
+<div id="box" style="margin: 40px; width: 420px; height: 160px; overflow: auto;
+  border: 1px solid"><div style="height: 1500px">Box content</div></div>
+<div style="height: 3000px">Page content</div>
+<script>
+const show = () => { document.title = 'box ' + box.scrollTop + ' page ' + scrollY; };
+box.addEventListener('scroll', show);
+addEventListener('scroll', show);
+show();
+</script></body></html>
+)";
+const char* const firefoxSettings = R"(user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+)";
+
+// Firefox shows its pages to accessibility clients only in an accessible desktop.
+const PopupCase firefoxScroll{"Firefox",
+                              {"env", "GNOME_ACCESSIBILITY=1", "firefox-esr", "--no-remote",
+                               "--profile", "{config}", "file://{config}/page.html"},
+                              "box 0 page 0 \u2014 Mozilla Firefox",
+                              "",
+                              nullptr,
+                              false,
+                              nullptr,
+                              1,
+                              {{"page.html", scrollPage}, {"user.js", firefoxSettings}}};
+
+class WebPageScroll : public PopupDesktopTest, public ::testing::WithParamInterface<PopupCase> {};
+
+// Scrolling offers the box as an area of its own: Tab outlines it, and J scrolls it and not the
+// page.
+TEST_P(WebPageScroll, TabReachesTheInnerBoxAndJScrollsItAlone) {
+  startApp(GetParam(), true);
+  if (HasFatalFailure()) return;
+  DiscoveryServices services = DiscoveryServices::of(x11_->platform());
+  // The page reaches the accessibility bus a while after its window shows.
+  ASSERT_TRUE(pumpUntil(
+      [&] { return AccessibilityTargets::scrollAreasNow(services, pid_, false).size() >= 2; }, 60s))
+      << "the page and its box never became readable";
+  input([&](Desktop& d) { d.hardwareChord({XK_Super_L, XK_Shift_L, XK_j}); });
+  ASSERT_TRUE(waitForMode(InteractionMode::scroll));
+  const auto session = [&] { return service_->router().scroll(); };
+  ASSERT_TRUE(pumpUntil([&] { return session() && session()->outlined(); }, 5s));
+  const auto box = std::find_if(
+      session()->areas().begin(), session()->areas().end(), [](const HintTarget::Frame& area) {
+        return std::abs(area.width - 422) <= 4 && std::abs(area.height - 162) <= 4;
+      });
+  ASSERT_NE(box, session()->areas().end()) << "the box is not among the scroll areas";
+  for (std::size_t tab = 0; tab < session()->areas().size() && *session()->outlined() != *box;
+       ++tab) {
+    const auto before = *session()->outlined();
+    input([&](Desktop& d) { d.hardwareTap(XK_Tab); });
+    ASSERT_TRUE(pumpUntil([&] { return *session()->outlined() != before; }, 5s));
+  }
+  ASSERT_EQ(*session()->outlined(), *box) << "Tab never outlined the box";
+  hold(desktop().keycode(XK_j), 200ms);
+  std::string title;
+  EXPECT_TRUE(pumpUntil(
+      [&] {
+        title = desktop().titleOf(window_);
+        return title.rfind("box ", 0) == 0 && title.rfind("box 0 ", 0) != 0;
+      },
+      10s))
+      << "the box did not scroll: the page says \"" << title << "\"";
+  EXPECT_NE(title.find(" page 0 "), std::string::npos) << "the page scrolled: " << title;
+  input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+  EXPECT_TRUE(waitForMode(InteractionMode::off));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Popups, WebPageScroll,
+    ::testing::Values(chromium("Chromium", scrollPage, "box 0 page 0 - Chromium"), firefoxScroll),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class KeyOwnerTest : public PopupDesktopTest {};
 

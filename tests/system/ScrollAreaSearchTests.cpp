@@ -64,8 +64,19 @@ Build page(Frame evidence, int thinItems = 0, double thinWidth = 50) {
   };
 }
 
+// A page holding a box of `box` whose content is `content`; browsers let the keyboard into a box
+// the user can scroll.
+Build pageBox(Frame box, Frame content, bool focusable = true) {
+  return [=](auto& ax, Id w) {
+    const Id b = ax.add(ax.add(w, "AXWebArea", Frame{0, 0, 1000, 800}), "AXGroup", box);
+    ax.add(b, "AXStaticText", content);
+    if (focusable) ax.set(b, "AXFocusable", true);
+  };
+}
+
 TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
-  const Frame text{10, 41, 100, 20}, pane{0, 50, 400, 750}, left{0, 0, 250, 720};
+  const Frame text{10, 41, 100, 20}, pane{0, 50, 400, 750}, left{0, 0, 250, 720},
+      box{100, 100, 420, 160};
   const struct {
     Build build;
     std::vector<Frame> expected;
@@ -91,6 +102,13 @@ TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
       {page(text, 2), {pane}},
       {page(text, 3), {}},  // the page is a list
       {page(text, 3, 39), {pane}},
+      {pageBox(box, {100, 100, 420, 1500}), {box}},
+      {pageBox(box, {100, -600, 420, 700}), {box}},  // scrolled to its end
+      {pageBox(box, {100, 100, 420, 1500}, false), {}},
+      {pageBox(box, {100, 100, 420, 160}), {}},
+      {pageBox({100, 100, 420, 79}, {100, 100, 420, 1500}), {}},
+      {pageBox({100, 700, 420, 160}, {100, 700, 420, 1500}), {}},  // not whole in view
+      {pageBox({0, 0, 1000, 800}, {0, 0, 1000, 3000}), {}},        // the page itself
   };
   for (const auto& c : cases) {
     FakeAccessibility fresh(clock);
