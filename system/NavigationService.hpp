@@ -188,6 +188,9 @@ class NavigationService {
   KeyCatcher& keyCatcher();
   // One mouse-move event to `point` from the output's source, marked as the program's own.
   bool postMove(Point point);
+  // One button event at the point; one that cannot be made is left out.
+  void postButton(Point point, platform::EventType type, std::int64_t number,
+                  std::int64_t clickState);
   Weak weak() const { return alive_; }
   void notify(Property property);
   template <class T>

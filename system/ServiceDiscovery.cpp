@@ -22,6 +22,8 @@ constexpr double repeatDelay = 0.22;
 constexpr double emptyRetryDelay = 0.4;
 constexpr double asleepRetryDelays[] = {0.3, 1.2};
 constexpr double hoverReentryDelay = 0.25;
+// Between the two clicks of a double click: far below any desktop's double-click time.
+constexpr double doubleClickGap = 0.04;
 // Snapshots older than the newest three are forgotten.
 constexpr std::int64_t keptSnapshots = 3;
 
@@ -218,16 +220,8 @@ void NavigationService::complete(
     point = AccessibilityTargets::reachablePoint(discovery_, *box, point);
   if (targetPID_) lastSpots_[*targetPID_] = Spot{point, false};
 
-  // One button event at the point; one that cannot be made is left out.
   const auto button = [&](platform::EventType type, std::int64_t number, std::int64_t clickState) {
-    if (!output_.source) return;
-    platform::InputEvent event;
-    event.type = type;
-    event.location = point;
-    event.buttonNumber = number;
-    event.clickState = clickState;
-    event.sourceUserData = CursorOutput::marker;
-    output_.source->post(event);
+    postButton(point, type, number, clickState);
   };
   using namespace platform::eventType;
 
@@ -262,14 +256,32 @@ void NavigationService::complete(
       if (postMove(point)) {
         button(leftMouseDown, 0, 1);
         button(leftMouseUp, 0, 1);
-        button(leftMouseDown, 0, 2);
-        button(leftMouseUp, 0, 2);
+        // The second click a moment later, as a hand makes it: a file manager busy with what the
+        // first one did (selecting the row) can miss a second that follows at once.
+        platform_.scheduler.after(doubleClickGap, [weak = weak(), point] {
+          if (auto alive = weak.lock()) {
+            (**alive).postButton(point, leftMouseDown, 0, 2);
+            (**alive).postButton(point, leftMouseUp, 0, 2);
+          }
+        });
       }
       return conclude("pointer double click", true, true);
     case TargetAction::movePointer:
       postMove(point);
       return conclude("pointer moved", true, true);
   }
+}
+
+void NavigationService::postButton(Point point, platform::EventType type, std::int64_t number,
+                                   std::int64_t clickState) {
+  if (!output_.source) return;
+  platform::InputEvent event;
+  event.type = type;
+  event.location = point;
+  event.buttonNumber = number;
+  event.clickState = clickState;
+  event.sourceUserData = CursorOutput::marker;
+  output_.source->post(event);
 }
 
 void NavigationService::finishActivation(std::int64_t generation, bool succeeded) {

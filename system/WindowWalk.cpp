@@ -319,11 +319,11 @@ void WindowWalk::visit(const Item& item) {
   const bool separator = role == "AXMenuItem" && ownFrame && ownFrame->height < separatorHeight;
 
   // An item of a list, grid or tree that a person can land on (it takes the focus or can be
-  // selected) but that offers no press: its toolkit acts on a click, and on nothing an assistive
-  // technology can do (selecting a tile of a grid view opens nothing), so a click presses it.
+  // selected): its toolkit acts on a click, and on nothing an assistive technology can do —
+  // selecting a tile of a grid view opens nothing, and the "activate" a tree view's cell offers
+  // changes nothing in a file manager — so a click presses it.
   const bool listItem = (role == "AXRow" || role == "AXCell") && ownFrame &&
                         isVisible(*ownFrame, clip, displays_) &&
-                        !discovery::hasAction(reads.actions(), "AXPress") &&
                         (boolAttribute(element, "AXFocusable") == true ||
                          boolAttribute(element, "AXSelectable") == true);
 
@@ -339,7 +339,9 @@ void WindowWalk::visit(const Item& item) {
       name = reads.roleDescription().value_or("");
     const bool namedByText = name.empty() && (role == "AXRow" || listItem);
     if (namedByText) name = firstText(element, 0).value_or("");
-    if (name.empty() && (pressableText || discovery::hasAction(reads.actions(), "AXPress")))
+    // An item without a text of its own is a part of one (a tree view's icon cell), or nothing.
+    if (name.empty() && !listItem &&
+        (pressableText || discovery::hasAction(reads.actions(), "AXPress")))
       name = reads.roleDescription().value_or("Item");
 
     // A text field inside a row is reached through the row; its children stay in the row. So
@@ -395,7 +397,7 @@ void WindowWalk::visit(const Item& item) {
       (ownFrame->width == 0 || ownFrame->height == 0))
     hosts_[*item.host].revealsControls = true;
 
-  if (isClickableRole(role) && ownFrame && isVisible(*ownFrame, clip, displays_) &&
+  if (isClickableRole(role) && !listItem && ownFrame && isVisible(*ownFrame, clip, displays_) &&
       discovery::hasAction(reads.actions(), "AXPress")) {
     std::optional<std::size_t> becameHost;
     if (role == "AXGroup" && ownFrame->height >= hoverHostMinHeight) {

@@ -13,8 +13,10 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPixmap>
@@ -67,6 +69,14 @@ int runQtWindow() {
   auto* combo = new QComboBox;
   combo->addItems({QStringLiteral("Apples"), QStringLiteral("Pears"), QStringLiteral("Plums")});
   layout->addWidget(combo);
+  // A list whose rows act on a click, which selecting them does not make.
+  auto* list = new QListWidget;
+  list->addItems({QStringLiteral("Cherries"), QStringLiteral("Grapes"), QStringLiteral("Lemons")});
+  list->setFixedHeight(90);
+  QObject::connect(list, &QListWidget::itemClicked, &window, [&window](QListWidgetItem* item) {
+    window.setWindowTitle(QStringLiteral("Clicked ") + item->text());
+  });
+  layout->addWidget(list);
   layout->addStretch();
   window.setCentralWidget(central);
   window.setGeometry(200, 150, 420, 240);
@@ -121,12 +131,12 @@ class PopupDesktopTest : public DesktopTest {
     QProcess::execute("xset", {"r", keyRepeat ? "on" : "off"});
     std::vector<std::string> command = app.command;
     for (const auto& [name, text] : app.files) {
+      ASSERT_TRUE(QDir(config_.path()).mkpath(QFileInfo(QString::fromUtf8(name)).path()));
       QFile file(config_.filePath(QString::fromUtf8(name)));
       ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) > 0) << name;
     }
     for (auto& part : command)
-      if (const auto at = part.find("{config}"); at != std::string::npos)
-        part.replace(at, std::string("{config}").size(), config_.path().toStdString());
+      part = expanded(part);
     if (app.freshHome) {
       ASSERT_TRUE(home_.isValid());
       const std::string home = home_.path().toStdString();
@@ -141,8 +151,9 @@ class PopupDesktopTest : public DesktopTest {
     if (app.mainTitle) {
       ASSERT_TRUE(desktop().waitForWindow(app.mainTitle, 0, 15s).has_value());
     }
-    auto window = desktop().waitForWindow(app.title, 0, 15s);
-    ASSERT_TRUE(window.has_value()) << "no window " << app.title;
+    const std::string wantedTitle = expanded(app.title);
+    auto window = desktop().waitForWindow(wantedTitle, 0, 15s);
+    ASSERT_TRUE(window.has_value()) << "no window " << wantedTitle;
     window_ = *window;
     ASSERT_TRUE(desktop().focus(window_));
     x11_ = platform::x11::X11Desktop::open();
@@ -164,10 +175,17 @@ class PopupDesktopTest : public DesktopTest {
           const auto title =
               focused ? AccessibilityTargets::stringAttribute(*focused, "AXTitle") : std::nullopt;
           // A window without a title of its own names none.
-          return title == app.title || title == "";
+          return title == wantedTitle || title == "";
         },
         30s))
-        << app.title << " never became the application's focused window";
+        << wantedTitle << " never became the application's focused window";
+  }
+
+  // `text` with "{config}" standing for the application's own folder.
+  std::string expanded(std::string text) const {
+    if (const auto at = text.find("{config}"); at != std::string::npos)
+      text.replace(at, std::string("{config}").size(), config_.path().toStdString());
+    return text;
   }
 
   void TearDown() override {
@@ -828,6 +846,99 @@ TEST_P(FontTileOpens, FromItsLabelOrItsName) {
   })) << "no page of '"
       << name << "' names '" << family << "' in its header bar";
 }
+
+// An item of a list, tree or grid pressed from Clicking does what a click on it does: `typed`
+// before its label ("." steps to the next action: ".." double-clicks), or "/" to find it by name.
+// Done when the window takes `title`, or, without one, when the item is selected.
+struct ItemCase {
+  const char* name;
+  PopupCase app;
+  const char* item;
+  const char* typed;
+  const char* title;
+  bool detailedList = false;  // Thunar's detailed list view (Ctrl+2): a row is a cell per column
+};
+
+void PrintTo(const ItemCase& item, std::ostream* out) {
+  *out << item.name;
+}
+
+class ItemPress : public Gtk4WindowTest, public ::testing::WithParamInterface<ItemCase> {};
+
+TEST_P(ItemPress, DoesWhatAClickDoes) {
+  const ItemCase& c = GetParam();
+  startApp(c.app, true);
+  if (HasFatalFailure()) return;
+  if (c.detailedList) {
+    input([&](Desktop& d) { d.hardwareChord({XK_Control_L, XK_2}); });
+    ASSERT_TRUE(pumpUntil([&] { return frameNamed("Date Modified").has_value(); }));
+  }
+  const std::string label = labelOf(c.item);
+  ASSERT_FALSE(label.empty());
+  if (std::string(c.typed) == "/") {
+    input([&](Desktop& d) { d.hardwareType(std::string("/") + c.item), d.hardwareTap(XK_Return); });
+  } else {
+    input([&](Desktop& d) { d.hardwareType(c.typed); });
+    typeHoldingLast(label, 80ms);
+  }
+  ASSERT_TRUE(waitForMode(InteractionMode::off));
+  if (c.title) {
+    EXPECT_TRUE(desktop().waitForWindow(expanded(c.title), pid_, 10s).has_value())
+        << c.item << " did not do what a click does: the window is \"" << desktop().titleOf(window_)
+        << "\" after "
+        << (service_->lastActivation() ? service_->lastActivation()->outcome : "no activation");
+    return;
+  }
+  EXPECT_TRUE(pumpUntil([&] {
+    const auto item = elementWhere(
+        x11_->platform().accessibility.application(pid_),
+        [&](const platform::AXElement& element, const std::string& role) {
+          return role == "AXCell" && AccessibilityTargets::accessibleName(element, role) == c.item;
+        });
+    return item && AccessibilityTargets::boolAttribute(*item, "AXSelected") == true;
+  })) << c.item
+      << " was not selected";
+}
+
+// Thunar in a home of its own, on a folder of three folders and a file.
+const PopupCase thunarFolder{"Thunar",
+                             {"env", "HOME={config}", "thunar", "{config}/files"},
+                             "files - Thunar",
+                             "",
+                             nullptr,
+                             false,
+                             nullptr,
+                             1,
+                             {{"files/alpha/a", "a"},
+                              {"files/beta/b", "b"},
+                              {"files/gamma/c", "c"},
+                              {"files/notes.txt", "notes"}}};
+// FeatherPad (Qt 5) with its side pane listing its two documents.
+const PopupCase featherPadPane{
+    "FeatherPad",
+    {"env", "HOME={config}", "featherpad", "{config}/one.txt", "{config}/two.txt"},
+    "{config}/one.txt",
+    "",
+    nullptr,
+    false,
+    nullptr,
+    1,
+    {{".config/featherpad/fp.conf", "[window]\nsidePaneMode=true\n"},
+     {"one.txt", "one"},
+     {"two.txt", "two"}}};
+const PopupCase gtk4Demo{
+    "Gtk4Demo", {"env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "gtk4-demo"}, "GTK Demo", ""};
+
+INSTANTIATE_TEST_SUITE_P(
+    Popups, ItemPress,
+    ::testing::Values(
+        ItemCase{"ThunarRowByLabel", thunarFolder, "beta", "", nullptr, true},
+        ItemCase{"ThunarRowByName", thunarFolder, "gamma", "/", nullptr, true},
+        ItemCase{"ThunarFolderByDoubleClick", thunarFolder, "beta", "..", "beta - Thunar", true},
+        ItemCase{"Gtk4ListRow", gtk4Demo, "Assistant", "", "Assistant"},
+        ItemCase{"QtListRow", qtMenu, "Grapes", "", "Clicked Grapes"},
+        ItemCase{"Qt5SidePaneRow", featherPadPane, "two.txt", "", "{config}/two.txt"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Popups, FontTileOpens, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "ByName" : "ByLabel"; });

@@ -237,6 +237,7 @@ TEST_F(ServiceDiscovery, CompletionPostsThePointerFallBacks) {
     access().complete(c.outcome ? AccessibilityTargets::Revalidation::valid(frame)
                                 : AccessibilityTargets::Revalidation::changed(),
                       c.outcome, c.action, nullptr, router().generation());
+    desktop.scheduler.advance(0.1);  // a double click's second click comes a moment later
     std::vector<Event> events;
     for (const auto& p : desktop.events.posted) {
       events.emplace_back(p.event.type, p.event.buttonNumber, p.event.clickState);

@@ -197,11 +197,14 @@ TEST_F(WindowWalkTest, ItemsOnlyAClickPressesAreNamedByTheTextsThatTellThemApart
   const Id swatch = add(grid, "AXCell", Frame{300, 300, 50, 40}, "Swatch", {});
   ax.set(swatch, "AXFocusable", true);
   add(swatch, "AXButton", Frame{303, 303, 44, 34}, "Filling button");  // the item itself
+  // A tree view's cells offer an action that does nothing a click does; an icon's has no name.
+  ax.set(add(grid, "AXCell", Frame{0, 350, 100, 20}, "Tree cell"), "AXSelectable", true);
+  ax.set(add(grid, "AXCell", Frame{100, 350, 20, 20}, ""), "AXSelectable", true);
   const auto result = walk(a);
-  EXPECT_EQ(names(result),
-            (Names{"Serif", "Sans", "Selectable row", "Pressable row", "Filling button"}));
+  EXPECT_EQ(names(result), (Names{"Serif", "Sans", "Selectable row", "Pressable row",
+                                  "Filling button", "Tree cell"}));
   for (std::size_t i = 0; i < result.elements.size(); ++i)
-    EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i < 3) << i;
+    EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i < 3 || i == 5) << i;
 }
 
 TEST_F(WindowWalkTest, NamingFallbacks) {
