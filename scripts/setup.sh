@@ -16,9 +16,11 @@ packages=(
   xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
   # the capture tool that answers the settings snapshots and the label demonstration
   x11-apps netpbm
-  # real applications the desktop tests work in: GTK 3 (gtk3-demo, geany), GTK 4 (gnome-text-editor,
-  # gnome-calculator, and gnome-font-viewer's grid of fonts), Qt 5 (featherpad) and the browsers
-  gtk-3-examples geany gnome-text-editor gnome-calculator gnome-font-viewer featherpad firefox-esr chromium
+  # real applications the desktop tests work in: GTK 3 (gtk3-demo, geany, and thunar's list of
+  # files), GTK 4 (gnome-text-editor, gnome-calculator, gnome-font-viewer's grid of fonts and
+  # gtk4-demo's list), Qt 5 (featherpad) and the browsers
+  gtk-3-examples geany thunar gnome-text-editor gnome-calculator gnome-font-viewer gtk-4-examples
+  featherpad firefox-esr chromium
   # a small tray that hosts the status item in the desktop tests
   trayer
 )
