@@ -192,11 +192,13 @@ class X11Tap::Worker {
   // itself, under its grab: a synthetic press, which X drops since the key is down already, and a
   // synthetic release, which comes to the grab and ends it. The hand's release then reaches
   // nobody; the tap still hears it raw. A modifier or lock key would change the keyboard's state
-  // by a synthetic press: its grab is let go, and its release reaches the application.
+  // by a synthetic press, and a key that was itself synthetic (a remote desktop's, an on-screen
+  // keyboard's) would be let go by the tap in its stead: their grab is let go, and their release
+  // reaches the application.
   void endGrab() {
     const auto key = gate_.grabStarter();
     if (takenBack_ && takenBack_->keycode == key) return;  // its release is on the way
-    if (key && xtestKeyboard_ >= 0 && !isModifierKeycode(*key)) {
+    if (key && xtestKeyboard_ >= 0 && grabSource_ != xtestKeyboard_ && !isModifierKeycode(*key)) {
       // A release that waited behind the press has now ended the grab by itself.
       XSync(display_, False);
       if (!keyIsDown(*key)) return;
@@ -538,6 +540,7 @@ class X11Tap::Worker {
       return;
     }
     gate_.grabPress(keycode);
+    grabSource_ = device.sourceid;
     reportGrab();
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
@@ -786,6 +789,7 @@ class X11Tap::Worker {
   X11ModifierState modifiers_;
   std::optional<PendingRaw> pendingRaw_;
   std::optional<TakenBack> takenBack_;
+  int grabSource_ = -1;  // the device whose press started the grab the tap holds
   std::set<std::uint64_t> lateTickets_;
   X11EventLag lag_;
   bool stallSeen_ = false;
