@@ -18,27 +18,6 @@ namespace {
                                           std::error_code(error, std::generic_category()));
 }
 
-// Closes on every path out, including the throwing ones.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // close() can report a failed write-back, so a writer must see its result.
-  int release() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
 class RealFileSystem final : public FileSystem {
  public:
   bool exists(const Path& path) const override {
@@ -67,7 +46,7 @@ class RealFileSystem final : public FileSystem {
     // open/read rather than a stream: a stream opens a folder and reads nothing from it. Opened
     // without waiting, so a named pipe is refused below rather than waited on until something
     // writes to it.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) fail("cannot open", path);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) fail("cannot inspect", path);
@@ -106,7 +85,7 @@ class RealFileSystem final : public FileSystem {
   }
 
   void write(const Path& path, std::string_view bytes) override {
-    Descriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
     if (fd.get() < 0) fail("cannot open", path);
     while (!bytes.empty()) {
       ssize_t count = ::write(fd.get(), bytes.data(), bytes.size());
@@ -133,18 +112,28 @@ class RealFileSystem final : public FileSystem {
   }
 
   void syncFolder(const Path& folder) override {
-    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) fail("cannot open", folder);
     if (::fsync(fd.get()) != 0) fail("cannot flush", folder);
   }
 };
 
+}  // namespace
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int FileDescriptor::release() {
+  const int result = ::close(fd_);
+  fd_ = -1;
+  return result;
+}
+
 FileSystem::Path folderOf(const FileSystem::Path& file) {
   FileSystem::Path folder = file.parent_path();
   return folder.empty() ? FileSystem::Path(".") : folder;
 }
-
-}  // namespace
 
 FileSystem& FileSystem::real() {
   static RealFileSystem fileSystem;

@@ -45,6 +45,24 @@ class FileSystem {
   static constexpr int maxLinks = 40;
 };
 
+// An open file descriptor, closed on every way out.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor();
+  int get() const { return fd_; }
+  // Closes it now: close() can report a failed write-back, so a writer must see its result.
+  int release();
+
+ private:
+  int fd_;
+};
+
+// The folder a file lies in; "." for a bare name.
+FileSystem::Path folderOf(const FileSystem::Path& file);
+
 // The path a chain of symbolic links starting at `path` ends in (a relative link counts from the
 // link's own folder); `path` itself when it is no link. Nothing need exist at the end. A chain
 // longer than `maxLinks` throws, naming `path`.

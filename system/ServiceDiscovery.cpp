@@ -220,9 +220,6 @@ void NavigationService::complete(
     point = AccessibilityTargets::reachablePoint(discovery_, *box, point);
   if (targetPID_) lastSpots_[*targetPID_] = Spot{point, false};
 
-  const auto button = [&](platform::EventType type, std::int64_t number, std::int64_t clickState) {
-    postButton(point, type, number, clickState);
-  };
   using namespace platform::eventType;
 
   switch (outcome->kind()) {
@@ -242,20 +239,20 @@ void NavigationService::complete(
         return conclude("press unsupported", false, false);
       }
       if (postMove(point)) {
-        button(leftMouseDown, 0, 1);
-        button(leftMouseUp, 0, 1);
+        postButton(point, leftMouseDown, 0, 1);
+        postButton(point, leftMouseUp, 0, 1);
       }
       return conclude("pointer click", true, true);
     case TargetAction::rightClick:
       if (postMove(point)) {
-        button(rightMouseDown, 1, 1);
-        button(rightMouseUp, 1, 1);
+        postButton(point, rightMouseDown, 1, 1);
+        postButton(point, rightMouseUp, 1, 1);
       }
       return conclude("pointer right click", true, true);
     case TargetAction::doubleClick:
       if (postMove(point)) {
-        button(leftMouseDown, 0, 1);
-        button(leftMouseUp, 0, 1);
+        postButton(point, leftMouseDown, 0, 1);
+        postButton(point, leftMouseUp, 0, 1);
         // The second click a moment later, as a hand makes it: a file manager busy with what the
         // first one did (selecting the row) can miss a second that follows at once.
         platform_.scheduler.after(doubleClickGap, [weak = weak(), point] {

@@ -23,27 +23,6 @@ std::string failure(const std::string& path, const std::string& reason) {
   return "Tovrel could not write " + path + ": " + reason + ".";
 }
 
-// Closes on every way out; close() itself is checked by whoever wrote.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // A failed write-back shows only in close()'s result.
-  int release() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
 // While this lives a write into a pipe nobody reads fails with EPIPE in this thread instead of
 // ending the process, so the run still reports why and exits with its status. Only this thread's
 // mask changes: other threads keep their own handling of the signal.
@@ -91,10 +70,6 @@ std::optional<std::string> writeAll(int file, std::string_view bytes) {
   return std::nullopt;
 }
 
-std::filesystem::path folderOf(const std::filesystem::path& file) {
-  return file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-}
-
 enum class Target { file, stream, refused };
 
 // What is at `path`, links followed by the kernel: "/dev/stdout" leads through /proc to a pipe
@@ -117,7 +92,8 @@ Target targetAt(const std::string& path, std::string& refusal) {
 // replace, so the bytes go straight in.
 std::optional<std::string> writeStream(const std::string& path, std::string_view bytes,
                                        int createFlags) {
-  Descriptor file(::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | createFlags, newFileMode));
+  FileDescriptor file(
+      ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | createFlags, newFileMode));
   if (file.get() < 0) return std::strerror(errno);
   if (auto reason = writeAll(file.get(), bytes)) return reason;
   if (file.release() != 0) return std::strerror(errno);
@@ -153,7 +129,7 @@ std::optional<std::string> replaceFile(const std::filesystem::path& target,
   const bool kept = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   std::filesystem::path temporary;
   int error = 0;
-  Descriptor file(createTemporary(target, kept, temporary, error));
+  FileDescriptor file(createTemporary(target, kept, temporary, error));
   if (file.get() < 0) return std::strerror(error);
   std::optional<std::string> reason;
   if (kept && ::fchmod(file.get(), old.st_mode & 07777) != 0) reason = std::strerror(errno);
@@ -167,7 +143,7 @@ std::optional<std::string> replaceFile(const std::filesystem::path& target,
   }
   // The new file is in place; a folder that cannot be flushed only weakens it against a power
   // loss.
-  Descriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  FileDescriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0) ::fsync(folder.get());
   return std::nullopt;
 }

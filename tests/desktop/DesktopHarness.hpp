@@ -208,6 +208,15 @@ class Receiver {
 
 // Base fixture for desktop tests: skips without a display, gives a connection, and after each
 // test fails it if a key or button was left held (and releases it, so the next test starts clean).
+// A fresh Firefox profile's user.js: straight to the page, no first-run tabs or questions.
+inline constexpr const char* firefoxSettings =
+    R"(user_pref("browser.shell.checkDefaultBrowser", false);
+user_pref("browser.startup.homepage_override.mstone", "ignore");
+user_pref("browser.aboutwelcome.enabled", false);
+user_pref("datareporting.policy.dataSubmissionEnabled", false);
+user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
+)";
+
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override;

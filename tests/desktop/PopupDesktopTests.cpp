@@ -120,8 +120,22 @@ struct PopupCase {
   std::vector<std::pair<const char*, const char*>> files = {};
 };
 
-void PrintTo(const PopupCase& app, std::ostream* out) {
-  *out << app.name;
+// Every row of the tables here is shown by its name.
+template <class Row>
+requires requires(const Row& row) {
+  row.name;
+}
+void PrintTo(const Row& row, std::ostream* out) {
+  *out << row.name;
+}
+
+// An application that needs only its files: tried once, with no other window and no typing.
+PopupCase withFiles(const char* name, std::vector<std::string> command, const char* title,
+                    std::vector<std::pair<const char*, const char*>> files) {
+  PopupCase app{name, std::move(command), title, ""};
+  app.attempts = 1;
+  app.files = std::move(files);
+  return app;
 }
 
 class PopupDesktopTest : public DesktopTest {
@@ -460,17 +474,12 @@ for (const type of ['keydown', 'keyup'])
 )";
 // Chromium shows its pages to accessibility clients only when asked to.
 PopupCase chromium(const char* name, const char* page, const char* title) {
-  return {name,
-          {"chromium", "--no-sandbox", "--user-data-dir={config}", "--no-first-run",
-           "--no-default-browser-check", "--password-store=basic", "--force-renderer-accessibility",
-           "--window-position=0,0", "--window-size=900,600", "file://{config}/page.html"},
-          title,
-          "",
-          nullptr,
-          false,
-          nullptr,
-          1,
-          {{"page.html", page}}};
+  return withFiles(
+      name,
+      {"chromium", "--no-sandbox", "--user-data-dir={config}", "--no-first-run",
+       "--no-default-browser-check", "--password-store=basic", "--force-renderer-accessibility",
+       "--window-position=0,0", "--window-size=900,600", "file://{config}/page.html"},
+      title, {{"page.html", page}});
 }
 const PopupCase chromiumPage = chromium("ChromiumPage", eventPage, "Events - Chromium");
 
@@ -479,10 +488,6 @@ struct WebPress {
   bool fromLabel;  // else Moving's Space with the pointer on the button
   std::chrono::milliseconds held;
 };
-
-void PrintTo(const WebPress& press, std::ostream* out) {
-  *out << press.name;
-}
 
 // A key Tovrel takes is its own, press, repeat and release: the page sees one click and, of the
 // keys, only what is typed afterwards.
@@ -540,24 +545,14 @@ addEventListener('scroll', show);
 show();
 </script></body></html>
 )";
-const char* const firefoxSettings = R"(user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-)";
 
 // Firefox shows its pages to accessibility clients only in an accessible desktop.
-const PopupCase firefoxScroll{"Firefox",
-                              {"env", "GNOME_ACCESSIBILITY=1", "firefox-esr", "--no-remote",
-                               "--profile", "{config}", "file://{config}/page.html"},
-                              "box 0 page 0 \u2014 Mozilla Firefox",
-                              "",
-                              nullptr,
-                              false,
-                              nullptr,
-                              1,
-                              {{"page.html", scrollPage}, {"user.js", firefoxSettings}}};
+const PopupCase firefoxScroll =
+    withFiles("Firefox",
+              {"env", "GNOME_ACCESSIBILITY=1", "firefox-esr", "--no-remote", "--profile",
+               "{config}", "file://{config}/page.html"},
+              "box 0 page 0 \u2014 Mozilla Firefox",
+              {{"page.html", scrollPage}, {"user.js", firefoxSettings}});
 
 class WebPageScroll : public PopupDesktopTest, public ::testing::WithParamInterface<PopupCase> {};
 
@@ -872,10 +867,6 @@ struct ItemCase {
   bool detailedList = false;  // Thunar's detailed list view (Ctrl+2): a row is a cell per column
 };
 
-void PrintTo(const ItemCase& item, std::ostream* out) {
-  *out << item.name;
-}
-
 class ItemPress : public Gtk4WindowTest, public ::testing::WithParamInterface<ItemCase> {};
 
 TEST_P(ItemPress, DoesWhatAClickDoes) {
@@ -914,31 +905,19 @@ TEST_P(ItemPress, DoesWhatAClickDoes) {
 }
 
 // Thunar in a home of its own, on a folder of three folders and a file.
-const PopupCase thunarFolder{"Thunar",
-                             {"env", "HOME={config}", "thunar", "{config}/files"},
-                             "files - Thunar",
-                             "",
-                             nullptr,
-                             false,
-                             nullptr,
-                             1,
-                             {{"files/alpha/a", "a"},
-                              {"files/beta/b", "b"},
-                              {"files/gamma/c", "c"},
-                              {"files/notes.txt", "notes"}}};
+const PopupCase thunarFolder =
+    withFiles("Thunar", {"env", "HOME={config}", "thunar", "{config}/files"}, "files - Thunar",
+              {{"files/alpha/a", "a"},
+               {"files/beta/b", "b"},
+               {"files/gamma/c", "c"},
+               {"files/notes.txt", "notes"}});
 // FeatherPad (Qt 5) with its side pane listing its two documents.
-const PopupCase featherPadPane{
-    "FeatherPad",
-    {"env", "HOME={config}", "featherpad", "{config}/one.txt", "{config}/two.txt"},
+const PopupCase featherPadPane = withFiles(
+    "FeatherPad", {"env", "HOME={config}", "featherpad", "{config}/one.txt", "{config}/two.txt"},
     "{config}/one.txt",
-    "",
-    nullptr,
-    false,
-    nullptr,
-    1,
     {{".config/featherpad/fp.conf", "[window]\nsidePaneMode=true\n"},
      {"one.txt", "one"},
-     {"two.txt", "two"}}};
+     {"two.txt", "two"}});
 const PopupCase gtk4Demo{
     "Gtk4Demo", {"env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "gtk4-demo"}, "GTK Demo", ""};
 

@@ -59,13 +59,6 @@ const std::string plainPage = pageWith("Plain page", R"(<div id="box">)", [] {
   return paragraphs;
 }());
 
-const char* const preferences = R"(user_pref("browser.shell.checkDefaultBrowser", false);
-user_pref("browser.startup.homepage_override.mstone", "ignore");
-user_pref("browser.aboutwelcome.enabled", false);
-user_pref("datareporting.policy.dataSubmissionEnabled", false);
-user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
-)";
-
 bool write(const QString& path, const std::string& text) {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) &&
@@ -84,7 +77,7 @@ class WebScrollTest : public DesktopTest {
     ASSERT_NE(x11_, nullptr);
     ASSERT_TRUE(dir_.isValid());
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("profile")));
-    ASSERT_TRUE(write(dir_.filePath(QStringLiteral("profile/user.js")), preferences));
+    ASSERT_TRUE(write(dir_.filePath(QStringLiteral("profile/user.js")), firefoxSettings));
     browser_ = browser;
   }
 

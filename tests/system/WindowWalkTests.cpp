@@ -182,7 +182,7 @@ TEST_F(WindowWalkTest, EligibilityAndDuplicates) {
   EXPECT_EQ(sorted(names(walk(a))), (Names{"On", "Outer", "Pair", "Pair", "Row text", "Twin"}));
 }
 
-TEST_F(WindowWalkTest, ItemsOnlyAClickPressesAreNamedByTheTextsThatTellThemApart) {
+TEST_F(WindowWalkTest, ListItemsAreClickedAndNamedByTheTextsThatTellThemApart) {
   const Id grid = ax.add(a.window, "AXTable", Frame{0, 0, 600, 400});
   for (const std::string font : {"Serif", "Sans"}) {  // each tile shows "Aa" in its font
     const Id tile = add(grid, "AXCell", Frame{font == "Sans" ? 300.0 : 0, 0, 280, 150}, "", {});
