@@ -323,11 +323,15 @@ void Desktop::pace() {
 }
 
 void Desktop::hardwareKey(Keycode code, bool press) {
+  pace();
+  hardwareKeyNow(code, press);
+}
+
+void Desktop::hardwareKeyNow(Keycode code, bool press) {
   if (keyboard_ == nullptr) {
     ADD_FAILURE() << "this display has no \"Xvfb keyboard\" device";
     return;
   }
-  pace();
   ErrorTrap trap(display_);
   XTestFakeDeviceKeyEvent(display_, static_cast<XDevice*>(keyboard_), code, press ? True : False,
                           nullptr, 0, CurrentTime);

@@ -76,6 +76,8 @@ class Desktop {
   // buttons 1 to 3 only: wheel steps (4 to 7) come from xtestButton. ---
   bool hasHardwareDevices() const { return keyboard_ != nullptr && mouse_ != nullptr; }
   void hardwareKey(Keycode code, bool press);
+  // Unpaced: as closely after the previous event as the server takes it.
+  void hardwareKeyNow(Keycode code, bool press);
   void hardwareTap(Keysym sym);  // press and release, with Shift when the symbol needs it
   // Presses the keys in order and releases them in reverse, as a person types a chord.
   void hardwareChord(std::initializer_list<Keysym> syms);

@@ -1,6 +1,15 @@
 #include "platform/x11/input/X11KeyGate.hpp"
 
+#include <algorithm>
+
 namespace tovrel::platform::x11 {
+
+namespace {
+
+// How long a posted event may take to come back before it counts as lost.
+constexpr double ownEventLifetime = 1.0;
+
+}  // namespace
 
 bool X11KeyGate::rawPress(unsigned keycode, bool grabEventFollows) {
   if (grabEventFollows) return false;
@@ -11,36 +20,126 @@ bool X11KeyGate::rawPress(unsigned keycode, bool grabEventFollows) {
 
 bool X11KeyGate::rawRelease(unsigned keycode) {
   passed_.erase(keycode);
+  origins_.erase(keycode);
+  releaseChased(keycode);
   return heard_.erase(keycode) > 0;
 }
 
-void X11KeyGate::grabPress(unsigned keycode) {
-  if (!grabStarter_) grabStarter_ = keycode;
+void X11KeyGate::releaseChased(unsigned keycode) {
+  if (chased_.erase(keycode) > 0) settle_.push_back({keycode, false});
+}
+
+bool X11KeyGate::ownRaw(unsigned keycode, bool press, double now) {
+  now_ = now;
+  const Post event{keycode, press};
+  auto found = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& expected) {
+    return expected.rawDue && expected.post == event;
+  });
+  if (found == expected_.end()) return false;
+  // The server handles posted events in order: an earlier one not seen raw never will be.
+  for (auto earlier = expected_.begin(); earlier <= found; ++earlier)
+    earlier->rawDue = false;
+  dropSettled();
+  return true;
+}
+
+std::optional<X11KeyGate::Expected> X11KeyGate::takeOwnGrabEvent(const Post& event) {
+  auto found = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& expected) {
+    return expected.grabDue && expected.post == event;
+  });
+  if (found == expected_.end()) return std::nullopt;
+  const Expected own = *found;
+  // A raw event comes before its grab event or not at all, and earlier own events that reached no
+  // grab (a press X dropped as the key was down) never will.
+  for (auto earlier = expected_.begin(); earlier <= found; ++earlier)
+    earlier->rawDue = earlier->grabDue = false;
+  dropSettled();
+  return own;
+}
+
+void X11KeyGate::dropSettled() {
+  while (!expected_.empty() && !expected_.front().rawDue && !expected_.front().grabDue)
+    expected_.pop_front();
+}
+
+std::optional<X11KeyGate::Answer> X11KeyGate::grabPress(unsigned keycode, Origin origin) {
+  const auto own = origin.synthetic ? takeOwnGrabEvent({keycode, true}) : std::nullopt;
+  if (own) {
+    if (own->repress) {
+      // The chased key, pressed again for the application: as if never grabbed.
+      grabStarter_.reset();
+      lettingGo_ = false;
+      return Answer::replay;
+    }
+    // The press that goes with a let-go release. When the key was up already it starts a grab
+    // of its own, which that release ends.
+    if (!grabStarter_) {
+      grabStarter_ = keycode;
+      starterOrigin_ = {};
+      lettingGo_ = true;
+    }
+    return Answer::swallow;
+  }
+  if (!grabStarter_) {
+    grabStarter_ = keycode;
+    starterOrigin_ = origin;
+    lettingGo_ = false;
+  }
   heard_.insert(keycode);
+  origins_[keycode] = origin;
+  return std::nullopt;
 }
 
 X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
+  const Origin origin = origins_.contains(keycode) ? origins_[keycode] : Origin{};
+  const bool underAnotherKey = grabStarter_ && *grabStarter_ != keycode;
   if (swallowed) {
     passed_.erase(keycode);
+    // The grab stays with the key that holds it; this one is let go at once.
+    if (underAnotherKey && origin.letGoable()) {
+      settle_.push_back({keycode, true});
+      settle_.push_back({keycode, false});
+    }
     return Answer::swallow;
   }
   passed_.insert(keycode);
+  const bool holderCanGo =
+      lettingGo_ || holderLetGoWanted_ || (starterOrigin_.letGoable() && isDown(*grabStarter_));
+  if (underAnotherKey && !origin.synthetic && holderCanGo) {
+    settle_.push_back({keycode, true});
+    settle_.push_back({keycode, false});
+    if (!lettingGo_) holderLetGoWanted_ = true;
+    repress_.push_back(keycode);
+    chased_.insert(keycode);
+    return Answer::swallow;
+  }
   // Replaying releases the grab: the next press starts a new one.
   grabStarter_.reset();
+  lettingGo_ = false;
   return Answer::replay;
 }
 
-X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode) {
+X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, bool synthetic) {
   Release release;
+  if (synthetic && takeOwnGrabEvent({keycode, false})) {
+    if (grabStarter_ == keycode) {
+      grabEnded();
+      return release;
+    }
+    release.answer = Answer::swallow;
+    return release;
+  }
   release.heard = heard_.erase(keycode) > 0;
   bool passed = passed_.erase(keycode) > 0;
+  origins_.erase(keycode);
+  releaseChased(keycode);
   if (grabStarter_ == keycode) {
-    grabStarter_.reset();
+    grabEnded();
     release.answer = Answer::none;
   } else if (passed) {
     // Its press reached the application before this grab began: so must its release, or the
     // application keeps the key down.
-    grabStarter_.reset();
+    grabEnded();
     release.answer = Answer::replay;
   } else {
     release.answer = Answer::swallow;
@@ -48,10 +147,79 @@ X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode) {
   return release;
 }
 
-void X11KeyGate::reset() {
+X11KeyGate::Freeing X11KeyGate::freeInput() {
+  if (!grabStarter_) return Freeing::free;
+  if (lettingGo_ || holderLetGoWanted_) return Freeing::posted;
+  if (starterOrigin_.letGoable()) {
+    // Released already: its release, on its way, ends the grab.
+    if (!isDown(*grabStarter_)) return Freeing::waiting;
+    holderLetGoWanted_ = true;
+    return Freeing::posted;
+  }
+  if (!starterOrigin_.modifier) return Freeing::waiting;
+  grabEnded();
+  return Freeing::ungrab;
+}
+
+void X11KeyGate::expect(std::vector<Post>& posts, unsigned keycode, bool press, bool repress) {
+  posts.push_back({keycode, press});
+  expected_.push_back({{keycode, press}, now_, repress});
+}
+
+std::vector<X11KeyGate::Post> X11KeyGate::takePosts() {
+  std::vector<Post> posts;
+  for (const Post& settled : std::exchange(settle_, {}))
+    expect(posts, settled.keycode, settled.press);
+  // A holder released meanwhile ended the grab by itself.
+  if (std::exchange(holderLetGoWanted_, false) && grabStarter_ && !lettingGo_) {
+    expect(posts, *grabStarter_, true);
+    expect(posts, *grabStarter_, false);
+    lettingGo_ = true;
+  }
+  for (unsigned keycode : std::exchange(repress_, {}))
+    expect(posts, keycode, true, true);
+  return posts;
+}
+
+bool X11KeyGate::ownReleaseMissedGrab() const {
+  return lettingGo_ && std::any_of(expected_.begin(), expected_.end(), [&](const Expected& own) {
+           return own.post == Post{*grabStarter_, false} && !own.rawDue && own.grabDue;
+         });
+}
+
+void X11KeyGate::grabMissed() {
+  if (!ownReleaseMissedGrab()) return;
+  grabEnded();
+  for (Expected& own : expected_)
+    own.grabDue = false;
+  dropSettled();
+}
+
+void X11KeyGate::expire(double now) {
+  now_ = now;
+  while (!expected_.empty() && now - expected_.front().postedAt > ownEventLifetime) {
+    const Post lost = expected_.front().post;
+    expected_.pop_front();
+    // The release that was to end the grab never came: nothing is held any more.
+    if (lettingGo_ && !lost.press && grabStarter_ == lost.keycode) grabEnded();
+  }
+}
+
+void X11KeyGate::grabEnded() {
   grabStarter_.reset();
+  lettingGo_ = false;
+  holderLetGoWanted_ = false;
+}
+
+void X11KeyGate::reset() {
+  grabEnded();
   heard_.clear();
   passed_.clear();
+  origins_.clear();
+  settle_.clear();
+  repress_.clear();
+  expected_.clear();
+  chased_.clear();
 }
 
 }  // namespace tovrel::platform::x11

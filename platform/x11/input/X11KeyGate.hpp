@@ -7,9 +7,36 @@
 // which events the router hears, so every press it hears has exactly one release, and which answer
 // the X server gets. It mirrors the server's grab: the release of the key that started a grab ends
 // that grab by itself, and an answer to it would be taken as the answer to the next grab.
+//
+// A key the program takes stays its own from press to release, however keys overlap. The grab
+// is held by one swallowed key at most, the one that started it; X ends the grab when that key is
+// released and sends the release to nobody else. Every other key is settled at once:
+//  - a key swallowed while the grab is held is let go by the tap itself: a synthetic press, which X
+//    drops since the key is down, and a synthetic release, which comes to the grab. The hand's
+//    release then reaches no application (X drops the release of a key it holds up); the tap
+//    still hears it raw;
+//  - a key that must reach the application while the grab is held cannot simply be replayed: that
+//    ends the grab, and the holding key's release would then reach the application. It is
+//    swallowed, released under the grab, the holding key is let go, and the key is pressed again
+//    by the tap for the application ("chased");
+//  - when a click or an action needs the keyboard free, the holding key is let go the same way.
+// Only a key from a real keyboard can be let go like this: the tap's synthetic events share X's
+// one synthetic keyboard with on-screen keyboards and remote desktops, whose own release of the
+// key X would then drop unheard, and a synthetic press of a modifier or lock key changes the
+// keyboard's state. Such a key keeps the grab until it is released; an action waits for that
+// release (bounded by the tap), and a key that must pass meanwhile is replayed, its release
+// reaching the application.
+//
+// Every event of the synthetic keyboard is matched against what the tap posted, in order: the
+// tap's own events are never heard, and every one of them that reaches a grab is answered.
 
+#include <deque>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
+#include <utility>
+#include <vector>
 
 namespace tovrel::platform::x11 {
 
@@ -21,14 +48,38 @@ class X11KeyGate {
     replay,   // release the grab and deliver the event as if it had never been grabbed
   };
 
+  // Where a press came from: only a key from a real keyboard that is no modifier can be let go by
+  // the tap; a synthetic key cannot even be chased.
+  struct Origin {
+    bool synthetic = false;
+    bool modifier = false;
+    bool letGoable() const { return !synthetic && !modifier; }
+  };
+
+  // A synthetic key event the tap posts, in order, once it has answered the event in hand.
+  struct Post {
+    unsigned keycode = 0;
+    bool press = false;
+    bool operator==(const Post&) const = default;
+  };
+
   // A raw press. When the grab's own event for the same press follows, the press is decided there
   // and the raw one is not heard; otherwise the application already has it.
   bool rawPress(unsigned keycode, bool grabEventFollows);
   // A raw release: heard when its press was.
   bool rawRelease(unsigned keycode);
 
-  // A press delivered to the grab, then its answer once the router decided.
-  void grabPress(unsigned keycode);
+  // A raw event of the synthetic keyboard: true when it is one the tap posted (never heard). Each
+  // posted event may come raw (not while a grab of ours holds the keyboard), and may come to a grab
+  // (from the synthetic keyboard too, at once or once the keyboard moves on from an earlier grab
+  // event): the two are matched apart, and a grab event settles whatever raw event of an earlier
+  // post is still missing.
+  bool ownRaw(unsigned keycode, bool press, double now);
+
+  // A press delivered to the grab. An answer when the press is the tap's own; otherwise the router
+  // decides it, and `answerPress` gives the answer.
+  std::optional<Answer> grabPress(unsigned keycode, Origin origin);
+  std::optional<Answer> grabPress(unsigned keycode) { return grabPress(keycode, Origin{}); }
   Answer answerPress(unsigned keycode, bool swallowed);
 
   // A release delivered to the grab.
@@ -36,14 +87,42 @@ class X11KeyGate {
     Answer answer = Answer::none;
     bool heard = false;
   };
-  Release grabRelease(unsigned keycode);
+  Release grabRelease(unsigned keycode, bool synthetic = false);
+
+  // What a click or an action that needs the keyboard free gets.
+  enum class Freeing {
+    free,     // no grab is held
+    posted,   // the holding key is being let go: the grab ends when the tap's release reaches it
+    waiting,  // the holding key is synthetic: the grab ends with its release
+    ungrab,   // a modifier holds it: end the grab as it is (its release reaches the application)
+  };
+  Freeing freeInput();
+  // How the gate asks whether the keyboard still holds a key down before it lets it go or chases
+  // another past it: a key released meanwhile is settled by its own release. Unset, every key
+  // counts as down.
+  void setKeyDownQuery(std::function<bool(unsigned)> query) { keyDown_ = std::move(query); }
+
+  // The synthetic events to post now, in order: first every key settled under the grab, then the
+  // holder let go, then the chased keys pressed again. Taken once the server has sent every event
+  // it had, so that a key that came behind an answer is settled under the grab before the grab
+  // ends, not after.
+  bool hasPosts() const { return !settle_.empty() || holderLetGoWanted_ || !repress_.empty(); }
+  std::vector<Post> takePosts();
+  // The tap's own release that is to end the grab came raw and its grab event has not: once the
+  // server has sent everything, a release still missing found no grab (its window went away), and
+  // the grab is over.
+  bool ownReleaseMissedGrab() const;
+  void grabMissed();
+  // Own events that never came back within a second are forgotten.
+  void expire(double now);
+  bool expecting() const { return !expected_.empty(); }
 
   bool grabActive() const { return grabStarter_.has_value(); }
   // The key whose press started the grab the tap holds.
   std::optional<unsigned> grabStarter() const { return grabStarter_; }
   // The tap ended its grab before the key that started it was released: the tap hears that
   // release raw.
-  void grabEnded() { grabStarter_.reset(); }
+  void grabEnded();
   // Whether the router heard this key's press and not yet its release.
   bool isHeld(unsigned keycode) const { return heard_.contains(keycode); }
   // Presses the router heard and whose release it has not.
@@ -51,9 +130,36 @@ class X11KeyGate {
   void reset();
 
  private:
+  struct Expected {
+    Post post;
+    double postedAt = 0;
+    bool repress = false;  // a chased key pressed again for the application
+    bool rawDue = true;
+    bool grabDue = true;
+  };
+  void expect(std::vector<Post>& posts, unsigned keycode, bool press, bool repress = false);
+  // The tap's own event this grab event of the synthetic keyboard is, if it is one.
+  std::optional<Expected> takeOwnGrabEvent(const Post& event);
+  void dropSettled();
+  bool isDown(unsigned keycode) const { return !keyDown_ || keyDown_(keycode); }
+  // The synthetic keyboard's own press of a chased key is balanced by a release once the hand's
+  // release came, or it would count the key as down.
+  void releaseChased(unsigned keycode);
+
   std::optional<unsigned> grabStarter_;
+  Origin starterOrigin_;
   std::set<unsigned> heard_;
   std::set<unsigned> passed_;  // the application saw the press
+  std::map<unsigned, Origin> origins_;
+
+  std::vector<Post> settle_;  // keys let go (press, release) under the grab
+  bool holderLetGoWanted_ = false;
+  std::vector<unsigned> repress_;  // chased keys, pressed again once the grab is over
+  std::deque<Expected> expected_;  // posted, in order, until both their events came or cannot
+  std::set<unsigned> chased_;      // pressed again by the tap, and not yet released
+  bool lettingGo_ = false;         // the starter's own release is on its way
+  double now_ = 0;
+  std::function<bool(unsigned)> keyDown_;
 };
 
 }  // namespace tovrel::platform::x11

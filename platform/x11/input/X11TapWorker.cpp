@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -88,7 +89,17 @@ class X11Tap::Worker {
         std::lock_guard lock(shared_->mutex);
         if (!shared_->alive) break;
       }
+      gate_.expire(monotonicNow());
       drainQueue();
+      if (gate_.ownReleaseMissedGrab()) {
+        // Once the server has sent everything, a release of the tap's own that reached no grab
+        // never will: the grab it was to end went with its window.
+        drainUntilQuiet();
+        gate_.grabMissed();
+        reportGrab();
+      }
+      serveReleaseDeadline();
+      settleAndPost();
       if (pendingRaw_) {
         // The server writes a press's raw event and, when the press started one of our grabs, the
         // grab's event in the same step; one round trip makes sure the second one is here. (Behind
@@ -107,7 +118,7 @@ class X11Tap::Worker {
       // nothing new would come to wake this thread: handle what is queued first.
       if (XEventsQueued(display_, QueuedAlready) > 0) continue;
       fds[0].revents = fds[1].revents = 0;
-      if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+      if (poll(fds, 2, pollTimeout()) < 0 && errno != EINTR) break;
       if (fds[1].revents & POLLIN) {
         char buffer[64];
         [[maybe_unused]] ssize_t drained = ::read(shared_->wakePipe[0], buffer, sizeof buffer);
@@ -123,11 +134,29 @@ class X11Tap::Worker {
   }
 
  private:
+  // The tap sleeps until something comes, but for a release it awaits and for its own events,
+  // which are forgotten when they do not come back.
+  int pollTimeout() const {
+    if (releaseDeadline_)
+      return std::max(0, static_cast<int>((*releaseDeadline_ - monotonicNow()) * 1000) + 1);
+    return gate_.expecting() ? 500 : -1;
+  }
+
   void drainQueue() {
     while (XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
       handle(event);
+    }
+  }
+
+  // Until a round trip brings nothing new: each answer given may let the server deliver the next
+  // event it held back. Bounded, for a person typing fast enough to never let it be quiet.
+  void drainUntilQuiet() {
+    for (int round = 0; round < 8; ++round) {
+      XSync(display_, False);
+      if (XEventsQueued(display_, QueuedAlready) == 0) return;
+      drainQueue();
     }
   }
 
@@ -144,6 +173,8 @@ class X11Tap::Worker {
     findDevices();
     if (masterKeyboard_ < 0) return false;
     grabs_.emplace(display_, masterKeyboard_);
+    // A round trip: it answers once the server has handled every answer sent before it.
+    gate_.setKeyDownQuery([this](unsigned keycode) { return keyIsDown(keycode); });
     cover_.emplace(display_);
     if (xkbEventBase_ >= 0) {
       XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
@@ -180,40 +211,79 @@ class X11Tap::Worker {
   // A click or an accessibility action is waiting for the keyboard to be free.
   void serveFenceRequest() {
     X11InputFence* fence = shared_->fence.get();
-    if (!fence || !fence->takeRequest()) return;
-    if (gate_.grabActive()) endGrab();
-    fence->reportGrab(gate_.grabActive());
+    if (fence && fence->takeRequest()) freePending_ = true;
+  }
+
+  // Keys the server queued behind an answer reach the grab only once that answer is in: each is
+  // settled while the grab still holds (a key let go, a key chased) before the grab's holder is let
+  // go, or its settling would come after the grab is over and reach the application.
+  void settleAndPost() {
+    if (!freePending_ && !gate_.hasPosts()) return;
+    drainUntilQuiet();
+    if (std::exchange(freePending_, false)) freeInput();
+    sendPosts();
+    reportGrab();
   }
 
   // Ends the grab a swallowed press started, before its key is released, so that what the
-  // decision opens (a menu, a combo box's list) can take the keyboard. The key's release must not
-  // reach the application either: a web page activates its focused button on a Space release.
-  // X drops the release of a key its keyboard does not hold down, so the tap lets the key go
-  // itself, under its grab: a synthetic press, which X drops since the key is down already, and a
-  // synthetic release, which comes to the grab and ends it. The hand's release then reaches
-  // nobody; the tap still hears it raw. A modifier or lock key would change the keyboard's state
-  // by a synthetic press, and a key that was itself synthetic (a remote desktop's, an on-screen
-  // keyboard's) would be let go by the tap in its stead: their grab is let go, and their release
-  // reaches the application.
-  void endGrab() {
-    const auto key = gate_.grabStarter();
-    if (takenBack_ && takenBack_->keycode == key) return;  // its release is on the way
-    if (key && xtestKeyboard_ >= 0 && grabSource_ != xtestKeyboard_ && !isModifierKeycode(*key)) {
-      // A release that waited behind the press has now ended the grab by itself.
-      XSync(display_, False);
-      if (!keyIsDown(*key)) return;
-      takenBack_ = TakenBack{*key, true};
-      XTestFakeKeyEvent(display_, *key, True, CurrentTime);
-      XTestFakeKeyEvent(display_, *key, False, CurrentTime);
-      XFlush(display_);
-    } else {
-      XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-      gate_.grabEnded();
-      // Done when the server has done it: the click that waits for it must come after.
-      XSync(display_, False);
+  // decision opens (a menu, a combo box's list) can take the keyboard. The gate says how: its
+  // holder let go by the tap (the grab ends when the tap's own release reaches it), a synthetic
+  // holder's own release awaited, or a modifier's grab let go as it is.
+  void freeInput() {
+    const X11KeyGate::Freeing freeing = gate_.freeInput();
+    switch (freeing) {
+      case X11KeyGate::Freeing::free:
+        return;
+      case X11KeyGate::Freeing::posted:
+        break;
+      case X11KeyGate::Freeing::waiting:
+        // An on-screen keyboard or a remote desktop lets its key go soon; one that holds it is
+        // not waited for past the bound: its grab is let go, and its release reaches the
+        // application.
+        if (!releaseDeadline_) releaseDeadline_ = monotonicNow() + releaseWait;
+        break;
+      case X11KeyGate::Freeing::ungrab:
+        ungrab();
+        break;
     }
     std::lock_guard lock(shared_->mutex);
     ++shared_->statistics.grabsEnded;
+  }
+
+  // How long an action waits for a synthetic key's own release; within the fence's bound.
+  static constexpr double releaseWait = 0.08;
+  static_assert(releaseWait < X11InputFence::grabEndBound);
+
+  void ungrab() {
+    XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
+    gate_.grabEnded();
+    // Done when the server has done it: the click that waits for it must come after.
+    XSync(display_, False);
+  }
+
+  // The awaited release of a synthetic key did not come in time.
+  void serveReleaseDeadline() {
+    if (!releaseDeadline_ || monotonicNow() < *releaseDeadline_) return;
+    releaseDeadline_.reset();
+    if (!gate_.grabActive()) return;
+    ungrab();
+    reportGrab();
+  }
+
+  // The gate's own key events, posted through XTest behind whatever answer was just given.
+  void sendPosts() {
+    const auto posts = gate_.takePosts();
+    for (const X11KeyGate::Post& post : posts)
+      XTestFakeKeyEvent(display_, post.keycode, post.press ? True : False, CurrentTime);
+    if (!posts.empty()) XFlush(display_);
+  }
+
+  void answer(const XIDeviceEvent& device, X11KeyGate::Answer answer) {
+    if (answer == X11KeyGate::Answer::none) return;
+    XIAllowEvents(display_, device.deviceid,
+                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
+                  device.time);
+    XFlush(display_);
   }
 
   bool isModifierKeycode(unsigned keycode) const {
@@ -226,47 +296,8 @@ class X11Tap::Worker {
     return keycode < 256 && (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
   }
 
-  // The tap's own press and release of a key it took back (see endGrab): nobody's input. A
-  // press of it that reached a grab of ours (the hand's release came first, and the key went down
-  // again) is swallowed, and its release comes to that grab too.
-  bool takeOwnKeyEvent(const XGenericEventCookie& cookie) {
-    const bool raw = cookie.evtype == XI_RawKeyPress || cookie.evtype == XI_RawKeyRelease;
-    const bool grabbed = cookie.evtype == XI_KeyPress || cookie.evtype == XI_KeyRelease;
-    if (!takenBack_ || (!raw && !grabbed)) return false;
-    const int sourceid = raw ? static_cast<const XIRawEvent*>(cookie.data)->sourceid
-                             : static_cast<const XIDeviceEvent*>(cookie.data)->sourceid;
-    const int detail = raw ? static_cast<const XIRawEvent*>(cookie.data)->detail
-                           : static_cast<const XIDeviceEvent*>(cookie.data)->detail;
-    if (static_cast<unsigned>(detail) != takenBack_->keycode) return false;
-    if (sourceid != xtestKeyboard_) {
-      // The hand's release came to the grab: the own release will find none.
-      if (cookie.evtype == XI_KeyRelease) takenBack_->grabReleaseDue = false;
-      // The key pressed again: whatever of ours is left is long gone.
-      if (cookie.evtype == XI_RawKeyPress) takenBack_.reset();
-      return false;
-    }
-    switch (cookie.evtype) {
-      case XI_KeyPress: {
-        const auto* device = static_cast<const XIDeviceEvent*>(cookie.data);
-        takenBack_->grabReleaseDue = true;
-        XIAllowEvents(display_, device->deviceid, XISyncDevice, device->time);
-        XFlush(display_);
-        return true;
-      }
-      case XI_RawKeyRelease:
-        if (!takenBack_->grabReleaseDue) takenBack_.reset();
-        return true;
-      case XI_KeyRelease:
-        takenBack_.reset();
-        if (gate_.grabStarter() == static_cast<unsigned>(detail)) gate_.grabEnded();
-        reportGrab();
-        return true;
-      default:
-        return true;
-    }
-  }
-
   void reportGrab() {
+    if (!gate_.grabActive()) releaseDeadline_.reset();
     if (shared_->fence) shared_->fence->reportGrab(gate_.grabActive());
   }
 
@@ -322,6 +353,8 @@ class X11Tap::Worker {
     if (!on) {
       // Whatever was heard is over: the router is told nothing more about those keys.
       pendingRaw_.reset();
+      rawDown_.clear();
+      tapCandidate_.reset();
       heldButtons_ = 0;
     }
     if (!XIMaskIsSet(bits.data(), XI_RawMotion)) {
@@ -385,27 +418,21 @@ class X11Tap::Worker {
   }
 
   void handleInput(XGenericEventCookie& cookie) {
-    if (takeOwnKeyEvent(cookie)) return;
     switch (cookie.evtype) {
       case XI_RawKeyPress: {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
+        const auto keycode = static_cast<unsigned>(raw->detail);
+        if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, true, monotonicNow())) return;
         // While every key is grabbed the press reaches the application only once it is decided,
         // and the cover must come after it.
-        const auto keycode = static_cast<unsigned>(raw->detail);
         const bool repeat = (raw->flags & XIKeyRepeat) != 0;
         if (!allKeys_) cover_->keyPressed(keycode, repeat);
-        // A tap of this modifier may start a mode, and a person types the mode's first key right
-        // after it: every key is grabbed from now on, so that one meets the mode's grabs however
-        // long the mode takes to start. Keys typed meanwhile are decided as while off.
-        if (!allKeys_ && !repeat && !armedBy_ && cover_->takesTap(keycode)) {
-          armedBy_ = keycode;
-          grabWindows();
-        }
+        notePressForTap(keycode, repeat);
         noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
-        pendingRaw_ = PendingRaw{static_cast<unsigned>(raw->detail), raw->sourceid};
+        pendingRaw_ = PendingRaw{keycode, raw->sourceid};
         return;
       }
       case XI_KeyPress: {
@@ -424,28 +451,30 @@ class X11Tap::Worker {
       case XI_KeyRelease: {
         auto* device = static_cast<XIDeviceEvent*>(cookie.data);
         unsigned keycode = static_cast<unsigned>(device->detail);
-        X11KeyGate::Release release = gate_.grabRelease(keycode);
-        if (release.answer != X11KeyGate::Answer::none)
-          XIAllowEvents(
-              display_, device->deviceid,
-              release.answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
-              device->time);
-        XFlush(display_);
+        X11KeyGate::Release release =
+            gate_.grabRelease(keycode, device->sourceid == xtestKeyboard_);
+        answer(*device, release.answer);
         reportGrab();
         if (release.heard) emitKey(keycode, false, false, device->sourceid, stateOf(*device), 0);
         return;
       }
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
-        noteLateness(raw->time);
         unsigned keycode = static_cast<unsigned>(raw->detail);
+        if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, false, monotonicNow())) return;
+        noteLateness(raw->time);
         cover_->keyReleased(keycode);
-        if (armedBy_ == keycode) return disarm(keycode, raw->sourceid);
+        rawDown_.erase(keycode);
+        if (tapCandidate_ == keycode) {
+          tapCandidate_.reset();
+          return disarm(keycode, raw->sourceid);
+        }
         if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
         return;
       }
       case XI_RawButtonPress:
       case XI_RawButtonRelease: {
+        tapCandidate_.reset();
         flushMotion();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         noteLateness(raw->time);
@@ -528,19 +557,23 @@ class X11Tap::Worker {
   void decidePress(const XIDeviceEvent& device) {
     unsigned keycode = static_cast<unsigned>(device.detail);
     bool repeat = (device.flags & XIKeyRepeat) != 0;
-    if (!repeat && gate_.isHeld(keycode)) {
-      // The press was heard already, raw: while the keyboard waited for an earlier answer its raw
-      // event came at once and its grab event only once the keyboard moved on. It is the same
-      // press, and the router took it as reaching the application: so it does.
-      gate_.grabPress(keycode);
-      gate_.answerPress(keycode, false);
-      XIAllowEvents(display_, device.deviceid, XIReplayDevice, device.time);
-      XFlush(display_);
+    const bool heardRaw = !repeat && gate_.isHeld(keycode);
+    const X11KeyGate::Origin origin{device.sourceid == xtestKeyboard_, isModifierKeycode(keycode)};
+    // Every grab event is answered, whatever the gate makes of it: an unanswered one would keep
+    // the whole keyboard frozen.
+    if (auto own = gate_.grabPress(keycode, origin)) {
+      answer(device, *own);
       reportGrab();
       return;
     }
-    gate_.grabPress(keycode);
-    grabSource_ = device.sourceid;
+    if (heardRaw) {
+      // The press was heard already, raw: while the keyboard waited for an earlier answer its raw
+      // event came at once and its grab event only once the keyboard moved on. It is the same
+      // press, and the router took it as reaching the application: so it does.
+      answer(device, gate_.answerPress(keycode, false));
+      reportGrab();
+      return;
+    }
     reportGrab();
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
@@ -562,15 +595,11 @@ class X11Tap::Worker {
       // Not listening: keep the modifiers right for when the tap is enabled again.
       if (!repeat) modifiers_.apply(*code, true);
     }
-    X11KeyGate::Answer answer = gate_.answerPress(keycode, swallow);
-    XIAllowEvents(display_, device.deviceid,
-                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
-                  device.time);
-    XFlush(display_);
+    const X11KeyGate::Answer given = gate_.answerPress(keycode, swallow);
+    answer(device, given);
     // The decision clicks or acts: the keyboard must be free for what that opens.
-    if (answer == X11KeyGate::Answer::swallow && shared_->fence && shared_->fence->takeRequest())
-      endGrab();
-    if (answer == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
+    if (swallow && shared_->fence && shared_->fence->takeRequest()) freePending_ = true;
+    if (given == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
     reportGrab();
   }
 
@@ -590,10 +619,28 @@ class X11Tap::Worker {
     return 0;
   }
 
-  // The modifier that armed every key's grab is up. Whatever its tap does (start a mode, or
-  // nothing) is done before the grabs are let go: a key typed meanwhile waits for it, and is
-  // decided by the mode it was typed into.
+  // A lone tap of a modifier whose tap the program takes is recognised here, from the raw
+  // events in order: pressed while no other key was down, released with no key or button in
+  // between. Held modifiers (Alt chords, AltGr characters) grab nothing and wait for nobody.
+  void notePressForTap(unsigned keycode, bool repeat) {
+    if (repeat) return;
+    tapCandidate_.reset();
+    const bool takes = cover_->takesTap(keycode);
+    // A release heard by nobody (the tap was off) must not spoil every later tap.
+    if (takes && !rawDown_.empty())
+      std::erase_if(rawDown_, [&](unsigned down) { return !keyIsDown(down); });
+    if (takes && rawDown_.empty()) tapCandidate_ = keycode;
+    rawDown_.insert(keycode);
+  }
+
+  // A lone tap that may start a mode: a person types the mode's first key right after it, so every
+  // key is grabbed before the tap is handed on, and that key meets the mode's grabs however long
+  // the mode takes to start. Whatever the tap does (start a mode, or nothing) is done before the
+  // grabs are let go: a key typed meanwhile waits for it, and is decided by the mode it was typed
+  // into.
   void disarm(unsigned keycode, int sourceid) {
+    armedBy_ = keycode;
+    grabWindows();
     if (gate_.rawRelease(keycode)) {
       const std::uint64_t ticket = enabledAndAttached() ? takeTicket() : 0;
       emitKey(keycode, false, false, sourceid, xkbState_, ticket);
@@ -746,7 +793,9 @@ class X11Tap::Worker {
     grabs_->setChords({});
     allKeys_ = false;
     armedBy_.reset();
-    takenBack_.reset();
+    tapCandidate_.reset();
+    rawDown_.clear();
+    releaseDeadline_.reset();
     grabWindows();
     XSync(display_, False);
     gate_.reset();
@@ -756,12 +805,6 @@ class X11Tap::Worker {
   struct PendingRaw {
     unsigned keycode;
     int sourceid;
-  };
-
-  // A key whose grab ended before its release, by a release of the tap's own.
-  struct TakenBack {
-    unsigned keycode;
-    bool grabReleaseDue;  // the own release comes to a grab of ours
   };
 
   std::shared_ptr<Shared> shared_;
@@ -780,7 +823,9 @@ class X11Tap::Worker {
   std::uint64_t mask_ = 0;  // the event types wanted, as of the last request applied
   RawBits rawSelected_{};
   bool allKeys_ = false;
-  std::optional<unsigned> armedBy_;  // the modifier down whose tap may start a mode
+  std::optional<unsigned> armedBy_;       // the modifier whose tap is being handed on
+  std::optional<unsigned> tapCandidate_;  // a modifier down alone, whose release may be a tap
+  std::set<unsigned> rawDown_;            // keys down, as the raw events have them
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
   std::optional<X11ModifierTapCover> cover_;
@@ -788,8 +833,8 @@ class X11Tap::Worker {
   X11KeyGate gate_;
   X11ModifierState modifiers_;
   std::optional<PendingRaw> pendingRaw_;
-  std::optional<TakenBack> takenBack_;
-  int grabSource_ = -1;  // the device whose press started the grab the tap holds
+  std::optional<double> releaseDeadline_;  // until when a synthetic key's release is awaited
+  bool freePending_ = false;               // a click or an action waits for the grab to end
   std::set<std::uint64_t> lateTickets_;
   X11EventLag lag_;
   bool stallSeen_ = false;
