@@ -501,13 +501,10 @@ class InterruptingFileSystem final : public FileSystem {
     step(path);
     real().createDirectories(path);
   }
-  Path createTemporary(const Path& folder, std::string_view prefix) override {
+  Path writeTemporary(const Path& folder, std::string_view prefix, std::string_view bytes,
+                      const FileMode& mode) override {
     step(folder);
-    return real().createTemporary(folder, prefix);
-  }
-  void write(const Path& path, std::string_view bytes) override {
-    step(path);
-    real().write(path, bytes);
+    return real().writeTemporary(folder, prefix, bytes, mode);
   }
   void rename(const Path& from, const Path& to) override {
     step(from);
