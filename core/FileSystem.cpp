@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <random>
 #include <system_error>
 #include <vector>
 
@@ -16,6 +16,27 @@ namespace {
 [[noreturn]] void fail(const char* what, const FileSystem::Path& path, int error = errno) {
   throw std::filesystem::filesystem_error(what, path,
                                           std::error_code(error, std::generic_category()));
+}
+
+// A new file in `folder` under a name beginning with `prefix` that nobody uses, open for writing.
+// mkostemp would fix its permissions at 0600, where a file meant to get the usual ones must be
+// created with them for the umask and a default ACL to apply.
+int createUnique(const FileSystem::Path& folder, std::string_view prefix, mode_t mode,
+                 FileSystem::Path& made) {
+  static constexpr char letters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = std::string(prefix) + ".";
+    for (int i = 0; i < 6; ++i)
+      name += letters[pick(random)];
+    made = folder / name;
+    const int fd = ::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  fail("cannot create a temporary file in", folder);
 }
 
 class RealFileSystem final : public FileSystem {
@@ -76,27 +97,30 @@ class RealFileSystem final : public FileSystem {
     if (error) throw std::filesystem::filesystem_error("cannot create folder", path, error);
   }
 
-  Path createTemporary(const Path& folder, std::string_view prefix) override {
-    std::string pattern = (folder / (std::string(prefix) + ".XXXXXX")).string();
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) fail("cannot create a temporary file in", folder);
-    ::close(fd);
-    return pattern;
-  }
-
-  void write(const Path& path, std::string_view bytes) override {
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-    if (fd.get() < 0) fail("cannot open", path);
-    while (!bytes.empty()) {
-      ssize_t count = ::write(fd.get(), bytes.data(), bytes.size());
-      if (count < 0) {
-        if (errno == EINTR) continue;
-        fail("cannot write", path);
+  Path writeTemporary(const Path& folder, std::string_view prefix, std::string_view bytes,
+                      const FileMode& mode) override {
+    Path temporary;
+    // Only the owner's until its permissions are set, so nobody opens it before they apply.
+    FileDescriptor fd(createUnique(folder, prefix, mode ? 0600 : 0666, temporary));
+    try {
+      // Set before the bytes go in: a read-only mode leaves the open descriptor writable.
+      if (mode && ::fchmod(fd.get(), static_cast<mode_t>(*mode)) != 0)
+        fail("cannot set the permissions of", temporary);
+      for (std::string_view rest = bytes; !rest.empty();) {
+        const ssize_t count = ::write(fd.get(), rest.data(), rest.size());
+        if (count < 0) {
+          if (errno == EINTR) continue;
+          fail("cannot write", temporary);
+        }
+        rest.remove_prefix(static_cast<std::size_t>(count));
       }
-      bytes.remove_prefix(static_cast<std::size_t>(count));
+      if (::fsync(fd.get()) != 0) fail("cannot flush", temporary);
+      if (fd.release() != 0) fail("cannot write", temporary);
+    } catch (...) {
+      ::unlink(temporary.c_str());
+      throw;
     }
-    if (::fsync(fd.get()) != 0) fail("cannot flush", path);
-    if (fd.release() != 0) fail("cannot write", path);
+    return temporary;
   }
 
   void rename(const Path& from, const Path& to) override {
@@ -140,9 +164,11 @@ FileSystem& FileSystem::real() {
   return fileSystem;
 }
 
-FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path) {
+FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path,
+                             const std::function<bool(const FileSystem::Path&)>& stopAt) {
   FileSystem::Path current = path;
   for (int hop = 0; hop <= FileSystem::maxLinks; ++hop) {
+    if (stopAt && stopAt(current)) return current;
     std::optional<FileSystem::Path> target = fileSystem.linkTarget(current);
     if (!target) return current;
     // Not normalised: ".." after a linked folder means that folder's parent, as the kernel reads
@@ -153,12 +179,11 @@ FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Pat
 }
 
 void writeFileAtomically(FileSystem& fileSystem, const FileSystem::Path& target,
-                         std::string_view bytes) {
+                         std::string_view bytes, const FileMode& mode) {
   const FileSystem::Path folder = folderOf(target);
   const FileSystem::Path temporary =
-      fileSystem.createTemporary(folder, "." + target.filename().string());
+      fileSystem.writeTemporary(folder, "." + target.filename().string(), bytes, mode);
   try {
-    fileSystem.write(temporary, bytes);
     fileSystem.rename(temporary, target);
   } catch (...) {
     try {

@@ -6,11 +6,19 @@
 // Failures throw std::filesystem::filesystem_error carrying the path and the system's error code.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace tovrel {
+
+// The permissions of a file written whole: exactly these, or with none a new file's usual ones
+// (0666 less the process's umask, or what the folder's default ACL gives).
+using FileMode = std::optional<std::filesystem::perms>;
+// The settings store's files and the self-test's reports are nobody else's business.
+inline constexpr FileMode ownerOnly =
+    std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
 
 class FileSystem {
  public:
@@ -26,10 +34,10 @@ class FileSystem {
   // file over `maxReadSize` is an error, given at once.
   virtual std::string read(const Path& path) const = 0;
   virtual void createDirectories(const Path& path) = 0;
-  // A new empty file with a unique name beginning with `prefix`, in `folder`.
-  virtual Path createTemporary(const Path& folder, std::string_view prefix) = 0;
-  // Replaces the content of an existing file and waits until it is on the disk.
-  virtual void write(const Path& path, std::string_view bytes) = 0;
+  // Writes `bytes` to a new file with a unique name beginning with `prefix`, in `folder`, gives
+  // it `mode`, and waits until it is on the disk. On failure nothing is left of it.
+  virtual Path writeTemporary(const Path& folder, std::string_view prefix, std::string_view bytes,
+                              const FileMode& mode) = 0;
   // Atomically replaces whatever file is at `to`.
   virtual void rename(const Path& from, const Path& to) = 0;
   virtual void remove(const Path& path) = 0;
@@ -64,15 +72,19 @@ class FileDescriptor {
 FileSystem::Path folderOf(const FileSystem::Path& file);
 
 // The path a chain of symbolic links starting at `path` ends in (a relative link counts from the
-// link's own folder); `path` itself when it is no link. Nothing need exist at the end. A chain
-// longer than `maxLinks` throws, naming `path`.
-FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path);
+// link's own folder); `path` itself when it is no link. Nothing need exist at the end. The walk
+// ends early at the first path of the chain that `stopAt` accepts. A chain longer than `maxLinks`
+// throws, naming `path`.
+FileSystem::Path followLinks(const FileSystem& fileSystem, const FileSystem::Path& path,
+                             const std::function<bool(const FileSystem::Path&)>& stopAt = {});
 
 // Writes `bytes` to a temporary file beside `target` and renames it over `target`, so a reader
-// sees the old or the new content in full, never a mix. On failure the temporary file is removed
-// and the error thrown; `target` is then untouched.
+// sees the old or the new content in full, never a mix. The new file has `mode` before it takes
+// the name. On failure the temporary file is removed and the error thrown; `target` is then
+// untouched. A link at `target` is replaced like a file: callers that keep links follow them
+// first.
 void writeFileAtomically(FileSystem& fileSystem, const FileSystem::Path& target,
-                         std::string_view bytes);
+                         std::string_view bytes, const FileMode& mode = ownerOnly);
 
 // Copies `from` over `to` the same way, so a failed copy leaves the old `to` in place.
 void copyFileAtomically(FileSystem& fileSystem, const FileSystem::Path& from,

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then configures, builds and tests the default and the sanitizer builds:
-# unit tests, desktop tests and the live self-test.
+# Installs what is missing, the applications the tests drive included, then configures, builds and
+# tests the default and the sanitizer builds: unit tests, desktop tests and the live self-test.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and runs it.
+# Installs what building and running Tovrel needs, builds the program and runs it.
 #
 #   scripts/run.sh [-- ARGS...]
 #
@@ -19,7 +19,7 @@ if [[ $# -gt 0 ]]; then
   shift
 fi
 
-scripts/setup.sh
+scripts/setup.sh run
 
 readonly build=$PWD/build/default
 cmake --preset default >/dev/null

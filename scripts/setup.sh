@@ -1,29 +1,47 @@
 #!/usr/bin/env bash
-# Installs every Debian package Tovrel needs to build, test and run, skipping those already present.
-# Safe to run again; asks for sudo only when not running as root.
+# Installs the Debian packages Tovrel needs, skipping those already present. Safe to run again;
+# asks for sudo only when not running as root.
+#
+#   scripts/setup.sh run    what building and running Tovrel needs, its live self-test included
+#   scripts/setup.sh        all of that and what the tests, benchmarks and tools drive
 set -euo pipefail
 
+case ${1:-all} in
+  run | all) readonly scope=${1:-all} ;;
+  *)
+    echo "usage: scripts/setup.sh [run]" >&2
+    exit 2
+    ;;
+esac
+
 packages=(
-  # build
-  cmake ninja-build g++ pkg-config clang-format dpkg-dev
-  # core libraries
+  # build (the default build configures its unit tests and benchmarks too)
+  cmake ninja-build g++ pkg-config
   nlohmann-json3-dev libicu-dev libfmt-dev
-  # desktop libraries
   qt6-base-dev libqt6svg6 libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev libxkbfile-dev
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev gtk-3-examples python3-pyatspi
-  # the private headless desktop the desktop tests run in
-  xvfb dbus dbus-x11 at-spi2-core openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
-  # the capture tool that answers the settings snapshots and the label demonstration
-  x11-apps netpbm
-  # real applications the desktop tests work in: GTK 3 (gtk3-demo, geany, and thunar's list of
-  # files), GTK 4 (gnome-text-editor, gnome-calculator, gnome-font-viewer's grid of fonts and
-  # gtk4-demo's list), Qt 5 (featherpad) and the browsers
-  gtk-3-examples geany thunar gnome-text-editor gnome-calculator gnome-font-viewer gtk-4-examples
-  featherpad firefox-esr chromium
-  # a small tray that hosts the status item in the desktop tests
-  trayer
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # a session bus and the accessibility bus Tovrel reads applications through
+  dbus dbus-x11 at-spi2-core
+  # the private headless desktop the live self-test (and the desktop tests) run in
+  xvfb openbox x11-utils x11-xserver-utils fonts-inter fonts-dejavu-core
 )
+if [[ $scope == all ]]; then
+  packages+=(
+    # formatting and the Debian package
+    clang-format dpkg-dev
+    # the discovery benchmarks' plain libatspi walk
+    python3-pyatspi
+    # the capture tool that answers the settings snapshots and the label demonstration
+    x11-apps netpbm
+    # real applications the desktop tests and benchmarks work in: GTK 3 (gtk3-demo, geany, and
+    # thunar's list of files), GTK 4 (gnome-text-editor, gnome-calculator, gnome-font-viewer's grid
+    # of fonts and gtk4-demo's list), Qt 5 (featherpad) and the browsers
+    gtk-3-examples geany thunar gnome-text-editor gnome-calculator gnome-font-viewer gtk-4-examples
+    featherpad firefox-esr chromium
+    # a small tray that hosts the status item in the desktop tests
+    trayer
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

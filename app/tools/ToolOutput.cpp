@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include "core/FileSystem.hpp"
 
@@ -70,11 +71,49 @@ std::optional<std::string> writeAll(int file, std::string_view bytes) {
   return std::nullopt;
 }
 
-enum class Target { file, stream, refused };
+// What "/dev/stdout", "/dev/fd/3" or "/proc/self/fd/3" names: a descriptor the process already
+// holds. A shell's ">> run.log" opens it in append mode; opening the name again, or replacing the
+// file it leads to, would write over what the log held.
+std::optional<int> heldDescriptor(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path name = std::filesystem::absolute(path, error).lexically_normal();
+  if (error) return std::nullopt;
+  if (name == "/dev/stdin") return 0;
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  const std::filesystem::path folder = name.parent_path();
+  if (folder != "/dev/fd" && folder != "/proc/self/fd" && folder != "/proc/thread-self/fd" &&
+      folder != "/proc/" + std::to_string(::getpid()) + "/fd")
+    return std::nullopt;
+  const std::string number = name.filename().string();
+  int descriptor = 0;
+  const auto [end, problem] =
+      std::from_chars(number.data(), number.data() + number.size(), descriptor);
+  if (number.empty() || problem != std::errc() || end != number.data() + number.size() ||
+      descriptor < 0)
+    return std::nullopt;
+  return descriptor;
+}
 
-// What is at `path`, links followed by the kernel: "/dev/stdout" leads through /proc to a pipe
-// whose link text names no path, so only the kernel can tell what it is.
-Target targetAt(const std::string& path, std::string& refusal) {
+enum class Target { file, descriptor, stream, refused };
+
+// What is at `path`: a descriptor held already, named by the path or by a link on the way, or
+// else what the kernel finds with links followed ("/dev/stdout" of another process leads through
+// /proc to a pipe whose link text names no path, so only the kernel can tell what it is).
+Target targetAt(const std::string& path, int& descriptor, std::string& refusal) {
+  std::optional<int> held;
+  try {
+    followLinks(FileSystem::real(), path, [&held](const std::filesystem::path& hop) {
+      held = heldDescriptor(hop);
+      return held.has_value();
+    });
+  } catch (const std::filesystem::filesystem_error&) {
+    // A loop of links: the write says so.
+  }
+  if (held) {
+    descriptor = *held;
+    return Target::descriptor;
+  }
   struct stat info {};
   // Nothing there yet (or a reason the write will give): a new file.
   if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode)) return Target::file;
@@ -86,6 +125,13 @@ Target targetAt(const std::string& path, std::string& refusal) {
   refusal = std::string("it is ") + kind +
             "; only a file, a pipe, a terminal or another character device can take the output";
   return Target::refused;
+}
+
+// Straight into a descriptor held already, at its own offset or its end, as a pipe is written.
+std::optional<std::string> writeHeld(int descriptor, std::string_view bytes) {
+  // What the process's own streams hold back comes first.
+  std::fflush(nullptr);
+  return writeAll(descriptor, bytes);
 }
 
 // Pipes, terminals and devices: what goes in is read as it comes, and there is no file to
@@ -100,72 +146,38 @@ std::optional<std::string> writeStream(const std::string& path, std::string_view
   return std::nullopt;
 }
 
-// A new file beside `target` under a name nobody uses, open for writing, or -1 with `error` set.
-// Its mode is a new file's usual one, or only the owner's until it is given the old file's.
-int createTemporary(const std::filesystem::path& target, bool ownerOnly,
-                    std::filesystem::path& temporary, int& error) {
-  static constexpr char letters[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  thread_local std::mt19937 random{std::random_device{}()};
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = "." + target.filename().string() + ".";
-    for (int i = 0; i < 6; ++i)
-      name += letters[pick(random)];
-    temporary = folderOf(target) / name;
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                          ownerOnly ? mode_t{0600} : newFileMode);
-    error = errno;
-    if (fd >= 0 || error != EEXIST) return fd;
+// A reader sees the old content or the new in full. The file a link leads to is replaced, never
+// the link, and the replacement keeps the old file's permissions.
+std::optional<std::string> replaceFile(const std::string& path, std::string_view bytes) {
+  try {
+    const std::filesystem::path target = followLinks(FileSystem::real(), path);
+    struct stat old {};
+    FileMode mode;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+      mode = std::filesystem::perms(old.st_mode & 07777);
+    writeFileAtomically(FileSystem::real(), target, bytes, mode);
+    return std::nullopt;
+  } catch (const std::filesystem::filesystem_error& error) {
+    return error.code().message();
   }
-  return -1;
-}
-
-// A reader sees the old content or the new in full: the bytes go to a file beside `target` that
-// is renamed over it once complete. The replacement keeps the old file's permissions.
-std::optional<std::string> replaceFile(const std::filesystem::path& target,
-                                       std::string_view bytes) {
-  struct stat old {};
-  const bool kept = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-  std::filesystem::path temporary;
-  int error = 0;
-  FileDescriptor file(createTemporary(target, kept, temporary, error));
-  if (file.get() < 0) return std::strerror(error);
-  std::optional<std::string> reason;
-  if (kept && ::fchmod(file.get(), old.st_mode & 07777) != 0) reason = std::strerror(errno);
-  if (!reason) reason = writeAll(file.get(), bytes);
-  if (!reason && ::fsync(file.get()) != 0) reason = std::strerror(errno);
-  if (!reason && file.release() != 0) reason = std::strerror(errno);
-  if (!reason && ::rename(temporary.c_str(), target.c_str()) != 0) reason = std::strerror(errno);
-  if (reason) {
-    ::unlink(temporary.c_str());
-    return reason;
-  }
-  // The new file is in place; a folder that cannot be flushed only weakens it against a power
-  // loss.
-  FileDescriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
-  return std::nullopt;
 }
 
 }  // namespace
 
 std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes) {
+  int descriptor = -1;
   std::string refusal;
-  switch (targetAt(path, refusal)) {
+  switch (targetAt(path, descriptor, refusal)) {
     case Target::refused:
       return refusal;
+    case Target::descriptor:
+      return writeHeld(descriptor, bytes);
     case Target::stream:
       return writeStream(path, bytes, 0);
     case Target::file:
       break;
   }
-  try {
-    // The file a link leads to is replaced, never the link.
-    return replaceFile(followLinks(FileSystem::real(), path), bytes);
-  } catch (const std::filesystem::filesystem_error& error) {
-    return error.code().message();
-  }
+  return replaceFile(path, bytes);
 }
 
 std::optional<std::string> writeAtomically(const std::string& path, std::string_view bytes) {
@@ -174,9 +186,22 @@ std::optional<std::string> writeAtomically(const std::string& path, std::string_
 }
 
 std::optional<std::string> writeDirectly(const std::string& path, std::string_view bytes) {
+  int descriptor = -1;
   std::string refusal;
-  if (targetAt(path, refusal) == Target::refused) return failure(path, refusal);
-  if (auto reason = writeStream(path, bytes, O_CREAT | O_TRUNC)) return failure(path, *reason);
+  std::optional<std::string> reason;
+  switch (targetAt(path, descriptor, refusal)) {
+    case Target::refused:
+      reason = refusal;
+      break;
+    case Target::descriptor:
+      reason = writeHeld(descriptor, bytes);
+      break;
+    case Target::stream:
+    case Target::file:
+      reason = writeStream(path, bytes, O_CREAT | O_TRUNC);
+      break;
+  }
+  if (reason) return failure(path, *reason);
   return std::nullopt;
 }
 

@@ -14,14 +14,16 @@ namespace tovrel::tools {
 
 // Text outputs. A regular file is replaced at once or not at all; a symbolic link at `path` stays
 // and the file it leads to is replaced. The file keeps its permissions, a new one gets the usual
-// ones. A pipe, a terminal or another character device, which /dev/stdout usually leads to, is
-// written straight into, as there is no file to replace. A folder or a socket is refused. The
-// sentence says why it failed.
+// ones. A pipe, a terminal or another character device is written straight into, as there is no
+// file to replace. /dev/stdout, /dev/stderr, /dev/fd/N and /proc/self/fd/N name a descriptor the
+// process holds, whatever it leads to: the bytes go into that descriptor, so a log the shell opened
+// for appending keeps what it held. A folder or a socket is refused. The sentence says why it
+// failed.
 std::optional<std::string> writeAtomically(const std::string& path, std::string_view bytes);
 // The same, with only the reason when it failed.
 std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes);
-// Writes straight into the file, made when missing (pictures and the probe's JSON); a folder or a
-// socket is refused as above.
+// Writes straight into the file, made when missing (pictures and the probe's JSON); a held
+// descriptor's name, a folder or a socket are taken as above.
 std::optional<std::string> writeDirectly(const std::string& path, std::string_view bytes);
 std::optional<std::string> writeDirectly(const std::string& path,
                                          const std::vector<std::uint8_t>& bytes);

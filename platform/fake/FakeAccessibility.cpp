@@ -34,7 +34,8 @@ class FakeAccessibility::Node : public AXNode {
     std::lock_guard lock(owner_.mutex_);
     AXError error{};
     if (!owner_.begin(id_, timeout(), error)) return error;
-    const Data& data = owner_.nodes_.at(static_cast<std::size_t>(id_));
+    Data& data = owner_.nodes_.at(static_cast<std::size_t>(id_));
+    ++data.reads[std::string(name)];
     if (auto failed = data.attributeErrors.find(name); failed != data.attributeErrors.end()) {
       return failed->second;
     }
@@ -348,6 +349,11 @@ int FakeAccessibility::messages() const {
 int FakeAccessibility::messages(NodeId node) const {
   std::lock_guard lock(mutex_);
   return nodes_.at(static_cast<std::size_t>(node)).messages;
+}
+
+std::map<std::string, int, std::less<>> FakeAccessibility::reads(NodeId node) const {
+  std::lock_guard lock(mutex_);
+  return nodes_.at(static_cast<std::size_t>(node)).reads;
 }
 
 std::vector<FakeAccessibility::Write> FakeAccessibility::writes() const {

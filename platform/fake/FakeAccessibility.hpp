@@ -90,6 +90,8 @@ class FakeAccessibility : public AccessibilityServices {
   double defaultTimeout = 6.0;
   int messages() const;
   int messages(NodeId node) const;
+  // How often each attribute of the node was read.
+  std::map<std::string, int, std::less<>> reads(NodeId node) const;
   std::vector<Write> writes() const;
   std::vector<Performed> performed() const;
   int hitTests() const;
@@ -110,6 +112,7 @@ class FakeAccessibility : public AccessibilityServices {
     bool pidUnreadable = false;
     bool destroyed = false;
     int messages = 0;
+    std::map<std::string, int, std::less<>> reads;
     double lastTimeout = 0;
   };
   struct Hit {

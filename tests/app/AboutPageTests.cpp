@@ -180,6 +180,11 @@ TEST_F(AboutPageTest, TheAccessLineAndTheAccessCardGiveOneAnswer) {
     EXPECT_EQ(card.accessibleName(), secure
                                          ? QStringLiteral("Another app has a password field active")
                                          : QStringLiteral("Tovrel needs Accessibility access"));
+    // Nothing the card's buttons do frees the keyboard from a password field.
+    const auto buttons = card.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 2);
+    for (const QPushButton* button : buttons)
+      EXPECT_EQ(button->isVisibleTo(&card), !secure) << button->text().toStdString();
     // Without the desktop's accessibility Clicking and Scrolling cannot read other applications.
     if (tap && !accessibility && !secure && !assumed) {
       EXPECT_FALSE(allowed);

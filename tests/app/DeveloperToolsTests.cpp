@@ -287,17 +287,24 @@ std::vector<Writer> writers() {
 }
 
 TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
-  std::vector<int> terminals;  // the other ends, open while the rows run
+  std::vector<int> held;  // terminals' other ends and logs, open while the rows run
+  // A log the shell opened with ">>", which already holds a line.
+  auto appendedLog = [&held](const fs::path& folder) {
+    std::ofstream(folder / "log") << "held\n";
+    held.push_back(::open((folder / "log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    return std::to_string(held.back());
+  };
   const struct {
     const char* name;
     std::function<fs::path(const fs::path& folder)> prepare;  // the path to write
     const char* lands;  // where the output is read back in the folder; nullptr: nowhere
     std::optional<fs::perms> mode;
     const char* reason;  // nullptr: written
+    const char* kept;    // what stays in front of the output; nullptr: it replaces everything
   } rows[] = {
       // Latin-1 and bytes no encoding uses: nothing may stand in for them.
       {"a new file with an odd name", [](const fs::path& f) { return f / "caf\xe9-\xff\xfe"; },
-       "caf\xe9-\xff\xfe", fs::perms(0640), nullptr},
+       "caf\xe9-\xff\xfe", fs::perms(0640), nullptr, nullptr},
       {"a chain of links to a file",
        [](const fs::path& f) {
          fs::create_directories(f / "real");
@@ -307,38 +314,60 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
          fs::create_symlink(f / "relative", f / "link");
          return f / "link";
        },
-       "real/out", fs::perms(0604), nullptr},
+       "real/out", fs::perms(0604), nullptr, nullptr},
       {"a link to nothing yet",
        [](const fs::path& f) {
          fs::create_symlink("new", f / "dangling");
          return f / "dangling";
        },
-       "new", fs::perms(0640), nullptr},
+       "new", fs::perms(0640), nullptr, nullptr},
       {"a named pipe",
        [](const fs::path& f) {
          ::mkfifo((f / "pipe").c_str(), 0600);
          return f / "pipe";
        },
-       "pipe", std::nullopt, nullptr},
+       "pipe", std::nullopt, nullptr, nullptr},
       {"a link to a named pipe",
        [](const fs::path& f) {
          ::mkfifo((f / "pipe").c_str(), 0600);
          fs::create_symlink("pipe", f / "link");
          return f / "link";
        },
-       "pipe", std::nullopt, nullptr},
+       "pipe", std::nullopt, nullptr, nullptr},
       // What /dev/stdout leads to at a prompt; no file can be made where it lives.
       {"a terminal",
-       [&terminals](const fs::path&) {
+       [&held](const fs::path&) {
          const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-         terminals.push_back(master);
+         held.push_back(master);
          return fs::path(::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master)
                                                                            : "");
        },
-       nullptr, std::nullopt, nullptr},
+       nullptr, std::nullopt, nullptr, nullptr},
+      // What "--diagnose-file /dev/stdout >> log" names.
+      {"a log open for appending, by /dev/fd",
+       [&](const fs::path& f) { return "/dev/fd/" + appendedLog(f); }, "log", std::nullopt, nullptr,
+       "held\n"},
+      {"a log open for appending, by /proc/self/fd",
+       [&](const fs::path& f) { return "/proc/self/fd/" + appendedLog(f); }, "log", std::nullopt,
+       nullptr, "held\n"},
+      {"a link to a log's descriptor",
+       [&](const fs::path& f) {
+         fs::create_symlink("/dev/fd/" + appendedLog(f), f / "link");
+         return f / "link";
+       },
+       "log", std::nullopt, nullptr, "held\n"},
+      {"a descriptor that is not open",
+       [](const fs::path&) {
+         // Far above the numbers the next files opened get.
+         const int closed = ::fcntl(0, F_DUPFD_CLOEXEC, 900);
+         ::close(closed);
+         return "/dev/fd/" + std::to_string(closed);
+       },
+       nullptr, std::nullopt, std::strerror(EBADF), nullptr},
       {"a missing folder", [](const fs::path& f) { return f / "missing" / "out"; }, nullptr,
-       std::nullopt, std::strerror(ENOENT)},
-      {"a folder", [](const fs::path& f) { return f; }, nullptr, std::nullopt, "it is a folder"},
+       std::nullopt, std::strerror(ENOENT), nullptr},
+      {"a folder", [](const fs::path& f) { return f; }, nullptr, std::nullopt, "it is a folder",
+       nullptr},
       {"a socket",
        [](const fs::path& f) {
          sockaddr_un address{};
@@ -349,7 +378,7 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
          ::close(socket);
          return f / "socket";
        },
-       nullptr, std::nullopt, "it is a socket"},
+       nullptr, std::nullopt, "it is a socket", nullptr},
   };
   QTemporaryDir scratch;
   const mode_t mask = ::umask(027);
@@ -389,12 +418,13 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
         EXPECT_EQ(said, std::nullopt);
       }
       if (row.lands) {
-        EXPECT_EQ(fs::is_fifo(lands) ? piped : readFile(lands), writer.bytes);
+        EXPECT_EQ(fs::is_fifo(lands) ? piped : readFile(lands),
+                  std::string(row.kept ? row.kept : "") + writer.bytes);
       }
       if (row.mode) {
         EXPECT_EQ(fs::status(lands).permissions(), *row.mode);
       }
-      if (!old.empty() && writer.replaces) {
+      if (!old.empty() && writer.replaces && !row.kept) {
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(oldReader), {}), old);
       }
       for (const auto& entry : fs::recursive_directory_iterator(folder))
@@ -402,8 +432,8 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
     }
   }
   ::umask(mask);
-  for (const int terminal : terminals)
-    ::close(terminal);
+  for (const int descriptor : held)
+    ::close(descriptor);
   // Names that are no UTF-8 are beyond Qt's own clean-up.
   fs::remove_all(scratch.path().toStdString());
 }

@@ -19,12 +19,10 @@ class FailingFileSystem final : public FileSystem {
   std::optional<Path> linkTarget(const Path& p) const override { return real().linkTarget(p); }
   std::string read(const Path& p) const override { return real().read(p); }
   void createDirectories(const Path& p) override { real().createDirectories(p); }
-  Path createTemporary(const Path& f, std::string_view x) override {
-    return real().createTemporary(f, x);
-  }
-  void write(const Path& p, std::string_view bytes) override {
-    if (!failing) return real().write(p, bytes);
-    std::filesystem::filesystem_error error("cannot write", p, std::make_error_code(cause));
+  Path writeTemporary(const Path& f, std::string_view x, std::string_view bytes,
+                      const FileMode& mode) override {
+    if (!failing) return real().writeTemporary(f, x, bytes, mode);
+    std::filesystem::filesystem_error error("cannot write", f, std::make_error_code(cause));
     reason = error.what();
     throw error;
   }

@@ -266,10 +266,15 @@ TEST(ConfigStore, LoadAndSaveKeepTheBackup) {
 
   TovrelConfig second;
   second.profileName = "Second";
+  const mode_t mask = ::umask(0);
   store.save(second);
+  ::umask(mask);
   EXPECT_EQ(folder.names(), (std::vector<std::string>{"config.json", "config.previous.json"}));
   EXPECT_EQ(slurp(store.backupURL()), firstBytes);
   EXPECT_EQ(store.load(), second);
+  // Both are the user's alone, whatever the process's umask.
+  for (const fs::path& file : {store.fileURL(), store.backupURL()})
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 
   // A configuration with a problem touches neither file.
   const std::string current = slurp(store.fileURL());
@@ -501,13 +506,10 @@ class InterruptingFileSystem final : public FileSystem {
     step(path);
     real().createDirectories(path);
   }
-  Path createTemporary(const Path& folder, std::string_view prefix) override {
+  Path writeTemporary(const Path& folder, std::string_view prefix, std::string_view bytes,
+                      const FileMode& mode) override {
     step(folder);
-    return real().createTemporary(folder, prefix);
-  }
-  void write(const Path& path, std::string_view bytes) override {
-    step(path);
-    real().write(path, bytes);
+    return real().writeTemporary(folder, prefix, bytes, mode);
   }
   void rename(const Path& from, const Path& to) override {
     step(from);

@@ -208,8 +208,6 @@ class Receiver {
   WindowId window_ = 0;
 };
 
-// Base fixture for desktop tests: skips without a display, gives a connection, and after each
-// test fails it if a key or button was left held (and releases it, so the next test starts clean).
 // A fresh Firefox profile's user.js: straight to the page, no first-run tabs or questions.
 inline constexpr const char* firefoxSettings =
     R"(user_pref("browser.shell.checkDefaultBrowser", false);
@@ -219,6 +217,8 @@ user_pref("datareporting.policy.dataSubmissionEnabled", false);
 user_pref("toolkit.telemetry.reportingpolicy.firstRun", false);
 )";
 
+// Base fixture for desktop tests: skips without a display, gives a connection, and after each
+// test fails it if a key or button was left held (and releases it, so the next test starts clean).
 class DesktopTest : public ::testing::Test {
  protected:
   void SetUp() override;

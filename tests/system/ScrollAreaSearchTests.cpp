@@ -352,8 +352,10 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
     EXPECT_EQ(AT::quietPointNow(own, pid, centre, c.area), c.expected) << c.what;
     // The walk's 0.25 s, overrun by one read at most.
     EXPECT_LE(clock.now - start, 0.25 + fresh.defaultTimeout) << c.what;
-    // The walk reads its role, its frame's two parts and both child lists, each once.
-    EXPECT_EQ(fresh.messages(heading), c.area ? 5 : 0) << c.what;
+    // The heading is read only when there is an area to walk, and nothing of it twice.
+    EXPECT_EQ(fresh.messages(heading) > 0, c.area.has_value()) << c.what;
+    for (const auto& [attribute, count] : fresh.reads(heading))
+      EXPECT_EQ(count, 1) << c.what << ", " << attribute;
     if (const auto box = std::exchange(slow, std::nullopt)) {
       EXPECT_EQ(fresh.messages(*box), 4);  // out of time: the children it shows are never asked
     }
