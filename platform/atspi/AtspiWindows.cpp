@@ -21,14 +21,14 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
 std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,
                          const ToolkitConventions& conventions) {
   if (!conventions.typeNameForNoName) return reported;
-  // A widget name an application gave that only says what kind of widget it is.
-  for (std::string_view word :
-       {"button", "label", "image", "icon", "box", "row", "cell", "item", "entry", "widget"})
-    if (reported == word) return {};
   // A text reports what it shows; only an empty label stands in with its own type.
   const auto shows = [&](Role r) { return role && *role == static_cast<std::uint32_t>(r); };
   const bool text = shows(Role::label) || shows(Role::staticText) || shows(Role::paragraph) ||
                     shows(Role::caption) || shows(Role::heading);
+  // A widget name an application gave that only says what kind of widget it is.
+  for (std::string_view word :
+       {"button", "label", "image", "icon", "box", "row", "cell", "item", "entry", "widget"})
+    if (!text && reported == word) return {};
   // The toolkit's own widgets and its companion library's; an application's own widget types
   // carry names of its choosing, which only their siblings tell from a word a person reads.
   for (std::string_view prefix : {"Gtk", "Adw"}) {

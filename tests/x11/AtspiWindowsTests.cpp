@@ -45,7 +45,8 @@ TEST(AtspiWindows, OnlyAnElementsOwnTypeOrKindStandsInForItsName) {
   } cases[] = {
       {"GtkButton", button, true},
       {"AdwSplitButton", std::nullopt, true},
-      {"label", label, true},
+      {"label", button, true},
+      {"button", label, false},
       {"GtkLabel", label, true},  // an empty label
       {"GtkInscription", static_cast<std::uint32_t>(Role::staticText), true},
       // A text that shows a type's name (a row of the toolkit's own inspector) shows a name.
