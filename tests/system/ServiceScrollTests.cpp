@@ -211,12 +211,6 @@ TEST_F(ServiceScroll, AScrollBeforeTheParkLandsWaitsForIt) {
   answer();
   EXPECT_TRUE(both[1].contains(desktop.events.pointer)) << desktop.events.pointer;
   EXPECT_GT(wheel(), before);
-  const Point parked = desktop.events.pointer;
-  // Parked: a scroll turns the wheel at once.
-  const auto landed = wheel();
-  access().execute(NavigationEffect::Cursor{CursorCommand::Scroll{0, -40}});
-  EXPECT_GT(wheel(), landed);
-  EXPECT_EQ(desktop.events.pointer, parked);
   desktop.executor.queueDetached = false;
 }
 
