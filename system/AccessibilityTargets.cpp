@@ -293,9 +293,9 @@ std::optional<AXElement> firstDescendant(const AXElement& element, std::string_v
 namespace {
 
 // Depth first, so that a row's texts come in the order its columns show them.
-void collectTexts(const AXElement& element, int depth, std::size_t limit,
+void collectTexts(const AXElement& element, int depth, int maxDepth, std::size_t limit,
                   std::vector<std::string>& found) {
-  if (depth > 3) return;
+  if (depth > maxDepth) return;
   auto children = childrenOf(element);
   if (!children) return;
   for (const AXElement& child : *children) {
@@ -309,22 +309,28 @@ void collectTexts(const AXElement& element, int depth, std::size_t limit,
         continue;
       }
     }
-    collectTexts(child, depth + 1, limit, found);
+    collectTexts(child, depth + 1, maxDepth, limit, found);
   }
 }
 
 }  // namespace
 
+std::optional<std::string> title(const AXElement& element) {
+  auto found = nonEmpty(stringAttribute(element, "AXTitle"));
+  if (!found) return std::nullopt;
+  return discovery::cutName(*found, nameLimit);
+}
+
 std::optional<std::string> firstText(const AXElement& element, int depth) {
   std::vector<std::string> found;
-  collectTexts(element, depth, 1, found);
+  collectTexts(element, depth, textDepth, 1, found);
   if (found.empty()) return std::nullopt;
   return std::move(found.front());
 }
 
-std::vector<std::string> texts(const AXElement& element, std::size_t limit) {
+std::vector<std::string> texts(const AXElement& element, std::size_t limit, int maxDepth) {
   std::vector<std::string> found;
-  collectTexts(element, 0, limit, found);
+  collectTexts(element, 0, maxDepth, limit, found);
   return found;
 }
 

@@ -129,10 +129,15 @@ bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
                std::span<const platform::Rect> displays);
 std::optional<platform::AXElement> firstDescendant(const platform::AXElement& element,
                                                    std::string_view role, int depth);
+// The element's own name, as it reports it, and nothing else.
+std::optional<std::string> title(const platform::AXElement& element);
+// How many levels below an element its texts are looked for, unless asked otherwise.
+inline constexpr int textDepth = 3;
 std::optional<std::string> firstText(const platform::AXElement& element, int depth);
-// The texts shown within the element, first to last, at most `limit`; each found as firstText()
-// finds the first.
-std::vector<std::string> texts(const platform::AXElement& element, std::size_t limit);
+// The texts shown within the element, first to last, at most `limit` and at most `maxDepth`
+// levels down; each found as firstText() finds the first.
+std::vector<std::string> texts(const platform::AXElement& element, std::size_t limit,
+                               int maxDepth = textDepth);
 // `displays` are the active display bounds the caller read.
 std::optional<HintTarget::Frame> linkHitFrame(const platform::AXElement& link,
                                               const HintTarget::Frame& frame,

@@ -133,23 +133,36 @@ std::optional<AXElement> rowContent(const AXElementBox& box) {
   return std::nullopt;
 }
 
-bool isSelfOrDescendant(const AXElement& candidate, const AXElement& target) {
+namespace {
+
+enum class Reach { no, yes, throughControl };
+
+// Whether `candidate` is `target` or lies within it, and whether a control of its own (a link or a
+// check box in a row's cell) stands between them.
+Reach reaches(const AXElement& candidate, const AXElement& target) {
   const auto targetRole = stringAttribute(target, "AXRole");
   const auto targetFrame = frame(target);
   std::vector<AXElement> seen;
   AXElement element = candidate;
+  bool control = false;
   for (int step = 0; step < hitClimbLimit; ++step) {
-    if (element == target) return true;
-    if (targetFrame && stringAttribute(element, "AXRole") == targetRole &&
-        frame(element) == targetFrame) {
-      return true;
-    }
+    if (element == target) return control ? Reach::throughControl : Reach::yes;
+    const auto role = stringAttribute(element, "AXRole");
+    if (targetFrame && role == targetRole && frame(element) == targetFrame)
+      return control ? Reach::throughControl : Reach::yes;
+    control = control || (role && isActionableRole(*role));
     seen.push_back(element);
     auto parent = elementAttribute(element, "AXParent");
-    if (!parent || std::find(seen.begin(), seen.end(), *parent) != seen.end()) return false;
+    if (!parent || std::find(seen.begin(), seen.end(), *parent) != seen.end()) return Reach::no;
     element = std::move(*parent);
   }
-  return false;
+  return Reach::no;
+}
+
+}  // namespace
+
+bool isSelfOrDescendant(const AXElement& candidate, const AXElement& target) {
+  return reaches(candidate, target) != Reach::no;
 }
 
 Point reachablePoint(DiscoveryServices& services, const AXElementBox& box, Point preferred) {
@@ -165,10 +178,11 @@ Point reachablePoint(DiscoveryServices& services, const AXElementBox& box, Point
     AXElement element;
     int depth;
   };
+  // In the order a reader meets them, so that an item's first text (its name) is tried first.
   std::vector<Entry> stack;
-  for (const AXElement& child : childrenOf(box.element).value_or(std::vector<AXElement>{})) {
-    stack.push_back({child, 0});
-  }
+  const auto children = childrenOf(box.element).value_or(std::vector<AXElement>{});
+  for (auto child = children.rbegin(); child != children.rend(); ++child)
+    stack.push_back({*child, 0});
   while (!stack.empty() && points.size() < pointLimit) {
     Entry entry = std::move(stack.back());
     stack.pop_back();
@@ -194,9 +208,14 @@ Point reachablePoint(DiscoveryServices& services, const AXElementBox& box, Point
   for (const Point& point : points)
     hitTest(point);
   services.clock.sleep(settlePause);
+  // An item is pressed where a person clicks it: on it, and not on a control it holds (a link in a
+  // grid's cell, a check box in a row), which a click would press instead.
+  const bool item = box.pressAction == AXElementBox::click;
   for (const Point& point : points) {
     auto hit = hitTest(point);
-    if (hit.ok() && isSelfOrDescendant(hit.value(), box.element)) return point;
+    if (!hit.ok()) continue;
+    const Reach reach = reaches(hit.value(), box.element);
+    if (reach == Reach::yes || (reach == Reach::throughControl && !item)) return point;
   }
   return preferred;
 }

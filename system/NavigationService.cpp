@@ -377,6 +377,7 @@ void NavigationService::executeStopped(InteractionMode mode) {
     task->reset();
   }
   elementsBySnapshot_.clear();
+  scrollsAwaitingPark_.clear();
   targetPID_.reset();
   setObserved(targetName_, std::optional<std::string>{}, Property::targetName);
 
@@ -400,6 +401,11 @@ void NavigationService::executeCursor(const CursorCommand& command) {
   if (command.as<CursorCommand::Press>() || command.as<CursorCommand::Click>() ||
       command.as<CursorCommand::ButtonDown>())
     freeInput();
+  if (command.as<CursorCommand::Scroll>() && router_.mode() == InteractionMode::scroll &&
+      parkTask_ && !parkTask_->cancelled) {
+    scrollsAwaitingPark_.push_back(command);
+    return;
+  }
   if (!output_.perform(command)) record(std::string(pointerFailed));
   if (!command.as<CursorCommand::Scroll>()) return;
   auto pid = targetPID_ ? targetPID_ : platform_.workspace.frontmostApplicationPid();

@@ -297,6 +297,10 @@ class NavigationService {
   // The application in front as the last activation said, this program included: the key
   // interception follows it on every event and must not ask the X server each time.
   std::optional<std::int32_t> frontPID_;
+  // Scrolls asked for while the pointer is on its way to the chosen area: the wheel reaches only
+  // what is under the pointer, so they wait for it to land (a browser's answer can take half a
+  // second, and a person who types Tab and J at once means the area just chosen).
+  std::vector<CursorCommand> scrollsAwaitingPark_;
 };
 
 template <class T>

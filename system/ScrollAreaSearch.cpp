@@ -54,6 +54,8 @@ constexpr int listPaneItems = 2;  // more than this many thin items make a list
 constexpr double cutHeightShare = 0.7;
 constexpr double cutReach = 20;
 constexpr double minimumRemainder = 200;
+// Frames this close on every edge are one area.
+constexpr double repeatSlack = 1;
 
 constexpr std::array<std::string_view, 5> listRoles = {"AXTable", "AXOutline", "AXList",
                                                        "AXBrowser", "AXRow"};
@@ -255,15 +257,34 @@ bool spans(const Frame& f, const Frame& area) {
          maxX(f) >= maxX(area) - ownPartSlack && maxY(f) >= maxY(area) - ownPartSlack;
 }
 
-// A box of a page that scrolls on its own, as a page's scroll area of its own: whole in view, not
-// the page itself, focusable (browsers let the keyboard into what the user can scroll, and not
-// into a box that only hides or spills what it holds), and holding content beyond its frame.
-bool isPageBox(const AXElement& element, const Frame& f, const Frame& page, ShownChildren& shown,
-               const platform::Clock& clock, double deadline) {
+// A box of a page that scrolls on its own, as a page's scroll area of its own: a container (a
+// focusable control whose content is cut, such as a card link whose picture is cropped, is no
+// box), whole in view, not the page itself, focusable (browsers let the keyboard into what the
+// user can scroll, and not into a box that only hides or spills what it holds), and holding
+// content beyond its frame.
+bool isPageBox(const AXElement& element, const std::optional<std::string>& role, const Frame& f,
+               const Frame& page, ShownChildren& shown, const platform::Clock& clock,
+               double deadline) {
+  if (!role || !isContentRole(*role)) return false;
   if (!(f.width >= minimumBox && f.height >= minimumBox) || !within(f, page) || spans(f, page))
     return false;
   if (boolAttribute(element, "AXFocusable") != true) return false;
   return overflows(element, f, shown, clock, deadline).value_or(false);
+}
+
+// One area reached twice (a toolkit's scrolled window found as a scroll area and again as the pane
+// its content cuts; two rounding of one frame) is one area: a person would number it once.
+std::vector<Frame> withoutRepeats(std::vector<Frame> found) {
+  std::vector<Frame> kept;
+  for (const Frame& f : found) {
+    const bool listed = std::any_of(kept.begin(), kept.end(), [&](const Frame& k) {
+      return std::abs(k.x - f.x) <= repeatSlack && std::abs(k.y - f.y) <= repeatSlack &&
+             std::abs(maxX(k) - maxX(f)) <= repeatSlack &&
+             std::abs(maxY(k) - maxY(f)) <= repeatSlack;
+    });
+    if (!listed) kept.push_back(f);
+  }
+  return kept;
 }
 
 std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& window,
@@ -311,7 +332,7 @@ std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& win
         candidates.push_back(std::move(*candidate));
         chain.push_back(candidates.size() - 1);
       } else if (webArea &&
-                 isPageBox(entry.element, *f, *webArea, shown, services.clock, deadline)) {
+                 isPageBox(entry.element, role, *f, *webArea, shown, services.clock, deadline)) {
         found.push_back(*f);
       }
     }
@@ -369,7 +390,7 @@ std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& win
       }
     }
   }
-  return found;
+  return withoutRepeats(std::move(found));
 }
 
 std::vector<ScrollNode> ancestry(const std::optional<AXElement>& start) {

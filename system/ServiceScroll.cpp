@@ -123,6 +123,8 @@ void NavigationService::parkPointer(double x, double y) {
     s->scrollParked_ = target;
     s->dot_.show(target);
     s->showScrollOutline(true, false);
+    for (const CursorCommand& scroll : std::exchange(s->scrollsAwaitingPark_, {}))
+      s->executeCursor(scroll);
   };
   platform_.executor.postToMain([current, land, exact, near] {
     NavigationService* s = current();

@@ -158,6 +158,15 @@ std::string report(DiscoveryServices& services, std::int32_t pid, const Discover
     // Only the application's own window content is click-checked: not its menu bar, and not
     // the items of other processes (dock, status items), which its hit tests cannot reach.
     if (box.element.pid() != pid || target.role == "AXMenuBarItem") continue;
+    // An item's press is a click, which lands where a person clicks it whatever a hit test says
+    // (some toolkits answer one with an item's ancestor): the report says where.
+    if (box.pressAction == AXElementBox::click) {
+      const Point at = AccessibilityTargets::reachablePoint(
+          services, box, box.clickFrame.value_or(box.frame).center());
+      lines.push_back("  pressed by a click at (" + discovery::wholeNumber(at.x) + "," +
+                      discovery::wholeNumber(at.y) + ")");
+      continue;
+    }
     const Point point = ClickPoint::of(target.frame, displays, 1.0).point;
     const auto x = static_cast<float>(point.x);
     const auto y = static_cast<float>(point.y);

@@ -36,6 +36,9 @@ constexpr double namelessCandidateMax = 80;
 constexpr std::size_t candidateNameLimit = 80;
 // Texts read from each item of a list whose items all begin with the same one.
 constexpr std::size_t itemTextLimit = 4;
+// How deep the texts of items named by their type are looked for: such items are often a widget
+// of the application's own, wrapping its picture and label in boxes.
+constexpr int typeNamedTextDepth = 7;
 // The share of an item that a control within it covers when the item is nothing but that control.
 constexpr double itemContentShare = 0.7;
 
@@ -96,12 +99,30 @@ struct Item {
   int parent = 0;  // the same for every child of one element
 };
 
-// An item target, the list it belongs to, and whether its first text named it.
+// An item target, the list it belongs to, whether its first text named it, and the name it gave
+// itself.
 struct ItemTarget {
   std::size_t pair;
   int list;
   bool namedByText;
+  std::string title;
 };
+
+// A name that reads as a program's type ("FileGridCell"): letters and digits only, a capital
+// first, and a capital again after a small letter.
+bool looksLikeTypeName(std::string_view name) {
+  if (name.empty() || !(name.front() >= 'A' && name.front() <= 'Z')) return false;
+  bool small = false;
+  bool capitalAfterSmall = false;
+  for (const char c : name) {
+    const bool upper = c >= 'A' && c <= 'Z';
+    const bool lower = c >= 'a' && c <= 'z';
+    if (!upper && !lower && !(c >= '0' && c <= '9')) return false;
+    capitalAfterSmall = capitalAfterSmall || (upper && small);
+    small = small || lower;
+  }
+  return capitalAfterSmall;
+}
 
 struct HoverHost {
   AXElement element;
@@ -149,6 +170,7 @@ class WindowWalk {
   void visit(const Item& item);
   void descend(const Item& item, const std::optional<Frame>& frame, Item childTemplate);
   void nameItems();
+  void nameBySharedText(const std::vector<ItemTarget*>& list, int depth);
   void dropFilledItems();
   void addCandidates();
   void addHoverTargets();
@@ -334,11 +356,16 @@ void WindowWalk::visit(const Item& item) {
                       ownFrame && targetFrame && isVisible(*targetFrame, clip, displays_);
   if (passes) {
     const std::optional<bool> enabled = boolAttribute(element, "AXEnabled");
-    std::string name = accessibleName(element, role).value_or("");
+    // An item is named by what it shows unless it names itself: a tool tip, which some toolkits
+    // hand over as an item's description, says what the item does, not what a person reads on it.
+    const bool isItem = role == "AXRow" || listItem;
+    const std::string ownTitle = isItem ? title(element).value_or("") : "";
+    std::string name = ownTitle;
+    const bool namedByText = isItem && name.empty();
+    if (namedByText) name = firstText(element, 0).value_or("");
+    if (name.empty()) name = accessibleName(element, role).value_or("");
     if (name.empty() && (role == "AXButton" || role == "AXLink"))
       name = reads.roleDescription().value_or("");
-    const bool namedByText = name.empty() && (role == "AXRow" || listItem);
-    if (namedByText) name = firstText(element, 0).value_or("");
     // An item without a text of its own is a part of one (a tree view's icon cell), or nothing.
     if (name.empty() && !listItem &&
         (pressableText || discovery::hasAction(reads.actions(), "AXPress")))
@@ -382,7 +409,7 @@ void WindowWalk::visit(const Item& item) {
       pairs_.emplace_back(
           HintTarget{label, role, shown},
           AXElementBox{element, role, *ownFrame, reads.actions(), pressAction, clickFrame});
-      if (listItem) items_.push_back({pairs_.size() - 1, item.parent, namedByText});
+      if (listItem) items_.push_back({pairs_.size() - 1, item.parent, namedByText, ownTitle});
       if (auto subrole = stringAttribute(element, "AXSubrole");
           subrole && isWindowChromeSubrole(*subrole))
         ++windowChrome_;
@@ -447,31 +474,54 @@ void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
 }
 
 void WindowWalk::nameItems() {
+  std::map<int, std::vector<ItemTarget*>> lists;
+  for (ItemTarget& item : items_)
+    lists[item.list].push_back(&item);
+  for (auto& [list, members] : lists) {
+    // A name every item of a list gives itself and that reads as a type is the application's own
+    // widget type standing in for none (GTK 4 reports one for a widget without a name): the items
+    // are named by what they show, which may lie deeper than a plain row's texts.
+    const std::string& shared = members.front()->title;
+    int depth = textDepth;
+    if (members.size() >= 2 && looksLikeTypeName(shared) &&
+        std::all_of(members.begin(), members.end(),
+                    [&](const ItemTarget* item) { return item->title == shared; })) {
+      depth = typeNamedTextDepth;
+      for (ItemTarget* item : members) {
+        const auto shown = texts(pairs_[item->pair].second.element, 1, depth);
+        if (shown.empty()) continue;
+        pairs_[item->pair].first.name = shown.front();
+        item->namedByText = true;
+      }
+    }
+    nameBySharedText(members, depth);
+  }
+}
+
+void WindowWalk::nameBySharedText(const std::vector<ItemTarget*>& list, int depth) {
   // Items of one list that all begin with the same text (a grid of fonts whose every tile shows
   // "Aa" above the font's name) are told apart by what follows it: a text every item shows is
   // the name of none of them.
-  std::map<int, std::vector<std::size_t>> lists;
-  for (const ItemTarget& item : items_) {
-    if (item.namedByText) lists[item.list].push_back(item.pair);
+  std::vector<std::size_t> members;
+  for (const ItemTarget* item : list) {
+    if (item->namedByText) members.push_back(item->pair);
   }
-  for (const auto& [list, members] : lists) {
-    const std::string& first = pairs_[members.front()].first.name;
-    if (members.size() < 2 || !std::all_of(members.begin(), members.end(), [&](std::size_t pair) {
-          return pairs_[pair].first.name == first;
-        }))
-      continue;
-    std::vector<std::vector<std::string>> shown;
-    for (std::size_t pair : members)
-      shown.push_back(texts(pairs_[pair].second.element, itemTextLimit));
-    std::size_t shared = 0;
-    while (std::all_of(shown.begin(), shown.end(), [&](const std::vector<std::string>& own) {
-      return own.size() > shared + 1 && own[shared] == shown.front()[shared];
-    }))
-      ++shared;
-    if (shared == 0) continue;
-    for (std::size_t i = 0; i < members.size(); ++i)
-      pairs_[members[i]].first.name = shown[i][shared];
-  }
+  if (members.size() < 2) return;
+  const std::string& first = pairs_[members.front()].first.name;
+  if (!std::all_of(members.begin(), members.end(),
+                   [&](std::size_t pair) { return pairs_[pair].first.name == first; }))
+    return;
+  std::vector<std::vector<std::string>> shown;
+  for (std::size_t pair : members)
+    shown.push_back(texts(pairs_[pair].second.element, itemTextLimit, depth));
+  std::size_t shared = 0;
+  while (std::all_of(shown.begin(), shown.end(), [&](const std::vector<std::string>& own) {
+    return own.size() > shared + 1 && own[shared] == shown.front()[shared];
+  }))
+    ++shared;
+  if (shared == 0) return;
+  for (std::size_t i = 0; i < members.size(); ++i)
+    pairs_[members[i]].first.name = shown[i][shared];
 }
 
 void WindowWalk::dropFilledItems() {

@@ -248,7 +248,9 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
       break;
     case needName: {
       auto name = decodeString(value);
-      if (name) *name = std::string(ownName(*name, node.conventions));
+      std::optional<std::uint32_t> role;
+      if (node.role.value && node.role.value->ok()) role = node.role.value->value();
+      if (name) *name = std::string(ownName(*name, role, node.conventions));
       store(node.name, error, std::move(name), now);
       break;
     }

@@ -1,5 +1,7 @@
 #include "platform/atspi/AtspiWindows.hpp"
 
+#include "platform/atspi/AtspiRoles.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
@@ -16,10 +18,19 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
   return {true, true, true};
 }
 
-std::string_view ownName(std::string_view reported, const ToolkitConventions& conventions) {
+std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,
+                         const ToolkitConventions& conventions) {
   if (!conventions.typeNameForNoName) return reported;
+  // A text reports what it shows; only an empty label stands in with its own type.
+  const auto shows = [&](Role r) { return role && *role == static_cast<std::uint32_t>(r); };
+  const bool text = shows(Role::label) || shows(Role::staticText) || shows(Role::paragraph) ||
+                    shows(Role::caption) || shows(Role::heading);
+  // A widget name an application gave that only says what kind of widget it is.
+  for (std::string_view word :
+       {"button", "label", "image", "icon", "box", "row", "cell", "item", "entry", "widget"})
+    if (!text && reported == word) return {};
   // The toolkit's own widgets and its companion library's; an application's own widget types
-  // carry names of its choosing, which no rule tells from a word a person reads.
+  // carry names of its choosing, which only their siblings tell from a word a person reads.
   for (std::string_view prefix : {"Gtk", "Adw"}) {
     if (reported.size() <= prefix.size() || reported.substr(0, prefix.size()) != prefix) continue;
     const std::string_view rest = reported.substr(prefix.size());
@@ -27,8 +38,9 @@ std::string_view ownName(std::string_view reported, const ToolkitConventions& co
     const auto isIdentifier = [&](char c) {
       return isAsciiUpper(c) || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
     };
-    if (isAsciiUpper(rest.front()) && std::all_of(rest.begin(), rest.end(), isIdentifier))
-      return {};
+    if (!isAsciiUpper(rest.front()) || !std::all_of(rest.begin(), rest.end(), isIdentifier))
+      continue;
+    if (!text || rest.ends_with("Label") || rest.ends_with("Inscription")) return {};
   }
   return reported;
 }

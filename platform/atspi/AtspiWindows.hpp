@@ -39,9 +39,11 @@ struct ToolkitConventions {
   bool typeNameForNoName = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
-// The name an element reports, or "" where that is only its widget type's name standing in for
-// none: such a name says what the toolkit built, not what a person sees.
-std::string_view ownName(std::string_view reported, const ToolkitConventions& conventions);
+// The name an element of the AT-SPI `role` (when known) reports, or "" where that is only its
+// widget type's name, or a word for its kind, standing in for none: such a name says what the
+// toolkit built, not what a person sees. A text's name is what it shows, whatever it reads like.
+std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,
+                         const ToolkitConventions& conventions);
 
 // What the accessibility tree says of a top-level besides its frame: its name (a window's title)
 // and, when known, whether it is the active window.

@@ -576,11 +576,14 @@ INSTANTIATE_TEST_SUITE_P(
         WebPress{"Label", true, 80ms}, WebPress{"LabelHeld", true, 1s}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A box that scrolls on its own beside a page that does too; the title says how far each is.
-const char* const scrollPage = R"(<!DOCTYPE html>
+// A box that scrolls on its own above a page that does too; the title says how far each is. The
+// box holds `content`.
+std::string scrollPageWith(const std::string& content) {
+  return R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Scrolled</title></head><body style="margin: 0">
 <div id="box" style="margin: 40px; width: 420px; height: 160px; overflow: auto;
-  border: 1px solid"><div style="height: 1500px">Box content</div></div>
+  border: 1px solid">)" +
+         content + R"(</div>
 <div style="height: 3000px">Page content</div>
 <script>
 const show = () => { document.title = 'box ' + box.scrollTop + ' page ' + scrollY; };
@@ -589,14 +592,23 @@ addEventListener('scroll', show);
 show();
 </script></body></html>
 )";
+}
+// One tall block, and a list of rows, as messages, results and code lines are shown.
+const std::string scrollPage = scrollPageWith(R"(<div style="height: 1500px">Box content</div>)");
+const std::string rowsPage = [] {
+  std::string rows;
+  for (int row = 1; row <= 10; ++row)
+    rows += "<div style=\"height: 36px\">Message " + std::to_string(row) + "</div>";
+  return scrollPageWith(rows);
+}();
 
 // Firefox shows its pages to accessibility clients only in an accessible desktop.
-const PopupCase firefoxScroll =
-    withFiles("Firefox",
-              {"env", "GNOME_ACCESSIBILITY=1", "firefox-esr", "--no-remote", "--profile",
-               "{config}", "file://{config}/page.html"},
-              "box 0 page 0 \u2014 Mozilla Firefox",
-              {{"page.html", scrollPage}, {"user.js", firefoxSettings}});
+PopupCase firefox(const char* name, const char* page, const char* title) {
+  return withFiles(name,
+                   {"env", "GNOME_ACCESSIBILITY=1", "firefox-esr", "--no-remote", "--profile",
+                    "{config}", "file://{config}/page.html"},
+                   title, {{"page.html", page}, {"user.js", firefoxSettings}});
+}
 
 class WebPageScroll : public PopupDesktopTest, public ::testing::WithParamInterface<PopupCase> {};
 
@@ -631,14 +643,8 @@ TEST_P(WebPageScroll, TabReachesTheInnerBoxAndJScrollsItAlone) {
     ASSERT_TRUE(pumpUntil([&] { return *session()->outlined() != before; }, 5s));
   }
   ASSERT_EQ(*session()->outlined(), *box) << "Tab never outlined the box";
-  // The park lands after the outline, however loaded the machine.
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        const auto [x, y] = desktop().pointer();
-        return box->contains({static_cast<double>(x), static_cast<double>(y)});
-      },
-      5s))
-      << "the pointer was not parked in the box";
+  // J at once, as a person types it: the pointer is still on its way to the box (a browser's
+  // answers take up to half a second), and the scroll waits for it.
   hold(desktop().keycode(XK_j), 200ms);
   std::string title;
   EXPECT_TRUE(pumpUntil(
@@ -655,7 +661,11 @@ TEST_P(WebPageScroll, TabReachesTheInnerBoxAndJScrollsItAlone) {
 
 INSTANTIATE_TEST_SUITE_P(
     Popups, WebPageScroll,
-    ::testing::Values(chromium("Chromium", scrollPage, "box 0 page 0 - Chromium"), firefoxScroll),
+    ::testing::Values(chromium("Chromium", scrollPage.c_str(), "box 0 page 0 - Chromium"),
+                      chromium("ChromiumRows", rowsPage.c_str(), "box 0 page 0 - Chromium"),
+                      firefox("Firefox", scrollPage.c_str(), "box 0 page 0 \u2014 Mozilla Firefox"),
+                      firefox("FirefoxRows", rowsPage.c_str(),
+                              "box 0 page 0 \u2014 Mozilla Firefox")),
     [](const auto& info) { return std::string(info.param.name); });
 
 class KeyOwnerTest : public PopupDesktopTest {};
@@ -921,6 +931,9 @@ TEST_P(ItemPress, DoesWhatAClickDoes) {
     input([&](Desktop& d) { d.hardwareChord({XK_Control_L, XK_2}); });
     ASSERT_TRUE(pumpUntil([&] { return frameNamed("Date Modified").has_value(); }));
   }
+  // A page reaches the accessibility bus a while after its window shows.
+  ASSERT_TRUE(pumpUntil([&] { return frameNamed(c.item).has_value(); }, 60s))
+      << c.item << " never became readable";
   const std::string label = labelOf(c.item);
   ASSERT_FALSE(label.empty());
   if (std::string(c.typed) == "/") {
@@ -962,6 +975,27 @@ const PopupCase featherPadPane = withFiles(
     {{".config/featherpad/fp.conf", "[window]\nsidePaneMode=true\n"},
      {"one.txt", "one"},
      {"two.txt", "two"}});
+// A mail-like grid whose rows hold a link in their middle cell; the title says where a click on a
+// row landed.
+const char* const gridPage = R"(<!DOCTYPE html>
+<html><head><meta charset="utf-8"><title>Grid</title></head><body>
+<div role="grid" aria-label="Mail" style="width: 600px">
+<div role="row" tabindex="0" id="first" style="display: flex; height: 30px">
+  <div role="gridcell" style="width: 200px">Alice</div>
+  <div role="gridcell" style="width: 200px"><a href="#thread" style="display: block">Thread</a></div>
+  <div role="gridcell" style="width: 200px">Monday</div></div>
+<div role="row" tabindex="-1" id="second" style="display: flex; height: 30px">
+  <div role="gridcell" style="width: 200px">Bob</div>
+  <div role="gridcell" style="width: 200px"><a href="#thread" style="display: block">Thread</a></div>
+  <div role="gridcell" style="width: 200px">Tuesday</div></div>
+</div>
+<script>
+for (const row of document.querySelectorAll('[role=row]'))
+  row.addEventListener('click', event => {
+    document.title = 'row ' + row.id + ' on ' + event.target.tagName;
+  });
+</script></body></html>
+)";
 const PopupCase gtk4Demo{
     "Gtk4Demo", {"env", "GSK_RENDERER=cairo", "GDK_BACKEND=x11", "gtk4-demo"}, "GTK Demo", ""};
 
@@ -973,7 +1007,9 @@ INSTANTIATE_TEST_SUITE_P(
         ItemCase{"ThunarFolderByDoubleClick", thunarFolder, "beta", "..", "beta - Thunar", true},
         ItemCase{"Gtk4ListRow", gtk4Demo, "Assistant", "", "Assistant"},
         ItemCase{"QtListRow", qtMenu, "Grapes", "", "Clicked Grapes"},
-        ItemCase{"Qt5SidePaneRow", featherPadPane, "two.txt", "", "{config}/two.txt"}),
+        ItemCase{"Qt5SidePaneRow", featherPadPane, "two.txt", "", "{config}/two.txt"},
+        ItemCase{"ChromiumGridRow", chromium("ChromiumGrid", gridPage, "Grid - Chromium"),
+                 "Alice Thread Monday", "", "row first on DIV - Chromium"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Popups, FontTileOpens, ::testing::Values(false, true),

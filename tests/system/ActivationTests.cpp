@@ -215,7 +215,7 @@ TEST_F(ActivationTest, ReachablePointTriesFewPointsTwice) {
   const Frame frame{0, 0, 400, 100};
   const Id element = ax.add(window, "AXButton", frame, {"AXPress"});
   const Id first = ax.add(element, "AXStaticText", Frame{5, 10, 20, 20});
-  const Id group = ax.add(element, "AXGroup", Frame{0, 40, 400, 40});  // the last child: first
+  const Id group = ax.add(element, "AXGroup", Frame{0, 40, 400, 40});
   Id deep = group;
   for (int level = 0; level < 3; ++level)
     deep = ax.add(deep, "AXGroup", Frame{0, 40, 400, 40});
@@ -227,20 +227,22 @@ TEST_F(ActivationTest, ReachablePointTriesFewPointsTwice) {
   const Id cover = ax.add(window, "AXGroup", Frame{0, 0, 1000, 800});
   const Point preferred{390, 90};
   ax.addHit(pid, Frame{-1000, -1000, 3000, 3000}, cover);
-  const auto reach = [&](Frame area, Id node) {
+  // Every point once, then again up to the one that reaches the element.
+  const auto reach = [&](Frame area, Id node, int secondPass = 10) {
     ax.addHit(pid, area, node);
     const int hits = ax.hitTests();
     const double start = clock.now;
     const Point point = AT::reachablePoint(services, box(element, "AXButton", frame), preferred);
     EXPECT_NEAR(clock.now - start, 0.03, 1e-9);
-    EXPECT_EQ(ax.hitTests() - hits, 20);
+    EXPECT_EQ(ax.hitTests() - hits, 10 + secondPass);
     ax.addHit(pid, area, cover);
     return point;
   };
-  // Only eight fit after the two given points: the group's first eight texts.
-  EXPECT_EQ(reach({224, 54, 2, 2}, texts[7]), (Point{225, 55}));
-  EXPECT_EQ(reach({254, 54, 2, 2}, texts[8]), preferred);
-  EXPECT_EQ(reach({14, 19, 2, 2}, first), preferred);
+  // Only eight fit after the two given points, in reading order: the first text, then the group's
+  // first seven.
+  EXPECT_EQ(reach({14, 19, 2, 2}, first, 3), (Point{15, 20}));
+  EXPECT_EQ(reach({194, 54, 2, 2}, texts[6]), (Point{195, 55}));
+  EXPECT_EQ(reach({224, 54, 2, 2}, texts[7]), preferred);
   EXPECT_NEAR(ax.timeoutSetOn(app), 0.1, 1e-12);
 
   ax.addHit(pid, Frame{200, 50, 1, 1}, ax.add(window, "AXButton", frame));  // a twin
@@ -254,6 +256,31 @@ TEST_F(ActivationTest, ReachablePointTriesFewPointsTwice) {
   EXPECT_EQ(AT::reachablePoint(services, box(element, "AXButton", frame), {7, 8}), (Point{7, 8}));
   EXPECT_EQ(ax.hitTests() - hits, 12);
   EXPECT_EQ(clock.now, start);
+}
+
+TEST_F(ActivationTest, AnItemIsClickedOnItsTextNotOnAControlItHolds) {
+  // A grid's row whose middle cell is a link: the row's centre lies on the link.
+  const Frame rowFrame{0, 100, 600, 30};
+  const Id row = ax.add(window, "AXRow", rowFrame);
+  const Id name =
+      ax.add(ax.add(row, "AXCell", Frame{0, 100, 200, 30}), "AXStaticText", Frame{10, 105, 40, 20});
+  const Id link = ax.add(ax.add(row, "AXCell", Frame{200, 100, 200, 30}), "AXLink",
+                         Frame{200, 100, 200, 30}, {"AXPress"});
+  const Id linkText = ax.add(link, "AXStaticText", Frame{210, 105, 180, 20});
+  ax.add(ax.add(row, "AXCell", Frame{400, 100, 200, 30}), "AXStaticText", Frame{410, 105, 60, 20});
+  ax.addHit(pid, rowFrame, row);
+  ax.addHit(pid, Frame{200, 100, 200, 30}, linkText);
+  ax.addHit(pid, Frame{10, 105, 40, 20}, name);
+  const Point centre = rowFrame.center();
+  EXPECT_EQ(AT::reachablePoint(services, box(row, "AXRow", rowFrame, {}, "Tovrel.click"), centre),
+            (Point{30, 115}));
+  // A press that is not a click of the item lands anywhere within it.
+  EXPECT_EQ(AT::reachablePoint(services, box(row, "AXRow", rowFrame), centre), centre);
+  // Nothing but the control: the centre, as before.
+  ax.addHit(pid, Frame{10, 105, 40, 20}, linkText);
+  ax.addHit(pid, rowFrame, linkText);
+  EXPECT_EQ(AT::reachablePoint(services, box(row, "AXRow", rowFrame, {}, "Tovrel.click"), centre),
+            centre);
 }
 
 }  // namespace

@@ -66,9 +66,9 @@ Build page(Frame evidence, int thinItems = 0, double thinWidth = 50) {
 
 // A page holding a box of `box` whose content is `content`; browsers let the keyboard into a box
 // the user can scroll.
-Build pageBox(Frame box, Frame content, bool focusable = true) {
+Build pageBox(Frame box, Frame content, bool focusable = true, const char* role = "AXGroup") {
   return [=](auto& ax, Id w) {
-    const Id b = ax.add(ax.add(w, "AXWebArea", Frame{0, 0, 1000, 800}), "AXGroup", box);
+    const Id b = ax.add(ax.add(w, "AXWebArea", Frame{0, 0, 1000, 800}), role, box);
     ax.add(b, "AXStaticText", content);
     if (focusable) ax.set(b, "AXFocusable", true);
   };
@@ -109,6 +109,14 @@ TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
       {pageBox({100, 100, 420, 79}, {100, 100, 420, 1500}), {}},
       {pageBox({100, 700, 420, 160}, {100, 700, 420, 1500}), {}},  // not whole in view
       {pageBox({0, 0, 1000, 800}, {0, 0, 1000, 3000}), {}},        // the page itself
+      {pageBox(box, {100, 100, 420, 1500}, true, "AXList"), {box}},
+      // A card link whose picture its frame crops: a control, not a box.
+      {pageBox(box, {100, 60, 420, 300}, true, "AXLink"), {}},
+      // A toolkit's scrolled window whose viewport is a scroll area too: one area.
+      {[](auto& ax, Id w) {
+         ax.add(ax.add(w, "AXScrollArea", area500), "AXScrollArea", Frame{10.5, 10, 500, 400.5});
+       },
+       {area500}},
   };
   for (const auto& c : cases) {
     FakeAccessibility fresh(clock);

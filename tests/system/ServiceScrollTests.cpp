@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -189,6 +190,28 @@ TEST_F(ServiceScroll, ScrollingRefreshesTheAreasOnceItSettles) {
   EXPECT_EQ(session().areas().front(), (Rect{100, 150, 300, 500}));
   EXPECT_FALSE(access().areaRefreshRunning());
   EXPECT_EQ(answer(), 0);
+}
+
+TEST_F(ServiceScroll, AScrollBeforeTheParkLandsWaitsForIt) {
+  warm();
+  desktop.executor.queueDetached = true;
+  enter();
+  answer();  // the window and the chains: the known areas choose the larger one
+  ASSERT_EQ(session().outlined(), both[1]);
+  ASSERT_TRUE(access().parkTaskRunning());
+  const auto wheel = [&] {
+    return std::count_if(
+        desktop.events.posted.begin(), desktop.events.posted.end(),
+        [](const auto& p) { return p.event.type == platform::eventType::scrollWheel; });
+  };
+  const auto before = wheel();
+  access().execute(NavigationEffect::Cursor{CursorCommand::Scroll{0, -40}});
+  EXPECT_EQ(wheel(), before) << "the wheel turned where the pointer rested before";
+  EXPECT_EQ(desktop.events.pointer, (Point{50, 400}));
+  answer();
+  EXPECT_TRUE(both[1].contains(desktop.events.pointer)) << desktop.events.pointer;
+  EXPECT_GT(wheel(), before);
+  desktop.executor.queueDetached = false;
 }
 
 TEST_F(ServiceScroll, AMovedNeighbourRedrawsTheOutlines) {

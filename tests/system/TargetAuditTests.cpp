@@ -77,6 +77,17 @@ TEST(TargetAudit, ReportLines) {
   const Id card = desk.item(window, "AXGroup", Rect{20, 300, 300, 100}, "Card");
   desk.item(desk.ax.add(card, "AXGroup"), "AXButton", Rect{40, 320, 50, 20}, "Inside");
   label(card, "Card");
+  // A grid's tile, which the toolkit's hit test answers with the grid: a click presses it.
+  const Id grid = desk.item(window, "AXTable", Rect{20, 450, 300, 100}, "", {});
+  const Id tile = desk.item(grid, "AXCell", Rect{30, 460, 80, 60}, "", {});
+  desk.ax.addHit(desk.pid, {30, 460, 80, 60}, grid);
+  pairs.push_back({{"Tile", "AXCell", {30, 460, 80, 60}},
+                   {desk.ax.element(tile),
+                    "AXCell",
+                    {30, 460, 80, 60},
+                    {},
+                    std::string(AXElementBox::click),
+                    {}}});
   // Never click-checked: a menu-bar item and another process's item, both over the window.
   label(desk.item(desk.app, "AXMenuBarItem", Rect{700, 650, 40, 22}, "File"), "File");
   desk.ax.addHit(desk.pid, {700, 650, 40, 22}, window);
@@ -98,7 +109,7 @@ TEST(TargetAudit, ReportLines) {
                           "e\xCC\x81\xC3\xA8\xC3\xAA"
                           "e\xCC\x88";
   EXPECT_EQ(TargetAudit::report(desk.services, desk.pid, result),
-            "scope focused window, targets 7, visited 42, truncated true, 12 ms\n"
+            "scope focused window, targets 8, visited 42, truncated true, 12 ms\n"
             "LABEL AXButton \"Open\" (20,120 100x30)\n"
             "LABEL AXButton \"" +
                 cut +
@@ -117,6 +128,8 @@ TEST(TargetAudit, ReportLines) {
                 "(590,110 100x60)\n"
                 "  no reachable point\n"
                 "LABEL AXGroup \"Card\" (20,300 300x100)\n"
+                "LABEL AXCell \"Tile\" (30,460 80x60)\n"
+                "  pressed by a click at (70,490)\n"
                 "LABEL AXDockItem \"Files\" (720,600 40x40)\n"
                 "LABEL AXMenuBarItem \"File\" (700,650 40x22)\n"
                 "3 labels click something else\n"

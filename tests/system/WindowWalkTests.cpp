@@ -200,11 +200,31 @@ TEST_F(WindowWalkTest, ListItemsAreClickedAndNamedByTheTextsThatTellThemApart) {
   // A tree view's cells offer an action that does nothing a click does; an icon's has no name.
   ax.set(add(grid, "AXCell", Frame{0, 350, 100, 20}, "Tree cell"), "AXSelectable", true);
   ax.set(add(grid, "AXCell", Frame{100, 350, 20, 20}, ""), "AXSelectable", true);
+  // A file grid whose every tile names itself by the application's widget type, and shows the
+  // file's name deep inside; a tile alone in its list keeps such a name.
+  const Id files = ax.add(a.window, "AXTable", Frame{0, 500, 600, 200});
+  for (const std::string file : {"ImageMagick", "notes.txt"}) {
+    const Id tile = add(files, "AXCell", Frame{file == "notes.txt" ? 150.0 : 0, 500, 140, 130},
+                        "FileGridCell", {});
+    ax.set(tile, "AXFocusable", true);
+    Id box = ax.add(tile, "AXGroup");
+    for (int level = 0; level < 4; ++level)
+      box = ax.add(box, "AXGroup");
+    add(box, "AXStaticText", Frame{}, file, {});
+  }
+  const Id other = ax.add(a.window, "AXList", Frame{700, 500, 200, 200});
+  ax.set(add(other, "AXRow", Frame{700, 500, 200, 30}, "ThingRow", {}), "AXFocusable", true);
+  // A row whose only name of its own is its tool tip shows its name.
+  const Id place = add(other, "AXRow", Frame{700, 550, 200, 30}, "", {});
+  ax.set(place, "AXFocusable", true);
+  ax.set(place, "AXDescription", "Open your personal folder");
+  add(ax.add(place, "AXGroup"), "AXStaticText", Frame{}, "Home", {});
   const auto result = walk(a);
-  EXPECT_EQ(names(result), (Names{"Serif", "Sans", "Selectable row", "Pressable row",
-                                  "Filling button", "Tree cell"}));
+  EXPECT_EQ(names(result),
+            (Names{"Serif", "Sans", "Selectable row", "Pressable row", "Filling button",
+                   "Tree cell", "ImageMagick", "notes.txt", "ThingRow", "Home"}));
   for (std::size_t i = 0; i < result.elements.size(); ++i)
-    EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i < 3 || i == 5) << i;
+    EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i != 3 && i != 4) << i;
 }
 
 TEST_F(WindowWalkTest, NamingFallbacks) {

@@ -1,6 +1,8 @@
 // Toolkits whose frames are window-relative, and where such a window's content lies on screen.
 #include "platform/atspi/AtspiWindows.hpp"
 
+#include "platform/atspi/AtspiRoles.hpp"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -26,10 +28,39 @@ TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
     const ToolkitConventions conventions = conventionsOf(name, version);
     EXPECT_EQ(conventions.windowRelativeExtents, relative) << name << " " << version;
     EXPECT_EQ(conventions.visibleMeansShowing, relative) << name << " " << version;
-    EXPECT_EQ(ownName("GtkListItemWidget", conventions).empty(), relative) << name << version;
+    EXPECT_EQ(ownName("GtkListItemWidget", std::nullopt, conventions).empty(), relative)
+        << name << version;
+    EXPECT_EQ(ownName("button", std::nullopt, conventions).empty(), relative) << name << version;
   }
-  for (const char* other : {"Gtk", "Gtkfoo", "Open", "GtkImage 2"})
-    EXPECT_EQ(ownName(other, conventionsOf("GTK", "4.8")), other);
+}
+
+TEST(AtspiWindows, OnlyAnElementsOwnTypeOrKindStandsInForItsName) {
+  const auto gtk4 = conventionsOf("GTK", "4.8");
+  const auto label = static_cast<std::uint32_t>(Role::label);
+  const auto button = static_cast<std::uint32_t>(Role::pushButton);
+  const struct {
+    const char* reported;
+    std::optional<std::uint32_t> role;
+    bool blank;
+  } cases[] = {
+      {"GtkButton", button, true},
+      {"AdwSplitButton", std::nullopt, true},
+      {"label", button, true},
+      {"button", label, false},
+      {"GtkLabel", label, true},  // an empty label
+      {"GtkInscription", static_cast<std::uint32_t>(Role::staticText), true},
+      // A text that shows a type's name (a row of the toolkit's own inspector) shows a name.
+      {"GtkWindow", label, false},
+      {"AdwButton", static_cast<std::uint32_t>(Role::heading), false},
+      {"Gtk", button, false},
+      {"Gtkfoo", button, false},
+      {"GtkImage 2", button, false},
+      {"Open", button, false},
+      {"Button", button, false},
+      {"buttons", button, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ownName(c.reported, c.role, gtk4).empty(), c.blank) << c.reported;
 }
 
 TEST(AtspiWindows, TheShiftPutsTheContentWhereTheFittingWindowShowsIt) {
