@@ -190,18 +190,28 @@ void Bus::refresh(double timeout, AXError& error) {
     auto found = pids_.find(child.bus);
     if (found != pids_.end()) applications_.emplace_back(child.bus, found->second);
   }
-  // Connections that left the registry are forgotten, so the table does not grow for ever.
-  std::erase_if(pids_, [&](const auto& entry) {
+  // Connections that left the registry are forgotten, so the tables do not grow for ever.
+  const auto gone = [&](const QString& name) {
     return std::none_of(children->begin(), children->end(),
-                        [&](const ObjectRef& child) { return child.bus == entry.first; });
-  });
+                        [&](const ObjectRef& child) { return child.bus == name; });
+  };
+  std::erase_if(pids_, [&](const auto& entry) { return gone(entry.first); });
+  std::erase_if(greeted_, gone);
 }
 
 void Bus::greet(const std::vector<QString>& applications) {
-  if (applications.empty()) return;
+  std::vector<QString> fresh;
+  {
+    std::lock_guard lock(cacheMutex_);
+    for (const auto& name : applications) {
+      if (greeted_.insert(name).second) fresh.push_back(name);
+    }
+  }
+  if (fresh.empty()) return;
   auto bus = connection();
   if (!bus) return;
-  for (const auto& name : applications)
+  // A call sent rather than called goes out marked as wanting no reply.
+  for (const auto& name : fresh)
     bus->send(QDBusMessage::createMethodCall(name, rootPath,
                                              QStringLiteral("org.a11y.atspi.Application"),
                                              QStringLiteral("GetApplicationBusAddress")));
@@ -379,25 +389,6 @@ std::optional<std::vector<std::string>> decodeStrings(const QVariant& value) {
     QString item;
     in >> item;
     out.push_back(item.toStdString());
-  }
-  in.endArray();
-  return out;
-}
-
-std::optional<std::vector<std::string>> decodeActionNames(const QVariant& value) {
-  auto argument = argumentOf(value, "a(sss)");
-  if (!argument) return std::nullopt;
-  const QDBusArgument& in = *argument;
-  std::vector<std::string> out;
-  in.beginArray();
-  while (!in.atEnd()) {
-    QString name;
-    QString description;
-    QString keys;
-    in.beginStructure();
-    in >> name >> description >> keys;
-    in.endStructure();
-    out.push_back(name.toStdString());
   }
   in.endArray();
   return out;
