@@ -394,6 +394,25 @@ std::optional<std::vector<std::string>> decodeStrings(const QVariant& value) {
   return out;
 }
 
+std::optional<std::vector<std::string>> decodeActionNames(const QVariant& value) {
+  auto argument = argumentOf(value, "a(sss)");
+  if (!argument) return std::nullopt;
+  const QDBusArgument& in = *argument;
+  std::vector<std::string> out;
+  in.beginArray();
+  while (!in.atEnd()) {
+    QString name;
+    QString description;
+    QString keys;
+    in.beginStructure();
+    in >> name >> description >> keys;
+    in.endStructure();
+    out.push_back(name.toStdString());
+  }
+  in.endArray();
+  return out;
+}
+
 std::optional<std::map<std::string, std::string>> decodeStringMap(const QVariant& value) {
   auto argument = argumentOf(value, "a{ss}");
   if (!argument) return std::nullopt;

@@ -150,10 +150,11 @@ QVariant callOnce(Bus& bus, const ObjectRef& ref, const QString& interface, cons
                   const QVariantList& arguments, double timeout, AXError& error);
 
 // ── Decoding replies (nothing when the reply has another shape) ──
-std::optional<std::vector<ObjectRef>> decodeReferences(const QVariant& value);  // a(so)
-std::optional<ObjectRef> decodeReference(const QVariant& value);                // (so)
-std::optional<std::vector<std::uint32_t>> decodeUints(const QVariant& value);   // au
-std::optional<std::vector<std::string>> decodeStrings(const QVariant& value);   // as
+std::optional<std::vector<ObjectRef>> decodeReferences(const QVariant& value);     // a(so)
+std::optional<ObjectRef> decodeReference(const QVariant& value);                   // (so)
+std::optional<std::vector<std::uint32_t>> decodeUints(const QVariant& value);      // au
+std::optional<std::vector<std::string>> decodeStrings(const QVariant& value);      // as
+std::optional<std::vector<std::string>> decodeActionNames(const QVariant& value);  // a(sss)
 std::optional<std::map<std::string, std::string>> decodeStringMap(const QVariant& value);
 struct Extents {
   int x = 0;

@@ -48,10 +48,8 @@ Call callFor(Need need, const NodeState& node) {
     case needAttributes:
       return {atspiAccessible, QStringLiteral("GetAttributes"), {}};
     case needActions:
-      // How many, and then each one's name by its index: listing them all at once makes a
-      // toolkit fetch every action's translated name and description too, which some do not
-      // have and complain of (an office suite logs two lines per action), and a Gecko browser
-      // lists every name as ";;".
+      if (node.conventions.listsActions) return {atspiAction, QStringLiteral("GetActions"), {}};
+      // How many, and then each one's name by its index.
       return {dbusProperties, QStringLiteral("Get"), {atspiAction, QStringLiteral("NActions")}};
     case needParent:
       return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Parent")}};
@@ -223,8 +221,7 @@ StateSet conventionalStates(const NodeState& node, StateSet states) {
   return states;
 }
 
-// Stores one answer. For the number of actions, the count of names to ask one by one is
-// returned.
+// Stores one answer. For actions, the count of names to ask one by one is returned.
 std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXError error,
                               const QVariant& value, double now) {
   std::optional<Extents> extents;
@@ -288,12 +285,16 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
       store(node.attributes, error, decodeStringMap(value), now);
       break;
     case needActions: {
-      // Nameless until the names asked by index arrive.
+      // Listed, or nameless until the names asked by index arrive; a list of names that are not
+      // plain names is asked by index too.
       std::optional<std::vector<std::string>> names;
-      if (auto count = decodeUint(unwrapVariant(value)); count && *count <= maxActions)
+      if (node.conventions.listsActions)
+        names = decodeActionNames(value);
+      else if (auto count = decodeUint(unwrapVariant(value)); count && *count <= maxActions)
         names.emplace(*count);
       store(node.actions, error, names, now);
-      if (error == AXError::success && names && !names->empty())
+      if (error == AXError::success && names && !names->empty() &&
+          (!node.conventions.listsActions || !plainActionNames(*names)))
         return static_cast<int>(names->size());
       break;
     }
