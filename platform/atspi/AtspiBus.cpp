@@ -210,7 +210,8 @@ void Bus::greet(const std::vector<QString>& applications) {
   if (fresh.empty()) return;
   auto bus = connection();
   if (!bus) return;
-  // A call sent rather than called goes out marked as wanting no reply.
+  // Sent, not called: the reply is never waited for, and QtDBus drops it (it has no way to mark a
+  // call as wanting none).
   for (const auto& name : fresh)
     bus->send(QDBusMessage::createMethodCall(name, rootPath,
                                              QStringLiteral("org.a11y.atspi.Application"),

@@ -64,8 +64,8 @@ class Bus {
   void connectLocked();
   void refresh(double timeout, AXError& error);
   // Asks applications newly met for their bus address, as every accessibility client does when it
-  // meets one, once each and with no reply wanted: Chromium keeps its windows' activity to itself
-  // until it is asked.
+  // meets one, once each and with the reply left unread: Chromium keeps its windows' activity to
+  // itself until it is asked.
   void greet(const std::vector<QString>& applications);
 
   std::mutex connectionMutex_;
