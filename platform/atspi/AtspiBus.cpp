@@ -190,18 +190,29 @@ void Bus::refresh(double timeout, AXError& error) {
     auto found = pids_.find(child.bus);
     if (found != pids_.end()) applications_.emplace_back(child.bus, found->second);
   }
-  // Connections that left the registry are forgotten, so the table does not grow for ever.
-  std::erase_if(pids_, [&](const auto& entry) {
+  // Connections that left the registry are forgotten, so the tables do not grow for ever.
+  const auto gone = [&](const QString& name) {
     return std::none_of(children->begin(), children->end(),
-                        [&](const ObjectRef& child) { return child.bus == entry.first; });
-  });
+                        [&](const ObjectRef& child) { return child.bus == name; });
+  };
+  std::erase_if(pids_, [&](const auto& entry) { return gone(entry.first); });
+  std::erase_if(greeted_, gone);
 }
 
 void Bus::greet(const std::vector<QString>& applications) {
-  if (applications.empty()) return;
+  std::vector<QString> fresh;
+  {
+    std::lock_guard lock(cacheMutex_);
+    for (const auto& name : applications) {
+      if (greeted_.insert(name).second) fresh.push_back(name);
+    }
+  }
+  if (fresh.empty()) return;
   auto bus = connection();
   if (!bus) return;
-  for (const auto& name : applications)
+  // Sent, not called: the reply is never waited for, and QtDBus drops it (it has no way to mark a
+  // call as wanting none).
+  for (const auto& name : fresh)
     bus->send(QDBusMessage::createMethodCall(name, rootPath,
                                              QStringLiteral("org.a11y.atspi.Application"),
                                              QStringLiteral("GetApplicationBusAddress")));

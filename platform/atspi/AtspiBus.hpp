@@ -16,6 +16,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,7 +64,8 @@ class Bus {
   void connectLocked();
   void refresh(double timeout, AXError& error);
   // Asks applications newly met for their bus address, as every accessibility client does when it
-  // meets one, answers unread: Chromium keeps its windows' activity to itself until it is asked.
+  // meets one, once each and with the reply left unread: Chromium keeps its windows' activity to
+  // itself until it is asked.
   void greet(const std::vector<QString>& applications);
 
   std::mutex connectionMutex_;
@@ -75,6 +77,7 @@ class Bus {
   std::mutex cacheMutex_;
   std::vector<std::pair<QString, std::int32_t>> applications_;  // registry order
   std::map<QString, std::int32_t> pids_;
+  std::set<QString> greeted_;  // of the applications the registry lists
   double lastRefresh_ = -1e9;
   AXError lastRefreshError_ = AXError::success;
 };

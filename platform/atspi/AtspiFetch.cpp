@@ -15,6 +15,8 @@ const QString atspiAction = QStringLiteral("org.a11y.atspi.Action");
 const QString dbusProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 constexpr int maxTreeDepth = 64;
+// More actions than this on one element is a broken answer, not a list worth asking through.
+constexpr std::uint32_t maxActions = 64;
 
 struct Call {
   QString interface;
@@ -46,7 +48,9 @@ Call callFor(Need need, const NodeState& node) {
     case needAttributes:
       return {atspiAccessible, QStringLiteral("GetAttributes"), {}};
     case needActions:
-      return {atspiAction, QStringLiteral("GetActions"), {}};
+      if (node.conventions.listsActions) return {atspiAction, QStringLiteral("GetActions"), {}};
+      // How many, and then each one's name by its index.
+      return {dbusProperties, QStringLiteral("Get"), {atspiAction, QStringLiteral("NActions")}};
     case needParent:
       return {dbusProperties, QStringLiteral("Get"), {atspiAccessible, QStringLiteral("Parent")}};
     case needLabelledBy:
@@ -63,7 +67,9 @@ unsigned freshMask(const NodeState& node, double now) {
   unsigned mask = 0;
   if (node.role.fresh(now)) mask |= needRole;
   if (node.states.fresh(now)) mask |= needStates;
-  if (node.interfaces.fresh(now)) mask |= needInterfaces;
+  // An object's interfaces are its own for life.
+  if (node.interfaces.fresh(now) || (node.interfaces.value && node.interfaces.value->ok()))
+    mask |= needInterfaces;
   if (node.extents.fresh(now)) mask |= needExtents;
   if (node.name.fresh(now)) mask |= needName;
   if (node.description.fresh(now)) mask |= needDescription;
@@ -215,8 +221,7 @@ StateSet conventionalStates(const NodeState& node, StateSet states) {
   return states;
 }
 
-// Stores one answer. Action names that are not plain names are stored as listed, and the indexes
-// whose names must be asked one by one are returned.
+// Stores one answer. For actions, the count of names to ask one by one is returned.
 std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXError error,
                               const QVariant& value, double now) {
   std::optional<Extents> extents;
@@ -239,8 +244,10 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
     }
     case needInterfaces: {
       auto names = decodeStrings(value);
-      store(node.interfaces, error,
-            names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt, now);
+      const auto flags =
+          names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt;
+      store(node.interfaces, error, flags, now);
+      if (error == AXError::success && flags) rememberInterfaces(shared, node.ref, *flags);
       break;
     }
     case needExtents:
@@ -280,9 +287,16 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
       store(node.attributes, error, decodeStringMap(value), now);
       break;
     case needActions: {
-      auto names = decodeActionNames(value);
+      // Listed, or nameless until the names asked by index arrive; a list of names that are not
+      // plain names is asked by index too.
+      std::optional<std::vector<std::string>> names;
+      if (node.conventions.listsActions)
+        names = decodeActionNames(value);
+      else if (auto count = decodeUint(unwrapVariant(value)); count && *count <= maxActions)
+        names.emplace(*count);
       store(node.actions, error, names, now);
-      if (error == AXError::success && names && !plainActionNames(*names))
+      if (error == AXError::success && names && !names->empty() &&
+          (!node.conventions.listsActions || !plainActionNames(*names)))
         return static_cast<int>(names->size());
       break;
     }
@@ -309,9 +323,64 @@ void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::str
       AXResult<std::vector<std::string>>(actionNamesByIndex(node.actions.value->value(), answers));
 }
 
-unsigned missingNeeds(const NodeState& node, unsigned needs, double now, unsigned live) {
+// The interface a question belongs to, when not every object offers it.
+std::uint32_t interfaceAsked(Need need) {
+  switch (need) {
+    case needExtents:
+      return Interface::componentInterface;
+    case needActions:
+      return Interface::actionInterface;
+    default:
+      return 0;
+  }
+}
+constexpr unsigned gatedNeeds = needExtents | needActions;
+
+struct Asks {
+  unsigned now = 0;
+  // Asked once the answer about the node's interfaces is in.
+  unsigned afterInterfaces = 0;
+};
+
+// What to ask of `node` out of `needs`: what it does not know freshly (or, for the needs in
+// `live`, at all), where a question of an interface goes only to a node known to offer it. A
+// node known not to offer it has the answer "no value" without asking; one whose interfaces are
+// not known yet is asked them first.
+Asks plan(Shared& shared, NodeState& node, unsigned needs, double now, unsigned live) {
+  std::optional<std::uint32_t> remembered;
+  bool interfacesUnknown = false;
+  {
+    std::lock_guard lock(node.mutex);
+    interfacesUnknown = !node.interfaces.value || !node.interfaces.value->ok();
+  }
+  if (interfacesUnknown && (needs & (gatedNeeds | needInterfaces)))
+    remembered = knownInterfaces(shared, node.ref);
   std::lock_guard lock(node.mutex);
-  return needs & ~(freshMask(node, now) & ~live);
+  if (remembered) {
+    node.interfaces.value = AXResult<std::uint32_t>(*remembered);
+    node.interfaces.at = now;
+  }
+  Asks asks;
+  asks.now = needs & ~(freshMask(node, now) & ~live);
+  const unsigned gated = asks.now & gatedNeeds;
+  if (!gated) return asks;
+  const auto& interfaces = node.interfaces.value;
+  if (!interfaces) {
+    asks.now = (asks.now & ~gated) | needInterfaces;
+    asks.afterInterfaces = gated;
+    return asks;
+  }
+  for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
+    if (!(gated & bit)) continue;
+    const auto need = static_cast<Need>(bit);
+    if (interfaces->ok() && (interfaces->value() & interfaceAsked(need))) continue;
+    // Not offered, or the node could not say what it offers: the answer it would have given.
+    const AXError error = interfaces->ok() ? AXError::noValue : interfaces->error();
+    if (need == needExtents) node.extents = {AXResult<Extents>(error), now};
+    if (need == needActions) node.actions = {AXResult<std::vector<std::string>>(error), now};
+    asks.now &= ~bit;
+  }
+  return asks;
 }
 
 bool nameIsEmpty(const NodeState& node) {
@@ -363,7 +432,17 @@ class TreeFetch {
 
  private:
   void ask(const NodeStatePtr& node, unsigned needs, std::function<void()> then) {
-    const unsigned missing = missingNeeds(*node, needs, now_, 0);
+    const Asks asks = plan(shared_, *node, needs, now_, 0);
+    if (asks.afterInterfaces) {
+      then = [this, node, gated = asks.afterInterfaces, then = std::move(then)]() mutable {
+        // Asked of the interfaces the answer says it offers; nothing more when none came.
+        send(node, plan(shared_, *node, gated, now_, 0).now & ~needInterfaces, std::move(then));
+      };
+    }
+    send(node, asks.now, std::move(then));
+  }
+
+  void send(const NodeStatePtr& node, unsigned missing, std::function<void()> then) {
     if (missing == 0) {
       if (then) then();
       return;
@@ -512,34 +591,45 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
     Need need;
     int index;
   };
-  Batch batch(shared.bus, timeout);
-  std::vector<Pending> pending;
-  for (const auto& node : nodes) {
-    const unsigned missing = missingNeeds(*node, needs, now, live);
-    for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
-      if (missing & bit) {
-        const auto need = static_cast<Need>(bit);
-        const Call call = callFor(need, *node);
-        pending.push_back(
-            {node.get(), need, batch.add(node->ref, call.interface, call.method, call.arguments)});
+  std::vector<std::pair<NodeState*, int>> byIndex;
+  // Two rounds at most: the second asks what needed the interfaces the first learnt.
+  std::vector<std::pair<NodeState*, unsigned>> round;
+  for (const auto& node : nodes)
+    round.emplace_back(node.get(), needs);
+  for (bool first = true; !round.empty(); first = false) {
+    Batch batch(shared.bus, timeout);
+    std::vector<Pending> pending;
+    std::vector<std::pair<NodeState*, unsigned>> later;
+    for (const auto& [node, asked] : round) {
+      const Asks asks = plan(shared, *node, asked, now, live);
+      if (first && asks.afterInterfaces) later.emplace_back(node, asks.afterInterfaces);
+      const unsigned missing = first ? asks.now : asks.now & ~needInterfaces;
+      for (unsigned bit = 1; bit <= lastNeed; bit <<= 1) {
+        if (missing & bit) {
+          const auto need = static_cast<Need>(bit);
+          const Call call = callFor(need, *node);
+          pending.push_back(
+              {node, need, batch.add(node->ref, call.interface, call.method, call.arguments)});
+        }
       }
     }
-  }
-  if (batch.empty()) return AXError::success;
-  batch.run();
+    round = first ? std::move(later) : decltype(later)();
+    if (batch.empty()) continue;
+    batch.run();
 
-  // Children last: they take their parent's role, which may arrive in the same batch.
-  std::stable_partition(pending.begin(), pending.end(),
-                        [](const Pending& p) { return p.need != needChildren; });
-  std::vector<std::pair<NodeState*, int>> byIndex;
-  for (const auto& p : pending) {
-    if (auto count =
-            applyReply(shared, *p.node, p.need, batch.error(p.index), batch.argument(p.index), now))
-      byIndex.emplace_back(p.node, *count);
+    // Children last: they take their parent's role, which may arrive in the same batch.
+    std::stable_partition(pending.begin(), pending.end(),
+                          [](const Pending& p) { return p.need != needChildren; });
+    for (const auto& p : pending) {
+      if (auto count = applyReply(shared, *p.node, p.need, batch.error(p.index),
+                                  batch.argument(p.index), now))
+        byIndex.emplace_back(p.node, *count);
+    }
+    if (batch.overall() != AXError::success) return batch.overall();
   }
-  if (byIndex.empty() || batch.overall() != AXError::success) return batch.overall();
+  if (byIndex.empty()) return AXError::success;
 
-  // Names no one can read are asked by index, all of them in one more batch.
+  // The actions' names, all of them in one more batch.
   Batch names(shared.bus, timeout);
   std::vector<std::vector<int>> indexes(byIndex.size());
   for (std::size_t i = 0; i < byIndex.size(); ++i) {

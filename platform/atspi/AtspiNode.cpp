@@ -147,7 +147,7 @@ class AtspiElement : public AXNode {
     NodeStatePtr state = resolve(error);
     if (!state) return error;
     if (name == "AXFocused")
-      error = grabFocus(*state);
+      error = grabFocus(state);
     else if (name == "AXSelected")
       error = select(state);
     else
@@ -382,6 +382,12 @@ class AtspiElement : public AXNode {
         error != AXError::success)
       return error;
     return factOf(*state, &NodeState::interfaces);
+  }
+
+  // Whether the node is known to offer `interface`: its other questions go only to those that do.
+  bool offers(const NodeStatePtr& state, Interface interface) {
+    auto interfaces = interfacesOf(state);
+    return interfaces.ok() && (interfaces.value() & interface) != 0;
   }
 
   AXResult<std::string> stringFact(const NodeStatePtr& state, Need need,
@@ -855,6 +861,9 @@ class AtspiElement : public AXNode {
 
     ObjectRef current = window->ref;
     for (int step = 0; step < maxHitSteps; ++step) {
+      if (!offers(current == window->ref ? window : stateNear(current, *window),
+                  Interface::componentInterface))
+        break;
       AXError error = AXError::success;
       const QVariant answer =
           callOnce(shared_->bus, current, atspiComponent, QStringLiteral("GetAccessibleAtPoint"),
@@ -900,9 +909,10 @@ class AtspiElement : public AXNode {
 
   // ── Writes ──
 
-  AXError grabFocus(const NodeState& state) {
+  AXError grabFocus(const NodeStatePtr& state) {
+    if (!offers(state, Interface::componentInterface)) return AXError::attributeUnsupported;
     AXError error = AXError::success;
-    const QVariant done = callOnce(shared_->bus, state.ref, atspiComponent,
+    const QVariant done = callOnce(shared_->bus, state->ref, atspiComponent,
                                    QStringLiteral("GrabFocus"), {}, timeout(), error);
     if (error == AXError::noValue) return AXError::attributeUnsupported;
     if (error != AXError::success) return error;
@@ -920,6 +930,8 @@ class AtspiElement : public AXNode {
     bool ok = false;
     const int position = index.toInt(&ok);
     if (!ok || position < 0) return AXError::failure;
+    if (!offers(stateNear(parent.value(), *state), Interface::selectionInterface))
+      return AXError::attributeUnsupported;
     const QVariant done =
         callOnce(shared_->bus, parent.value(), QStringLiteral("org.a11y.atspi.Selection"),
                  QStringLiteral("SelectChild"), {position}, timeout(), error);
@@ -1016,10 +1028,13 @@ NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
 
 std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, const QString& bus,
                                                              double timeout) {
+  const double now = monotonicSeconds();
   {
     std::lock_guard lock(shared.toolkitMutex);
-    if (auto found = shared.toolkits.find(bus); found != shared.toolkits.end())
-      return found->second;
+    if (auto found = shared.toolkits.find(bus);
+        found != shared.toolkits.end() &&
+        (found->second.toolkit || now - found->second.at < toolkitRetrySeconds))
+      return found->second.toolkit;
   }
   const QString application = QStringLiteral("org.a11y.atspi.Application");
   Batch batch(shared.bus, timeout);
@@ -1028,8 +1043,13 @@ std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, con
   const int version = batch.add(bus, rootPath, dbusProperties, QStringLiteral("Get"),
                                 {application, QStringLiteral("Version")});
   batch.run();
-  // Unanswered: asked again next time. An application without the properties has no name.
-  if (batch.overall() != AXError::success) return std::nullopt;
+  // Unanswered: asked again once the retry time has passed. An application without the
+  // properties has no name.
+  if (batch.overall() != AXError::success) {
+    std::lock_guard lock(shared.toolkitMutex);
+    shared.toolkits[bus] = {std::nullopt, now};
+    return std::nullopt;
+  }
   const auto text = [&](int index) {
     return batch.error(index) == AXError::success
                ? unwrapVariant(batch.argument(index)).toString().toStdString()
@@ -1037,8 +1057,29 @@ std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, con
   };
   std::pair<std::string, std::string> toolkit{text(name), text(version)};
   std::lock_guard lock(shared.toolkitMutex);
-  shared.toolkits[bus] = toolkit;
+  shared.toolkits[bus] = {toolkit, now};
   return toolkit;
+}
+
+std::optional<std::uint32_t> knownInterfaces(Shared& shared, const ObjectRef& ref) {
+  std::lock_guard lock(shared.interfacesMutex);
+  const auto bus = shared.interfacesByBus.find(ref.bus);
+  if (bus == shared.interfacesByBus.end()) return std::nullopt;
+  const auto found = bus->second.find(ref.path);
+  if (found == bus->second.end()) return std::nullopt;
+  return found->second;
+}
+
+void rememberInterfaces(Shared& shared, const ObjectRef& ref, std::uint32_t interfaces) {
+  std::lock_guard lock(shared.interfacesMutex);
+  // Objects come and go: past this many, everything is forgotten and learnt again as met.
+  constexpr std::size_t maxKnown = 100000;
+  if (shared.interfacesKnown >= maxKnown) {
+    shared.interfacesByBus.clear();
+    shared.interfacesKnown = 0;
+  }
+  if (shared.interfacesByBus[ref.bus].insert_or_assign(ref.path, interfaces).second)
+    ++shared.interfacesKnown;
 }
 
 AXElement applicationElement(const std::shared_ptr<Shared>& shared, std::int32_t pid) {

@@ -5,6 +5,7 @@
 // everything a walk reads about it, so the walk's later reads cost no round trip.
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -27,9 +28,20 @@ struct Shared {
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
   std::function<void()> beforeAction;
   WindowsOfProcess windowsOf;
-  // Each application's toolkit name and version, by bus name, once read.
+  // Each application's toolkit name and version, by bus name, once read; or nothing, when it
+  // last failed to say in time, and when that was.
+  struct ToolkitAnswer {
+    std::optional<std::pair<std::string, std::string>> toolkit;
+    double at = 0;
+  };
   std::mutex toolkitMutex;
-  std::map<QString, std::pair<std::string, std::string>> toolkits;
+  std::map<QString, ToolkitAnswer> toolkits;
+  // The interfaces of the objects met, by bus and path. An object's interfaces are fixed for its
+  // life, and they must be known before it is asked anything only some objects answer: a toolkit
+  // logs an error for every question its object has no interface for.
+  std::mutex interfacesMutex;
+  std::map<QString, std::map<QString, std::uint32_t>> interfacesByBus;
+  std::size_t interfacesKnown = 0;
   // When a read-ahead last ran out of time: for a snapshot's lifetime after, the rest of that
   // tree is read as the walk goes, so that the walk's own time budget still decides how much of
   // it is read.
@@ -122,6 +134,14 @@ NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from);
 // The same, placed by `placement` (a child of a pop-up on its own surface).
 NodeStatePtr stateNear(const ObjectRef& ref, const NodeState& from,
                        std::shared_ptr<WindowPlacement> placement);
+
+// The interfaces `ref` is known to offer, from an earlier answer of its own.
+std::optional<std::uint32_t> knownInterfaces(Shared& shared, const ObjectRef& ref);
+void rememberInterfaces(Shared& shared, const ObjectRef& ref, std::uint32_t interfaces);
+
+// An application that did not name its toolkit in time is not asked again for this long: every
+// read of it would otherwise wait for the same two unanswered questions first.
+inline constexpr double toolkitRetrySeconds = 5.0;
 
 // The toolkit name and version of the application behind `bus`, read once and remembered.
 std::optional<std::pair<std::string, std::string>> toolkitOf(Shared& shared, const QString& bus,

@@ -11,11 +11,12 @@
 namespace tovrel::platform::atspi {
 
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version) {
+  if (toolkitName == "Qt") return {.listsActions = true};
   if (toolkitName != "GTK" && toolkitName != "gtk") return {};
   int major = 0;
   const auto [end, error] = std::from_chars(version.data(), version.data() + version.size(), major);
   if (error != std::errc() || major < 4) return {};
-  return {true, true, true};
+  return {true, true, true, true};
 }
 
 std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,

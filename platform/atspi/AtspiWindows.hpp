@@ -37,6 +37,11 @@ struct ToolkitConventions {
   bool windowRelativeExtents = false;
   // An element that has no name reports its widget's type name ("GtkListItemWidget") instead.
   bool typeNameForNoName = false;
+  // Lists its elements' actions whole (GetActions) with nothing missing; elsewhere listing them
+  // makes the accessibility bridge fetch translated names and descriptions the toolkit may lack
+  // and complain of (an office suite logs two lines per action), and a Gecko browser lists every
+  // name as ";;": each name is asked by its index there.
+  bool listsActions = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
 // The name an element of the AT-SPI `role` (when known) reports, or "" where that is only its

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 
@@ -401,6 +402,57 @@ TEST_F(AtspiTest, AStoppedApplicationFailsWithinTheTimeOutAndRecovers) {
   EXPECT_GE(took, 0.2);
   EXPECT_LT(took, 5.0);
   EXPECT_TRUE(elementValue(accessibility_->application(child->pid), "AXFocusedWindow"));
+}
+
+// An application too busy to name its toolkit is not asked again on the next read: the reads of
+// another client, watched on the bus, ask for the name once, up to a marker sent after them.
+TEST_F(AtspiTest, AnApplicationThatDidNotNameItsToolkitIsNotAskedAgainAtOnce) {
+  auto child = start("window", "Atspi silent");
+  ASSERT_NE(child, nullptr);
+  const QDBusMessage address = QDBusConnection::sessionBus().call(
+      QDBusMessage::createMethodCall(QStringLiteral("org.a11y.Bus"),
+                                     QStringLiteral("/org/a11y/bus"),
+                                     QStringLiteral("org.a11y.Bus"), QStringLiteral("GetAddress")),
+      QDBus::Block, 10000);
+  ASSERT_FALSE(address.arguments().isEmpty());
+  QProcess monitor;
+  monitor.start(QStringLiteral("dbus-monitor"),
+                {QStringLiteral("--address"), address.arguments().constFirst().toString(),
+                 QStringLiteral("type='method_call',path='/org/a11y/atspi/accessible/root'")});
+  std::string seen;
+  const auto waitToSee = [&](const char* text) {
+    const auto deadline = Clock::now() + 10s;
+    while (seen.find(text) == std::string::npos && Clock::now() < deadline) {
+      monitor.waitForReadyRead(100);
+      seen += monitor.readAll().toStdString();
+    }
+    return seen.find(text) != std::string::npos;
+  };
+  ASSERT_TRUE(waitToSee("NameLost")) << "the monitor did not start: " << seen;
+
+  ASSERT_EQ(kill(child->pid, SIGSTOP), 0);
+  AtspiAccessibility fresh([] { return std::nullopt; });
+  const AXElement application = fresh.application(child->pid);
+  application.setMessagingTimeout(0.25);
+  EXPECT_EQ(application.attribute("AXFocusedWindow").error(), AXError::cannotComplete);
+  EXPECT_EQ(application.attribute("AXFocusedWindow").error(), AXError::cannotComplete);
+  kill(child->pid, SIGCONT);
+  auto marker = QDBusMessage::createMethodCall(
+      QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/accessible/root"),
+      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  marker.setArguments({QStringLiteral("local.tovrel.Marker"), QStringLiteral("Marker")});
+  QDBusConnection::connectToBus(address.arguments().constFirst().toString(),
+                                QStringLiteral("tovrel-marker"))
+      .call(marker, QDBus::Block, 10000);
+  QDBusConnection::disconnectFromBus(QStringLiteral("tovrel-marker"));
+  ASSERT_TRUE(waitToSee("local.tovrel.Marker")) << seen;
+  monitor.kill();
+  monitor.waitForFinished();
+  std::size_t asked = 0;
+  for (auto at = seen.find("\"ToolkitName\""); at != std::string::npos;
+       at = seen.find("\"ToolkitName\"", at + 1))
+    ++asked;
+  EXPECT_EQ(asked, 1U) << seen;
 }
 
 TEST_F(AtspiTest, UnknownProcessesAndAMissingBusFailCleanly) {
