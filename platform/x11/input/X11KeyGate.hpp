@@ -113,7 +113,7 @@ class X11KeyGate {
   // the grab is over.
   bool ownReleaseMissedGrab() const;
   void grabMissed();
-  // Own events that never came back within a second are forgotten.
+  // Own events that did not come back in time are forgotten.
   void expire(double now);
   bool expecting() const { return !expected_.empty(); }
 
