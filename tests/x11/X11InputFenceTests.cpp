@@ -7,8 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/x11/input/X11KeyGate.hpp"
-
 namespace tovrel::platform::x11 {
 namespace {
 
@@ -123,17 +121,6 @@ TEST(X11InputFence, ATapThatNeverAnswersHoldsAnActionBackOnlyForTheBound) {
   // The tap going away releases whoever waits.
   fence.clearWaker(&stalled);
   EXPECT_TRUE(fence.waitGrabEnded());
-}
-
-TEST(X11KeyGate, AGrabEndedEarlyLetsTheReleaseBeHeardRaw) {
-  X11KeyGate gate;
-  gate.grabPress(38);
-  EXPECT_EQ(gate.answerPress(38, true), X11KeyGate::Answer::swallow);
-  ASSERT_TRUE(gate.grabActive());
-  gate.grabEnded();
-  EXPECT_FALSE(gate.grabActive());
-  EXPECT_TRUE(gate.rawRelease(38));   // heard once
-  EXPECT_FALSE(gate.rawRelease(38));  // and only once
 }
 
 }  // namespace
