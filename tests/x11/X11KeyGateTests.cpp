@@ -184,6 +184,11 @@ INSTANTIATE_TEST_SUITE_P(
                "O+50", "r65", "r50", "W", "o-50"},
               "S* | S* | +50 -50 +65 -65 +50 * | own* | S* | own* | S* | own* | own* | N | own | R "
               "| h | h | -50  | own | "},
+        // A typed a (38) under a held x (53) came up before the tap's turn: the application
+        // still gets all of it, after x is let go, and nothing stays down.
+        Order{"AChasedKeyReleasedBeforeItsTurn",
+              {"P53s", "P38p", "R38", "W"},
+              "S* | S* | Sh* | +38 -38 +53 -53 +38 -38 * | "},
         // A click: Space is let go; its own release ends the grab; the hand's comes raw.
         Order{"FreeingLetsTheHolderGo",
               {"P65s", "F", "W", "o+65", "o-65", "O-65", "r65", "F"},

@@ -29,7 +29,13 @@ bool X11KeyGate::rawRelease(unsigned keycode) {
 }
 
 void X11KeyGate::releaseChased(unsigned keycode) {
-  if (chased_.erase(keycode) > 0) settle_.push_back({keycode, false});
+  if (chased_.erase(keycode) == 0) return;
+  // Released before its turn to be pressed again: the application gets the whole key, after the
+  // holder is let go. A release posted now would come before that press and leave the key down.
+  if (std::find(repress_.begin(), repress_.end(), keycode) != repress_.end())
+    releaseAfter_.push_back(keycode);
+  else
+    settle_.push_back({keycode, false});
 }
 
 bool X11KeyGate::ownRaw(unsigned keycode, bool press, double now) {
@@ -105,7 +111,6 @@ X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
     }
     return Answer::swallow;
   }
-  passed_.insert(keycode);
   const bool holderCanGo =
       lettingGo_ || holderLetGoWanted_ || (starterOrigin_.letGoable() && isDown(*grabStarter_));
   if (underAnotherKey && !origin.synthetic && holderCanGo) {
@@ -116,6 +121,7 @@ X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
     chased_.insert(keycode);
     return Answer::swallow;
   }
+  passed_.insert(keycode);
   // Replaying releases the grab: the next press starts a new one.
   grabStarter_.reset();
   lettingGo_ = false;
@@ -179,8 +185,12 @@ std::vector<X11KeyGate::Post> X11KeyGate::takePosts() {
     expect(posts, *grabStarter_, false);
     lettingGo_ = true;
   }
-  for (unsigned keycode : std::exchange(repress_, {}))
+  for (unsigned keycode : std::exchange(repress_, {})) {
     expect(posts, keycode, true, true);
+    if (chased_.contains(keycode)) passed_.insert(keycode);
+  }
+  for (unsigned keycode : std::exchange(releaseAfter_, {}))
+    expect(posts, keycode, false);
   return posts;
 }
 
@@ -221,6 +231,7 @@ void X11KeyGate::reset() {
   origins_.clear();
   settle_.clear();
   repress_.clear();
+  releaseAfter_.clear();
   expected_.clear();
   chased_.clear();
 }

@@ -106,7 +106,9 @@ class X11KeyGate {
   // holder let go, then the chased keys pressed again. Taken once the server has sent every event
   // it had, so that a key that came behind an answer is settled under the grab before the grab
   // ends, not after.
-  bool hasPosts() const { return !settle_.empty() || holderLetGoWanted_ || !repress_.empty(); }
+  bool hasPosts() const {
+    return !settle_.empty() || holderLetGoWanted_ || !repress_.empty() || !releaseAfter_.empty();
+  }
   std::vector<Post> takePosts();
   // The tap's own release that is to end the grab came raw and its grab event has not: once the
   // server has sent everything, a release still missing found no grab (its window went away), and
@@ -154,10 +156,11 @@ class X11KeyGate {
 
   std::vector<Post> settle_;  // keys let go (press, release) under the grab
   bool holderLetGoWanted_ = false;
-  std::vector<unsigned> repress_;  // chased keys, pressed again once the grab is over
-  std::deque<Expected> expected_;  // posted, in order, until both their events came or cannot
-  std::set<unsigned> chased_;      // pressed again by the tap, and not yet released
-  bool lettingGo_ = false;         // the starter's own release is on its way
+  std::vector<unsigned> repress_;       // chased keys, pressed again once the grab is over
+  std::vector<unsigned> releaseAfter_;  // chased keys the hand released before their turn
+  std::deque<Expected> expected_;       // posted, in order, until both their events came or cannot
+  std::set<unsigned> chased_;           // pressed again by the tap, and not yet released
+  bool lettingGo_ = false;              // the starter's own release is on its way
   double now_ = 0;
   std::function<bool(unsigned)> keyDown_;
 };
