@@ -106,16 +106,16 @@ X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
     passed_.erase(keycode);
     // The grab stays with the key that holds it; this one is let go at once.
     if (underAnotherKey && origin.letGoable()) {
-      settle_.push_back({keycode, true});
-      settle_.push_back({keycode, false});
+      settle_.push_back({keycode, true, true});
+      settle_.push_back({keycode, false, true});
     }
     return Answer::swallow;
   }
   const bool holderCanGo =
       lettingGo_ || holderLetGoWanted_ || (starterOrigin_.letGoable() && isDown(*grabStarter_));
   if (underAnotherKey && !origin.synthetic && holderCanGo) {
-    settle_.push_back({keycode, true});
-    settle_.push_back({keycode, false});
+    settle_.push_back({keycode, true, true});
+    settle_.push_back({keycode, false, true});
     if (!lettingGo_) holderLetGoWanted_ = true;
     repress_.push_back(keycode);
     chased_.insert(keycode);
@@ -170,27 +170,27 @@ X11KeyGate::Freeing X11KeyGate::freeInput() {
   return Freeing::ungrab;
 }
 
-void X11KeyGate::expect(std::vector<Post>& posts, unsigned keycode, bool press, bool repress) {
-  posts.push_back({keycode, press});
-  expected_.push_back({{keycode, press}, now_, repress});
+void X11KeyGate::expect(std::vector<Post>& posts, Post post, bool repress) {
+  posts.push_back(post);
+  expected_.push_back({post, now_, repress});
 }
 
 std::vector<X11KeyGate::Post> X11KeyGate::takePosts() {
   std::vector<Post> posts;
   for (const Post& settled : std::exchange(settle_, {}))
-    expect(posts, settled.keycode, settled.press);
+    expect(posts, settled);
   // A holder released meanwhile ended the grab by itself.
   if (std::exchange(holderLetGoWanted_, false) && grabStarter_ && !lettingGo_) {
-    expect(posts, *grabStarter_, true);
-    expect(posts, *grabStarter_, false);
+    expect(posts, {*grabStarter_, true, true});
+    expect(posts, {*grabStarter_, false, true});
     lettingGo_ = true;
   }
   for (unsigned keycode : std::exchange(repress_, {})) {
-    expect(posts, keycode, true, true);
+    expect(posts, {keycode, true}, true);
     if (chased_.contains(keycode)) passed_.insert(keycode);
   }
   for (unsigned keycode : std::exchange(releaseAfter_, {}))
-    expect(posts, keycode, false);
+    expect(posts, {keycode, false});
   return posts;
 }
 

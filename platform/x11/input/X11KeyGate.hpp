@@ -60,7 +60,11 @@ class X11KeyGate {
   struct Post {
     unsigned keycode = 0;
     bool press = false;
-    bool operator==(const Post&) const = default;
+    // Posted to be swallowed: a key let go, not one meant for the application.
+    bool swallowed = false;
+    bool operator==(const Post& other) const {
+      return keycode == other.keycode && press == other.press;
+    }
   };
 
   // A raw press. When the grab's own event for the same press follows, the press is decided there
@@ -105,7 +109,9 @@ class X11KeyGate {
   // The synthetic events to post now, in order: first every key settled under the grab, then the
   // holder let go, then the chased keys pressed again. Taken once the server has sent every event
   // it had, so that a key that came behind an answer is settled under the grab before the grab
-  // ends, not after.
+  // ends, not after. A key can still come between the holder's own press and release, which the
+  // tap posted already: it is settled after the grab is over, and its swallowed posts must then go
+  // under a grab the tap takes itself (when `grabActive()` no longer holds).
   bool hasPosts() const {
     return !settle_.empty() || holderLetGoWanted_ || !repress_.empty() || !releaseAfter_.empty();
   }
@@ -139,7 +145,7 @@ class X11KeyGate {
     bool rawDue = true;
     bool grabDue = true;
   };
-  void expect(std::vector<Post>& posts, unsigned keycode, bool press, bool repress = false);
+  void expect(std::vector<Post>& posts, Post post, bool repress = false);
   // The tap's own event this grab event of the synthetic keyboard is, if it is one.
   std::optional<Expected> takeOwnGrabEvent(const Post& event);
   void dropSettled();

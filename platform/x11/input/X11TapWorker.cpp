@@ -217,10 +217,16 @@ class X11Tap::Worker {
   // Keys the server queued behind an answer reach the grab only once that answer is in: each is
   // settled while the grab still holds (a key let go, a key chased) before the grab's holder is let
   // go, or its settling would come after the grab is over and reach the application.
+  // The posts follow the last look at the queue at once: a key the hand presses before they reach
+  // the server comes to the grab ahead of the holder's release, and is settled after the grab is
+  // over (its release then reaches the application). Asking whether the holder is still down is a
+  // round trip that may bring such a key, so the queue is looked at again after it.
   void settleAndPost() {
     if (!freePending_ && !gate_.hasPosts()) return;
-    drainUntilQuiet();
-    if (std::exchange(freePending_, false)) freeInput();
+    do {
+      drainUntilQuiet();
+      if (std::exchange(freePending_, false)) freeInput();
+    } while (XEventsQueued(display_, QueuedAlready) > 0);
     sendPosts();
     reportGrab();
   }
@@ -273,9 +279,31 @@ class X11Tap::Worker {
   // The gate's own key events, posted through XTest behind whatever answer was just given.
   void sendPosts() {
     const auto posts = gate_.takePosts();
-    for (const X11KeyGate::Post& post : posts)
+    // A key settled after the grab it came to is over: the tap holds the keyboard itself while
+    // its press and release go, or the release would reach the application. The server handles
+    // a request's input before the same client's next request, so the ungrab comes after them.
+    bool holding = false;
+    for (const X11KeyGate::Post& post : posts) {
+      const bool hold = post.swallowed && !gate_.grabActive();
+      if (hold && !holding) holding = grabKeyboard();
+      if (!hold && holding) {
+        XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
+        holding = false;
+      }
       XTestFakeKeyEvent(display_, post.keycode, post.press ? True : False, CurrentTime);
+    }
+    if (holding) XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
     if (!posts.empty()) XFlush(display_);
+  }
+
+  // Another client's grab (a popup the click opened) keeps its own: then it gets the release.
+  bool grabKeyboard() {
+    unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
+    XISetMask(bits, XI_KeyPress);
+    XISetMask(bits, XI_KeyRelease);
+    XIEventMask mask{masterKeyboard_, sizeof bits, bits};
+    return XIGrabDevice(display_, masterKeyboard_, root_, CurrentTime, None, XIGrabModeAsync,
+                        XIGrabModeAsync, False, &mask) == GrabSuccess;
   }
 
   void answer(const XIDeviceEvent& device, X11KeyGate::Answer answer) {
