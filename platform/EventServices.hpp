@@ -31,8 +31,9 @@ struct KeyInterception {
   };
   bool allKeys = false;
   std::vector<Chord> chords;
-  // Modifier keys whose lone tap the program takes. They are never swallowed; the desktop keeps
-  // applications from taking such a tap as a lone tap of their own (a menu bar armed by Alt).
+  // Modifier keys whose lone tap the program takes. The desktop keeps applications from taking such
+  // a tap as a lone tap of their own (a menu bar armed by Alt), and from nothing else: the modifier
+  // still makes chords and AltGr characters.
   std::vector<std::uint16_t> modifierTaps;
   // While every key is grabbed: the keys the mode itself uses, swallowed even when the answer
   // comes too late (any other key then passes). Only keys that are the mode's whatever has the

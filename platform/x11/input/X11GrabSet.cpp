@@ -96,6 +96,33 @@ int X11GrabSet::setChords(const std::vector<KeyInterception::Chord>& chords) {
   return conflicts;
 }
 
+int X11GrabSet::setTapModifiers(const std::vector<std::uint16_t>& keyCodes) {
+  std::set<unsigned> wanted;
+  for (std::uint16_t code : keyCodes)
+    if (auto xKeycode = xKeycodeForKeyCode(code)) wanted.insert(*xKeycode);
+  XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
+  for (unsigned keycode : tapGrabs_)
+    if (!wanted.contains(keycode))
+      XIUngrabKeycode(display_, masterKeyboard_, static_cast<int>(keycode), root_, 1, &any);
+  int conflicts = 0;
+  for (unsigned keycode : wanted) {
+    if (tapGrabs_.contains(keycode)) continue;
+    XIEventMask mask = grabMask();
+    XIGrabModifiers modifiers = any;
+    int failed = XIGrabKeycode(display_, masterKeyboard_, static_cast<int>(keycode), root_,
+                               XIGrabModeSync, XIGrabModeAsync, False, &mask, 1, &modifiers);
+    if (failed > 0) {
+      std::fprintf(stderr,
+                   "tovrel: another program already grabs X keycode %u; applications see its "
+                   "taps\n",
+                   keycode);
+      ++conflicts;
+    }
+  }
+  tapGrabs_ = std::move(wanted);
+  return conflicts;
+}
+
 std::set<Window> X11GrabSet::managedWindows() {
   std::set<Window> windows;
   Atom type = None;

@@ -27,7 +27,6 @@
 #include "platform/x11/input/X11GrabSet.hpp"
 #include "platform/x11/input/X11KeyGate.hpp"
 #include "platform/x11/input/X11KeyTable.hpp"
-#include "platform/x11/input/X11ModifierTapCover.hpp"
 #include "platform/x11/input/X11Modifiers.hpp"
 
 namespace tovrel::platform::x11 {
@@ -175,7 +174,6 @@ class X11Tap::Worker {
     grabs_.emplace(display_, masterKeyboard_);
     // A round trip: it answers once the server has handled every answer sent before it.
     gate_.setKeyDownQuery([this](unsigned keycode) { return keyIsDown(keycode); });
-    cover_.emplace(display_);
     if (xkbEventBase_ >= 0) {
       XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
                             XkbAllStateComponentsMask);
@@ -348,7 +346,8 @@ class X11Tap::Worker {
     int conflicts =
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
-    cover_->setModifierTaps(interception.modifierTaps);
+    conflicts +=
+        grabs_->setTapModifiers(enabled ? interception.modifierTaps : std::vector<std::uint16_t>{});
     grabs_->setModeKeys(allKeys_ ? interception.modeKeys : std::vector<KeyInterception::Chord>{});
     grabWindows();
     XSync(display_, False);
@@ -452,10 +451,7 @@ class X11Tap::Worker {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         const auto keycode = static_cast<unsigned>(raw->detail);
         if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, true, monotonicNow())) return;
-        // While every key is grabbed the press reaches the application only once it is decided,
-        // and the cover must come after it.
         const bool repeat = (raw->flags & XIKeyRepeat) != 0;
-        if (!allKeys_) cover_->keyPressed(keycode, repeat);
         notePressForTap(keycode, repeat);
         noteLateness(raw->time);
         // Held back until the next event: when it is our grab's event for the same press, the
@@ -491,7 +487,6 @@ class X11Tap::Worker {
         unsigned keycode = static_cast<unsigned>(raw->detail);
         if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, false, monotonicNow())) return;
         noteLateness(raw->time);
-        cover_->keyReleased(keycode);
         rawDown_.erase(keycode);
         if (tapCandidate_ == keycode) {
           tapCandidate_.reset();
@@ -554,7 +549,6 @@ class X11Tap::Worker {
     if (!pendingRaw_) return;
     PendingRaw raw = *pendingRaw_;
     pendingRaw_.reset();
-    if (allKeys_) cover_->keyPressed(raw.keycode, false);
     if (isForeign(raw.keycode)) {
       std::lock_guard lock(shared_->mutex);
       ++shared_->statistics.foreignKeys;
@@ -602,6 +596,11 @@ class X11Tap::Worker {
       reportGrab();
       return;
     }
+    if (!repeat && grabs_->isTapModifier(keycode) && gate_.grabStarter() == keycode &&
+        (tapCandidate_ == keycode || !allKeys_)) {
+      withholdTapModifier(device);
+      return;
+    }
     reportGrab();
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
@@ -627,8 +626,30 @@ class X11Tap::Worker {
     answer(device, given);
     // The decision clicks or acts: the keyboard must be free for what that opens.
     if (swallow && shared_->fence && shared_->fence->takeRequest()) freePending_ = true;
-    if (given == X11KeyGate::Answer::replay) cover_->keyPressed(keycode, repeat);
     reportGrab();
+  }
+
+  // A modifier whose lone tap is the program's: a press that may begin such a tap reaches no
+  // application, so none takes the tap as its own (Qt arms its menu bar, Firefox activates its
+  // own), and the grab it started is let go at once: the keys that follow (an Alt chord, an AltGr
+  // character, the window manager's shortcuts) go where they always went, waiting for nobody. The
+  // server keeps the modifier in its state, so they still arrive with Alt or AltGr set; the
+  // modifier's release reaches the application. A press that cannot begin a lone tap (another key
+  // is down) passes as it is. Decided here, from the raw events: the main thread only hears it.
+  void withholdTapModifier(const XIDeviceEvent& device) {
+    const auto keycode = static_cast<unsigned>(device.detail);
+    if (tapCandidate_ == keycode) {
+      XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
+      gate_.grabEnded();
+    } else {
+      answer(device, gate_.answerPress(keycode, false));
+    }
+    XFlush(display_);
+    reportGrab();
+    if (enabledAndAttached())
+      emitKey(keycode, true, false, device.sourceid, stateOf(device), 0);
+    else if (auto code = keyCodeForXKeycode(keycode))
+      modifiers_.apply(*code, true);
   }
 
   // A ticket for an answer the keyboard waits for; none while the main thread is still busy with
@@ -653,7 +674,7 @@ class X11Tap::Worker {
   void notePressForTap(unsigned keycode, bool repeat) {
     if (repeat) return;
     tapCandidate_.reset();
-    const bool takes = cover_->takesTap(keycode);
+    const bool takes = grabs_->isTapModifier(keycode);
     // A release heard by nobody (the tap was off) must not spoil every later tap.
     if (takes && !rawDown_.empty())
       std::erase_if(rawDown_, [&](unsigned down) { return !keyIsDown(down); });
@@ -856,7 +877,6 @@ class X11Tap::Worker {
   std::set<unsigned> rawDown_;            // keys down, as the raw events have them
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
-  std::optional<X11ModifierTapCover> cover_;
 
   X11KeyGate gate_;
   X11ModifierState modifiers_;
