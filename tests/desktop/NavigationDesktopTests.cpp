@@ -83,6 +83,8 @@ class NavigationDesktopTest : public DesktopTest {
     x11_.reset();
     if (fixture_) fixture_->stop();
     fixture_.reset();
+    // Back to the server's own repeat delay and rate, which a test may have changed.
+    QProcess::execute("xset", {"r", "rate"});
     QProcess::execute("xset", {"r", "on"});
     DesktopTest::TearDown();
   }

@@ -180,6 +180,11 @@ TEST_F(TapTest, ALateOrWaitingKeyIsSwallowedOnlyWhenItIsTheProgramsOwn) {
     EXPECT_EQ(typedAfter(mark, row.typed), row.typed) << row.what;
     EXPECT_TRUE(heardKey(eventType::keyDown, row.heard)) << row.what;
     EXPECT_GT(tap_->statistics().lateDecisions, lateBefore) << row.what << ": no answer was late";
+    // Nothing is left held: another client can take the keyboard, and typing goes on.
+    EXPECT_TRUE(pumpUntil([] { return !keyboardIsGrabbed(); })) << row.what;
+    const std::size_t after = receiver_->log().size();
+    input([](Desktop& d) { d.hardwareType("z"); });
+    EXPECT_EQ(typedAfter(after, "z"), "z") << row.what;
   }
 }
 
