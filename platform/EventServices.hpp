@@ -39,6 +39,9 @@ struct KeyInterception {
   // comes too late (any other key then passes). Only keys that are the mode's whatever has the
   // focus belong here.
   std::vector<Chord> modeKeys{};
+  // Whether the press of a modifier tap is kept from the application in front; not from this
+  // program's own windows, whose shortcut recorder takes such a tap as a shortcut.
+  bool withholdModifierTaps = true;
   bool operator==(const KeyInterception&) const = default;
 };
 

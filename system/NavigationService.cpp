@@ -518,6 +518,8 @@ void NavigationService::checkStillAllowed() {
 void NavigationService::syncKeyInterception() {
   platform::KeyInterception wanted;
   wanted.modifierTaps = router_.modifierTapsInUse();
+  const bool selfInFront = frontPID_ == platform_.workspace.selfPid();
+  wanted.withholdModifierTaps = !selfInFront;
   if (router_.mode() == InteractionMode::off) {
     // Modifier taps need no grab: the tap hears the modifier and never swallows it.
     for (const auto& entry : router_.config().entries()) {
@@ -531,8 +533,7 @@ void NavigationService::syncKeyInterception() {
     wanted.allKeys = true;
     // Moving's own keys never reach an application, even when this program answers too late;
     // not while routing is suspended or this program is in front, where they may be typing.
-    if (router_.mode() == InteractionMode::cursor && !router_.routingSuspended() &&
-        frontPID_ != platform_.workspace.selfPid())
+    if (router_.mode() == InteractionMode::cursor && !router_.routingSuspended() && !selfInFront)
       for (const CursorBinding& binding : router_.config().cursorBindings)
         if (binding.gesture.isKey())
           wanted.modeKeys.push_back({binding.gesture.keyCode(), binding.gesture.modifiers()});

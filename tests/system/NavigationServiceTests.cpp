@@ -309,6 +309,12 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
             moving.modeKeys.end());
   service().setMode(Mode::click);
   EXPECT_EQ(last(), (KeyInterception{true, {}, {Key::rightOption}, {}}));
+
+  // This program's own windows get the whole tap: its shortcut recorder takes it as a shortcut.
+  EXPECT_TRUE(last().withholdModifierTaps);
+  desktop.workspace.frontmost = desktop.workspace.self;
+  restart();
+  EXPECT_EQ(last(), (KeyInterception{false, entries.chords, {Key::rightOption}, {}, false}));
 }
 
 // A click, an activation or reading the front window needs the keyboard as the applications

@@ -96,10 +96,11 @@ int X11GrabSet::setChords(const std::vector<KeyInterception::Chord>& chords) {
   return conflicts;
 }
 
-int X11GrabSet::setTapModifiers(const std::vector<std::uint16_t>& keyCodes) {
-  std::set<unsigned> wanted;
+int X11GrabSet::setTapModifiers(const std::vector<std::uint16_t>& keyCodes, bool withhold) {
+  tapKeycodes_.clear();
   for (std::uint16_t code : keyCodes)
-    if (auto xKeycode = xKeycodeForKeyCode(code)) wanted.insert(*xKeycode);
+    if (auto xKeycode = xKeycodeForKeyCode(code)) tapKeycodes_.insert(*xKeycode);
+  const std::set<unsigned> wanted = withhold ? tapKeycodes_ : std::set<unsigned>{};
   XIGrabModifiers any{static_cast<int>(XIAnyModifier), 0};
   for (unsigned keycode : tapGrabs_)
     if (!wanted.contains(keycode))
@@ -119,7 +120,7 @@ int X11GrabSet::setTapModifiers(const std::vector<std::uint16_t>& keyCodes) {
       ++conflicts;
     }
   }
-  tapGrabs_ = std::move(wanted);
+  tapGrabs_ = wanted;
   return conflicts;
 }
 

@@ -26,10 +26,12 @@ class X11GrabSet {
   void refreshModifierMap();
   // Grabs exactly these chords; answers how many grabs another program had taken first.
   int setChords(const std::vector<KeyInterception::Chord>& chords);
-  // The modifiers whose lone tap the program takes, on the root window with any modifiers: their
-  // press is decided before any application sees it. Answers how many another program had taken.
-  int setTapModifiers(const std::vector<std::uint16_t>& keyCodes);
-  bool isTapModifier(unsigned keycode) const { return tapGrabs_.contains(keycode); }
+  // The modifiers whose lone tap the program takes and, with `withhold`, their grabs on the root
+  // window with any modifiers: their press is decided before any application sees it. Answers how
+  // many grabs another program had taken.
+  int setTapModifiers(const std::vector<std::uint16_t>& keyCodes, bool withhold);
+  bool isTapModifier(unsigned keycode) const { return tapKeycodes_.contains(keycode); }
+  bool withholdsTap(unsigned keycode) const { return tapGrabs_.contains(keycode); }
   // With `allKeys`, every key on every managed top-level window; without, none.
   int setWindows(bool allKeys);
   std::size_t windowCount() const { return windowGrabs_.size(); }
@@ -61,7 +63,8 @@ class X11GrabSet {
   unsigned numLockMask_ = 0;
   std::array<unsigned char, XIMaskLen(XI_LASTEVENT)> grabMaskBits_{};
   std::set<std::pair<unsigned, unsigned>> chordGrabs_;  // (X keycode, modifier mask)
-  std::set<unsigned> tapGrabs_;                         // X keycodes
+  std::set<unsigned> tapKeycodes_;
+  std::set<unsigned> tapGrabs_;  // X keycodes
   std::set<std::pair<unsigned, unsigned>> modeKeys_;
   std::set<Window> windowGrabs_;
 };

@@ -347,7 +347,8 @@ class X11Tap::Worker {
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
     conflicts +=
-        grabs_->setTapModifiers(enabled ? interception.modifierTaps : std::vector<std::uint16_t>{});
+        grabs_->setTapModifiers(enabled ? interception.modifierTaps : std::vector<std::uint16_t>{},
+                                interception.withholdModifierTaps);
     grabs_->setModeKeys(allKeys_ ? interception.modeKeys : std::vector<KeyInterception::Chord>{});
     grabWindows();
     XSync(display_, False);
@@ -596,7 +597,7 @@ class X11Tap::Worker {
       reportGrab();
       return;
     }
-    if (!repeat && grabs_->isTapModifier(keycode) && gate_.grabStarter() == keycode &&
+    if (!repeat && grabs_->withholdsTap(keycode) && gate_.grabStarter() == keycode &&
         (tapCandidate_ == keycode || !allKeys_)) {
       withholdTapModifier(device);
       return;
