@@ -521,7 +521,7 @@ void NavigationService::syncKeyInterception() {
   const bool selfInFront = frontPID_ == platform_.workspace.selfPid();
   wanted.withholdModifierTaps = !selfInFront;
   if (router_.mode() == InteractionMode::off) {
-    // Modifier taps need no grab: the tap hears the modifier and never swallows it.
+    // Modifier taps are not chords: the tap grabs and decides them itself.
     for (const auto& entry : router_.config().entries()) {
       const Gesture& gesture = entry.second.gesture;
       if (!gesture.isKey()) continue;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The tap's passive key grabs: the entry chords on the root window, each with its Caps Lock and
-// Num Lock variants, and every key on every managed top-level window while a mode is on. Windows
+// Num Lock variants, the modifiers whose tap the program takes, on the root window too, and every
+// key on every managed top-level window while a mode is on. Windows
 // come and go; `setWindows` is called again whenever the window list changes. Lives on the tap's
 // thread, on its connection.
 

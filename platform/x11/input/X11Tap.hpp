@@ -7,8 +7,10 @@
 //  - decides key presses through passive synchronous grabs: while navigation is off only the entry
 //    chords on the root window, while a mode is on every key on every managed top-level window,
 //    so the window manager's own root shortcuts keep their priority;
-//  - hands every event to the main thread and waits a bounded time for the answer: a keyboard that
-//    waits on a busy program would freeze the whole desktop.
+//  - keeps the press of a modifier whose tap the program takes from the applications, deciding it
+//    on its own thread;
+//  - hands every other event to the main thread and waits a bounded time for the answer: a
+//    keyboard that waits on a busy program would freeze the whole desktop.
 
 #include <cstdint>
 #include <memory>

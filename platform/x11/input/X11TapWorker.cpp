@@ -214,11 +214,10 @@ class X11Tap::Worker {
 
   // Keys the server queued behind an answer reach the grab only once that answer is in: each is
   // settled while the grab still holds (a key let go, a key chased) before the grab's holder is let
-  // go, or its settling would come after the grab is over and reach the application.
-  // The posts follow the last look at the queue at once: a key the hand presses before they reach
-  // the server comes to the grab ahead of the holder's release, and is settled after the grab is
-  // over (its release then reaches the application). Asking whether the holder is still down is a
-  // round trip that may bring such a key, so the queue is looked at again after it.
+  // go, or its settling would come after the grab is over and reach the application. Asking
+  // whether the holder is still down is a round trip that may bring such a key, so the queue is
+  // looked at again after it, and the posts follow the last look at once (a key that still comes
+  // between them is settled under a grab of the tap's own: see sendPosts).
   void settleAndPost() {
     if (!freePending_ && !gate_.hasPosts()) return;
     do {
