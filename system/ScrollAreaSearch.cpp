@@ -489,8 +489,11 @@ class NestedScrollers {
         if (spans(*f, area_)) return false;
         ShownChildren shown(*element);
         const double unbounded = std::numeric_limits<double>::infinity();
-        if (scrolls(*element, *role, *f, std::nullopt, shown, unbounded).value_or(false))
+        if (scrolls(*element, *role, *f, std::nullopt, shown, unbounded).value_or(false)) {
+          // The places nearby mostly lie in it too: none of them needs a hit test of its own.
+          boxes_.push_back(*f);
           return true;
+        }
       }
       element = elementAttribute(*element, "AXParent");
     }
@@ -647,14 +650,22 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
     if (!hit.ok()) continue;
     if (nested && !walked) {
       walked = true;
+      // Its own time, not what is left: an application slow to answer the first hit tests is
+      // the one whose hit tests can least be trusted to name the boxes.
       if (const auto front = frontWindow(application))
-        nested->walk(front->window, std::min(deadline, services.clock.uptime() + boxSeconds));
+        nested->walk(front->window, services.clock.uptime() + boxSeconds);
     }
     if (nested && nested->under(at, hit.value())) continue;
     if (isQuiet(hit.value())) return at;
     if (!reaches) reaches = at;
   }
-  return reaches.value_or(near);
+  if (reaches) return *reaches;
+  // Out of time before any place was found to reach the area: one outside every box found is
+  // still better than the park point, which may lie in one.
+  if (nested)
+    for (const Point& at : candidates)
+      if (!nested->inBox(at)) return at;
+  return near;
 }
 
 void quietPoint(DiscoveryServices& services, std::int32_t pid, Point near,

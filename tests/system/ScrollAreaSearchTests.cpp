@@ -345,6 +345,12 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
          ax.set(*slow, "AXAllChildren", all);
        },
        chosen, centre},
+      {"an application too slow for the walk to reach the box",
+       [&](auto& ax, Id page, Id pane) {
+         ax.messageCost = 0.02;
+         nestedBox("AXGroup", overflowing)(ax, page, pane);
+       },
+       chosen, belowBox},
   };
   for (const auto& c : cases) {
     FakeAccessibility fresh(clock);
@@ -360,8 +366,9 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
     EXPECT_EQ(AT::quietPointNow(own, pid, centre, c.area), c.expected) << c.what;
     // The walk's 0.25 s, overrun by one read at most.
     EXPECT_LE(clock.now - start, 0.25 + fresh.defaultTimeout) << c.what;
-    // The heading is read only when there is an area to walk, and nothing of it twice.
-    EXPECT_EQ(fresh.messages(heading) > 0, c.area.has_value()) << c.what;
+    // The heading is read only when there is an area to walk and time to reach it, and nothing
+    // of it twice.
+    EXPECT_EQ(fresh.messages(heading) > 0, c.area && fresh.messageCost == 0) << c.what;
     for (const auto& [attribute, count] : fresh.reads(heading))
       EXPECT_EQ(count, 1) << c.what << ", " << attribute;
     if (const auto box = std::exchange(slow, std::nullopt)) {
