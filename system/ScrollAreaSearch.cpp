@@ -491,7 +491,7 @@ class NestedScrollers {
         const double unbounded = std::numeric_limits<double>::infinity();
         if (scrolls(*element, *role, *f, std::nullopt, shown, unbounded).value_or(false)) {
           // The places nearby mostly lie in it too: none of them needs a hit test of its own.
-          boxes_.push_back(*f);
+          if (std::find(boxes_.begin(), boxes_.end(), *f) == boxes_.end()) boxes_.push_back(*f);
           return true;
         }
       }
@@ -655,7 +655,12 @@ Point quietPointNow(DiscoveryServices& services, std::int32_t pid, Point near,
       if (const auto front = frontWindow(application))
         nested->walk(front->window, services.clock.uptime() + boxSeconds);
     }
-    if (nested && nested->under(at, hit.value())) continue;
+    if (nested) {
+      // A window answering for a place inside the chosen area names nothing there: a browser
+      // still building its page answers so over a box as well.
+      if (stringAttribute(hit.value(), "AXRole") == "AXWindow") continue;
+      if (nested->under(at, hit.value())) continue;
+    }
     if (isQuiet(hit.value())) return at;
     if (!reaches) reaches = at;
   }

@@ -301,6 +301,7 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
     };
   };
   std::optional<Id> slow;
+  Id window = 0;
   const struct {
     const char* what;
     Inside build;
@@ -351,11 +352,18 @@ TEST_F(ScrollAreaSearchTest, QuietPointKeepsClearOfScrollersNestedInTheArea) {
          nestedBox("AXGroup", overflowing)(ax, page, pane);
        },
        chosen, belowBox},
+      {"a browser still building its page answers with the window at the box's centre",
+       [&](auto& ax, Id page, Id pane) {
+         ax.messageCost = 0.02;
+         nestedBox("AXGroup", overflowing)(ax, page, pane);
+         ax.addHit(pid, Frame{centre.x - 5, centre.y - 5, 10, 10}, window);
+       },
+       chosen, belowBox},
   };
   for (const auto& c : cases) {
     FakeAccessibility fresh(clock);
     const Id a = fresh.addApplication(pid);
-    const Id w = fresh.add(a, "AXWindow", Frame{0, 0, 1000, 800});
+    const Id w = window = fresh.add(a, "AXWindow", Frame{0, 0, 1000, 800});
     fresh.set(a, "AXMainWindow", Ref{w});
     const Id pane = fresh.add(fresh.add(w, "AXGroup", chosen), "AXScrollArea", chosen);
     const Id page = fresh.add(pane, "AXWebArea", chosen);
