@@ -103,16 +103,12 @@ std::optional<std::size_t> ClickSession::selectedTarget() const {
 
 ClickSession::Decision ClickSession::handle(const KeyEvent& event, const ControlMap& controls) {
   if (event.kind == KeyEvent::Kind::up) return Decision::consumed();
+  if (!owns(event, controls)) return Decision::unhandled();
 
-  if (!controls.empty()) {
-    auto found = controls.find(Gesture::key(event.code, event.modifiers));
-    if (found != controls.end()) return perform(found->second);
-  }
-
-  const bool commandHeld = !event.modifiers.isDisjoint(shortcutModifiers);
+  auto found = controls.find(Gesture::key(event.code, event.modifiers));
+  if (found != controls.end()) return perform(found->second);
 
   if (event.code >= Key::leftArrow && event.code <= Key::upArrow) {
-    if (commandHeld) return Decision::unhandled();
     if (substate_ == Substate::labels) {
       switch (event.code) {
         case Key::leftArrow:
@@ -130,16 +126,19 @@ ClickSession::Decision ClickSession::handle(const KeyEvent& event, const Control
     return Decision::consumed();
   }
 
-  if (commandHeld) return Decision::unhandled();
-
   if (auto character = typedCharacter(event)) {
     if (substate_ == Substate::labels) return typeLabelCharacter(*character);
     query_ += *character;
     selection_ = 0;
-    return Decision::consumed();
   }
+  return Decision::consumed();
+}
 
-  return event.typesCharacter ? Decision::consumed() : Decision::unhandled();
+bool ClickSession::owns(const KeyEvent& event, const ControlMap& controls) {
+  if (controls.contains(Gesture::key(event.code, event.modifiers))) return true;
+  if (!event.modifiers.isDisjoint(shortcutModifiers)) return false;
+  const bool arrow = event.code >= Key::leftArrow && event.code <= Key::upArrow;
+  return arrow || typedCharacter(event) || event.typesCharacter;
 }
 
 ClickSession::Decision ClickSession::perform(ClickControl control) {

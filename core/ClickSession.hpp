@@ -99,6 +99,9 @@ class ClickSession {
   std::optional<std::size_t> selectedTarget() const;
 
   Decision handle(const KeyEvent& event, const ControlMap& controls);
+  // Whether `handle` keeps a press from the application: a control, an arrow, or typing. A
+  // shortcut, and a key that types nothing, pass; nothing the session holds changes that.
+  static bool owns(const KeyEvent& event, const ControlMap& controls);
 
  private:
   Substate substate_;

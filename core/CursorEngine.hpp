@@ -102,6 +102,8 @@ class CursorEngine {
   const std::optional<LastClick>& lastClick() const { return lastClick_; }
 
   Result keyDown(const KeyEvent& event, double now, Point pointer);
+  // Whether `keyDown` keeps the press from the application.
+  bool owns(const KeyEvent& event) const { return lookup(event) || unbound(event).consumed; }
   Result keyUp(const KeyEvent& event);
   std::vector<CursorCommand> tick(double dt);
 

@@ -225,7 +225,8 @@ std::set<std::string> NavigationRouter::reservedClickCharacters() const {
 
 // Keys -------------------------------------------------------------------------------------------
 
-RouterDecision NavigationRouter::handleKey(const KeyEvent& event, double now, Point pointer) {
+RouterDecision NavigationRouter::handleKey(const RouterInput::Key& key, double now, Point pointer) {
+  const KeyEvent& event = key.event;
   const bool down = event.kind == KeyEvent::Kind::down;
   const bool freshDown = down && !event.isRepeat;
   // A new press proves the previous one ended, even if its release was never seen; a stale entry
@@ -233,6 +234,16 @@ RouterDecision NavigationRouter::handleKey(const KeyEvent& event, double now, Po
   if (freshDown) {
     consumedKeys_.erase(event.code);
     passedKeys_.erase(event.code);
+  }
+  if (down && key.passedByTap) {
+    // Whatever changed since the tap asked, the application has the key: acting on it too would
+    // do twice what one key asks.
+    if (event.isModifierKey)
+      tapRecognizer_.modifierChanged(event.code, true, event.modifiers, now);
+    else
+      tapRecognizer_.otherInput();
+    if (freshDown) passedKeys_.insert(event.code);
+    return RouterDecision::passThrough;
   }
   const bool pressWasPassed = !down && passedKeys_.erase(event.code) > 0;
 
@@ -295,6 +306,36 @@ RouterDecision NavigationRouter::decideKey(const KeyEvent& event, double now, Po
     return {result.consumed, std::move(result.effects)};
   }
   return RouterDecision::passThrough;
+}
+
+bool NavigationRouter::ownsKeyDown(const KeyEvent& event) const {
+  // In the order `decideKey` takes them; a modifier's press never completes a tap.
+  if (event.isRepeat && consumedKeys_.contains(event.code)) return true;
+  if (routingSuspended_ && !entriesAllowedWhileSuspended_) return false;
+  if (rootExitMatches(event) || keyEntryMode(event)) return true;
+  if (routingSuspended_) return false;
+  switch (mode_) {
+    case InteractionMode::off:
+      return false;
+    case InteractionMode::cursor:
+      return cursor_.owns(event);
+    case InteractionMode::click:
+      return ClickSession::owns(event, controlMap_);
+    case InteractionMode::scroll:
+      return ScrollSession::owns(event);
+  }
+  return false;
+}
+
+std::shared_ptr<const NavigationRouter> NavigationRouter::keyOwnershipCopy() {
+  std::optional<ClickSession> click;
+  std::optional<ScrollSession> scroll;
+  click.swap(click_);
+  scroll.swap(scroll_);
+  auto copy = std::make_shared<const NavigationRouter>(*this);
+  click.swap(click_);
+  scroll.swap(scroll_);
+  return copy;
 }
 
 NavigationRouter::ModeResult NavigationRouter::modeHandle(const KeyEvent& event, double now,
@@ -386,7 +427,7 @@ NavigationRouter::ModeResult NavigationRouter::scrollHandle(const KeyEvent& even
 RouterDecision NavigationRouter::handle(RouterInput input, double now, Point pointer) {
   using I = RouterInput;
   return std::visit(Overloaded{
-                        [&](I::Key& in) { return handleKey(in.event, now, pointer); },
+                        [&](I::Key& in) { return handleKey(in, now, pointer); },
                         [&](I::TargetsDiscovered& in) -> RouterDecision {
                           if (!isCurrent(in.generation, InteractionMode::click) || !click_)
                             return RouterDecision::passThrough;

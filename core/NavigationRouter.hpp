@@ -6,6 +6,7 @@
 // a clock or touches the desktop: the caller passes the time (seconds of uptime) and the pointer.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -32,6 +33,9 @@ class RouterInput {
   // From the event tap or the key-catching panel.
   struct Key {
     KeyEvent event;
+    // A press or repeat the tap already let through, having found it no key of this router's:
+    // it reached the application, and nothing here acts on it.
+    bool passedByTap = false;
     bool operator==(const Key&) const = default;
   };
   struct TargetsDiscovered {
@@ -167,6 +171,11 @@ class NavigationRouter {
   NavigationRouter(TovrelConfig config, double doubleClickInterval);
 
   RouterDecision handle(RouterInput input, double now, Point pointer);
+  // Whether `handle` would keep this press or repeat from the application, in the state as it is.
+  bool ownsKeyDown(const KeyEvent& event) const;
+  // A copy that answers `ownsKeyDown` as this router does now, for another thread to ask while
+  // this one moves on; the sessions' targets and areas, which the answer never needs, stay here.
+  std::shared_ptr<const NavigationRouter> keyOwnershipCopy();
 
   // Starts a mode other than off and other than the current one; otherwise stops.
   NavigationEffects requestMode(InteractionMode mode);
@@ -212,7 +221,7 @@ class NavigationRouter {
     NavigationEffects effects;
   };
 
-  RouterDecision handleKey(const KeyEvent& event, double now, Point pointer);
+  RouterDecision handleKey(const RouterInput::Key& key, double now, Point pointer);
   RouterDecision decideKey(const KeyEvent& event, double now, Point pointer);
   NavigationEffects start(InteractionMode mode);
   NavigationEffects stop();

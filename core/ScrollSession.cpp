@@ -286,7 +286,17 @@ std::optional<ScrollSession::Direction> ScrollSession::direction(std::uint16_t c
   }
 }
 
+bool ScrollSession::owns(const KeyEvent& event) {
+  const bool digit =
+      std::find(Key::digits.begin(), Key::digits.end(), event.code) != Key::digits.end();
+  if (digit && event.modifiers.isEmpty()) return true;
+  // Typing keys are swallowed so they do not reach the application; shortcuts pass.
+  return event.modifiers.isDisjoint(shortcutModifiers) &&
+         (event.code == Key::tab || direction(event.code) || event.typesCharacter);
+}
+
 ScrollSession::KeyResult ScrollSession::keyDown(const KeyEvent& event) {
+  if (!owns(event)) return {false, {}, std::nullopt};
   const bool noCommandModifiers = event.modifiers.isDisjoint(shortcutModifiers);
   const bool shift = event.modifiers.contains(Modifiers::shift);
 
@@ -307,9 +317,7 @@ ScrollSession::KeyResult ScrollSession::keyDown(const KeyEvent& event) {
     }
     return {true, {}, std::nullopt};
   }
-
-  // Typing keys are swallowed so they do not reach the application; shortcuts pass.
-  return {noCommandModifiers && event.typesCharacter, {}, std::nullopt};
+  return {true, {}, std::nullopt};
 }
 
 ScrollSession::KeyResult ScrollSession::keyUp(const KeyEvent& event) {

@@ -84,6 +84,9 @@ class ScrollSession {
   void pointerMoved(Point to);
 
   KeyResult keyDown(const KeyEvent& event);
+  // Whether `keyDown` keeps a press from the application: Tab, a digit, a direction key, or
+  // typing. Shortcuts pass; nothing the session holds changes that.
+  static bool owns(const KeyEvent& event);
   KeyResult keyUp(const KeyEvent& event);
   // Empty, or one scroll command.
   std::vector<CursorCommand> tick(double dt);

@@ -74,7 +74,8 @@ RouterInput keyInput(platform::EventType type, const platform::InputEvent& event
   if (!text.empty()) character = std::move(text);
   auto kind = type == platform::eventType::keyDown ? KeyEvent::Kind::down : KeyEvent::Kind::up;
   return RouterInput::Key{KeyEvent(kind, event.keyCode, held, event.autorepeat, false,
-                                   typesCharacter, std::move(character))};
+                                   typesCharacter, std::move(character)),
+                          kind == KeyEvent::Kind::down && event.passedByTap};
 }
 
 RouterInput flagsInput(const platform::InputEvent& event) {

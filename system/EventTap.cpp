@@ -35,6 +35,7 @@ bool EventTap::install() {
     return false;
   }
   created->setKeyInterception(interception_);
+  created->setKeyPassage(passage_);
   port = std::move(created);
   source = std::move(delivery);
   port->enable(true);
@@ -52,6 +53,11 @@ void EventTap::uninstall() {
 void EventTap::setKeyInterception(const platform::KeyInterception& interception) {
   interception_ = interception;
   if (port) port->setKeyInterception(interception_);
+}
+
+void EventTap::setKeyPassage(platform::TapPort::KeyPassage passes) {
+  passage_ = std::move(passes);
+  if (port) port->setKeyPassage(passage_);
 }
 
 void EventTap::setEventMask(std::uint64_t mask) {

@@ -37,6 +37,8 @@ class EventTap {
   // Which presses the tap must be able to swallow; kept and handed to every port installed later.
   void setKeyInterception(const platform::KeyInterception& interception);
   const platform::KeyInterception& keyInterception() const { return interception_; }
+  // Which presses the desktop may let through without asking; kept like the interception.
+  void setKeyPassage(platform::TapPort::KeyPassage passes);
   // The event types the handler gets, within EventClassifier::mask; kept like the interception.
   void setEventMask(std::uint64_t mask);
   std::uint64_t eventMask() const { return mask_; }
@@ -54,6 +56,7 @@ class EventTap {
   platform::EventServices& events_;
   const platform::Clock& clock_;
   platform::KeyInterception interception_;
+  platform::TapPort::KeyPassage passage_;
   std::uint64_t mask_;
 };
 

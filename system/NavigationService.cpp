@@ -488,7 +488,7 @@ void NavigationService::tick() {
   // A stalled main loop must not turn into one long jump.
   dt = std::min(dt, maxTickStep);
   const NavigationEffects effects =
-      mutateRouter([dt](NavigationRouter& router) { return router.tickCursor(dt); });
+      mutateRouter([dt](NavigationRouter& router) { return router.tickCursor(dt); }, false);
   bool moved = false;
   for (const NavigationEffect& effect : effects) {
     if (const auto* cursor = effect.as<NavigationEffect::Cursor>())
@@ -542,6 +542,32 @@ void NavigationService::syncKeyInterception() {
     tap_->setKeyInterception(wanted);
     interception_ = std::move(wanted);
   }
+  publishKeyOwnership();
+}
+
+void NavigationService::publishKeyOwnership() {
+  std::shared_ptr<const NavigationRouter> copy;
+  // Only while a mode grabs every key, and not while this program's own window is in front: what
+  // is typed there goes by rules the copy does not know (a text field, the shortcut recorder).
+  if (router_.mode() != InteractionMode::off && frontPID_ != platform_.workspace.selfPid())
+    copy = router_.keyOwnershipCopy();
+  std::lock_guard lock(keyOwnership_->mutex);
+  keyOwnership_->router = std::move(copy);
+}
+
+platform::TapPort::KeyPassage NavigationService::keyPassage() const {
+  return [share = keyOwnership_](platform::EventType type, const platform::InputEvent& event) {
+    if (type != platform::eventType::keyDown) return false;
+    std::shared_ptr<const NavigationRouter> router;
+    {
+      std::lock_guard lock(share->mutex);
+      router = share->router;
+    }
+    if (!router) return false;
+    const auto input = EventClassifier::input(type, event, 0);
+    const auto* key = input ? input->as<RouterInput::Key>() : nullptr;
+    return key && !router->ownsKeyDown(key->event);
+  };
 }
 
 void NavigationService::syncTapEventMask() {

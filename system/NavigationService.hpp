@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -173,7 +174,11 @@ class NavigationService {
   // Every router call that may change it goes through here: one observed change, notified when
   // the router's observable state differs afterwards.
   template <class Call>
-  auto mutateRouter(Call&& call) -> decltype(call(std::declval<NavigationRouter&>()));
+  // `keysMayChange` false: the call cannot change which keys the router takes (a frame tick).
+  auto mutateRouter(Call&& call, bool keysMayChange = true)
+      -> decltype(call(std::declval<NavigationRouter&>()));
+  void publishKeyOwnership();
+  platform::TapPort::KeyPassage keyPassage() const;
   // What observers of the router can see, cheap to compare: mode, generation, flags, the click
   // session's substate, typed text, selection and target count, the scroll session's areas.
   std::string routerSummary() const;
@@ -301,6 +306,13 @@ class NavigationService {
   // what is under the pointer, so they wait for it to land (a browser's answer can take half a
   // second, and a person who types Tab and J at once means the area just chosen).
   std::vector<CursorCommand> scrollsAwaitingPark_;
+  // What the tap's own thread asks to let a press through without waiting for this thread: a
+  // copy of the router as it is now.
+  struct KeyOwnershipShare {
+    std::mutex mutex;
+    std::shared_ptr<const NavigationRouter> router;
+  };
+  std::shared_ptr<KeyOwnershipShare> keyOwnership_ = std::make_shared<KeyOwnershipShare>();
 };
 
 template <class T>
@@ -311,10 +323,11 @@ void NavigationService::setObserved(T& field, T value, Property property) {
 }
 
 template <class Call>
-auto NavigationService::mutateRouter(Call&& call)
+auto NavigationService::mutateRouter(Call&& call, bool keysMayChange)
     -> decltype(call(std::declval<NavigationRouter&>())) {
   const std::string before = routerSummary();
   auto result = call(router_);
+  if (keysMayChange) publishKeyOwnership();
   if (routerSummary() != before) notify(Property::router);
   return result;
 }

@@ -307,8 +307,34 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
         << Key::name(code);
   EXPECT_EQ(std::find(moving.modeKeys.begin(), moving.modeKeys.end(), Chord{Key::escape, {}}),
             moving.modeKeys.end());
+  // The tap lets a press through on its own exactly when the mode has no use for it.
+  const auto passes = [&](std::uint16_t code, std::u16string text, std::uint64_t flags = 0) {
+    platform::InputEvent event;
+    event.type = platform::eventType::keyDown;
+    event.keyCode = code;
+    event.text = std::move(text);
+    event.flags = flags;
+    return desktop.events.liveTap()->passage(event.type, event);
+  };
+  using platform::eventFlag::control;
+  const struct {
+    std::uint16_t code;
+    std::u16string text;
+    std::uint64_t flags;
+    bool moving, clicking;
+  } presses[] = {
+      {Key::j, u"j", 0, false, false},         // Moving's, a label letter
+      {Key::q, u"q", 0, false, false},         // typing never leaks
+      {Key::c, u"\x03", control, true, true},  // a shortcut
+      {Key::f1, u"", 0, true, true},           // a key that types nothing
+      {Key::tab, u"\t", 0, true, false},       // Clicking's next target
+  };
+  for (const auto& press : presses)
+    EXPECT_EQ(passes(press.code, press.text, press.flags), press.moving) << Key::name(press.code);
   service().setMode(Mode::click);
   EXPECT_EQ(last(), (KeyInterception{true, {}, {Key::rightOption}, {}}));
+  for (const auto& press : presses)
+    EXPECT_EQ(passes(press.code, press.text, press.flags), press.clicking) << Key::name(press.code);
 
   // This program's own windows get the whole tap: its shortcut recorder takes it as a shortcut.
   EXPECT_TRUE(last().withholdModifierTaps);

@@ -23,6 +23,10 @@ namespace tovrel::platform::x11 {
 // Runs on the main thread: the callback sees the event, and a waiting worker gets the answer.
 void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventType type,
                          InputEvent event, std::uint64_t ticket) {
+  {
+    std::lock_guard lock(shared->mutex);
+    ++shared->delivered;
+  }
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
       [shared, type, event = std::move(event), ticket] {
@@ -67,6 +71,10 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
             fence->endGrab();  // a grab an earlier key left
         }
         if (fence) fence->endDecision();
+        {
+          std::lock_guard lock(shared->mutex);
+          ++shared->handled;
+        }
         if (stalled) deliverToMainThread(shared, eventType::tapDisabledByTimeout, {}, 0);
       },
       Qt::QueuedConnection);
@@ -186,6 +194,12 @@ void X11Tap::invalidate() {
       ::close(fd);
       fd = -1;
     }
+}
+
+void X11Tap::setKeyPassage(KeyPassage passes) {
+  auto passage = passes ? std::make_shared<const KeyPassage>(std::move(passes)) : nullptr;
+  std::lock_guard lock(shared_->mutex);
+  shared_->passage = std::move(passage);
 }
 
 void X11Tap::setKeyInterception(const KeyInterception& interception) {

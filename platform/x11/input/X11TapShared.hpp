@@ -33,6 +33,11 @@ struct X11Tap::Shared {
   std::uint64_t appliedVersion = 0;
 
   TapCallback callback;
+  std::shared_ptr<const TapPort::KeyPassage> passage;  // may be empty
+  // Events handed to the main thread, and those it has handled: equal, the main thread has seen
+  // every key before the one in hand.
+  std::uint64_t delivered = 0;
+  std::uint64_t handled = 0;
   std::uint64_t mask = 0;  // the worker follows a change once it applies the next request
   std::shared_ptr<OwnEventLedger> ledger;
   std::shared_ptr<X11InputFence> fence;  // may be empty

@@ -99,10 +99,16 @@ class X11Tap::Worker {
       }
       serveReleaseDeadline();
       settleAndPost();
-      if (pendingRaw_) {
+      if (pendingRaw_ && allKeys_) {
         // The server writes a press's raw event and, when the press started one of our grabs, the
-        // grab's event in the same step; one round trip makes sure the second one is here. (Behind
-        // an earlier answer the grab event can come later still: decidePress knows the press.)
+        // grab's event in the same step, but often in a write of its own: a moment's wait mostly
+        // brings it, where a round trip would cost as much as the key takes without the tap.
+        pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+        if (poll(&connection, 1, rawGraceMilliseconds) > 0) drainQueue();
+      }
+      if (pendingRaw_) {
+        // One round trip makes sure the grab's event is here, if there is one. (Behind an earlier
+        // answer it can come later still: decidePress knows the press.)
         XSync(display_, False);
         drainQueue();
       }
@@ -135,6 +141,8 @@ class X11Tap::Worker {
  private:
   // The tap sleeps until something comes, but for a release it awaits and for its own events,
   // which are forgotten when they do not come back.
+  static constexpr int rawGraceMilliseconds = 1;
+
   int pollTimeout() const {
     if (releaseDeadline_)
       return std::max(0, static_cast<int>((*releaseDeadline_ - monotonicNow()) * 1000) + 1);
@@ -605,16 +613,30 @@ class X11Tap::Worker {
     auto code = keyCodeForXKeycode(keycode);
     bool swallow = false;
     if (code && enabledAndAttached()) {
-      const std::uint64_t ticket = takeTicket();
-      emitKey(keycode, true, repeat, device.sourceid, stateOf(device), ticket);
-      if (ticket != 0) swallow = awaitAnswer(ticket);
-      // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on
-      // its own keys are its whatever the answer. Such a key whose answer is late, or that came
-      // while an earlier answer was outstanding, is swallowed all the same, and does what it does
-      // when the main thread gets to it. Any other such key passes.
-      if (ticket == 0 || lateTickets_.contains(ticket))
-        swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
-                           : grabs_->isChord(keycode, stateOf(device));
+      std::optional<InputEvent> event =
+          keyEvent(keycode, true, repeat, device.sourceid, stateOf(device));
+      if (event && allKeys_ && passesAtOnce(*event)) {
+        // The keyboard moves on first; the main thread only hears of the key.
+        answer(device, gate_.answerPress(keycode, false));
+        reportGrab();
+        event->passedByTap = true;
+        deliverToMainThread(shared_, event->type, std::move(*event), 0);
+        return;
+      } else {
+        const std::uint64_t ticket = takeTicket();
+        if (event)
+          deliverToMainThread(shared_, event->type, std::move(*event), ticket);
+        else
+          release(ticket);
+        if (ticket != 0) swallow = awaitAnswer(ticket);
+        // While off only the entry chords are grabbed, and only to be swallowed; while a mode is
+        // on its own keys are its whatever the answer. Such a key whose answer is late, or that
+        // came while an earlier answer was outstanding, is swallowed all the same, and does what
+        // it does when the main thread gets to it. Any other such key passes.
+        if (ticket == 0 || lateTickets_.contains(ticket))
+          swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
+                             : grabs_->isChord(keycode, stateOf(device));
+      }
       // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
       // on: the next key already meets the grabs of the mode it is meant for.
       applyRequests();
@@ -740,10 +762,35 @@ class X11Tap::Worker {
     return 0;
   }
 
+  // Only once the main thread has handled every event before this press: what the passage asks
+  // has then seen every key the person typed before it, and no answer is outstanding.
+  bool passesAtOnce(const InputEvent& event) {
+    std::shared_ptr<const KeyPassage> passage;
+    {
+      std::lock_guard lock(shared_->mutex);
+      if (!shared_->passage || shared_->outstanding != 0 || shared_->handled != shared_->delivered)
+        return false;
+      passage = shared_->passage;
+    }
+    if (!(*passage)(event.type, event)) return false;
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->statistics.passedAtOnce;
+    return true;
+  }
+
   void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
                std::uint64_t ticket) {
+    std::optional<InputEvent> event = keyEvent(keycode, pressed, repeat, sourceid, xState);
+    if (!event) return release(ticket);
+    deliverToMainThread(shared_, event->type, std::move(*event), ticket);
+  }
+
+  // The event the main thread hears for a key; nothing for one it has no use for. The tap's view
+  // of the modifiers follows the key either way.
+  std::optional<InputEvent> keyEvent(unsigned keycode, bool pressed, bool repeat, int sourceid,
+                                     unsigned xState) {
     auto code = keyCodeForXKeycode(keycode);
-    if (!code) return release(ticket);
+    if (!code) return std::nullopt;
     InputEvent event;
     event.keyCode = *code;
     event.autorepeat = repeat;
@@ -753,14 +800,14 @@ class X11Tap::Worker {
     EventType type = pressed ? eventType::keyDown : eventType::keyUp;
     if (!repeat) {
       auto change = modifiers_.apply(*code, pressed);
-      if (!change) return release(ticket);  // a Caps Lock release changes nothing
+      if (!change) return std::nullopt;  // a Caps Lock release changes nothing
       if (change->isModifierKey) type = eventType::flagsChanged;
     }
     event.type = type;
     event.flags = modifiers_.flags();
     if (type != eventType::flagsChanged) event.text = textOf(keycode, xState);
-    if (!(mask_ & eventMaskBit(type))) return release(ticket);
-    deliverToMainThread(shared_, type, std::move(event), ticket);
+    if (!(mask_ & eventMaskBit(type))) return std::nullopt;
+    return event;
   }
 
   // A decision that will never be asked for: answered "pass" at once.
