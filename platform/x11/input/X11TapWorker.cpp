@@ -100,11 +100,16 @@ class X11Tap::Worker {
       serveReleaseDeadline();
       settleAndPost();
       if (pendingRaw_ && allKeys_) {
-        // The server writes a press's raw event and, when the press started one of our grabs, the
-        // grab's event in the same step, but often in a write of its own: a moment's wait mostly
-        // brings it, where a round trip would cost as much as the key takes without the tap.
+        // The server sends a press's raw event first and, when the press started one of our grabs,
+        // the grab's event some tens of microseconds later. The keyboard is frozen until that
+        // event is answered, so it is awaited awake for a moment (a sleep would add the thread's
+        // wake-up to every key), then asleep, and only then does a round trip make sure.
         pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-        if (poll(&connection, 1, rawGraceMilliseconds) > 0) drainQueue();
+        const double until = monotonicNow() + rawSpinSeconds;
+        int ready = 0;
+        while ((ready = poll(&connection, 1, 0)) == 0 && monotonicNow() < until) {
+        }
+        if (ready > 0 || poll(&connection, 1, rawGraceMilliseconds) > 0) drainQueue();
       }
       if (pendingRaw_) {
         // One round trip makes sure the grab's event is here, if there is one. (Behind an earlier
@@ -139,9 +144,12 @@ class X11Tap::Worker {
   }
 
  private:
+  // How long a raw press's grab event is awaited awake, then asleep.
+  static constexpr double rawSpinSeconds = 0.0002;
+  static constexpr int rawGraceMilliseconds = 1;
+
   // The tap sleeps until something comes, but for a release it awaits and for its own events,
   // which are forgotten when they do not come back.
-  static constexpr int rawGraceMilliseconds = 1;
 
   int pollTimeout() const {
     if (releaseDeadline_)
