@@ -1,7 +1,7 @@
 // Key latency through the real X11 tap, inside the private desktop: from the moment a key is sent
 // to the moment the decider has it, and to the moment an application receives it, with and
 // without the tap in between. Each iteration is one key press (its release is untimed). Every key
-// is grabbed, as while a mode is on, and the key passage lets each through, as it does a key the
+// is grabbed, as while a mode is on, and the key ownership lets each through, as it does a key the
 // mode has no use for.
 
 // Qt before X11: the X headers define macros that break Qt's.
@@ -151,7 +151,8 @@ std::unique_ptr<TapUnderTest> startTap() {
   if (!under->tap) return nullptr;
   under->source = under->tap->addToMainLoop();
   under->tap->enable(true);
-  under->tap->setKeyPassage([](EventType, const InputEvent&) { return true; });
+  under->tap->setKeyOwnership(
+      [](EventType, const InputEvent&) -> std::optional<bool> { return false; });
   under->tap->setKeyInterception(KeyInterception{true, {}, {}});
   under->tap->waitUntilApplied(2.0);
   return under;
@@ -202,7 +203,7 @@ void keyToApplication(benchmark::State& state, bool withTap, const std::string& 
   }
   if (under) {
     const auto figures = under->tap->statistics();
-    state.counters["passed_at_once"] = static_cast<double>(figures.passedAtOnce);
+    state.counters["decided_at_once"] = static_cast<double>(figures.decidedAtOnce);
     state.counters["asked"] =
         static_cast<double>(figures.decisions + figures.lateDecisions + figures.passedWhileBusy);
   }

@@ -61,11 +61,13 @@ class TapPort {
   virtual void invalidate() = 0;
   virtual void setKeyInterception(const KeyInterception& interception) = 0;
   // While every key is grabbed, asked on the desktop's own thread about a key press or repeat,
-  // and only when the callback has handled every event before it: true lets the press through at
-  // once, without waiting for the callback, which then hears it with `passedByTap` set. It must
-  // be safe to call from that thread, and quick. Empty: the callback decides every press.
-  using KeyPassage = std::function<bool(EventType, const InputEvent&)>;
-  virtual void setKeyPassage(KeyPassage passes) { (void)passes; }
+  // and only when the callback has handled every event before it: the answer the callback would
+  // give (true swallows), or nothing when only the callback can tell. An answer is acted on at
+  // once; the callback then hears the event (a passed one with `passedByTap` set), and what it
+  // answers changes nothing. It must be safe to call from that thread, and quick. Empty: the
+  // callback decides every press.
+  using KeyOwnership = std::function<std::optional<bool>(EventType, const InputEvent&)>;
+  virtual void setKeyOwnership(KeyOwnership owner) { (void)owner; }
   // Replaces the mask the tap was created with: the callback gets only these types from now on.
   // The desktop stops listening for the rest, so an event nobody wants costs nothing (every
   // pointer move would otherwise wake the program).

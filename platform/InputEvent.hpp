@@ -79,7 +79,7 @@ struct InputEvent {
   std::int32_t scrollWheel2 = 0;
   // The source user-data field: the program's own events carry its marker here.
   std::int64_t sourceUserData = 0;
-  // A key press or repeat the tap let through on its own (see TapPort::setKeyPassage): the
+  // A key press or repeat the tap let through on its own (see TapPort::setKeyOwnership): the
   // callback hears it, and its answer changes nothing.
   bool passedByTap = false;
 

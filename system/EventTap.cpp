@@ -35,7 +35,7 @@ bool EventTap::install() {
     return false;
   }
   created->setKeyInterception(interception_);
-  created->setKeyPassage(passage_);
+  created->setKeyOwnership(ownership_);
   port = std::move(created);
   source = std::move(delivery);
   port->enable(true);
@@ -55,9 +55,9 @@ void EventTap::setKeyInterception(const platform::KeyInterception& interception)
   if (port) port->setKeyInterception(interception_);
 }
 
-void EventTap::setKeyPassage(platform::TapPort::KeyPassage passes) {
-  passage_ = std::move(passes);
-  if (port) port->setKeyPassage(passage_);
+void EventTap::setKeyOwnership(platform::TapPort::KeyOwnership owner) {
+  ownership_ = std::move(owner);
+  if (port) port->setKeyOwnership(ownership_);
 }
 
 void EventTap::setEventMask(std::uint64_t mask) {

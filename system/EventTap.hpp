@@ -37,8 +37,8 @@ class EventTap {
   // Which presses the tap must be able to swallow; kept and handed to every port installed later.
   void setKeyInterception(const platform::KeyInterception& interception);
   const platform::KeyInterception& keyInterception() const { return interception_; }
-  // Which presses the desktop may let through without asking; kept like the interception.
-  void setKeyPassage(platform::TapPort::KeyPassage passes);
+  // Which presses the desktop may decide without asking; kept like the interception.
+  void setKeyOwnership(platform::TapPort::KeyOwnership owner);
   // The event types the handler gets, within EventClassifier::mask; kept like the interception.
   void setEventMask(std::uint64_t mask);
   std::uint64_t eventMask() const { return mask_; }
@@ -56,7 +56,7 @@ class EventTap {
   platform::EventServices& events_;
   const platform::Clock& clock_;
   platform::KeyInterception interception_;
-  platform::TapPort::KeyPassage passage_;
+  platform::TapPort::KeyOwnership ownership_;
   std::uint64_t mask_;
 };
 

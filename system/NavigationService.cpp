@@ -555,18 +555,20 @@ void NavigationService::publishKeyOwnership() {
   keyOwnership_->router = std::move(copy);
 }
 
-platform::TapPort::KeyPassage NavigationService::keyPassage() const {
-  return [share = keyOwnership_](platform::EventType type, const platform::InputEvent& event) {
-    if (type != platform::eventType::keyDown) return false;
+platform::TapPort::KeyOwnership NavigationService::keyOwnershipAnswer() const {
+  return [share = keyOwnership_](platform::EventType type,
+                                 const platform::InputEvent& event) -> std::optional<bool> {
+    if (type != platform::eventType::keyDown) return std::nullopt;
     std::shared_ptr<const NavigationRouter> router;
     {
       std::lock_guard lock(share->mutex);
       router = share->router;
     }
-    if (!router) return false;
+    if (!router) return std::nullopt;
     const auto input = EventClassifier::input(type, event, 0);
     const auto* key = input ? input->as<RouterInput::Key>() : nullptr;
-    return key && !router->ownsKeyDown(key->event);
+    if (!key) return std::nullopt;
+    return router->ownsKeyDown(key->event);
   };
 }
 

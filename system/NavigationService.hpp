@@ -178,7 +178,7 @@ class NavigationService {
   auto mutateRouter(Call&& call, bool keysMayChange = true)
       -> decltype(call(std::declval<NavigationRouter&>()));
   void publishKeyOwnership();
-  platform::TapPort::KeyPassage keyPassage() const;
+  platform::TapPort::KeyOwnership keyOwnershipAnswer() const;
   // What observers of the router can see, cheap to compare: mode, generation, flags, the click
   // session's substate, typed text, selection and target count, the scroll session's areas.
   std::string routerSummary() const;

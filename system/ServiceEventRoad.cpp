@@ -89,7 +89,7 @@ void NavigationService::installTapIfPossible() {
       [self] {
         if (auto service = self.lock()) (*service)->forceOff(std::string(platformText::tapPaused));
       });
-  tap_->setKeyPassage(keyPassage());
+  tap_->setKeyOwnership(keyOwnershipAnswer());
   // A new tap knows no keys yet: hand it the ones the current mode must be able to swallow.
   interception_.reset();
   syncKeyInterception();

@@ -30,7 +30,7 @@ struct FakeTapRecord {
   std::vector<KeyInterception> interceptions;  // every interception set, in order
   std::vector<std::uint64_t> masks;            // every mask set after creation, in order
   int freeInputRequests = 0;
-  TapPort::KeyPassage passage;  // the last one set
+  TapPort::KeyOwnership ownership;  // the last one set
 
   bool delivers() const { return enabled && attached && !invalidated && !destroyed; }
 };
@@ -45,7 +45,7 @@ class FakeTapPort : public TapPort {
   void invalidate() override;
   void setKeyInterception(const KeyInterception& interception) override;
   void setEventMask(std::uint64_t mask) override;
-  void setKeyPassage(KeyPassage passes) override { record_->passage = std::move(passes); }
+  void setKeyOwnership(KeyOwnership owner) override { record_->ownership = std::move(owner); }
   void freeInputAfterAnswer() override { ++record_->freeInputRequests; }
 
  private:

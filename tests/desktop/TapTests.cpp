@@ -259,9 +259,10 @@ TEST_F(TapTest, WhileAModeIsOnSwallowedKeysNeverArriveAndOthersKeepTheirModifier
     return type == eventType::keyDown && (event.keyCode == Key::x || event.keyCode == Key::q);
   };
   startTap(allKeys(), taken);
-  // The passage knows the same keys: the others pass without waiting for the main thread.
-  tap_->setKeyPassage([&](EventType type, const InputEvent& event) {
-    return type == eventType::keyDown && !taken(type, event);
+  // The tap knows the same keys: it decides them without waiting for the main thread.
+  tap_->setKeyOwnership([&](EventType type, const InputEvent& event) -> std::optional<bool> {
+    if (type != eventType::keyDown) return std::nullopt;
+    return taken(type, event);
   });
   std::size_t mark = receiver_->log().size();
   input([&](Desktop& d) { d.hardwareType("axbqc"); });
@@ -271,7 +272,7 @@ TEST_F(TapTest, WhileAModeIsOnSwallowedKeysNeverArriveAndOthersKeepTheirModifier
     EXPECT_NE(event.number("code"), static_cast<long>(desktop().keycode(XK_q))) << event;
   }
   ASSERT_TRUE(heardKey(eventType::keyDown, Key::c));
-  EXPECT_GE(tap_->statistics().passedAtOnce, 1u);
+  EXPECT_GE(tap_->statistics().decidedAtOnce, 1u);
   for (const Heard& heard : heard_) {
     if (heard.event.passedByTap) {
       EXPECT_FALSE(taken(heard.type, heard.event)) << heard.event.keyCode;

@@ -307,14 +307,14 @@ TEST_F(NavigationServiceTest, KeyInterceptionFollowsTheMode) {
         << Key::name(code);
   EXPECT_EQ(std::find(moving.modeKeys.begin(), moving.modeKeys.end(), Chord{Key::escape, {}}),
             moving.modeKeys.end());
-  // The tap lets a press through on its own exactly when the mode has no use for it.
+  // The tap decides a press on its own: it passes exactly when the mode has no use for it.
   const auto passes = [&](std::uint16_t code, std::u16string text, std::uint64_t flags = 0) {
     platform::InputEvent event;
     event.type = platform::eventType::keyDown;
     event.keyCode = code;
     event.text = std::move(text);
     event.flags = flags;
-    return desktop.events.liveTap()->passage(event.type, event);
+    return !desktop.events.liveTap()->ownership(event.type, event).value();
   };
   using platform::eventFlag::control;
   const struct {

@@ -22,17 +22,28 @@ namespace tovrel::platform::x11 {
 
 // Runs on the main thread: the callback sees the event, and a waiting worker gets the answer.
 void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventType type,
-                         InputEvent event, std::uint64_t ticket) {
+                         InputEvent event, std::uint64_t ticket, bool decidedByTap) {
   {
     std::lock_guard lock(shared->mutex);
     ++shared->delivered;
   }
+  const double sent = monotonicNow();
   QMetaObject::invokeMethod(
       QCoreApplication::instance(),
-      [shared, type, event = std::move(event), ticket] {
+      [shared, type, event = std::move(event), ticket, decidedByTap, sent] {
         TapCallback callback;
+        bool stalled = false;
         {
           std::lock_guard lock(shared->mutex);
+          // A key the tap decided for this thread, acted on a whole second later: the mode went
+          // without this program that long. One report for all that waited together.
+          const double now = monotonicNow();
+          if (decidedByTap && now - sent >= X11Tap::stallReport &&
+              sent > shared->lastLateKeyReport) {
+            shared->lastLateKeyReport = now;
+            ++shared->statistics.stallsReported;
+            stalled = true;
+          }
           // An event heard just before its type left the mask is not wanted any more.
           const bool wanted = (shared->mask & eventMaskBit(type)) != 0 ||
                               type == eventType::tapDisabledByTimeout ||
@@ -48,7 +59,6 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
         shared->deciding = ticket != 0;
         bool swallow = callback ? callback(type, event) : false;
         shared->deciding = outer;
-        bool stalled = false;
         const bool freeInput = fence && fence->decisionWantsFreeInput();
         if (ticket != 0) {
           std::lock_guard lock(shared->mutex);
@@ -58,7 +68,7 @@ void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventTyp
           shared->answers[ticket] = swallow;
           if (--shared->outstanding == 0) {
             // An answer a whole second late: the keyboard went without this program that long.
-            stalled = shared->takeDueStall(monotonicNow());
+            stalled = shared->takeDueStall(monotonicNow()) || stalled;
             shared->stalledSince.reset();
             shared->stallReported = false;
           }
@@ -196,10 +206,10 @@ void X11Tap::invalidate() {
     }
 }
 
-void X11Tap::setKeyPassage(KeyPassage passes) {
-  auto passage = passes ? std::make_shared<const KeyPassage>(std::move(passes)) : nullptr;
+void X11Tap::setKeyOwnership(KeyOwnership owner) {
+  auto ownership = owner ? std::make_shared<const KeyOwnership>(std::move(owner)) : nullptr;
   std::lock_guard lock(shared_->mutex);
-  shared_->passage = std::move(passage);
+  shared_->ownership = std::move(ownership);
 }
 
 void X11Tap::setKeyInterception(const KeyInterception& interception) {

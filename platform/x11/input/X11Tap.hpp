@@ -9,8 +9,8 @@
 //    so the window manager's own root shortcuts keep their priority;
 //  - keeps the press of a modifier whose tap the program takes from the applications, deciding it
 //    on its own thread;
-//  - lets a press through at once when the key passage says the program has no use for it, once
-//    the main thread has handled every event before it;
+//  - decides a press at once, on its own thread, when the key ownership can tell, once the main
+//    thread has handled every event before it: the main thread then only acts on it;
 //  - hands every other event to the main thread and waits a bounded time for the answer: a
 //    keyboard that waits on a busy program would freeze the whole desktop.
 
@@ -50,12 +50,12 @@ class X11Tap : public TapPort {
   void invalidate() override;
   void setKeyInterception(const KeyInterception& interception) override;
   void setEventMask(std::uint64_t mask) override;
-  void setKeyPassage(KeyPassage passes) override;
+  void setKeyOwnership(KeyOwnership owner) override;
   void freeInputAfterAnswer() override;
 
   struct Statistics {
     std::uint64_t decisions = 0;      // presses the main thread decided in time
-    std::uint64_t passedAtOnce = 0;   // presses the key passage let through without asking
+    std::uint64_t decidedAtOnce = 0;  // presses the key ownership decided without asking
     std::uint64_t lateDecisions = 0;  // presses passed because the answer came too late
     std::uint64_t passedWhileBusy = 0;
     std::uint64_t grabConflicts = 0;   // chords or windows another client had grabbed first

@@ -33,7 +33,7 @@ struct X11Tap::Shared {
   std::uint64_t appliedVersion = 0;
 
   TapCallback callback;
-  std::shared_ptr<const TapPort::KeyPassage> passage;  // may be empty
+  std::shared_ptr<const TapPort::KeyOwnership> ownership;  // may be empty
   // Events handed to the main thread, and those it has handled: equal, the main thread has seen
   // every key before the one in hand.
   std::uint64_t delivered = 0;
@@ -47,6 +47,7 @@ struct X11Tap::Shared {
   std::map<std::uint64_t, bool> answers;
   int outstanding = 0;
   std::optional<double> stalledSince;  // when the late answer was asked for
+  double lastLateKeyReport = 0;        // when a key the tap decided was last reported late
   bool stallReported = false;
   bool deciding = false;  // the main thread is answering a key the keyboard waits for
 
@@ -75,8 +76,10 @@ struct X11Tap::Shared {
 
 // Hands one event to the callback on the main thread; with a ticket, the answer goes back to the
 // worker waiting for it.
+// `decidedByTap`: a press the tap decided itself, whose handling a second late is reported as a
+// stall.
 void deliverToMainThread(const std::shared_ptr<X11Tap::Shared>& shared, EventType type,
-                         InputEvent event, std::uint64_t ticket);
+                         InputEvent event, std::uint64_t ticket, bool decidedByTap = false);
 
 // The worker thread's body: returns when the tap is invalidated or the X server is gone.
 void runTapWorker(std::shared_ptr<X11Tap::Shared> shared);

@@ -623,13 +623,19 @@ class X11Tap::Worker {
     if (code && enabledAndAttached()) {
       std::optional<InputEvent> event =
           keyEvent(keycode, true, repeat, device.sourceid, stateOf(device));
-      if (event && allKeys_ && passesAtOnce(*event)) {
+      const std::optional<bool> known = event && allKeys_ ? decidedAtOnce(*event) : std::nullopt;
+      if (known && !*known) {
         // The keyboard moves on first; the main thread only hears of the key.
         answer(device, gate_.answerPress(keycode, false));
         reportGrab();
         event->passedByTap = true;
-        deliverToMainThread(shared_, event->type, std::move(*event), 0);
+        deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
         return;
+      }
+      if (known) {
+        // The mode's own key: the main thread acts on it when it gets to it, as on a late answer.
+        swallow = true;
+        deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
       } else {
         const std::uint64_t ticket = takeTicket();
         if (event)
@@ -770,20 +776,22 @@ class X11Tap::Worker {
     return 0;
   }
 
-  // Only once the main thread has handled every event before this press: what the passage asks
+  // Only once the main thread has handled every event before this press: the ownership it asks
   // has then seen every key the person typed before it, and no answer is outstanding.
-  bool passesAtOnce(const InputEvent& event) {
-    std::shared_ptr<const KeyPassage> passage;
+  std::optional<bool> decidedAtOnce(const InputEvent& event) {
+    std::shared_ptr<const KeyOwnership> ownership;
     {
       std::lock_guard lock(shared_->mutex);
-      if (!shared_->passage || shared_->outstanding != 0 || shared_->handled != shared_->delivered)
-        return false;
-      passage = shared_->passage;
+      if (!shared_->ownership || shared_->outstanding != 0 ||
+          shared_->handled != shared_->delivered)
+        return std::nullopt;
+      ownership = shared_->ownership;
     }
-    if (!(*passage)(event.type, event)) return false;
+    const std::optional<bool> swallow = (*ownership)(event.type, event);
+    if (!swallow) return std::nullopt;
     std::lock_guard lock(shared_->mutex);
-    ++shared_->statistics.passedAtOnce;
-    return true;
+    ++shared_->statistics.decidedAtOnce;
+    return swallow;
   }
 
   void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
