@@ -586,8 +586,11 @@ void NavigationService::syncTapEventMask() {
 RouterDecision NavigationService::routerHandle(RouterInput input, std::optional<Point> pointer) {
   const double time = now();
   const Point at = pointer ? *pointer : pointerLocation();
+  // A pointer move, by far the most frequent input, changes no key's owner.
+  const bool keysMayChange = !input.as<RouterInput::ExternalPointerMoved>();
   return mutateRouter(
-      [&](NavigationRouter& router) { return router.handle(std::move(input), time, at); });
+      [&](NavigationRouter& router) { return router.handle(std::move(input), time, at); },
+      keysMayChange);
 }
 
 void NavigationService::route(RouterInput input) {

@@ -150,7 +150,6 @@ class X11Tap::Worker {
 
   // The tap sleeps until something comes, but for a release it awaits and for its own events,
   // which are forgotten when they do not come back.
-
   int pollTimeout() const {
     if (releaseDeadline_)
       return std::max(0, static_cast<int>((*releaseDeadline_ - monotonicNow()) * 1000) + 1);
