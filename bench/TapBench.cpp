@@ -83,15 +83,15 @@ class Application {
     XGetInputFocus(display_, &focus, &revert);
     return focus == window_;
   }
-  // True when a key press has arrived since the last call.
-  bool pressArrived() {
-    bool pressed = false;
+  // True when a key press (or release) has arrived since the last call.
+  bool pressArrived(int type = KeyPress) {
+    bool arrived = false;
     while (XPending(display_) > 0) {
       XEvent event;
       XNextEvent(display_, &event);
-      pressed = pressed || event.type == KeyPress;
+      arrived = arrived || event.type == type;
     }
-    return pressed;
+    return arrived;
   }
 
  private:
@@ -198,12 +198,19 @@ void keyToApplication(benchmark::State& state, bool withTap, const std::string& 
     double seconds = std::chrono::duration<double>(arrived.value_or(sent) - sent).count();
     state.SetIterationTime(seconds);
     samples.push_back(seconds * 1e6);
+    // The next press waits until everything the release makes is over, as a person's would.
+    if (under) under->released = false;
     sender.key(false);
-    QCoreApplication::processEvents();
+    bool releaseArrived = false;
+    waitFor([&] {
+      releaseArrived = releaseArrived || application.pressArrived(KeyRelease);
+      return releaseArrived && (!under || under->released);
+    });
   }
   if (under) {
     const auto figures = under->tap->statistics();
     state.counters["decided_at_once"] = static_cast<double>(figures.decidedAtOnce);
+    state.counters["answered_early"] = static_cast<double>(figures.answeredEarly);
     state.counters["asked"] =
         static_cast<double>(figures.decisions + figures.lateDecisions + figures.passedWhileBusy);
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <map>
 #include <random>
 #include <set>
@@ -77,12 +78,18 @@ TEST(X11KeyGate, EveryHeardPressIsReleasedOnceOverRandomStreams) {
 //   F           a click wants the keyboard free;  X x  2 s, 0.3 s pass;  G  the server sent all
 //   W           the server sent all it had: the tap posts what the gate asks (+38 -38; !+38
 //               when it must hold the keyboard itself for it)
+//   e38         a raw press the tap answers at once, if it may ("e", else "-")
+//   B38p A38p   a press reaching the grab, made before or after the early answer reached the
+//               server ("done" when the early answer replayed it); L38p  before, a moment later
+//   Y           a round trip brought no grab event;  ~  the server's clock is about to wrap
 // Answers: S swallow, R replay, N none; h heard, x not; F gives free/posted/waiting/ungrab; and *
 // when the grab is still held.
 std::string run(const std::vector<std::string>& steps, std::set<unsigned> up = {}) {
   X11KeyGate gate;
   gate.setKeyDownQuery([&](unsigned keycode) { return !up.contains(keycode); });
   double now = 0;
+  std::uint64_t request = 100;
+  std::uint32_t time = 1000;
   std::ostringstream log;
   const char* answers[] = {"N", "S", "R"};
   for (const std::string& step : steps) {
@@ -91,6 +98,15 @@ std::string run(const std::vector<std::string>& steps, std::set<unsigned> up = {
                                    std::stoi(step.substr(step[0] == 'o' || step[0] == 'O' ? 2 : 1)))
                              : 0;
     switch (step[0]) {
+      case 'B':
+      case 'A':
+      case 'L':
+        if (gate.grabPressAnsweredEarly(key, {}, step[0] == 'A' ? request : request - 1,
+                                        step[0] == 'L' ? time + 1 : time)) {
+          log << "done";
+          break;
+        }
+        [[fallthrough]];
       case 'P':
       case 'Q':
       case 'M': {
@@ -135,6 +151,22 @@ std::string run(const std::vector<std::string>& steps, std::set<unsigned> up = {
       case 'x':
         now += step[0] == 'X' ? 2 : 0.3;
         gate.expire(now);
+        log << ".";
+        break;
+      case 'e':
+        if (gate.canAnswerEarly(key)) {
+          gate.answeredEarly(++request, time);
+          log << "e";
+        } else {
+          log << "-";
+        }
+        break;
+      case 'Y':
+        gate.earlyAnswerUnmet();
+        log << ".";
+        break;
+      case '~':
+        time = 0xFFFFFFFF;
         log << ".";
         break;
       case 'G':
@@ -249,6 +281,21 @@ INSTANTIATE_TEST_SUITE_P(
         Order{"OwnEventsOvertakenAreForgotten",
               {"P65s", "F", "W", "R65", "x", "Q65p"},
               "S* | posted* | +65 -65 * | Nh | . | R | "},
+        // J passed on its raw event: its grab's event was made before the answer came, so the
+        // answer replayed it, and its release comes raw.
+        Order{"PassedOnTheRawEvent", {"e44", "B44p", "r44", "e44"}, "e | done | h | e | "},
+        // The answer came before any grab (J reached no grab of ours): the press whose grab came
+        // after it, or whose grab is younger than it, is decided as any.
+        Order{"AnEarlyAnswerThatMetNoGrab",
+              {"e44", "A46s", "R46", "~", "e44", "L46s"},
+              "e | S* | Nh | . | e | S* | "},
+        // Another press's grab came first, in the same millisecond: the answer replayed it.
+        Order{"AnEarlyAnswerEndsTheFirstGrab", {"e44", "B46p", "r46"}, "e | done | h | "},
+        // One early answer at a time, none while a grab is held or a key is down, and a round
+        // trip without a grab event settles it.
+        Order{"WhenAPressMayBeAnsweredEarly",
+              {"e44", "e46", "Y", "P65s", "e46", "R65", "p46", "e46"},
+              "e | - | . | S* | -* | Nh | h | - | "},
         Order{"OwnEventsUnheardRawUnderTheGrab",
               {"P65s", "F", "W", "O-65", "o+65"},
               "S* | posted* | +65 -65 * | N | not | "}),

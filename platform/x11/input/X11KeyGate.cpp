@@ -128,6 +128,27 @@ X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
   return Answer::replay;
 }
 
+bool X11KeyGate::canAnswerEarly(unsigned keycode) const {
+  return !early_ && !grabStarter_ && !hasPosts() && expected_.empty() && !heard_.contains(keycode);
+}
+
+void X11KeyGate::answeredEarly(std::uint64_t request, std::uint32_t time) {
+  early_ = Early{request, time};
+}
+
+bool X11KeyGate::grabPressAnsweredEarly(unsigned keycode, Origin origin, std::uint64_t serial,
+                                        std::uint32_t time) {
+  const std::optional<Early> early = std::exchange(early_, std::nullopt);
+  // Server times wrap around: the grab is younger when its time lies less than half the range
+  // after the answer's.
+  if (!early || serial >= early->request || static_cast<std::int32_t>(time - early->time) > 0)
+    return false;
+  heard_.insert(keycode);
+  passed_.insert(keycode);
+  origins_[keycode] = origin;
+  return true;
+}
+
 X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, bool synthetic) {
   Release release;
   if (synthetic && takeOwnGrabEvent({keycode, false})) {
@@ -226,6 +247,7 @@ void X11KeyGate::grabEnded() {
 
 void X11KeyGate::reset() {
   grabEnded();
+  early_.reset();
   heard_.clear();
   passed_.clear();
   origins_.clear();

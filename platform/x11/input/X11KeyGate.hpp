@@ -30,6 +30,7 @@
 // Every event of the synthetic keyboard is matched against what the tap posted, in order: the
 // tap's own events are never heard, and every one of them that reaches a grab is answered.
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -85,6 +86,24 @@ class X11KeyGate {
   std::optional<Answer> grabPress(unsigned keycode, Origin origin);
   std::optional<Answer> grabPress(unsigned keycode) { return grabPress(keycode, Origin{}); }
   Answer answerPress(unsigned keycode, bool swallowed);
+
+  // A press passed on its raw event, before its grab's event came. The server makes both events of
+  // a press in one go, so the answer (a replay stamped with the press's time) reaches the server
+  // after the press started our grab, if it did: the keyboard goes on a trip through this thread
+  // sooner. Only while nothing of ours is held, posted or answered early, and for a key not down.
+  bool canAnswerEarly(unsigned keycode) const;
+  // `request` is the answer's request number, `time` the press's server time.
+  void answeredEarly(std::uint64_t request, std::uint32_t time);
+  // A press delivered to the grab while an early answer is out. The server holds one grab of ours
+  // at a time and only an answer of ours ends it, so the early answer ended the first grab made
+  // before the server read it (the event's request number is lower), unless the grab is younger
+  // than the answer's time. That press, whichever it is, has reached the application: true, and
+  // the gate has it as passed. Otherwise the answer met no grab and the press is decided as any.
+  bool grabPressAnsweredEarly(unsigned keycode, Origin origin, std::uint64_t serial,
+                              std::uint32_t time);
+  // A round trip since the early answer brought no grab event: it met no grab.
+  void earlyAnswerUnmet() { early_.reset(); }
+  bool answeringEarly() const { return early_.has_value(); }
 
   // A release delivered to the grab.
   struct Release {
@@ -154,6 +173,11 @@ class X11KeyGate {
   // release came, or it would count the key as down.
   void releaseChased(unsigned keycode);
 
+  struct Early {
+    std::uint64_t request = 0;
+    std::uint32_t time = 0;
+  };
+  std::optional<Early> early_;
   std::optional<unsigned> grabStarter_;
   Origin starterOrigin_;
   std::set<unsigned> heard_;

@@ -56,6 +56,7 @@ class X11Tap : public TapPort {
   struct Statistics {
     std::uint64_t decisions = 0;      // presses the main thread decided in time
     std::uint64_t decidedAtOnce = 0;  // presses the key ownership decided without asking
+    std::uint64_t answeredEarly = 0;  // of those, passes answered before their grab's event came
     std::uint64_t lateDecisions = 0;  // presses passed because the answer came too late
     std::uint64_t passedWhileBusy = 0;
     std::uint64_t grabConflicts = 0;   // chords or windows another client had grabbed first

@@ -116,6 +116,7 @@ class X11Tap::Worker {
         // answer it can come later still: decidePress knows the press.)
         XSync(display_, False);
         drainQueue();
+        gate_.earlyAnswerUnmet();
       }
       flushPendingRawPress();
       flushMotion();
@@ -472,6 +473,7 @@ class X11Tap::Worker {
         // Held back until the next event: when it is our grab's event for the same press, the
         // press is decided there.
         pendingRaw_ = PendingRaw{keycode, raw->sourceid};
+        if (!repeat) answerEarly(keycode, static_cast<std::uint32_t>(raw->time));
         return;
       }
       case XI_KeyPress: {
@@ -596,6 +598,10 @@ class X11Tap::Worker {
     bool repeat = (device.flags & XIKeyRepeat) != 0;
     const bool heardRaw = !repeat && gate_.isHeld(keycode);
     const X11KeyGate::Origin origin{device.sourceid == xtestKeyboard_, isModifierKeycode(keycode)};
+    if (gate_.answeringEarly() &&
+        gate_.grabPressAnsweredEarly(keycode, origin, device.serial,
+                                     static_cast<std::uint32_t>(device.time)))
+      return passedEarly(device);
     // Every grab event is answered, whatever the gate makes of it: an unanswered one would keep
     // the whole keyboard frozen.
     if (auto own = gate_.grabPress(keycode, origin)) {
@@ -662,6 +668,44 @@ class X11Tap::Worker {
     // The decision clicks or acts: the keyboard must be free for what that opens.
     if (swallow && shared_->fence && shared_->fence->takeRequest()) freePending_ = true;
     reportGrab();
+  }
+
+  // A press the mode has no use for is let through on its raw event: the answer is at the server
+  // before the server has finished with the press, so the keyboard does not wait for this thread
+  // to hear the grab's event. Only for a press nothing else decides: not the tap's own, not a
+  // modifier whose tap is withheld, not while anything of ours holds the keyboard.
+  void answerEarly(unsigned keycode, std::uint32_t time) {
+    if (!allKeys_ || grabs_->withholdsTap(keycode) || !gate_.canAnswerEarly(keycode) ||
+        !enabledAndAttached())
+      return;
+    // The press as the router will hear it, taking nothing: the grab's event is heard as usual.
+    const X11ModifierState modifiers = modifiers_;
+    const std::optional<InputEvent> event = keyEvent(keycode, true, false, -1, xkbState_);
+    modifiers_ = modifiers;
+    if (!event || decidedAtOnce(*event, false) != false) return;
+    const std::uint64_t request = NextRequest(display_);
+    XIAllowEvents(display_, masterKeyboard_, XIReplayDevice, time);
+    XFlush(display_);
+    gate_.answeredEarly(request, time);
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->statistics.decidedAtOnce;
+    ++shared_->statistics.answeredEarly;
+  }
+
+  // The press an early answer let through: the router only hears of it.
+  void passedEarly(const XIDeviceEvent& device) {
+    const auto keycode = static_cast<unsigned>(device.detail);
+    const bool repeat = (device.flags & XIKeyRepeat) != 0;
+    reportGrab();
+    if (!enabledAndAttached()) {
+      if (auto code = keyCodeForXKeycode(keycode); code && !repeat) modifiers_.apply(*code, true);
+      return;
+    }
+    std::optional<InputEvent> event =
+        keyEvent(keycode, true, repeat, device.sourceid, stateOf(device));
+    if (!event) return;
+    event->passedByTap = true;
+    deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
   }
 
   // A modifier whose lone tap is the program's: a press that may begin such a tap reaches no
@@ -777,7 +821,7 @@ class X11Tap::Worker {
 
   // Only once the main thread has handled every event before this press: the ownership it asks
   // has then seen every key the person typed before it, and no answer is outstanding.
-  std::optional<bool> decidedAtOnce(const InputEvent& event) {
+  std::optional<bool> decidedAtOnce(const InputEvent& event, bool counted = true) {
     std::shared_ptr<const KeyOwnership> ownership;
     {
       std::lock_guard lock(shared_->mutex);
@@ -787,7 +831,7 @@ class X11Tap::Worker {
       ownership = shared_->ownership;
     }
     const std::optional<bool> swallow = (*ownership)(event.type, event);
-    if (!swallow) return std::nullopt;
+    if (!swallow || !counted) return swallow;
     std::lock_guard lock(shared_->mutex);
     ++shared_->statistics.decidedAtOnce;
     return swallow;
