@@ -94,16 +94,16 @@ class X11KeyGate {
   bool canAnswerEarly(unsigned keycode) const;
   // `request` is the answer's request number, `time` the press's server time.
   void answeredEarly(std::uint64_t request, std::uint32_t time);
-  // A press delivered to the grab while an early answer is out. The server holds one grab of ours
-  // at a time and only an answer of ours ends it, so the early answer ended the first grab made
-  // before the server read it (the event's request number is lower), unless the grab is younger
-  // than the answer's time. That press, whichever it is, has reached the application: true, and
-  // the gate has it as passed. Otherwise the answer met no grab and the press is decided as any.
+  // A press delivered to the grab, first of all: false unless an early answer is out. The server
+  // holds one grab of ours at a time and only an answer of ours ends it, so the early answer ended
+  // the first grab made before the server read it (the event's request number is lower), unless the
+  // grab is younger than the answer's time. That press, whichever it is, has reached the
+  // application: true, and the gate has it as passed. Otherwise the answer met no grab and the
+  // press is decided as any.
   bool grabPressAnsweredEarly(unsigned keycode, Origin origin, std::uint64_t serial,
                               std::uint32_t time);
   // A round trip since the early answer brought no grab event: it met no grab.
   void earlyAnswerUnmet() { early_.reset(); }
-  bool answeringEarly() const { return early_.has_value(); }
 
   // A release delivered to the grab.
   struct Release {

@@ -598,8 +598,7 @@ class X11Tap::Worker {
     bool repeat = (device.flags & XIKeyRepeat) != 0;
     const bool heardRaw = !repeat && gate_.isHeld(keycode);
     const X11KeyGate::Origin origin{device.sourceid == xtestKeyboard_, isModifierKeycode(keycode)};
-    if (gate_.answeringEarly() &&
-        gate_.grabPressAnsweredEarly(keycode, origin, device.serial,
+    if (gate_.grabPressAnsweredEarly(keycode, origin, device.serial,
                                      static_cast<std::uint32_t>(device.time)))
       return passedEarly(device);
     // Every grab event is answered, whatever the gate makes of it: an unanswered one would keep
