@@ -155,7 +155,9 @@ void NavigationService::frontmostChanged(std::optional<std::int32_t> pid,
                                          std::optional<std::string> name) {
   if (!pid) return;
   frontPID_ = pid;
-  // Which keys are Moving's whatever the answer depends on what is in front.
+  // Which keys are Moving's whatever the answer depends on what is in front, and so does whether
+  // a field of this program's own has the typing.
+  updateEditingState();
   syncKeyInterception();
   screenshotting_ = isScreenshotTool(bundleID);
   if (screenshotting_) return;
@@ -211,8 +213,12 @@ void NavigationService::updateEditingState() {
   bool editing = false;
   bool textOnly = false;
   auto& application = platform_.application;
-  // In click and scroll mode the keys belong to the mode, whatever has the focus here.
-  if (application.isActive() && !worksOnAnApp(mode()) && application.hasKeyWindow()) {
+  // In click and scroll mode the keys belong to the mode, whatever has the focus here. The
+  // toolkit goes on calling this program active for a moment after another window took the focus
+  // (it waits to see whether the focus comes back); the window in front says at once.
+  const bool selfInFront = !frontPID_ || *frontPID_ == platform_.workspace.selfPid();
+  if (selfInFront && application.isActive() && !worksOnAnApp(mode()) &&
+      application.hasKeyWindow()) {
     if (auto responder = application.firstResponder()) {
       editing = responder->isText || responder->suspendsNavigation;
       textOnly = responder->isText && !responder->suspendsNavigation;

@@ -231,12 +231,24 @@ TEST_F(EventRoadTest, FocusedInputsSuspendRoutingOutsideClickAndScroll) {
     restart(c.mode);
     desktop.application.active = desktop.application.keyWindow = true;
     desktop.application.responder = c.responder;
-    access().updateEditingState();
+    bringFront(desktop.workspace.self, "local.tovrel.Tovrel", "Tovrel");
     EXPECT_EQ(service().editingSettings(), c.editing);
     EXPECT_EQ(access().router().routingSuspended(), c.editing);
     EXPECT_EQ(access().router().entriesAllowedWhileSuspended(), c.entriesPass);
     EXPECT_EQ(tapsInUse(), c.tapTaken ? std::vector<std::uint16_t>{Key::rightOption}
                                       : std::vector<std::uint16_t>{});
+    if (c.mode == Mode::cursor) {
+      // Another window takes the focus while the toolkit still calls this program active: Moving's
+      // keys are Moving's at once, on the tap's own thread too.
+      bringFront(editorPid, "org.example.Editor", "Editor");
+      EXPECT_FALSE(service().editingSettings());
+      EXPECT_FALSE(access().router().routingSuspended());
+      platform::InputEvent press;
+      press.type = platform::eventType::keyDown;
+      press.keyCode = Key::l;
+      press.text = u"l";
+      EXPECT_EQ(desktop.events.liveTap()->ownership(press.type, press), true);
+    }
     if (c.mode != Mode::off) continue;
     tapRightOption();  // the cursor entry
     EXPECT_EQ(service().mode(), c.entriesPass ? Mode::cursor : Mode::off);
@@ -248,7 +260,7 @@ TEST_F(EventRoadTest, TheEntryTapIsTakenAgainWhenTheFocusMovesToATextField) {
   restart();
   desktop.application.active = desktop.application.keyWindow = true;
   desktop.application.responder = platform::FirstResponder{false, true};
-  access().updateEditingState();
+  bringFront(desktop.workspace.self, "local.tovrel.Tovrel", "Tovrel");
   EXPECT_EQ(tapsInUse(), std::vector<std::uint16_t>{});
   desktop.application.responder = platform::FirstResponder{true, false};
   access().updateEditingState();
