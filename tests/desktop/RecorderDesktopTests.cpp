@@ -134,6 +134,23 @@ TEST_F(RecorderDesktopTest, EntryGesturesTypedWhileRecordingReachTheRecorderAndS
   ASSERT_TRUE(pumpUntil([&] { return service_->mode() == InteractionMode::cursor; }))
       << "the tap after recording did not start Moving";
   EXPECT_EQ(modesStarted(), 1) << "a gesture typed into the recorder started a mode";
+
+  // The recorder keeps the keys only while its window is in front: once another application is,
+  // the tap is Moving's at once, though the toolkit goes on calling this program active a moment.
+  service_->setMode(InteractionMode::off);
+  ASSERT_TRUE(desktop().focus(*id)) << desktop().focusReport();
+  field->startRecording();
+  QWidget* pill = field->findChild<QWidget*>(QStringLiteral("pill"));
+  ASSERT_TRUE(pumpUntil([&] { return QApplication::focusWidget() == pill; }));
+  std::string error;
+  auto receiver = Receiver::start(desktop(), {}, &error);
+  ASSERT_TRUE(receiver) << error;
+  ASSERT_TRUE(receiver->activate());
+  ASSERT_TRUE(pumpUntil([&] { return !service_->editingSettings(); }))
+      << "the recorder kept the keys with another application in front";
+  tapRightAlt();
+  EXPECT_TRUE(pumpUntil([&] { return service_->mode() == InteractionMode::cursor; }))
+      << "a tap in another application, just after the recorder had the keys, started nothing";
 }
 
 }  // namespace
