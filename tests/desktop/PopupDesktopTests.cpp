@@ -565,12 +565,12 @@ std::vector<KeyStep> spaceHeld(std::chrono::milliseconds held, bool synthetic = 
 
 // `second` goes down `gap` after `first`; 80 ms later one of them comes up, the other 20 ms after.
 std::vector<KeyStep> overlapping(Keysym first, Keysym second, std::chrono::milliseconds gap,
-                                 bool firstUpFirst) {
+                                 bool firstUpFirst, bool synthetic = false) {
   const Keysym up = firstUpFirst ? first : second;
-  return {{first, true, 0ms},
-          {second, true, gap},
-          {up, false, 80ms},
-          {up == first ? second : first, false, 20ms}};
+  return {{first, true, 0ms, synthetic},
+          {second, true, gap, synthetic},
+          {up, false, 80ms, synthetic},
+          {up == first ? second : first, false, 20ms, synthetic}};
 }
 
 // A key Tovrel takes is its own, press, repeat and release: the page sees one click and, of the
@@ -632,7 +632,11 @@ INSTANTIATE_TEST_SUITE_P(
         WebPress{"MovingJRightAfterSpace", false, 0ms, overlapping(XK_space, XK_j, 3ms, true)},
         // Typed through XTest, as scripts and on-screen keyboards type.
         WebPress{"MovingSpaceSynthetic", false, 0ms, spaceHeld(12ms, true)},
-        WebPress{"MovingSpaceSyntheticHeld", false, 0ms, spaceHeld(50ms, true)},
+        WebPress{"MovingSpaceSyntheticHeld", false, 0ms, spaceHeld(1s, true)},
+        WebPress{"MovingSpaceWhileJGlidesSynthetic", false, 0ms,
+                 overlapping(XK_j, XK_space, 40ms, false, true)},
+        WebPress{"MovingShiftRightAfterSpaceSynthetic", false, 0ms,
+                 overlapping(XK_space, XK_Shift_L, 3ms, true, true)},
         WebPress{"Label", true, 80ms}, WebPress{"LabelHeld", true, 1s}),
     [](const auto& info) { return std::string(info.param.name); });
 

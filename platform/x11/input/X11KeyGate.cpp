@@ -29,18 +29,28 @@ bool X11KeyGate::rawRelease(unsigned keycode) {
 }
 
 void X11KeyGate::releaseChased(unsigned keycode) {
-  if (chased_.erase(keycode) == 0) return;
+  const auto chased = chased_.find(keycode);
+  if (chased == chased_.end()) return;
+  const Post release{keycode, false, false, chased->second};
+  chased_.erase(chased);
   // Released before its turn to be pressed again: the application gets the whole key, after the
   // holder is let go. A release posted now would come before that press and leave the key down.
-  if (std::find(repress_.begin(), repress_.end(), keycode) != repress_.end())
-    releaseAfter_.push_back(keycode);
+  if (std::any_of(repress_.begin(), repress_.end(),
+                  [&](const Post& press) { return press.keycode == keycode; }))
+    releaseAfter_.push_back(release);
   else
-    settle_.push_back({keycode, false});
+    settle_.push_back(release);
 }
 
-bool X11KeyGate::ownRaw(unsigned keycode, bool press, double now) {
+X11KeyGate::Origin X11KeyGate::originOf(unsigned keycode) const {
+  const auto found = origins_.find(keycode);
+  return found == origins_.end() ? Origin{} : found->second;
+}
+
+bool X11KeyGate::ownRaw(unsigned keycode, bool press, Via via, double now) {
   now_ = now;
-  const Post event{keycode, press};
+  if (via == Via::none) return false;
+  const Post event{keycode, press, false, via};
   auto found = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& expected) {
     return expected.rawDue && expected.post == event;
   });
@@ -72,8 +82,10 @@ void X11KeyGate::dropSettled() {
 }
 
 std::optional<X11KeyGate::Answer> X11KeyGate::grabPress(unsigned keycode, Origin origin) {
-  const auto own = origin.synthetic ? takeOwnGrabEvent({keycode, true}) : std::nullopt;
+  const auto own =
+      origin.via != Via::none ? takeOwnGrabEvent({keycode, true, false, origin.via}) : std::nullopt;
   if (own) {
+    if (own->post.held) return Answer::none;
     if (own->repress) {
       // The chased key, pressed again for the application: as if never grabbed.
       grabStarter_.reset();
@@ -100,25 +112,26 @@ std::optional<X11KeyGate::Answer> X11KeyGate::grabPress(unsigned keycode, Origin
 }
 
 X11KeyGate::Answer X11KeyGate::answerPress(unsigned keycode, bool swallowed) {
-  const Origin origin = origins_.contains(keycode) ? origins_[keycode] : Origin{};
+  const Origin origin = originOf(keycode);
+  const Via via = through(origin);
   const bool underAnotherKey = grabStarter_ && *grabStarter_ != keycode;
   if (swallowed) {
     passed_.erase(keycode);
     // The grab stays with the key that holds it; this one is let go at once.
-    if (underAnotherKey && origin.letGoable()) {
-      settle_.push_back({keycode, true, true});
-      settle_.push_back({keycode, false, true});
+    if (underAnotherKey && canLetGo(origin)) {
+      settle_.push_back({keycode, true, true, via});
+      settle_.push_back({keycode, false, true, via});
     }
     return Answer::swallow;
   }
   const bool holderCanGo =
-      lettingGo_ || holderLetGoWanted_ || (starterOrigin_.letGoable() && isDown(*grabStarter_));
-  if (underAnotherKey && !origin.synthetic && holderCanGo) {
-    settle_.push_back({keycode, true, true});
-    settle_.push_back({keycode, false, true});
+      lettingGo_ || holderLetGoWanted_ || (canLetGo(starterOrigin_) && isDown(*grabStarter_));
+  if (underAnotherKey && canPressAgain(origin) && holderCanGo) {
+    settle_.push_back({keycode, true, true, via});
+    settle_.push_back({keycode, false, true, via});
     if (!lettingGo_) holderLetGoWanted_ = true;
-    repress_.push_back(keycode);
-    chased_.insert(keycode);
+    repress_.push_back({keycode, true, false, via});
+    chased_[keycode] = via;
     return Answer::swallow;
   }
   passed_.insert(keycode);
@@ -149,9 +162,11 @@ bool X11KeyGate::grabPressAnsweredEarly(unsigned keycode, Origin origin, std::ui
   return true;
 }
 
-X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, bool synthetic) {
+X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, Via via) {
   Release release;
-  if (synthetic && takeOwnGrabEvent({keycode, false})) {
+  if (const auto own =
+          via != Via::none ? takeOwnGrabEvent({keycode, false, false, via}) : std::nullopt) {
+    if (own->post.held) return release;
     if (grabStarter_ == keycode) {
       grabEnded();
       return release;
@@ -180,7 +195,7 @@ X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, bool synthetic) {
 X11KeyGate::Freeing X11KeyGate::freeInput() {
   if (!grabStarter_) return Freeing::free;
   if (lettingGo_ || holderLetGoWanted_) return Freeing::posted;
-  if (starterOrigin_.letGoable()) {
+  if (canLetGo(starterOrigin_)) {
     // Released already: its release, on its way, ends the grab.
     if (!isDown(*grabStarter_)) return Freeing::waiting;
     holderLetGoWanted_ = true;
@@ -197,27 +212,54 @@ void X11KeyGate::expect(std::vector<Post>& posts, Post post, bool repress) {
 }
 
 std::vector<X11KeyGate::Post> X11KeyGate::takePosts() {
+  const std::size_t first = expected_.size();
   std::vector<Post> posts;
-  for (const Post& settled : std::exchange(settle_, {}))
+  for (Post settled : std::exchange(settle_, {})) {
+    settled.held = settled.swallowed && !grabStarter_;
     expect(posts, settled);
+  }
   // A holder released meanwhile ended the grab by itself.
   if (std::exchange(holderLetGoWanted_, false) && grabStarter_ && !lettingGo_) {
-    expect(posts, {*grabStarter_, true, true});
-    expect(posts, {*grabStarter_, false, true});
+    const Via via = through(starterOrigin_);
+    expect(posts, {*grabStarter_, true, true, via});
+    expect(posts, {*grabStarter_, false, true, via});
     lettingGo_ = true;
   }
-  for (unsigned keycode : std::exchange(repress_, {})) {
-    expect(posts, {keycode, true}, true);
-    if (chased_.contains(keycode)) passed_.insert(keycode);
+  for (const Post& press : std::exchange(repress_, {})) {
+    expect(posts, press, true);
+    if (chased_.contains(press.keycode)) passed_.insert(press.keycode);
   }
-  for (unsigned keycode : std::exchange(releaseAfter_, {}))
-    expect(posts, {keycode, false});
+  for (const Post& release : std::exchange(releaseAfter_, {}))
+    expect(posts, release);
+  // A release reaches a grab only while one is held: one posted outside any grab, with no press
+  // before it that could start one, goes to the application and never comes to a grab; still
+  // awaited, it would be taken for a later post of the same key.
+  bool grabPossible = grabStarter_.has_value();
+  for (auto own = expected_.begin() + static_cast<std::ptrdiff_t>(first); own != expected_.end();
+       ++own) {
+    const Post& post = own->post;
+    if (post.held) continue;
+    if (post.press) {
+      grabPossible = true;
+    } else {
+      if (!grabPossible) own->grabDue = false;
+      // The holder's own release ends the grab.
+      if (post.swallowed && grabStarter_ == post.keycode) grabPossible = false;
+    }
+  }
   return posts;
+}
+
+void X11KeyGate::holdFailed() {
+  for (Expected& own : expected_)
+    if (own.post.held) own.grabDue = false;
+  dropSettled();
 }
 
 bool X11KeyGate::ownReleaseMissedGrab() const {
   return lettingGo_ && std::any_of(expected_.begin(), expected_.end(), [&](const Expected& own) {
-           return own.post == Post{*grabStarter_, false} && !own.rawDue && own.grabDue;
+           return own.post.keycode == *grabStarter_ && !own.post.press && !own.rawDue &&
+                  own.grabDue;
          });
 }
 

@@ -20,15 +20,17 @@
 //    swallowed, released under the grab, the holding key is let go, and the key is pressed again
 //    by the tap for the application ("chased");
 //  - when a click or an action needs the keyboard free, the holding key is let go the same way.
-// Only a key from a real keyboard can be let go like this: the tap's synthetic events share X's
-// one synthetic keyboard with on-screen keyboards and remote desktops, whose own release of the
-// key X would then drop unheard, and a synthetic press of a modifier or lock key changes the
-// keyboard's state. Such a key keeps the grab until it is released; an action waits for that
-// release (bounded by the tap), and a key that must pass meanwhile is replayed, its release
-// reaching the application.
+// A key is let go through a keyboard other than the one that typed it, so that X still sends the
+// hand's own release raw: a key of a real keyboard through X's one synthetic keyboard, a key
+// typed through the synthetic keyboard (on-screen keyboards, remote desktops, scripts) through a
+// real one, the spare. Without a spare such a key cannot be let go, and a synthetic press of a
+// modifier or lock key changes the keyboard's state: such a key keeps the grab until it is
+// released; an action waits for that release (bounded by the tap), and a key that must pass
+// meanwhile is replayed, its release reaching the application.
 //
-// Every event of the synthetic keyboard is matched against what the tap posted, in order: the
-// tap's own events are never heard, and every one of them that reaches a grab is answered.
+// Every event of the two keyboards the tap posts through is matched against what the tap posted
+// through that keyboard, in order: the tap's own events are never heard, and every one of them
+// that reaches a grab is answered.
 
 #include <cstdint>
 #include <deque>
@@ -49,24 +51,38 @@ class X11KeyGate {
     replay,   // release the grab and deliver the event as if it had never been grabbed
   };
 
-  // Where a press came from: only a key from a real keyboard that is no modifier can be let go by
-  // the tap; a synthetic key cannot even be chased.
-  struct Origin {
-    bool synthetic = false;
-    bool modifier = false;
-    bool letGoable() const { return !synthetic && !modifier; }
+  // Which of the keyboards the tap posts through an event came from, if either.
+  enum class Via {
+    none,       // another real keyboard: never the tap's own
+    synthetic,  // X's synthetic keyboard
+    spare,      // the real keyboard the tap lets synthetic keys go through
   };
 
-  // A synthetic key event the tap posts, in order, once it has answered the event in hand.
+  // Where a press came from.
+  struct Origin {
+    Via via = Via::none;
+    bool modifier = false;
+    bool synthetic() const { return via == Via::synthetic; }
+  };
+
+  // A key event the tap posts, in order, once it has answered the event in hand.
   struct Post {
     unsigned keycode = 0;
     bool press = false;
     // Posted to be swallowed: a key let go, not one meant for the application.
     bool swallowed = false;
+    // Through which keyboard: never the one that typed the key.
+    Via via = Via::synthetic;
+    // Posted while no grab of ours holds the keyboard: the tap holds it itself, without freezing
+    // it, so what reaches that grab wants no answer (one given later would answer the next grab).
+    bool held = false;
     bool operator==(const Post& other) const {
-      return keycode == other.keycode && press == other.press;
+      return keycode == other.keycode && press == other.press && via == other.via;
     }
   };
+
+  // Whether a real keyboard is there to let synthetic keys go through.
+  void setSpareKeyboard(bool present) { spare_ = present; }
 
   // A raw press. When the grab's own event for the same press follows, the press is decided there
   // and the raw one is not heard; otherwise the application already has it.
@@ -74,12 +90,12 @@ class X11KeyGate {
   // A raw release: heard when its press was.
   bool rawRelease(unsigned keycode);
 
-  // A raw event of the synthetic keyboard: true when it is one the tap posted (never heard). Each
-  // posted event may come raw (not while a grab of ours holds the keyboard), and may come to a grab
-  // (from the synthetic keyboard too, at once or once the keyboard moves on from an earlier grab
-  // event): the two are matched apart, and a grab event settles whatever raw event of an earlier
-  // post is still missing.
-  bool ownRaw(unsigned keycode, bool press, double now);
+  // A raw event of a keyboard the tap posts through: true when it is one the tap posted (never
+  // heard). Each posted event may come raw (not while a grab of ours holds the keyboard), and may
+  // come to a grab (from the same keyboard, at once or once the keyboard moves on from an earlier
+  // grab event): the two are matched apart, and a grab event settles whatever raw event of an
+  // earlier post is still missing.
+  bool ownRaw(unsigned keycode, bool press, Via via, double now);
 
   // A press delivered to the grab. An answer when the press is the tap's own; otherwise the router
   // decides it, and `answerPress` gives the answer.
@@ -110,13 +126,13 @@ class X11KeyGate {
     Answer answer = Answer::none;
     bool heard = false;
   };
-  Release grabRelease(unsigned keycode, bool synthetic = false);
+  Release grabRelease(unsigned keycode, Via via = Via::none);
 
   // What a click or an action that needs the keyboard free gets.
   enum class Freeing {
     free,     // no grab is held
     posted,   // the holding key is being let go: the grab ends when the tap's release reaches it
-    waiting,  // the holding key is synthetic: the grab ends with its release
+    waiting,  // the holding key cannot be let go: the grab ends with its release
     ungrab,   // a modifier holds it: end the grab as it is (its release reaches the application)
   };
   Freeing freeInput();
@@ -145,6 +161,8 @@ class X11KeyGate {
   bool expecting() const { return !expected_.empty(); }
 
   bool grabActive() const { return grabStarter_.has_value(); }
+  // Another client holds the keyboard: the posts meant to go under the tap's own hold go to it.
+  void holdFailed();
   // The key whose press started the grab the tap holds.
   std::optional<unsigned> grabStarter() const { return grabStarter_; }
   // The tap ended its grab before the key that started it was released: the tap hears that
@@ -165,12 +183,20 @@ class X11KeyGate {
     bool grabDue = true;
   };
   void expect(std::vector<Post>& posts, Post post, bool repress = false);
-  // The tap's own event this grab event of the synthetic keyboard is, if it is one.
+  // The tap's own event this grab event is, if it is one.
   std::optional<Expected> takeOwnGrabEvent(const Post& event);
+  // Whether the tap can post a release and a press of this key through another keyboard.
+  bool canPressAgain(const Origin& origin) const { return !origin.synthetic() || spare_; }
+  bool canLetGo(const Origin& origin) const { return !origin.modifier && canPressAgain(origin); }
+  // The keyboard the tap posts this key's events through.
+  static Via through(const Origin& origin) {
+    return origin.synthetic() ? Via::spare : Via::synthetic;
+  }
+  Origin originOf(unsigned keycode) const;
   void dropSettled();
   bool isDown(unsigned keycode) const { return !keyDown_ || keyDown_(keycode); }
-  // The synthetic keyboard's own press of a chased key is balanced by a release once the hand's
-  // release came, or it would count the key as down.
+  // The tap's own press of a chased key is balanced by a release once the hand's release came, or
+  // the keyboard it went through would count the key as down.
   void releaseChased(unsigned keycode);
 
   struct Early {
@@ -186,12 +212,13 @@ class X11KeyGate {
 
   std::vector<Post> settle_;  // keys let go (press, release) under the grab
   bool holderLetGoWanted_ = false;
-  std::vector<unsigned> repress_;       // chased keys, pressed again once the grab is over
-  std::vector<unsigned> releaseAfter_;  // chased keys the hand released before their turn
-  std::deque<Expected> expected_;       // posted, in order, until both their events came or cannot
-  std::set<unsigned> chased_;           // pressed again by the tap, and not yet released
-  bool lettingGo_ = false;              // the starter's own release is on its way
+  std::vector<Post> repress_;       // chased keys, pressed again once the grab is over
+  std::vector<Post> releaseAfter_;  // chased keys the hand released before their turn
+  std::deque<Expected> expected_;   // posted, in order, until both their events came or cannot
+  std::map<unsigned, Via> chased_;  // pressed again by the tap, and not yet released
+  bool lettingGo_ = false;          // the starter's own release is on its way
   double now_ = 0;
+  bool spare_ = false;
   std::function<bool(unsigned)> keyDown_;
 };
 

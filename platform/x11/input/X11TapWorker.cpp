@@ -77,6 +77,10 @@ class X11Tap::Worker {
  public:
   explicit Worker(std::shared_ptr<Shared> shared)
       : shared_(std::move(shared)), display_(shared_->display) {}
+  // Freed without a request: the server may be gone already.
+  ~Worker() { XFree(spareDevice_); }
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
 
   void run() {
     if (!setUp()) return;
@@ -202,6 +206,11 @@ class X11Tap::Worker {
       }
     }
     XSelectInput(display_, root_, SubstructureNotifyMask | PropertyChangeMask);
+    // Keyboards come and go: the spare one may be among them.
+    unsigned char bits[XIMaskLen(XI_HierarchyChanged)] = {};
+    XISetMask(bits, XI_HierarchyChanged);
+    XIEventMask hierarchy{XIAllDevices, sizeof bits, bits};
+    XISelectEvents(display_, root_, &hierarchy, 1);
     return true;
   }
 
@@ -210,14 +219,39 @@ class X11Tap::Worker {
     XIDeviceInfo* devices = XIQueryDevice(display_, XIAllDevices, &count);
     for (int i = 0; i < count; ++i) {
       const XIDeviceInfo& device = devices[i];
-      std::string name = device.name ? device.name : "";
       if (device.use == XIMasterKeyboard && masterKeyboard_ < 0) masterKeyboard_ = device.deviceid;
+    }
+    int spare = -1;
+    for (int i = 0; i < count; ++i) {
+      const XIDeviceInfo& device = devices[i];
+      std::string name = device.name ? device.name : "";
       if (name.find("XTEST") != std::string::npos) {
         if (device.use == XISlaveKeyboard) xtestKeyboard_ = device.deviceid;
         if (device.use == XISlavePointer) xtestPointer_ = device.deviceid;
+      } else if (device.use == XISlaveKeyboard && device.attachment == masterKeyboard_ &&
+                 device.enabled && (spare < 0 || device.deviceid < spare)) {
+        // The lowest number is the keyboard least likely to be unplugged (often the power
+        // button's, which types nothing itself).
+        spare = device.deviceid;
       }
     }
     XIFreeDeviceInfo(devices);
+    setSpareKeyboard(spare);
+  }
+
+  // The real keyboard that keys typed through the synthetic keyboard are let go through.
+  void setSpareKeyboard(int deviceid) {
+    if (deviceid == spareKeyboard_) return;
+    if (spareDevice_) XCloseDevice(display_, spareDevice_);
+    spareDevice_ = deviceid >= 0 ? XOpenDevice(display_, static_cast<XID>(deviceid)) : nullptr;
+    spareKeyboard_ = spareDevice_ ? deviceid : -1;
+    gate_.setSpareKeyboard(spareDevice_ != nullptr);
+  }
+
+  X11KeyGate::Via viaOf(int sourceid) const {
+    if (sourceid == xtestKeyboard_) return X11KeyGate::Via::synthetic;
+    if (sourceid == spareKeyboard_) return X11KeyGate::Via::spare;
+    return X11KeyGate::Via::none;
   }
 
   // ---- requests from the main thread
@@ -246,8 +280,8 @@ class X11Tap::Worker {
 
   // Ends the grab a swallowed press started, before its key is released, so that what the
   // decision opens (a menu, a combo box's list) can take the keyboard. The gate says how: its
-  // holder let go by the tap (the grab ends when the tap's own release reaches it), a synthetic
-  // holder's own release awaited, or a modifier's grab let go as it is.
+  // holder let go by the tap (the grab ends when the tap's own release reaches it), the own
+  // release of a holder that cannot be let go awaited, or a modifier's grab let go as it is.
   void freeInput() {
     const X11KeyGate::Freeing freeing = gate_.freeInput();
     switch (freeing) {
@@ -256,9 +290,9 @@ class X11Tap::Worker {
       case X11KeyGate::Freeing::posted:
         break;
       case X11KeyGate::Freeing::waiting:
-        // An on-screen keyboard or a remote desktop lets its key go soon; one that holds it is
-        // not waited for past the bound: its grab is let go, and its release reaches the
-        // application.
+        // Released already, or typed through the synthetic keyboard of a server with no real
+        // one: a key held past the bound is not waited for, its grab is let go, and its release
+        // reaches the application.
         if (!releaseDeadline_) releaseDeadline_ = monotonicNow() + releaseWait;
         break;
       case X11KeyGate::Freeing::ungrab:
@@ -269,7 +303,8 @@ class X11Tap::Worker {
     ++shared_->statistics.grabsEnded;
   }
 
-  // How long an action waits for a synthetic key's own release; within the fence's bound.
+  // How long an action waits for the own release of a key it cannot let go; within the fence's
+  // bound.
   static constexpr double releaseWait = 0.08;
   static_assert(releaseWait < X11InputFence::grabEndBound);
 
@@ -297,13 +332,16 @@ class X11Tap::Worker {
     // a request's input before the same client's next request, so the ungrab comes after them.
     bool holding = false;
     for (const X11KeyGate::Post& post : posts) {
-      const bool hold = post.swallowed && !gate_.grabActive();
-      if (hold && !holding) holding = grabKeyboard();
-      if (!hold && holding) {
+      if (post.held && !holding && !(holding = grabKeyboard())) gate_.holdFailed();
+      if (!post.held && holding) {
         XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
         holding = false;
       }
-      XTestFakeKeyEvent(display_, post.keycode, post.press ? True : False, CurrentTime);
+      if (post.via == X11KeyGate::Via::spare)
+        XTestFakeDeviceKeyEvent(display_, spareDevice_, post.keycode, post.press ? True : False,
+                                nullptr, 0, CurrentTime);
+      else
+        XTestFakeKeyEvent(display_, post.keycode, post.press ? True : False, CurrentTime);
     }
     if (holding) XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
     if (!posts.empty()) XFlush(display_);
@@ -466,7 +504,7 @@ class X11Tap::Worker {
         flushPendingRawPress();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         const auto keycode = static_cast<unsigned>(raw->detail);
-        if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, true, monotonicNow())) return;
+        if (gate_.ownRaw(keycode, true, viaOf(raw->sourceid), monotonicNow())) return;
         const bool repeat = (raw->flags & XIKeyRepeat) != 0;
         notePressForTap(keycode, repeat);
         noteLateness(raw->time);
@@ -492,8 +530,7 @@ class X11Tap::Worker {
       case XI_KeyRelease: {
         auto* device = static_cast<XIDeviceEvent*>(cookie.data);
         unsigned keycode = static_cast<unsigned>(device->detail);
-        X11KeyGate::Release release =
-            gate_.grabRelease(keycode, device->sourceid == xtestKeyboard_);
+        X11KeyGate::Release release = gate_.grabRelease(keycode, viaOf(device->sourceid));
         answer(*device, release.answer);
         reportGrab();
         if (release.heard) emitKey(keycode, false, false, device->sourceid, stateOf(*device), 0);
@@ -502,7 +539,7 @@ class X11Tap::Worker {
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         unsigned keycode = static_cast<unsigned>(raw->detail);
-        if (raw->sourceid == xtestKeyboard_ && gate_.ownRaw(keycode, false, monotonicNow())) return;
+        if (gate_.ownRaw(keycode, false, viaOf(raw->sourceid), monotonicNow())) return;
         noteLateness(raw->time);
         rawDown_.erase(keycode);
         if (tapCandidate_ == keycode) {
@@ -521,6 +558,9 @@ class X11Tap::Worker {
         emitButton(raw->detail, cookie.evtype == XI_RawButtonPress, raw->sourceid);
         return;
       }
+      case XI_HierarchyChanged:
+        findDevices();
+        return;
       case XI_RawMotion: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         ++pendingMotions_;
@@ -597,7 +637,7 @@ class X11Tap::Worker {
     unsigned keycode = static_cast<unsigned>(device.detail);
     bool repeat = (device.flags & XIKeyRepeat) != 0;
     const bool heardRaw = !repeat && gate_.isHeld(keycode);
-    const X11KeyGate::Origin origin{device.sourceid == xtestKeyboard_, isModifierKeycode(keycode)};
+    const X11KeyGate::Origin origin{viaOf(device.sourceid), isModifierKeycode(keycode)};
     if (gate_.grabPressAnsweredEarly(keycode, origin, device.serial,
                                      static_cast<std::uint32_t>(device.time)))
       return passedEarly(device);
@@ -951,6 +991,7 @@ class X11Tap::Worker {
     rawDown_.clear();
     releaseDeadline_.reset();
     grabWindows();
+    setSpareKeyboard(-1);
     XSync(display_, False);
     gate_.reset();
     reportGrab();
@@ -969,6 +1010,8 @@ class X11Tap::Worker {
   int masterKeyboard_ = -1;
   int xtestKeyboard_ = -1;
   int xtestPointer_ = -1;
+  int spareKeyboard_ = -1;
+  XDevice* spareDevice_ = nullptr;
   unsigned xkbState_ = 0;
 
   using RawBits = std::array<unsigned char, XIMaskLen(XI_LASTEVENT)>;
