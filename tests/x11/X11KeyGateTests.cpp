@@ -73,10 +73,11 @@ TEST(X11KeyGate, EveryHeardPressIsReleasedOnceOverRandomStreams) {
 //   P38s P38p   a press of a real keyboard's key reaching the grab, swallowed or passed
 //   Q38s Q38p   the same from the synthetic keyboard;  M38s M38p  a real modifier key
 //   R38 T38     a release reaching the grab, from a real or the synthetic keyboard
-//   p38 r38     a raw press no grab saw, a raw release
+//   p38 r38     a raw press no grab saw, a raw release;  d38  the key is down again
 //   o+38 o-38   a raw event of the synthetic keyboard;  O+38 O-38  its grab event
 //   v+38 V+38   the same of the spare real keyboard
-//   F           a click wants the keyboard free;  X x  2 s, 0.3 s pass;  G  the server sent all
+//   F           a click wants the keyboard free;  X x z  2 s, 0.3 s, 0.2 s pass;  G  the server
+//               sent all
 //   W           the server sent all it had: the tap posts what the gate asks (+38 -38; !+38
 //               when it must hold the keyboard itself for it; k+38 through the spare keyboard)
 //   e38         a raw press the tap answers at once, if it may ("e", else "-")
@@ -129,6 +130,10 @@ std::string run(const std::vector<std::string>& steps, std::set<unsigned> up = {
         up.insert(key);
         break;
       }
+      case 'd':
+        up.erase(key);
+        log << ".";
+        break;
       case 'p':
         log << (gate.rawPress(key, false) ? "h" : "x");
         break;
@@ -160,7 +165,8 @@ std::string run(const std::vector<std::string>& steps, std::set<unsigned> up = {
       }
       case 'X':
       case 'x':
-        now += step[0] == 'X' ? 2 : 0.3;
+      case 'z':
+        now += step[0] == 'X' ? 2 : step[0] == 'x' ? 0.3 : 0.2;
         gate.expire(now);
         log << ".";
         break;
@@ -315,6 +321,11 @@ INSTANTIATE_TEST_SUITE_P(
         Order{"OwnEventsLost",
               {"P65s", "F", "W", "X", "F"},
               "S* | posted* | +65 -65 * | . | free | "},
+        // Space's own events were lost once; the next time it is let go, their expiry does not
+        // end the grab its own release is still on its way to.
+        Order{"AnOlderLostReleaseLeavesTheGrab",
+              {"P65s", "F", "W", "R65", "z", "d65", "P65s", "F", "W", "z", "F"},
+              "S* | posted* | +65 -65 * | Nh | . | . | S* | posted* | +65 -65 * | .* | posted* | "},
         // Another client's synthetic key with the same code as an own event is not taken, nor
         // one that comes after own events whose raw events the grab kept from the tap.
         Order{"OnlyPostedEventsAreOwn", {"o+38", "P65s", "o+65"}, "not | S* | not* | "},

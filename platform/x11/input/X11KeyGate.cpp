@@ -273,12 +273,20 @@ void X11KeyGate::grabMissed() {
 
 void X11KeyGate::expire(double now) {
   now_ = now;
+  const auto startersRelease = [&](const Post& post) {
+    return !post.press && grabStarter_ == post.keycode;
+  };
+  bool lost = false;
   while (!expected_.empty() && now - expected_.front().postedAt > ownEventLifetime) {
-    const Post lost = expected_.front().post;
+    lost = lost || startersRelease(expected_.front().post);
     expected_.pop_front();
-    // The release that was to end the grab never came: nothing is held any more.
-    if (lettingGo_ && !lost.press && grabStarter_ == lost.keycode) grabEnded();
   }
+  // The release that was to end the grab never came: nothing is held any more. An older one of
+  // the same key, lost, says nothing while the holder's own is still on its way.
+  if (lost && lettingGo_ &&
+      std::none_of(expected_.begin(), expected_.end(),
+                   [&](const Expected& own) { return startersRelease(own.post); }))
+    grabEnded();
 }
 
 void X11KeyGate::grabEnded() {
