@@ -63,6 +63,7 @@ bool X11KeyGate::ownRaw(unsigned keycode, bool press, Via via, double now) {
 }
 
 std::optional<X11KeyGate::Expected> X11KeyGate::takeOwnGrabEvent(const Post& event) {
+  if (event.via == Via::none) return std::nullopt;
   auto found = std::find_if(expected_.begin(), expected_.end(), [&](const Expected& expected) {
     return expected.grabDue && expected.post == event;
   });
@@ -82,9 +83,7 @@ void X11KeyGate::dropSettled() {
 }
 
 std::optional<X11KeyGate::Answer> X11KeyGate::grabPress(unsigned keycode, Origin origin) {
-  const auto own =
-      origin.via != Via::none ? takeOwnGrabEvent({keycode, true, false, origin.via}) : std::nullopt;
-  if (own) {
+  if (const auto own = takeOwnGrabEvent({keycode, true, false, origin.via})) {
     if (own->post.held) return Answer::none;
     if (own->repress) {
       // The chased key, pressed again for the application: as if never grabbed.
@@ -164,8 +163,7 @@ bool X11KeyGate::grabPressAnsweredEarly(unsigned keycode, Origin origin, std::ui
 
 X11KeyGate::Release X11KeyGate::grabRelease(unsigned keycode, Via via) {
   Release release;
-  if (const auto own =
-          via != Via::none ? takeOwnGrabEvent({keycode, false, false, via}) : std::nullopt) {
+  if (const auto own = takeOwnGrabEvent({keycode, false, false, via})) {
     if (own->post.held) return release;
     if (grabStarter_ == keycode) {
       grabEnded();

@@ -183,7 +183,7 @@ class X11KeyGate {
     bool grabDue = true;
   };
   void expect(std::vector<Post>& posts, Post post, bool repress = false);
-  // The tap's own event this grab event is, if it is one.
+  // The tap's own event this grab event is, if it is one (never one of another keyboard).
   std::optional<Expected> takeOwnGrabEvent(const Post& event);
   // Whether the tap can post a release and a press of this key through another keyboard.
   bool canPressAgain(const Origin& origin) const { return !origin.synthetic() || spare_; }
