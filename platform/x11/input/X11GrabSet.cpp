@@ -181,10 +181,13 @@ int X11GrabSet::setWindows(bool allKeys) {
   // A window that vanished since the scan only makes its own grab fail.
   ErrorTrap trap(display_);
   for (Window window : windowGrabs_)
-    if (!wanted.contains(window))
+    if (!wanted.contains(window)) {
       XIUngrabKeycode(display_, masterKeyboard_, XIAnyKeycode, window, 1, &any);
+      XSelectInput(display_, window, NoEventMask);
+    }
   for (Window window : wanted) {
     if (windowGrabs_.contains(window)) continue;
+    XSelectInput(display_, window, StructureNotifyMask);
     XIEventMask mask = grabMask();
     XIGrabModifiers modifiers = any;
     int failed = XIGrabKeycode(display_, masterKeyboard_, XIAnyKeycode, window, XIGrabModeSync,

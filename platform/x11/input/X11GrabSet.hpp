@@ -33,7 +33,10 @@ class X11GrabSet {
   int setTapModifiers(const std::vector<std::uint16_t>& keyCodes, bool withhold);
   bool isTapModifier(unsigned keycode) const { return tapKeycodes_.contains(keycode); }
   bool withholdsTap(unsigned keycode) const { return tapGrabs_.contains(keycode); }
-  // With `allKeys`, every key on every managed top-level window; without, none.
+  const std::set<unsigned>& tapKeycodes() const { return tapKeycodes_; }
+  const std::set<unsigned>& withheldKeycodes() const { return tapGrabs_; }
+  // With `allKeys`, every key on every managed top-level window; without, none. The windows grabbed
+  // are watched: their going away ends a grab on them.
   int setWindows(bool allKeys);
   std::size_t windowCount() const { return windowGrabs_.size(); }
   // Whether the input focus lies in a window whose keys we grab: a press there that reached us

@@ -1,40 +1,44 @@
 #pragma once
 
-// The bookkeeping of the tap's key decisions. Key presses reach the tap in two ways: through its
-// synchronous grabs (the keyboard waits for an answer) or, for keys nobody grabbed, as raw events
-// that have already reached the application. Releases never wait: a swallowed press's release comes
-// to the grab, a passed press's release goes to the application and is seen raw. The gate decides
-// which events the router hears, so every press it hears has exactly one release, and which answer
-// the X server gets. It mirrors the server's grab: the release of the key that started a grab ends
-// that grab by itself, and an answer to it would be taken as the answer to the next grab.
+// Every key and grab decision of the input tap, as a value fed the X server's events in the order
+// the tap's connection delivers them; the tap's thread only translates them into requests.
 //
-// A key the program takes stays its own from press to release, however keys overlap. The grab
-// is held by one swallowed key at most, the one that started it; X ends the grab when that key is
-// released and sends the release to nobody else. Every other key is settled at once:
-//  - a key swallowed while the grab is held is let go by the tap itself: a synthetic press, which X
-//    drops since the key is down, and a synthetic release, which comes to the grab. The hand's
-//    release then reaches no application (X drops the release of a key it holds up); the tap
-//    still hears it raw;
-//  - a key that must reach the application while the grab is held cannot simply be replayed: that
-//    ends the grab, and the holding key's release would then reach the application. It is
-//    swallowed, released under the grab, the holding key is let go, and the key is pressed again
-//    by the tap for the application ("chased");
-//  - when a click or an action needs the keyboard free, the holding key is let go the same way.
-// A key is let go through a keyboard other than the one that typed it, so that X still sends the
-// hand's own release raw: a key of a real keyboard through X's one synthetic keyboard, a key
-// typed through the synthetic keyboard (on-screen keyboards, remote desktops, scripts) through a
-// real one, the spare. Without a spare such a key cannot be let go, and a synthetic press of a
-// modifier or lock key changes the keyboard's state: such a key keeps the grab until it is
-// released; an action waits for that release (bounded by the tap), and a key that must pass
-// meanwhile is replayed, its release reaching the application.
+// What the X server does with a key, and what the gate mirrors:
+//  - The keyboard's master device keeps one down/up state per key. A press of a key it has down,
+//    or a release of one it has up, goes nowhere. Each key event first comes raw to the tap (not
+//    while a grab of the tap's own on the root window holds the keyboard), then, when it changed
+//    the state, goes to whoever holds the keyboard: a grab of the tap's, or the application.
+//  - A press that meets one of the tap's synchronous passive grabs starts that grab and freezes
+//    the keyboard until the tap answers. While the grab lasts every key event comes to the tap
+//    and freezes the keyboard again, except the release of the key that started it, which ends
+//    the grab. Answers: `sync` (the event is gone, the grab stays), `replay` (the event goes on as
+//    if never grabbed, the grab ends), `ungrab` (the event is gone and the grab ends) and `hold`
+//    (the event is gone and the tap holds the keyboard itself, synchronously, until it ends that
+//    hold by an answer: its end is then the tap's alone).
+//  - A key event the tap posts through a keyboard other than the one that typed the key changes
+//    only the master's state: the tap can release a key the hand still holds ("let go": the hand's
+//    release then goes nowhere), or press again one the hand released.
 //
-// Every event of the two keyboards the tap posts through is matched against what the tap posted
-// through that keyboard, in order: the tap's own events are never heard, and every one of them
-// that reaches a grab is answered.
+// The promise: for every key, the application sees a press followed by its release, or nothing;
+// no event of a key the program took reaches it; the keyboard never stays frozen. The gate keeps,
+// for every key, what the master has down and what the application has down. While a grab of the
+// tap's holds the keyboard it brings the master to what the application has, with key events of
+// its own that reach only that grab (a key the program took is let go; a key whose release the
+// grab caught is pressed again). Once no grab holds the keyboard, it posts what the application
+// is still owed, in the order the hand typed it: a press that had to wait, a release the grab
+// caught. A grab ends only as an answer, or by the release of the key that started it, so that
+// nothing of the hand's comes between the tap's own events and the grab they are meant for.
+//
+// A key the program takes is let go at once, so no grab outlives the press that started it. A
+// modifier cannot be let go (a release of the tap's own would change the keyboard's state while
+// the hand still holds it), nor a key typed through X's synthetic keyboard when the server has no
+// real one to post through: such a key keeps the grab until it is released, and a key the
+// application must have meanwhile ends the grab, so the held key's release then reaches the
+// application.
 
+#include <bitset>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -45,12 +49,6 @@ namespace tovrel::platform::x11 {
 
 class X11KeyGate {
  public:
-  enum class Answer {
-    none,     // the keyboard is not waiting
-    swallow,  // let the keyboard go on, keeping the grab: the event is gone
-    replay,   // release the grab and deliver the event as if it had never been grabbed
-  };
-
   // Which of the keyboards the tap posts through an event came from, if either.
   enum class Via {
     none,       // another real keyboard: never the tap's own
@@ -58,168 +56,219 @@ class X11KeyGate {
     spare,      // the real keyboard the tap lets synthetic keys go through
   };
 
-  // Where a press came from.
-  struct Origin {
-    Via via = Via::none;
-    bool modifier = false;
-    bool synthetic() const { return via == Via::synthetic; }
-  };
-
-  // A key event the tap posts, in order, once it has answered the event in hand.
-  struct Post {
+  // A key event as the server reported it.
+  struct Event {
     unsigned keycode = 0;
     bool press = false;
-    // Posted to be swallowed: a key let go, not one meant for the application.
-    bool swallowed = false;
-    // Through which keyboard: never the one that typed the key.
-    Via via = Via::synthetic;
-    // Posted while no grab of ours holds the keyboard: the tap holds it itself, without freezing
-    // it, so what reaches that grab wants no answer (one given later would answer the next grab).
-    bool held = false;
-    bool operator==(const Post& other) const {
-      return keycode == other.keycode && press == other.press && via == other.via;
-    }
+    bool repeat = false;  // the server's repeat of a held key (grab events only)
+    Via via = Via::none;
+    int sourceid = 0;          // handed on with what the router hears
+    unsigned state = 0;        // the modifiers and group the server gave the event
+    std::uint32_t time = 0;    // the server's time
+    std::uint64_t serial = 0;  // the last request of the tap's the server had handled
+    unsigned long window = 0;  // the grab window (grab events)
   };
 
-  // Whether a real keyboard is there to let synthetic keys go through.
-  void setSpareKeyboard(bool present) { spare_ = present; }
-
-  // A raw press. When the grab's own event for the same press follows, the press is decided there
-  // and the raw one is not heard; otherwise the application already has it.
-  bool rawPress(unsigned keycode, bool grabEventFollows);
-  // A raw release: heard when its press was.
-  bool rawRelease(unsigned keycode);
-
-  // A raw event of a keyboard the tap posts through: true when it is one the tap posted (never
-  // heard). Each posted event may come raw (not while a grab of ours holds the keyboard), and may
-  // come to a grab (from the same keyboard, at once or once the keyboard moves on from an earlier
-  // grab event): the two are matched apart, and a grab event settles whatever raw event of an
-  // earlier post is still missing.
-  bool ownRaw(unsigned keycode, bool press, Via via, double now);
-
-  // A press delivered to the grab. An answer when the press is the tap's own; otherwise the router
-  // decides it, and `answerPress` gives the answer.
-  std::optional<Answer> grabPress(unsigned keycode, Origin origin);
-  std::optional<Answer> grabPress(unsigned keycode) { return grabPress(keycode, Origin{}); }
-  Answer answerPress(unsigned keycode, bool swallowed);
-
-  // A press passed on its raw event, before its grab's event came. The server makes both events of
-  // a press in one go, so the answer (a replay stamped with the press's time) reaches the server
-  // after the press started our grab, if it did: the keyboard goes on a trip through this thread
-  // sooner. Only while nothing of ours is held, posted or answered early, and for a key not down.
-  bool canAnswerEarly(unsigned keycode) const;
-  // `request` is the answer's request number, `time` the press's server time.
-  void answeredEarly(std::uint64_t request, std::uint32_t time);
-  // A press delivered to the grab, first of all: false unless an early answer is out. The server
-  // holds one grab of ours at a time and only an answer of ours ends it, so the early answer ended
-  // the first grab made before the server read it (the event's request number is lower), unless the
-  // grab is younger than the answer's time. That press, whichever it is, has reached the
-  // application: true, and the gate has it as passed. Otherwise the answer met no grab and the
-  // press is decided as any.
-  bool grabPressAnsweredEarly(unsigned keycode, Origin origin, std::uint64_t serial,
-                              std::uint32_t time);
-  // A round trip since the early answer brought no grab event: it met no grab.
-  void earlyAnswerUnmet() { early_.reset(); }
-
-  // A release delivered to the grab.
-  struct Release {
-    Answer answer = Answer::none;
-    bool heard = false;
+  struct Action {
+    enum class Kind {
+      sync,    // answer the event in hand: it is gone, the grab stays
+      replay,  // answer the event in hand: it goes on as if never grabbed, the grab ends
+      ungrab,  // end the tap's grab; an event the keyboard waits on is gone
+      hold,    // take the keyboard on `window` (0: the focused window), synchronously, from `time`
+      post,    // a key event of the tap's own, through `via`
+      hear,    // a key event the router hears
+      decide,  // a press the router decides: `decided` gives the answer
+      tapUp,   // the release that ends a lone tap of a modifier, for the router
+    };
+    Kind kind;
+    unsigned keycode = 0;
+    bool press = false;
+    bool repeat = false;
+    Via via = Via::none;
+    int sourceid = 0;
+    unsigned state = 0;
+    std::uint32_t time = 0;    // answers: the time to stamp them with
+    unsigned long window = 0;  // hold
+    bool passed = false;       // hear: a press that reached the application already
+    bool rawOnly = false;      // hear: a press that reached no grab of the tap's
+    bool outside = false;      // ungrab, hold: report its request number with `sent`
+    bool operator==(const Action&) const = default;
   };
-  Release grabRelease(unsigned keycode, Via via = Via::none);
 
-  // What a click or an action that needs the keyboard free gets.
-  enum class Freeing {
-    free,     // no grab is held
-    posted,   // the holding key is being let go: the grab ends when the tap's release reaches it
-    waiting,  // the holding key cannot be let go: the grab ends with its release
-    ungrab,   // a modifier holds it: end the grab as it is (its release reaches the application)
-  };
-  Freeing freeInput();
-  // How the gate asks whether the keyboard still holds a key down before it lets it go or chases
-  // another past it: a key released meanwhile is settled by its own release. Unset, every key
-  // counts as down.
-  void setKeyDownQuery(std::function<bool(unsigned)> query) { keyDown_ = std::move(query); }
-
-  // The synthetic events to post now, in order: first every key settled under the grab, then the
-  // holder let go, then the chased keys pressed again. Taken once the server has sent every event
-  // it had, so that a key that came behind an answer is settled under the grab before the grab
-  // ends, not after. A key can still come between the holder's own press and release, which the
-  // tap posted already: it is settled after the grab is over, and its swallowed posts must then go
-  // under a grab the tap takes itself (when `grabActive()` no longer holds).
-  bool hasPosts() const {
-    return !settle_.empty() || holderLetGoWanted_ || !repress_.empty() || !releaseAfter_.empty();
+  // What the gate must know of the keys and the grabs.
+  void setAllKeys(bool on) { allKeys_ = on; }  // a mode is on: every key is grabbed
+  void setSpare(bool present) { spare_ = present; }
+  void setRoot(unsigned long root) { root_ = root; }
+  void setModifiers(const std::bitset<256>& modifiers) { modifiers_ = modifiers; }
+  // Modifiers whose lone tap the program takes, and of those the ones grabbed so that a press that
+  // may begin a tap reaches no application.
+  void setTapModifiers(std::set<unsigned> taps, std::set<unsigned> withheld) {
+    taps_ = std::move(taps);
+    withheld_ = std::move(withheld);
   }
-  std::vector<Post> takePosts();
-  // The tap's own release that is to end the grab came raw and its grab event has not: once the
-  // server has sent everything, a release still missing found no grab (its window went away), and
-  // the grab is over.
-  bool ownReleaseMissedGrab() const;
-  void grabMissed();
-  // Own events that did not come back in time are forgotten.
-  void expire(double now);
-  bool expecting() const { return !expected_.empty(); }
 
-  bool grabActive() const { return grabStarter_.has_value(); }
-  // Another client holds the keyboard: the posts meant to go under the tap's own hold go to it.
+  // ---- events, in the connection's order
+  // A raw key event of the master keyboard.
+  void raw(const Event& event);
+  // A key event delivered to a grab of the tap's.
+  void grabbed(const Event& event);
+  // A round trip brought nothing new: whatever came before it has come.
+  void quiet();
+  // A window the tap grabs keys on went away: a grab on it ended with it, and the application now
+  // in front has none of the keys down.
+  void windowGone(unsigned long window);
+  // The router's answer for the press handed out with `decide`.
+  void decided(bool swallow);
+  // The press last heard as having reached the application went to another client's grab.
+  void foreign(unsigned keycode);
+  void button();
+  // A click or an action needs the keyboard free of the tap's grabs.
+  void freeWanted();
+  void tick(double now);
+  // The request number of an `ungrab` or `hold` marked `outside` (sent while the keyboard waited
+  // on nothing of the tap's): an event the server made before it met the grab as it was.
+  void sent(std::uint64_t request);
+  // A hold was taken, on this window; or it could not be (another client holds the keyboard, or
+  // the window went away).
+  void held(unsigned long window);
   void holdFailed();
-  // The key whose press started the grab the tap holds.
-  std::optional<unsigned> grabStarter() const { return grabStarter_; }
-  // The tap ended its grab before the key that started it was released: the tap hears that
-  // release raw.
-  void grabEnded();
-  // Whether the router heard this key's press and not yet its release.
-  bool isHeld(unsigned keycode) const { return heard_.contains(keycode); }
-  // Presses the router heard and whose release it has not.
-  const std::set<unsigned>& heldKeys() const { return heard_; }
+  // A press let through on its raw event, before its grab's event came: `request` is the answer's
+  // request number, `time` the press's server time.
+  bool canAnswerEarly(unsigned keycode) const;
+  void answeredEarly(std::uint64_t request, std::uint32_t time);
+  // Listening starts: the keys the server has down.
+  void resync(const std::bitset<256>& down);
   void reset();
 
- private:
-  struct Expected {
-    Post post;
-    double postedAt = 0;
-    bool repress = false;  // a chased key pressed again for the application
-    bool rawDue = true;
-    bool grabDue = true;
-  };
-  void expect(std::vector<Post>& posts, Post post, bool repress = false);
-  // The tap's own event this grab event is, if it is one (never one of another keyboard).
-  std::optional<Expected> takeOwnGrabEvent(const Post& event);
-  // Whether the tap can post a release and a press of this key through another keyboard.
-  bool canPressAgain(const Origin& origin) const { return !origin.synthetic() || spare_; }
-  bool canLetGo(const Origin& origin) const { return !origin.modifier && canPressAgain(origin); }
-  // The keyboard the tap posts this key's events through.
-  static Via through(const Origin& origin) {
-    return origin.synthetic() ? Via::spare : Via::synthetic;
-  }
-  Origin originOf(unsigned keycode) const;
-  void dropSettled();
-  bool isDown(unsigned keycode) const { return !keyDown_ || keyDown_(keycode); }
-  // The tap's own press of a chased key is balanced by a release once the hand's release came, or
-  // the keyboard it went through would count the key as down.
-  void releaseChased(unsigned keycode);
+  // ---- what to do, in order
+  std::vector<Action> take() { return std::exchange(actions_, {}); }
+  bool deciding() const { return deciding_.has_value(); }
+  // A raw press whose grab event may still come: worth a moment's wait before a round trip.
+  bool pendingRawPress() const { return pending_ && pending_->event.press; }
+  // Something only a round trip settles, at once: a raw event, an early answer, a grab nothing
+  // needs; or in a moment: the tap's own events not back yet.
+  bool wantsRoundTripNow() const { return pending_ || early_ || idleGrab(); }
+  bool wantsRoundTrip() const { return wantsRoundTripNow() || !own_.empty(); }
+  // The window whose keys the last grab event came from.
+  unsigned long frontWindow() const { return front_; }
+  bool grabActive() const { return grab_.kind != Grab::none; }
+  std::optional<double> deadline() const { return deadline_; }
+  // Presses the router heard and whose release it has not.
+  std::set<unsigned> heldKeys() const;
 
+ private:
+  enum class Grab { none, passive, hold };
+  struct GrabState {
+    Grab kind = Grab::none;
+    unsigned activator = 0;    // passive: the key that started it
+    unsigned long window = 0;  // the window it is on
+  };
+  enum class Purpose {
+    fix,    // brings the master to what the application has: reaches only a grab of the tap's
+    owed,   // what the application is owed: reaches it
+    clean,  // a release that balances a press of the tap's on its keyboard: goes nowhere
+  };
+  struct Own {
+    unsigned keycode;
+    bool press;
+    Via via;
+    Purpose purpose;
+    int quiets = 0;  // round trips it has not come back through
+  };
+  struct Key {
+    bool master = false;        // the server's keyboard has it down
+    bool app = false;           // the application saw its press and not its release
+    std::optional<Via> hand;    // the hand holds it, typed on this keyboard
+    Via typedOn = Via::none;    // the keyboard the hand last typed it on
+    bool taken = false;         // the hand's press is the program's
+    bool exposed = false;       // left down without the application's knowing: it gets the release
+    bool heard = false;         // the router heard its press and not its release
+    std::optional<Via> posted;  // a press of the tap's through this keyboard, not released there
+  };
+  struct Pending {
+    Event event;
+    std::optional<Own> own;
+    bool dropped = false;  // the master had it so already: it went nowhere
+  };
+  struct InHand {
+    Event event;
+    bool activation = false;  // it started the grab
+    bool gone = false;        // a request of the tap's already ended the wait on it
+  };
   struct Early {
     std::uint64_t request = 0;
     std::uint32_t time = 0;
   };
-  std::optional<Early> early_;
-  std::optional<unsigned> grabStarter_;
-  Origin starterOrigin_;
-  std::set<unsigned> heard_;
-  std::set<unsigned> passed_;  // the application saw the press
-  std::map<unsigned, Origin> origins_;
+  struct Outside {
+    std::optional<std::uint64_t> request;
+    GrabState before;
+  };
 
-  std::vector<Post> settle_;  // keys let go (press, release) under the grab
-  bool holderLetGoWanted_ = false;
-  std::vector<Post> repress_;       // chased keys, pressed again once the grab is over
-  std::vector<Post> releaseAfter_;  // chased keys the hand released before their turn
-  std::deque<Expected> expected_;   // posted, in order, until both their events came or cannot
-  std::map<unsigned, Via> chased_;  // pressed again by the tap, and not yet released
-  bool lettingGo_ = false;          // the starter's own release is on its way
+  Key& key(unsigned keycode) { return keys_[keycode]; }
+  // Keys that cannot be let go while held: a modifier, a synthetic key with no keyboard to post
+  // it through.
+  bool keeps(unsigned keycode, const Key& k) const;
+  bool canPost(const Key& k) const { return k.typedOn != Via::synthetic || spare_; }
+  static Via through(const Key& k) {
+    return k.typedOn == Via::synthetic ? Via::spare : Via::synthetic;
+  }
+  bool diverges(unsigned keycode, const Key& k) const;
+  bool anyDivergence(std::optional<unsigned> except = std::nullopt) const;
+  bool fixInFlight(unsigned keycode) const;
+  bool needsFixes() const;
+  bool keepsGrab() const;
+  bool ownInFlight(bool owedOnly = false) const;
+  bool anyInFlight() const;
+  bool canEndWithout(unsigned keycode) const;
+  bool idleGrab() const;
+  bool dirty(unsigned keycode, const Key& k) const;
+  bool needsCleaning() const;
+  bool owesPress(unsigned keycode) const;
+
+  std::optional<Own> takeOwn(const Event& event);
+  Pending arrive(const Event& event);
+  void resolvePending();
+  void handReleased(const Event& event);
+  void reachedDirectly(const Event& event);
+  void popOwed(const Event& event);
+  void ownAway(const Event& event, const Own& own, bool dropped);
+  void ownArrived(const InHand& inHand, const Own& own);
+  void settle(const InHand& inHand, bool swallow);
+  void swallowHere(const InHand& inHand);
+  void converge();
+  void closeGrab();
+  void outside(Action::Kind kind);
+
+  void answer(Action::Kind kind, const Event& event, std::uint32_t time);
+  void answer(Action::Kind kind, const Event& event) { answer(kind, event, event.time); }
+  void post(unsigned keycode, bool press, Purpose purpose, std::optional<Via> via = std::nullopt);
+  void hear(const Event& event, bool passed, bool rawOnly);
+  static Action forRouter(Action::Kind kind, const Event& event);
+
+  std::map<unsigned, Key> keys_;
+  GrabState grab_;
+  unsigned long front_ = 0;  // the window whose keys the last grab event came from
+  std::deque<Own> own_;      // posted, in order, until they come back
+  std::deque<Event> owed_;   // what the application must still see, in the hand's order
+  std::optional<Pending> pending_;
+  std::optional<InHand> deciding_;
+  std::optional<InHand> holding_;  // the event a hold answers, until the hold is taken
+  bool awaitingHold_ = false;      // a hold was asked for: nothing is posted until it holds
+  std::optional<Early> early_;
+  std::deque<Outside> outside_;
+  std::optional<unsigned> tapCandidate_;
+  std::optional<double> deadline_;
+  bool endAnyway_ = false;  // a click needs the keyboard: a key that keeps the grab is exposed
   double now_ = 0;
+  std::uint32_t newest_ = 0;  // the newest event's server time
+  std::vector<Action> actions_;
+
+  bool allKeys_ = false;
   bool spare_ = false;
-  std::function<bool(unsigned)> keyDown_;
+  unsigned long root_ = 0;
+  std::bitset<256> modifiers_;
+  std::set<unsigned> taps_;
+  std::set<unsigned> withheld_;
 };
 
 }  // namespace tovrel::platform::x11

@@ -64,6 +64,10 @@ class X11Tap : public TapPort {
     std::uint64_t foreignKeys = 0;     // presses another client's grab took from us
     std::uint64_t stallsReported = 0;  // answers or reads a second late, reported as a time-out
     std::size_t grabbedWindows = 0;
+    // When the tap read the last key press it heard, and when the answer that let it go left for
+    // the server (seconds of CLOCK_MONOTONIC): where a key's time through the tap goes.
+    double lastPressRead = 0;
+    double lastPressAnswered = 0;
   };
   Statistics statistics() const;
   // Blocks until the tap thread has applied every change asked of it so far (tests, benchmarks).

@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cerrno>
 #include <chrono>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,10 +28,13 @@
 #include "platform/x11/input/X11KeyGate.hpp"
 #include "platform/x11/input/X11KeyTable.hpp"
 #include "platform/x11/input/X11Modifiers.hpp"
+#include "platform/x11/input/X11TapHandoff.hpp"
 
 namespace tovrel::platform::x11 {
 
 namespace {
+
+using Action = X11KeyGate::Action;
 
 std::u16string utf16(char32_t character) {
   if (character < 0x10000) return std::u16string(1, static_cast<char16_t>(character));
@@ -76,7 +79,7 @@ constexpr std::uint64_t pointerMotionTypes =
 class X11Tap::Worker {
  public:
   explicit Worker(std::shared_ptr<Shared> shared)
-      : shared_(std::move(shared)), display_(shared_->display) {}
+      : shared_(std::move(shared)), display_(shared_->display), handoff_(shared_) {}
   // Freed without a request: the server may be gone already.
   ~Worker() { XFree(spareDevice_); }
   Worker(const Worker&) = delete;
@@ -87,42 +90,16 @@ class X11Tap::Worker {
     pollfd fds[2] = {{ConnectionNumber(display_), POLLIN, 0}, {shared_->wakePipe[0], POLLIN, 0}};
     while (true) {
       applyRequests();
-      serveFenceRequest();
       {
         std::lock_guard lock(shared_->mutex);
         if (!shared_->alive) break;
       }
-      gate_.expire(monotonicNow());
+      if (shared_->fence && shared_->fence->takeRequest()) freeInput();
+      gate_.tick(monotonicNow());
+      act();
       drainQueue();
-      if (gate_.ownReleaseMissedGrab()) {
-        // Once the server has sent everything, a release of the tap's own that reached no grab
-        // never will: the grab it was to end went with its window.
-        drainUntilQuiet();
-        gate_.grabMissed();
-        reportGrab();
-      }
-      serveReleaseDeadline();
-      settleAndPost();
-      if (pendingRaw_ && allKeys_) {
-        // The server sends a press's raw event first and, when the press started one of our grabs,
-        // the grab's event some tens of microseconds later. The keyboard is frozen until that
-        // event is answered, so it is awaited awake for a moment (a sleep would add the thread's
-        // wake-up to every key), then asleep, and only then does a round trip make sure.
-        pollfd connection{ConnectionNumber(display_), POLLIN, 0};
-        const double until = monotonicNow() + rawSpinSeconds;
-        int ready = 0;
-        while ((ready = poll(&connection, 1, 0)) == 0 && monotonicNow() < until) {
-        }
-        if (ready > 0 || poll(&connection, 1, rawGraceMilliseconds) > 0) drainQueue();
-      }
-      if (pendingRaw_) {
-        // One round trip makes sure the grab's event is here, if there is one. (Behind an earlier
-        // answer it can come later still: decidePress knows the press.)
-        XSync(display_, False);
-        drainQueue();
-        gate_.earlyAnswerUnmet();
-      }
-      flushPendingRawPress();
+      if (gate_.pendingRawPress() && allKeys_) awaitGrabEvent();
+      if (gate_.wantsRoundTripNow()) roundTrip();
       flushMotion();
       if (stallToReport_) reportStall();
       if (rescanNeeded_) grabWindows();
@@ -133,7 +110,10 @@ class X11Tap::Worker {
       // nothing new would come to wake this thread: handle what is queued first.
       if (XEventsQueued(display_, QueuedAlready) > 0) continue;
       fds[0].revents = fds[1].revents = 0;
-      if (poll(fds, 2, pollTimeout()) < 0 && errno != EINTR) break;
+      const int ready = poll(fds, 2, pollTimeout());
+      if (ready < 0 && errno != EINTR) break;
+      // The tap's own events did not come back by themselves: a round trip settles them.
+      if (ready == 0 && gate_.wantsRoundTrip()) roundTrip();
       if (fds[1].revents & POLLIN) {
         char buffer[64];
         [[maybe_unused]] ssize_t drained = ::read(shared_->wakePipe[0], buffer, sizeof buffer);
@@ -152,13 +132,16 @@ class X11Tap::Worker {
   // How long a raw press's grab event is awaited awake, then asleep.
   static constexpr double rawSpinSeconds = 0.0002;
   static constexpr int rawGraceMilliseconds = 1;
+  // How long the tap's own events may take to come back by themselves before a round trip.
+  static constexpr int ownGraceMilliseconds = 20;
 
-  // The tap sleeps until something comes, but for a release it awaits and for its own events,
-  // which are forgotten when they do not come back.
   int pollTimeout() const {
-    if (releaseDeadline_)
-      return std::max(0, static_cast<int>((*releaseDeadline_ - monotonicNow()) * 1000) + 1);
-    return gate_.expecting() ? 500 : -1;
+    int timeout = gate_.wantsRoundTrip() ? ownGraceMilliseconds : -1;
+    if (const auto deadline = gate_.deadline()) {
+      const int until = std::max(0, static_cast<int>((*deadline - monotonicNow()) * 1000) + 1);
+      timeout = timeout < 0 ? until : std::min(timeout, until);
+    }
+    return timeout;
   }
 
   void drainQueue() {
@@ -169,14 +152,28 @@ class X11Tap::Worker {
     }
   }
 
-  // Until a round trip brings nothing new: each answer given may let the server deliver the next
-  // event it held back. Bounded, for a person typing fast enough to never let it be quiet.
-  void drainUntilQuiet() {
+  // The server sends a press's raw event first and, when the press started one of our grabs, the
+  // grab's event some tens of microseconds later. The keyboard is frozen until that event is
+  // answered, so it is awaited awake for a moment (a sleep would add the thread's wake-up to every
+  // key), then asleep, and only then does a round trip make sure.
+  void awaitGrabEvent() {
+    pollfd connection{ConnectionNumber(display_), POLLIN, 0};
+    const double until = monotonicNow() + rawSpinSeconds;
+    int ready = 0;
+    while ((ready = poll(&connection, 1, 0)) == 0 && monotonicNow() < until) {
+    }
+    if (ready > 0 || poll(&connection, 1, rawGraceMilliseconds) > 0) drainQueue();
+  }
+
+  // Everything the server had for us read, then nothing new: what waited on it is settled.
+  void roundTrip() {
     for (int round = 0; round < 8; ++round) {
       XSync(display_, False);
-      if (XEventsQueued(display_, QueuedAlready) == 0) return;
+      if (XEventsQueued(display_, QueuedAlready) == 0) break;
       drainQueue();
     }
+    gate_.quiet();
+    act();
   }
 
   bool setUp() {
@@ -189,11 +186,11 @@ class X11Tap::Worker {
     if (!XkbQueryExtension(display_, &opcode, &xkbEventBase_, &error, &major, &minor))
       xkbEventBase_ = -1;
     root_ = DefaultRootWindow(display_);
+    gate_.setRoot(root_);
     findDevices();
     if (masterKeyboard_ < 0) return false;
     grabs_.emplace(display_, masterKeyboard_);
-    // A round trip: it answers once the server has handled every answer sent before it.
-    gate_.setKeyDownQuery([this](unsigned keycode) { return keyIsDown(keycode); });
+    readModifierKeys();
     if (xkbEventBase_ >= 0) {
       XkbSelectEventDetails(display_, XkbUseCoreKbd, XkbStateNotify, XkbAllStateComponentsMask,
                             XkbAllStateComponentsMask);
@@ -245,7 +242,16 @@ class X11Tap::Worker {
     if (spareDevice_) XCloseDevice(display_, spareDevice_);
     spareDevice_ = deviceid >= 0 ? XOpenDevice(display_, static_cast<XID>(deviceid)) : nullptr;
     spareKeyboard_ = spareDevice_ ? deviceid : -1;
-    gate_.setSpareKeyboard(spareDevice_ != nullptr);
+    gate_.setSpare(spareDevice_ != nullptr);
+  }
+
+  // Which keys change the keyboard's state, as the keyboard map has it now.
+  void readModifierKeys() {
+    std::bitset<256> modifiers;
+    for (unsigned keycode = 8; keycode < 256; ++keycode)
+      modifiers[keycode] =
+          IsModifierKey(XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0));
+    gate_.setModifiers(modifiers);
   }
 
   X11KeyGate::Via viaOf(int sourceid) const {
@@ -254,131 +260,231 @@ class X11Tap::Worker {
     return X11KeyGate::Via::none;
   }
 
-  // ---- requests from the main thread
+  // ---- what the gate asks for
 
-  // A click or an accessibility action is waiting for the keyboard to be free.
-  void serveFenceRequest() {
-    X11InputFence* fence = shared_->fence.get();
-    if (fence && fence->takeRequest()) freePending_ = true;
-  }
-
-  // Keys the server queued behind an answer reach the grab only once that answer is in: each is
-  // settled while the grab still holds (a key let go, a key chased) before the grab's holder is let
-  // go, or its settling would come after the grab is over and reach the application. Asking
-  // whether the holder is still down is a round trip that may bring such a key, so the queue is
-  // looked at again after it, and the posts follow the last look at once (a key that still comes
-  // between them is settled under a grab of the tap's own: see sendPosts).
-  void settleAndPost() {
-    if (!freePending_ && !gate_.hasPosts()) return;
-    do {
-      drainUntilQuiet();
-      if (std::exchange(freePending_, false)) freeInput();
-    } while (XEventsQueued(display_, QueuedAlready) > 0);
-    sendPosts();
+  void act() {
+    for (std::vector<Action> actions = gate_.take(); !actions.empty(); actions = gate_.take())
+      for (const Action& action : actions)
+        perform(action);
     reportGrab();
   }
 
-  // Ends the grab a swallowed press started, before its key is released, so that what the
-  // decision opens (a menu, a combo box's list) can take the keyboard. The gate says how: its
-  // holder let go by the tap (the grab ends when the tap's own release reaches it), the own
-  // release of a holder that cannot be let go awaited, or a modifier's grab let go as it is.
-  void freeInput() {
-    const X11KeyGate::Freeing freeing = gate_.freeInput();
-    switch (freeing) {
-      case X11KeyGate::Freeing::free:
+  void perform(const Action& action) {
+    switch (action.kind) {
+      case Action::Kind::sync:
+      case Action::Kind::replay:
+        XIAllowEvents(display_, masterKeyboard_,
+                      action.kind == Action::Kind::sync ? XISyncDevice : XIReplayDevice,
+                      action.time);
+        XFlush(display_);
+        if (action.press) noteAnswered();
         return;
-      case X11KeyGate::Freeing::posted:
-        break;
-      case X11KeyGate::Freeing::waiting:
-        // Released already, or typed through the synthetic keyboard of a server with no real
-        // one: a key held past the bound is not waited for, its grab is let go, and its release
-        // reaches the application.
-        if (!releaseDeadline_) releaseDeadline_ = monotonicNow() + releaseWait;
-        break;
-      case X11KeyGate::Freeing::ungrab:
-        ungrab();
-        break;
-    }
-    std::lock_guard lock(shared_->mutex);
-    ++shared_->statistics.grabsEnded;
-  }
-
-  // How long an action waits for the own release of a key it cannot let go; within the fence's
-  // bound.
-  static constexpr double releaseWait = 0.08;
-  static_assert(releaseWait < X11InputFence::grabEndBound);
-
-  void ungrab() {
-    XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-    gate_.grabEnded();
-    // Done when the server has done it: the click that waits for it must come after.
-    XSync(display_, False);
-  }
-
-  // The awaited release of a synthetic key did not come in time.
-  void serveReleaseDeadline() {
-    if (!releaseDeadline_ || monotonicNow() < *releaseDeadline_) return;
-    releaseDeadline_.reset();
-    if (!gate_.grabActive()) return;
-    ungrab();
-    reportGrab();
-  }
-
-  // The gate's own key events, posted through XTest behind whatever answer was just given.
-  void sendPosts() {
-    const auto posts = gate_.takePosts();
-    // A key settled after the grab it came to is over: the tap holds the keyboard itself while
-    // its press and release go, or the release would reach the application. The server handles
-    // a request's input before the same client's next request, so the ungrab comes after them.
-    bool holding = false;
-    for (const X11KeyGate::Post& post : posts) {
-      if (post.held && !holding && !(holding = grabKeyboard())) gate_.holdFailed();
-      if (!post.held && holding) {
+      case Action::Kind::ungrab:
+        if (action.outside) gate_.sent(NextRequest(display_));
         XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-        holding = false;
-      }
-      if (post.via == X11KeyGate::Via::spare)
-        XTestFakeDeviceKeyEvent(display_, spareDevice_, post.keycode, post.press ? True : False,
-                                nullptr, 0, CurrentTime);
-      else
-        XTestFakeKeyEvent(display_, post.keycode, post.press ? True : False, CurrentTime);
+        // Done when the server has done it: a click that waits for it must come after.
+        XSync(display_, False);
+        return;
+      case Action::Kind::hold:
+        return hold(action);
+      case Action::Kind::post:
+        if (action.via == X11KeyGate::Via::spare && spareDevice_)
+          XTestFakeDeviceKeyEvent(display_, spareDevice_, action.keycode,
+                                  action.press ? True : False, nullptr, 0, CurrentTime);
+        else
+          XTestFakeKeyEvent(display_, action.keycode, action.press ? True : False, CurrentTime);
+        XFlush(display_);
+        return;
+      case Action::Kind::hear:
+        return hear(action);
+      case Action::Kind::decide:
+        return gate_.decided(decide(action));
+      case Action::Kind::tapUp:
+        return tapUp(action);
     }
-    if (holding) XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-    if (!posts.empty()) XFlush(display_);
   }
 
-  // Another client's grab (a popup the click opened) keeps its own: then it gets the release.
-  bool grabKeyboard() {
+  // The tap takes the keyboard itself, synchronously, on the window the grab was on (else the
+  // focused one): what comes meanwhile waits for the tap's answer, and the hold ends only as the
+  // tap's own answer.
+  void hold(const Action& action) {
+    Window window = action.window;
+    if (window == 0) {
+      int revert = 0;
+      XGetInputFocus(display_, &window, &revert);
+      if (window == None || window == PointerRoot) window = root_;
+    }
     unsigned char bits[XIMaskLen(XI_LASTEVENT)] = {};
     XISetMask(bits, XI_KeyPress);
     XISetMask(bits, XI_KeyRelease);
     XIEventMask mask{masterKeyboard_, sizeof bits, bits};
-    return XIGrabDevice(display_, masterKeyboard_, root_, CurrentTime, None, XIGrabModeAsync,
-                        XIGrabModeAsync, False, &mask) == GrabSuccess;
-  }
-
-  void answer(const XIDeviceEvent& device, X11KeyGate::Answer answer) {
-    if (answer == X11KeyGate::Answer::none) return;
-    XIAllowEvents(display_, device.deviceid,
-                  answer == X11KeyGate::Answer::swallow ? XISyncDevice : XIReplayDevice,
-                  device.time);
+    const std::uint64_t request = NextRequest(display_);
+    int status = XIGrabDevice(display_, masterKeyboard_, window, action.time, None, XIGrabModeSync,
+                              XIGrabModeAsync, False, &mask);
+    if (status == GrabInvalidTime)
+      status = XIGrabDevice(display_, masterKeyboard_, window, CurrentTime, None, XIGrabModeSync,
+                            XIGrabModeAsync, False, &mask);
+    if (action.outside) gate_.sent(request);
+    if (status != GrabSuccess) return gate_.holdFailed();
+    XIAllowEvents(display_, masterKeyboard_, XISyncDevice, CurrentTime);
     XFlush(display_);
+    gate_.held(window);
   }
 
-  bool isModifierKeycode(unsigned keycode) const {
-    return IsModifierKey(XkbKeycodeToKeysym(display_, static_cast<KeyCode>(keycode), 0, 0));
-  }
-
-  bool keyIsDown(unsigned keycode) const {
-    char keys[32] = {};
-    XQueryKeymap(display_, keys);
-    return keycode < 256 && (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+  // A click or an action is waiting for the keyboard to be free.
+  void freeInput() {
+    gate_.freeWanted();
+    if (!gate_.grabActive()) return;
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->statistics.grabsEnded;
   }
 
   void reportGrab() {
-    if (!gate_.grabActive()) releaseDeadline_.reset();
     if (shared_->fence) shared_->fence->reportGrab(gate_.grabActive());
   }
+
+  // ---- what the router hears
+
+  void hear(const Action& action) {
+    if (action.rawOnly && isForeign(action.keycode)) {
+      gate_.foreign(action.keycode);
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->statistics.foreignKeys;
+      return;
+    }
+    std::optional<InputEvent> event = keyEvent(action, action.state);
+    if (!event) return;
+    event->passedByTap = action.passed;
+    deliverToMainThread(shared_, event->type, std::move(*event), 0, action.passed);
+  }
+
+  // The router's answer for a press the keyboard waits on: decided here when the key ownership
+  // can tell (once the main thread has handled every event before it), else asked of the main
+  // thread, which has a bounded time to answer.
+  bool decide(const Action& action) {
+    std::optional<InputEvent> event = keyEvent(action, action.state);
+    if (!event || !enabledAndAttached()) return false;
+    const auto keycode = action.keycode;
+    const unsigned state = action.state;
+    if (allKeys_)
+      if (const std::optional<bool> known = handoff_.decidedAtOnce(*event)) {
+        // The main thread only hears of the key, and acts on it when it gets to it.
+        event->passedByTap = !*known;
+        deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
+        if (*known) takeFenceRequest();
+        return *known;
+      }
+    const std::uint64_t ticket = handoff_.takeTicket();
+    deliverToMainThread(shared_, event->type, std::move(*event), ticket);
+    bool swallow = ticket != 0 && handoff_.awaitAnswer(ticket);
+    // What the key changed (a mode that starts or ends) takes effect before the keyboard moves on:
+    // the next key already meets the grabs of the mode it is meant for.
+    applyRequests();
+    // While off only the entry chords are grabbed, and only to be swallowed; while a mode is on its
+    // own keys are its whatever the answer. Such a key whose answer is late, or that came while an
+    // earlier answer was outstanding, is swallowed all the same, and does what it does when the
+    // main thread gets to it. Any other such key passes.
+    if (ticket == 0 || handoff_.wasLate(ticket))
+      swallow = allKeys_ ? grabs_->isModeKey(keycode, state) : grabs_->isChord(keycode, state);
+    if (swallow) takeFenceRequest();
+    return swallow;
+  }
+
+  // The decision clicks or acts: the keyboard must be free for what that opens.
+  void takeFenceRequest() {
+    if (shared_->fence && shared_->fence->takeRequest()) freeInput();
+  }
+
+  // A lone tap that may start a mode: a person types the mode's first key right after it, so every
+  // key is grabbed before the tap is handed on, and that key meets the mode's grabs however long
+  // the mode takes to start. Whatever the tap does (start a mode, or nothing) is done before the
+  // grabs are let go: a key typed meanwhile waits for it, and is decided by the mode it was typed
+  // into.
+  void tapUp(const Action& action) {
+    armed_ = true;
+    grabWindows();
+    std::optional<InputEvent> event = keyEvent(action, action.state);
+    if (event && enabledAndAttached()) {
+      const std::uint64_t ticket = handoff_.takeTicket();
+      deliverToMainThread(shared_, event->type, std::move(*event), ticket);
+      if (ticket != 0) handoff_.awaitAnswer(ticket);
+    }
+    applyRequests();
+    armed_ = false;
+    grabWindows();
+  }
+
+  // The event the main thread hears for a key; nothing for one it has no use for. The tap's view
+  // of the modifiers follows the key either way.
+  std::optional<InputEvent> keyEvent(const Action& action, unsigned xState) {
+    auto code = keyCodeForXKeycode(action.keycode);
+    if (!code) return std::nullopt;
+    InputEvent event;
+    event.keyCode = *code;
+    event.autorepeat = action.repeat;
+    event.sourceUserData = ownUserData(
+        action.sourceid,
+        action.press ? OwnEventLedger::Kind::keyPress : OwnEventLedger::Kind::keyRelease,
+        action.keycode);
+    EventType type = action.press ? eventType::keyDown : eventType::keyUp;
+    if (!action.repeat) {
+      auto change = modifiers_.apply(*code, action.press);
+      if (!change) return std::nullopt;  // a Caps Lock release changes nothing
+      if (change->isModifierKey) type = eventType::flagsChanged;
+    }
+    event.type = type;
+    event.flags = modifiers_.flags();
+    if (type != eventType::flagsChanged) event.text = textOf(action.keycode, xState);
+    if (!(mask_ & eventMaskBit(type))) return std::nullopt;
+    return event;
+  }
+
+  std::u16string textOf(unsigned keycode, unsigned state) {
+    KeySym keysym = NoSymbol;
+    unsigned consumed = 0;
+    if (!XkbLookupKeySym(display_, static_cast<KeyCode>(keycode), state, &consumed, &keysym))
+      return {};
+    char32_t character = keysymToUnicode(keysym);
+    if (character == 0) return {};
+    // A control chord types the control character, as terminals have it.
+    if ((state & ControlMask) && character >= U'@' && character <= U'~' && character != U'`')
+      character = character & 0x1F;
+    return utf16(character);
+  }
+
+  // A key has one owner. While a mode is on we grab every key of every managed window, so a press
+  // in the focused window that reached us only raw was taken by another client's grab (an open
+  // menu, a window switcher): it belongs to that client and does nothing here. With no window
+  // focused (the desktop itself) nobody else can want the key. While off, an entry chord is
+  // grabbed on the root window, so one that reached us only raw is another client's too. Modifier
+  // keys are never withheld from applications anyway, so their taps keep working.
+  bool isForeign(unsigned keycode) {
+    auto code = keyCodeForXKeycode(keycode);
+    if (!code || Key::isModifierKey(*code)) return false;
+    if (grabs_->isChord(keycode, xkbState_)) return true;
+    return allKeys_ && grabs_->focusIsGrabbed();
+  }
+
+  bool enabledAndAttached() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->alive && shared_->enabled && shared_->sourceAttached;
+  }
+
+  bool matchLedger(OwnEventLedger::Kind kind, unsigned detail) {
+    if (!shared_->ledger) return false;
+    auto userData = shared_->ledger->match(kind, detail, monotonicNow());
+    if (!userData) return false;
+    lastLedgerMatch_ = *userData;
+    return true;
+  }
+
+  std::int64_t ownUserData(int sourceid, OwnEventLedger::Kind kind, unsigned detail) {
+    bool synthetic = sourceid == xtestKeyboard_ || sourceid == xtestPointer_;
+    if (synthetic && matchLedger(kind, detail)) return lastLedgerMatch_;
+    return 0;
+  }
+
+  // ---- requests from the main thread
 
   void applyRequests() {
     bool enabled = false;
@@ -395,15 +501,17 @@ class X11Tap::Worker {
     }
     if (version == appliedVersion_) return;
     if (!enabled) interception = {};
-    selectRaw(enabled);
     int conflicts =
         grabs_->setChords(enabled ? interception.chords : std::vector<KeyInterception::Chord>{});
     allKeys_ = enabled && interception.allKeys;
+    gate_.setAllKeys(allKeys_);
     conflicts +=
         grabs_->setTapModifiers(enabled ? interception.modifierTaps : std::vector<std::uint16_t>{},
                                 interception.withholdModifierTaps);
+    gate_.setTapModifiers(grabs_->tapKeycodes(), grabs_->withheldKeycodes());
     grabs_->setModeKeys(allKeys_ ? interception.modeKeys : std::vector<KeyInterception::Chord>{});
     grabWindows();
+    selectRaw(enabled);
     XSync(display_, False);
     // The server has the selection now: the program's own events posted from here on are heard.
     if (enabled) listen(true);
@@ -428,15 +536,23 @@ class X11Tap::Worker {
     }
     if (!on) listen(false);
     if (bits == rawSelected_) return;
+    const bool keysBefore = XIMaskIsSet(rawSelected_.data(), XI_RawKeyPress);
     XIEventMask mask{XIAllMasterDevices, static_cast<int>(bits.size()), bits.data()};
     XISelectEvents(display_, root_, &mask, 1);
     rawSelected_ = bits;
     if (!on) {
       // Whatever was heard is over: the router is told nothing more about those keys.
-      pendingRaw_.reset();
-      rawDown_.clear();
-      tapCandidate_.reset();
+      gate_.reset();
       heldButtons_ = 0;
+    } else if (!keysBefore) {
+      // What the keyboard has down already, the applications have seen go down.
+      XSync(display_, False);
+      char keys[32] = {};
+      XQueryKeymap(display_, keys);
+      std::bitset<256> down;
+      for (unsigned keycode = 0; keycode < 256; ++keycode)
+        down[keycode] = (keys[keycode / 8] & (1 << (keycode % 8))) != 0;
+      gate_.resync(down);
     }
     if (!XIMaskIsSet(bits.data(), XI_RawMotion)) {
       pendingMotions_ = 0;
@@ -453,7 +569,7 @@ class X11Tap::Worker {
 
   void grabWindows() {
     rescanNeeded_ = false;
-    int conflicts = grabs_->setWindows(allKeys_ || armedBy_);
+    int conflicts = grabs_->setWindows(allKeys_ || armed_);
     std::lock_guard lock(shared_->mutex);
     shared_->statistics.grabConflicts += static_cast<std::uint64_t>(conflicts);
     shared_->statistics.grabbedWindows = grabs_->windowCount();
@@ -466,13 +582,9 @@ class X11Tap::Worker {
       if (!XGetEventData(display_, &event.xcookie)) return;
       handleInput(event.xcookie);
       XFreeEventData(display_, &event.xcookie);
+      act();
       return;
     }
-    // A modifier's press changes the keyboard state, and the server may report that between the
-    // press's raw event and its grab event: a state report leaves a pending raw press pending, or
-    // the press would be heard twice. Any other event ends it: its grab event would have come
-    // first.
-    if (xkbEventBase_ < 0 || event.type != xkbEventBase_) flushPendingRawPress();
     if (xkbEventBase_ >= 0 && event.type == xkbEventBase_) {
       auto* xkb = reinterpret_cast<XkbEvent*>(&event);
       if (xkb->any.xkb_type == XkbStateNotify) {
@@ -481,13 +593,19 @@ class X11Tap::Worker {
       } else if (xkb->any.xkb_type == XkbMapNotify) {
         XkbRefreshKeyboardMapping(&xkb->map);
         grabs_->refreshModifierMap();
+        readModifierKeys();
       } else if (xkb->any.xkb_type == XkbNewKeyboardNotify) {
         grabs_->refreshModifierMap();
+        readModifierKeys();
       }
       return;
     }
     if (event.type == MappingNotify) {
       XRefreshKeyboardMapping(&event.xmapping);
+      return;
+    }
+    if (event.type == UnmapNotify || event.type == DestroyNotify) {
+      windowGone(event.type == UnmapNotify ? event.xunmap.window : event.xdestroywindow.window);
       return;
     }
     if (!allKeys_) return;
@@ -498,60 +616,67 @@ class X11Tap::Worker {
       rescanNeeded_ = true;
   }
 
+  // A window whose keys the tap grabs went away, or a window of the root's (a frame) with it: a
+  // grab on it ended with it. Told in the order the server sent it, among the key events.
+  void windowGone(Window window) {
+    const unsigned long front = gate_.frontWindow();
+    if (front == 0) return;
+    if (window != front) {
+      ErrorTrap trap(display_);
+      XWindowAttributes attributes{};
+      const bool viewable =
+          XGetWindowAttributes(display_, front, &attributes) && attributes.map_state == IsViewable;
+      trap.check();
+      if (viewable) return;
+    }
+    gate_.windowGone(front);
+    act();
+    if (allKeys_) rescanNeeded_ = true;
+  }
+
   void handleInput(XGenericEventCookie& cookie) {
     switch (cookie.evtype) {
-      case XI_RawKeyPress: {
-        flushPendingRawPress();
-        auto* raw = static_cast<XIRawEvent*>(cookie.data);
-        const auto keycode = static_cast<unsigned>(raw->detail);
-        if (gate_.ownRaw(keycode, true, viaOf(raw->sourceid), monotonicNow())) return;
-        const bool repeat = (raw->flags & XIKeyRepeat) != 0;
-        notePressForTap(keycode, repeat);
-        noteLateness(raw->time);
-        // Held back until the next event: when it is our grab's event for the same press, the
-        // press is decided there.
-        pendingRaw_ = PendingRaw{keycode, raw->sourceid};
-        if (!repeat) answerEarly(keycode, static_cast<std::uint32_t>(raw->time));
-        return;
-      }
-      case XI_KeyPress: {
-        auto* device = static_cast<XIDeviceEvent*>(cookie.data);
-        unsigned keycode = static_cast<unsigned>(device->detail);
-        if (pendingRaw_ && pendingRaw_->keycode == keycode) pendingRaw_.reset();
-        flushPendingRawPress();
-        decidePress(*device);
-        return;
-      }
-      default:
-        break;
-    }
-    flushPendingRawPress();
-    switch (cookie.evtype) {
-      case XI_KeyRelease: {
-        auto* device = static_cast<XIDeviceEvent*>(cookie.data);
-        unsigned keycode = static_cast<unsigned>(device->detail);
-        X11KeyGate::Release release = gate_.grabRelease(keycode, viaOf(device->sourceid));
-        answer(*device, release.answer);
-        reportGrab();
-        if (release.heard) emitKey(keycode, false, false, device->sourceid, stateOf(*device), 0);
-        return;
-      }
+      case XI_RawKeyPress:
       case XI_RawKeyRelease: {
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
-        unsigned keycode = static_cast<unsigned>(raw->detail);
-        if (gate_.ownRaw(keycode, false, viaOf(raw->sourceid), monotonicNow())) return;
-        noteLateness(raw->time);
-        rawDown_.erase(keycode);
-        if (tapCandidate_ == keycode) {
-          tapCandidate_.reset();
-          return disarm(keycode, raw->sourceid);
+        if (cookie.evtype == XI_RawKeyPress) {
+          const double now = monotonicNow();
+          std::lock_guard lock(shared_->mutex);
+          shared_->statistics.lastPressRead = now;
         }
-        if (gate_.rawRelease(keycode)) emitKey(keycode, false, false, raw->sourceid, xkbState_, 0);
+        X11KeyGate::Event event;
+        event.keycode = static_cast<unsigned>(raw->detail);
+        event.press = cookie.evtype == XI_RawKeyPress;
+        event.via = viaOf(raw->sourceid);
+        event.sourceid = raw->sourceid;
+        event.state = xkbState_;  // raw events carry none: the keyboard's as the tap last heard it
+        event.time = static_cast<std::uint32_t>(raw->time);
+        event.serial = raw->serial;
+        gate_.raw(event);
+        noteLateness(raw->time);
+        act();
+        if (event.press) answerEarly(event);
+        return;
+      }
+      case XI_KeyPress:
+      case XI_KeyRelease: {
+        auto* device = static_cast<XIDeviceEvent*>(cookie.data);
+        X11KeyGate::Event event;
+        event.keycode = static_cast<unsigned>(device->detail);
+        event.press = cookie.evtype == XI_KeyPress;
+        event.repeat = (device->flags & XIKeyRepeat) != 0;
+        event.via = viaOf(device->sourceid);
+        event.sourceid = device->sourceid;
+        event.state = stateOf(*device);
+        event.time = static_cast<std::uint32_t>(device->time);
+        event.serial = device->serial;
+        event.window = device->event;
+        gate_.grabbed(event);
         return;
       }
       case XI_RawButtonPress:
       case XI_RawButtonRelease: {
-        tapCandidate_.reset();
+        gate_.button();
         flushMotion();
         auto* raw = static_cast<XIRawEvent*>(cookie.data);
         noteLateness(raw->time);
@@ -573,6 +698,38 @@ class X11Tap::Worker {
       default:
         return;
     }
+  }
+
+  // A press the mode has no use for is let through on its raw event: the answer is at the server
+  // before the server has finished with the press, so the keyboard does not wait for this thread
+  // to hear the grab's event. Only for a press nothing else decides: not the tap's own, not a
+  // modifier whose tap is withheld, not while anything of ours holds the keyboard.
+  void answerEarly(const X11KeyGate::Event& raw) {
+    if (!allKeys_ || grabs_->withholdsTap(raw.keycode) || !gate_.canAnswerEarly(raw.keycode) ||
+        !enabledAndAttached())
+      return;
+    // The press as the router will hear it, taking nothing: the grab's event is heard as usual.
+    const X11ModifierState modifiers = modifiers_;
+    Action press{Action::Kind::hear};
+    press.keycode = raw.keycode;
+    press.press = true;
+    const std::optional<InputEvent> event = keyEvent(press, xkbState_);
+    modifiers_ = modifiers;
+    if (!event || handoff_.decidedAtOnce(*event, false) != false) return;
+    const std::uint64_t request = NextRequest(display_);
+    XIAllowEvents(display_, masterKeyboard_, XIReplayDevice, raw.time);
+    XFlush(display_);
+    gate_.answeredEarly(request, raw.time);
+    noteAnswered();
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->statistics.decidedAtOnce;
+    ++shared_->statistics.answeredEarly;
+  }
+
+  void noteAnswered() {
+    const double now = monotonicNow();
+    std::lock_guard lock(shared_->mutex);
+    shared_->statistics.lastPressAnswered = now;
   }
 
   static unsigned stateOf(const XIDeviceEvent& event) {
@@ -600,336 +757,6 @@ class X11Tap::Worker {
       ++shared_->statistics.stallsReported;
     }
     deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
-  }
-
-  void flushPendingRawPress() {
-    if (!pendingRaw_) return;
-    PendingRaw raw = *pendingRaw_;
-    pendingRaw_.reset();
-    if (isForeign(raw.keycode)) {
-      std::lock_guard lock(shared_->mutex);
-      ++shared_->statistics.foreignKeys;
-      return;
-    }
-    if (gate_.rawPress(raw.keycode, false))
-      emitKey(raw.keycode, true, false, raw.sourceid, xkbState_, 0);
-  }
-
-  // A key has one owner. While a mode is on we grab every key of every managed window, so a press
-  // in the focused window that reached us only raw was taken by another client's grab (an open
-  // menu, a window switcher): it belongs to that client and does nothing here. With no window
-  // focused (the desktop itself) nobody else can want the key. While off, an entry chord is
-  // grabbed on the root window, so one that reached us only raw is another client's too. Modifier
-  // keys are never withheld from applications anyway, so their taps keep working.
-  bool isForeign(unsigned keycode) {
-    auto code = keyCodeForXKeycode(keycode);
-    if (!code || Key::isModifierKey(*code)) return false;
-    if (grabs_->isChord(keycode, xkbState_)) return true;
-    return allKeys_ && grabs_->focusIsGrabbed();
-  }
-
-  bool enabledAndAttached() const {
-    std::lock_guard lock(shared_->mutex);
-    return shared_->alive && shared_->enabled && shared_->sourceAttached;
-  }
-
-  void decidePress(const XIDeviceEvent& device) {
-    unsigned keycode = static_cast<unsigned>(device.detail);
-    bool repeat = (device.flags & XIKeyRepeat) != 0;
-    const bool heardRaw = !repeat && gate_.isHeld(keycode);
-    const X11KeyGate::Origin origin{viaOf(device.sourceid), isModifierKeycode(keycode)};
-    if (gate_.grabPressAnsweredEarly(keycode, origin, device.serial,
-                                     static_cast<std::uint32_t>(device.time)))
-      return passedEarly(device);
-    // Every grab event is answered, whatever the gate makes of it: an unanswered one would keep
-    // the whole keyboard frozen.
-    if (auto own = gate_.grabPress(keycode, origin)) {
-      answer(device, *own);
-      reportGrab();
-      return;
-    }
-    if (heardRaw) {
-      // The press was heard already, raw: while the keyboard waited for an earlier answer its raw
-      // event came at once and its grab event only once the keyboard moved on. It is the same
-      // press, and the router took it as reaching the application: so it does.
-      answer(device, gate_.answerPress(keycode, false));
-      reportGrab();
-      return;
-    }
-    if (!repeat && grabs_->withholdsTap(keycode) && gate_.grabStarter() == keycode &&
-        (tapCandidate_ == keycode || !allKeys_)) {
-      withholdTapModifier(device);
-      return;
-    }
-    reportGrab();
-    auto code = keyCodeForXKeycode(keycode);
-    bool swallow = false;
-    if (code && enabledAndAttached()) {
-      std::optional<InputEvent> event =
-          keyEvent(keycode, true, repeat, device.sourceid, stateOf(device));
-      const std::optional<bool> known = event && allKeys_ ? decidedAtOnce(*event) : std::nullopt;
-      if (known && !*known) {
-        // The keyboard moves on first; the main thread only hears of the key.
-        answer(device, gate_.answerPress(keycode, false));
-        reportGrab();
-        event->passedByTap = true;
-        deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
-        return;
-      }
-      if (known) {
-        // The mode's own key: the main thread acts on it when it gets to it, as on a late answer.
-        swallow = true;
-        deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
-      } else {
-        const std::uint64_t ticket = takeTicket();
-        if (event)
-          deliverToMainThread(shared_, event->type, std::move(*event), ticket);
-        else
-          release(ticket);
-        if (ticket != 0) swallow = awaitAnswer(ticket);
-        // While off only the entry chords are grabbed, and only to be swallowed; while a mode is
-        // on its own keys are its whatever the answer. Such a key whose answer is late, or that
-        // came while an earlier answer was outstanding, is swallowed all the same, and does what
-        // it does when the main thread gets to it. Any other such key passes.
-        if (ticket == 0 || lateTickets_.contains(ticket))
-          swallow = allKeys_ ? grabs_->isModeKey(keycode, stateOf(device))
-                             : grabs_->isChord(keycode, stateOf(device));
-      }
-      // What the key changed (a mode that starts or ends) takes effect before the keyboard moves
-      // on: the next key already meets the grabs of the mode it is meant for.
-      applyRequests();
-    } else if (code) {
-      // Not listening: keep the modifiers right for when the tap is enabled again.
-      if (!repeat) modifiers_.apply(*code, true);
-    }
-    const X11KeyGate::Answer given = gate_.answerPress(keycode, swallow);
-    answer(device, given);
-    // The decision clicks or acts: the keyboard must be free for what that opens.
-    if (swallow && shared_->fence && shared_->fence->takeRequest()) freePending_ = true;
-    reportGrab();
-  }
-
-  // A press the mode has no use for is let through on its raw event: the answer is at the server
-  // before the server has finished with the press, so the keyboard does not wait for this thread
-  // to hear the grab's event. Only for a press nothing else decides: not the tap's own, not a
-  // modifier whose tap is withheld, not while anything of ours holds the keyboard.
-  void answerEarly(unsigned keycode, std::uint32_t time) {
-    if (!allKeys_ || grabs_->withholdsTap(keycode) || !gate_.canAnswerEarly(keycode) ||
-        !enabledAndAttached())
-      return;
-    // The press as the router will hear it, taking nothing: the grab's event is heard as usual.
-    const X11ModifierState modifiers = modifiers_;
-    const std::optional<InputEvent> event = keyEvent(keycode, true, false, -1, xkbState_);
-    modifiers_ = modifiers;
-    if (!event || decidedAtOnce(*event, false) != false) return;
-    const std::uint64_t request = NextRequest(display_);
-    XIAllowEvents(display_, masterKeyboard_, XIReplayDevice, time);
-    XFlush(display_);
-    gate_.answeredEarly(request, time);
-    std::lock_guard lock(shared_->mutex);
-    ++shared_->statistics.decidedAtOnce;
-    ++shared_->statistics.answeredEarly;
-  }
-
-  // The press an early answer let through: the router only hears of it.
-  void passedEarly(const XIDeviceEvent& device) {
-    const auto keycode = static_cast<unsigned>(device.detail);
-    const bool repeat = (device.flags & XIKeyRepeat) != 0;
-    reportGrab();
-    if (!enabledAndAttached()) {
-      if (auto code = keyCodeForXKeycode(keycode); code && !repeat) modifiers_.apply(*code, true);
-      return;
-    }
-    std::optional<InputEvent> event =
-        keyEvent(keycode, true, repeat, device.sourceid, stateOf(device));
-    if (!event) return;
-    event->passedByTap = true;
-    deliverToMainThread(shared_, event->type, std::move(*event), 0, true);
-  }
-
-  // A modifier whose lone tap is the program's: a press that may begin such a tap reaches no
-  // application, so none takes the tap as its own (Qt arms its menu bar, Firefox activates its
-  // own), and the grab it started is let go at once: the keys that follow (an Alt chord, an AltGr
-  // character, the window manager's shortcuts) go where they always went, waiting for nobody. The
-  // server keeps the modifier in its state, so they still arrive with Alt or AltGr set; the
-  // modifier's release reaches the application. A press that cannot begin a lone tap (another key
-  // is down) passes as it is. Decided here, from the raw events: the main thread only hears it.
-  void withholdTapModifier(const XIDeviceEvent& device) {
-    const auto keycode = static_cast<unsigned>(device.detail);
-    if (tapCandidate_ == keycode) {
-      XIUngrabDevice(display_, masterKeyboard_, CurrentTime);
-      gate_.grabEnded();
-    } else {
-      answer(device, gate_.answerPress(keycode, false));
-    }
-    XFlush(display_);
-    reportGrab();
-    if (enabledAndAttached())
-      emitKey(keycode, true, false, device.sourceid, stateOf(device), 0);
-    else if (auto code = keyCodeForXKeycode(keycode))
-      modifiers_.apply(*code, true);
-  }
-
-  // A ticket for an answer the keyboard waits for; none while the main thread is still busy with
-  // an earlier one (the event then goes by the rules of a late answer).
-  std::uint64_t takeTicket() {
-    std::unique_lock lock(shared_->mutex);
-    if (shared_->outstanding == 0) {
-      ++shared_->outstanding;
-      return shared_->nextTicket++;
-    }
-    ++shared_->statistics.passedWhileBusy;
-    if (shared_->takeDueStall(monotonicNow())) {
-      lock.unlock();
-      deliverToMainThread(shared_, eventType::tapDisabledByTimeout, {}, 0);
-    }
-    return 0;
-  }
-
-  // A lone tap of a modifier whose tap the program takes is recognised here, from the raw
-  // events in order: pressed while no other key was down, released with no key or button in
-  // between. Held modifiers (Alt chords, AltGr characters) grab nothing and wait for nobody.
-  void notePressForTap(unsigned keycode, bool repeat) {
-    if (repeat) return;
-    tapCandidate_.reset();
-    const bool takes = grabs_->isTapModifier(keycode);
-    // A release heard by nobody (the tap was off) must not spoil every later tap.
-    if (takes && !rawDown_.empty())
-      std::erase_if(rawDown_, [&](unsigned down) { return !keyIsDown(down); });
-    if (takes && rawDown_.empty()) tapCandidate_ = keycode;
-    rawDown_.insert(keycode);
-  }
-
-  // A lone tap that may start a mode: a person types the mode's first key right after it, so every
-  // key is grabbed before the tap is handed on, and that key meets the mode's grabs however long
-  // the mode takes to start. Whatever the tap does (start a mode, or nothing) is done before the
-  // grabs are let go: a key typed meanwhile waits for it, and is decided by the mode it was typed
-  // into.
-  void disarm(unsigned keycode, int sourceid) {
-    armedBy_ = keycode;
-    grabWindows();
-    if (gate_.rawRelease(keycode)) {
-      const std::uint64_t ticket = enabledAndAttached() ? takeTicket() : 0;
-      emitKey(keycode, false, false, sourceid, xkbState_, ticket);
-      if (ticket != 0) awaitAnswer(ticket);
-    }
-    applyRequests();
-    armedBy_.reset();
-    grabWindows();
-  }
-
-  bool awaitAnswer(std::uint64_t ticket) {
-    const double asked = monotonicNow();
-    std::unique_lock lock(shared_->mutex);
-    auto deadline = std::chrono::steady_clock::now() +
-                    std::chrono::microseconds(static_cast<long>(decisionBound * 1e6));
-    shared_->answered.wait_until(
-        lock, deadline, [&] { return shared_->answers.contains(ticket) || !shared_->alive; });
-    auto found = shared_->answers.find(ticket);
-    if (found == shared_->answers.end()) {
-      ++shared_->statistics.lateDecisions;
-      if (!shared_->stalledSince) shared_->stalledSince = asked;
-      // The answer, when it comes, is dropped.
-      lateTickets_.insert(ticket);
-      return false;
-    }
-    bool swallow = found->second;
-    shared_->answers.erase(found);
-    for (auto late = lateTickets_.begin(); late != lateTickets_.end();)
-      if (shared_->answers.erase(*late) > 0)
-        late = lateTickets_.erase(late);
-      else
-        ++late;
-    ++shared_->statistics.decisions;
-    return swallow;
-  }
-
-  bool matchLedger(OwnEventLedger::Kind kind, unsigned detail) {
-    if (!shared_->ledger) return false;
-    auto userData = shared_->ledger->match(kind, detail, monotonicNow());
-    if (!userData) return false;
-    lastLedgerMatch_ = *userData;
-    return true;
-  }
-
-  std::int64_t ownUserData(int sourceid, OwnEventLedger::Kind kind, unsigned detail) {
-    bool synthetic = sourceid == xtestKeyboard_ || sourceid == xtestPointer_;
-    if (synthetic && matchLedger(kind, detail)) return lastLedgerMatch_;
-    return 0;
-  }
-
-  // Only once the main thread has handled every event before this press: the ownership it asks
-  // has then seen every key the person typed before it, and no answer is outstanding.
-  std::optional<bool> decidedAtOnce(const InputEvent& event, bool counted = true) {
-    std::shared_ptr<const KeyOwnership> ownership;
-    {
-      std::lock_guard lock(shared_->mutex);
-      if (!shared_->ownership || shared_->outstanding != 0 ||
-          shared_->handled != shared_->delivered)
-        return std::nullopt;
-      ownership = shared_->ownership;
-    }
-    const std::optional<bool> swallow = (*ownership)(event.type, event);
-    if (!swallow || !counted) return swallow;
-    std::lock_guard lock(shared_->mutex);
-    ++shared_->statistics.decidedAtOnce;
-    return swallow;
-  }
-
-  void emitKey(unsigned keycode, bool pressed, bool repeat, int sourceid, unsigned xState,
-               std::uint64_t ticket) {
-    std::optional<InputEvent> event = keyEvent(keycode, pressed, repeat, sourceid, xState);
-    if (!event) return release(ticket);
-    deliverToMainThread(shared_, event->type, std::move(*event), ticket);
-  }
-
-  // The event the main thread hears for a key; nothing for one it has no use for. The tap's view
-  // of the modifiers follows the key either way.
-  std::optional<InputEvent> keyEvent(unsigned keycode, bool pressed, bool repeat, int sourceid,
-                                     unsigned xState) {
-    auto code = keyCodeForXKeycode(keycode);
-    if (!code) return std::nullopt;
-    InputEvent event;
-    event.keyCode = *code;
-    event.autorepeat = repeat;
-    event.sourceUserData = ownUserData(
-        sourceid, pressed ? OwnEventLedger::Kind::keyPress : OwnEventLedger::Kind::keyRelease,
-        keycode);
-    EventType type = pressed ? eventType::keyDown : eventType::keyUp;
-    if (!repeat) {
-      auto change = modifiers_.apply(*code, pressed);
-      if (!change) return std::nullopt;  // a Caps Lock release changes nothing
-      if (change->isModifierKey) type = eventType::flagsChanged;
-    }
-    event.type = type;
-    event.flags = modifiers_.flags();
-    if (type != eventType::flagsChanged) event.text = textOf(keycode, xState);
-    if (!(mask_ & eventMaskBit(type))) return std::nullopt;
-    return event;
-  }
-
-  // A decision that will never be asked for: answered "pass" at once.
-  void release(std::uint64_t ticket) {
-    if (ticket == 0) return;
-    std::lock_guard lock(shared_->mutex);
-    shared_->answers[ticket] = false;
-    if (--shared_->outstanding == 0) {
-      shared_->stalledSince.reset();
-      shared_->stallReported = false;
-    }
-  }
-
-  std::u16string textOf(unsigned keycode, unsigned state) {
-    KeySym keysym = NoSymbol;
-    unsigned consumed = 0;
-    if (!XkbLookupKeySym(display_, static_cast<KeyCode>(keycode), state, &consumed, &keysym))
-      return {};
-    char32_t character = keysymToUnicode(keysym);
-    if (character == 0) return {};
-    // A control chord types the control character, as terminals have it.
-    if ((state & ControlMask) && character >= U'@' && character <= U'~' && character != U'`')
-      character = character & 0x1F;
-    return utf16(character);
   }
 
   Point pointer() {
@@ -985,11 +812,9 @@ class X11Tap::Worker {
   void releaseEverything() {
     selectRaw(false);
     grabs_->setChords({});
+    grabs_->setTapModifiers({}, false);
     allKeys_ = false;
-    armedBy_.reset();
-    tapCandidate_.reset();
-    rawDown_.clear();
-    releaseDeadline_.reset();
+    armed_ = false;
     grabWindows();
     setSpareKeyboard(-1);
     XSync(display_, False);
@@ -997,13 +822,9 @@ class X11Tap::Worker {
     reportGrab();
   }
 
-  struct PendingRaw {
-    unsigned keycode;
-    int sourceid;
-  };
-
   std::shared_ptr<Shared> shared_;
   Display* display_;
+  X11TapHandoff handoff_;
   Window root_ = 0;
   int xiOpcode_ = 0;
   int xkbEventBase_ = -1;
@@ -1020,18 +841,12 @@ class X11Tap::Worker {
   std::uint64_t mask_ = 0;  // the event types wanted, as of the last request applied
   RawBits rawSelected_{};
   bool allKeys_ = false;
-  std::optional<unsigned> armedBy_;       // the modifier whose tap is being handed on
-  std::optional<unsigned> tapCandidate_;  // a modifier down alone, whose release may be a tap
-  std::set<unsigned> rawDown_;            // keys down, as the raw events have them
+  bool armed_ = false;  // a modifier's tap is being handed on: every key is grabbed meanwhile
   bool rescanNeeded_ = false;
   std::optional<X11GrabSet> grabs_;
 
   X11KeyGate gate_;
   X11ModifierState modifiers_;
-  std::optional<PendingRaw> pendingRaw_;
-  std::optional<double> releaseDeadline_;  // until when a synthetic key's release is awaited
-  bool freePending_ = false;               // a click or an action waits for the grab to end
-  std::set<std::uint64_t> lateTickets_;
   X11EventLag lag_;
   bool stallSeen_ = false;
   bool stallToReport_ = false;
