@@ -237,6 +237,19 @@ bool Desktop::hasFocus(WindowId window) const {
   return mine != 0 && topLevel(display_, focused) == mine;
 }
 
+void Desktop::close(WindowId window) {
+  ErrorTrap trap(display_);
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = atom(display_, "_NET_CLOSE_WINDOW");
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = CurrentTime;
+  event.xclient.data.l[1] = 2;  // a pager: obeyed as the person's own request
+  XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XFlush(display_);
+}
+
 bool Desktop::focus(WindowId window, std::chrono::milliseconds timeout) {
   // The request is repeated until it takes: a window that asked for the focus a moment earlier (a
   // program's first window, on a loaded machine) may be given it after this request.

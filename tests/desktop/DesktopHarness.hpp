@@ -63,6 +63,8 @@ class Desktop {
   // XSetInputFocus. True once the server reports the focus inside the window's top level.
   bool focus(WindowId window, std::chrono::milliseconds timeout = 5s);
   bool hasFocus(WindowId window) const;
+  // Asks the window manager to close `window`, as its title bar's close button does.
+  void close(WindowId window);
   std::string titleOf(WindowId window) const;
   // The window in root coordinates (its inside, without the manager's frame).
   std::optional<Rect> windowRect(WindowId window) const;

@@ -513,21 +513,25 @@ const PopupCase widgetFactoryLog{"Gtk3WidgetFactory",
 INSTANTIATE_TEST_SUITE_P(Popups, LeavesNoTrace, ::testing::Values(geanyLog, widgetFactoryLog),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A page that counts its button's clicks and shows in its title every key that reaches it but
-// the modifiers.
+// A page that counts its button's clicks and right clicks (its menu kept shut) and shows in its
+// title every key that reaches it but the modifiers other than Shift, repeats marked "r".
 const char* const eventPage = R"(<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>Events</title></head><body>
 <button id="button" style="position: absolute; left: 200px; top: 150px; width: 220px;
   height: 90px">Press me</button>
 <script>
-let clicks = 0;
+let clicks = 0, rights = 0;
 const keys = [];
-const show = () => { document.title = 'clicks ' + clicks + ' keys' + keys.join(''); };
+const show = () => {
+  document.title = 'clicks ' + clicks + (rights ? ' rights ' + rights : '') + ' keys' + keys.join('');
+};
 button.addEventListener('click', () => { ++clicks; show(); });
+button.addEventListener('contextmenu', event => { event.preventDefault(); ++rights; show(); });
 for (const type of ['keydown', 'keyup'])
   addEventListener(type, event => {
-    if (['Alt', 'AltGraph', 'Shift', 'Control', 'Meta', 'OS', 'Super'].includes(event.key)) return;
-    keys.push(' ' + (type == 'keydown' ? '+' : '-') + (event.key == ' ' ? 'Space' : event.key));
+    if (['Alt', 'AltGraph', 'Control', 'Meta', 'OS', 'Super'].includes(event.key)) return;
+    keys.push(' ' + (type == 'keydown' ? '+' : '-') + (event.repeat ? 'r' : '') +
+              (event.key == ' ' ? 'Space' : event.key));
     show();
   }, true);
 </script></body></html>
@@ -557,7 +561,24 @@ struct WebPress {
   bool fromLabel;                  // else Moving's keys with the pointer on the button
   std::chrono::milliseconds held;  // the label's last key
   std::vector<KeyStep> moving{};
+  // What the page says before the z typed last: the Shift of the Clicking chord that found the
+  // button reached it, as every key Tovrel does not take does.
+  const char* page = "clicks 1 keys +Shift -Shift";
+  // The browser's window is closed while the keys are held; a window behind it takes the z.
+  bool closes = false;
 };
+
+// Shift held while Space right-clicks, let go first: the page sees Shift go down and up.
+WebPress shiftFirst(const char* name, bool synthetic) {
+  return {name,
+          false,
+          0ms,
+          {{XK_Shift_L, true, 0ms, synthetic},
+           {XK_space, true, 100ms, synthetic},
+           {XK_Shift_L, false, 80ms, synthetic},
+           {XK_space, false, 20ms, synthetic}},
+          "clicks 0 rights 1 keys +Shift -Shift +Shift -Shift"};
+}
 
 std::vector<KeyStep> spaceHeld(std::chrono::milliseconds held, bool synthetic = false) {
   return {{XK_space, true, 0ms, synthetic}, {XK_space, false, held, synthetic}};
@@ -578,6 +599,12 @@ std::vector<KeyStep> overlapping(Keysym first, Keysym second, std::chrono::milli
 class WebPageKeys : public PopupDesktopTest, public ::testing::WithParamInterface<WebPress> {};
 
 TEST_P(WebPageKeys, APressClicksOnceAndNoTakenKeyReachesThePage) {
+  const WebPress& press = GetParam();
+  std::unique_ptr<Receiver> behind;
+  if (press.closes) {
+    behind = startReceiver();
+    ASSERT_NE(behind, nullptr);
+  }
   startApp(chromiumPage, true);
   if (HasFatalFailure()) return;
   // The page reaches the accessibility bus a while after its window shows.
@@ -587,7 +614,6 @@ TEST_P(WebPageKeys, APressClicksOnceAndNoTakenKeyReachesThePage) {
       },
       60s))
       << "the page never became readable";
-  const WebPress& press = GetParam();
   if (press.fromLabel) {
     const std::string label = labelOf("Press me");
     ASSERT_FALSE(label.empty());
@@ -603,6 +629,10 @@ TEST_P(WebPageKeys, APressClicksOnceAndNoTakenKeyReachesThePage) {
     input([&](Desktop& d) {
       for (const KeyStep& step : press.moving) {
         std::this_thread::sleep_for(step.after);
+        if (step.sym == NoSymbol) {
+          d.close(window_);
+          continue;
+        }
         const Keycode code = d.keycode(step.sym);
         if (step.synthetic)
           d.xtestKey(code, step.down);
@@ -610,11 +640,26 @@ TEST_P(WebPageKeys, APressClicksOnceAndNoTakenKeyReachesThePage) {
           d.hardwareKeyNow(code, step.down);
       }
     });
+    if (press.closes) {
+      ASSERT_TRUE(pumpUntil([&] { return desktop().hasFocus(behind->window()); }, 10s))
+          << desktop().focusReport();
+      const std::size_t mark = behind->log().size();
+      input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
+      ASSERT_TRUE(waitForMode(InteractionMode::off));
+      input([&](Desktop& d) { d.hardwareType("z"); });
+      EXPECT_TRUE(behind->log().waitFor(keyRelease(desktop().keycode(XK_z)), 5s, mark));
+      // Of the keys held across the close, nothing reaches the window behind.
+      for (const ReceiverEvent& event : behind->log().since(mark))
+        EXPECT_TRUE((!event.is("key-press") && !event.is("key-release")) ||
+                    event.number("code") == static_cast<long>(desktop().keycode(XK_z)))
+            << event;
+      return;
+    }
     input([&](Desktop& d) { d.hardwareTap(XK_Escape); });
     ASSERT_TRUE(waitForMode(InteractionMode::off));
   }
   input([&](Desktop& d) { d.hardwareType("z"); });
-  const std::string wanted = "clicks 1 keys +z -z - Chromium";
+  const std::string wanted = std::string(press.page) + " +z -z - Chromium";
   EXPECT_TRUE(pumpUntil([&] { return desktop().titleOf(window_) == wanted; }, 10s))
       << "the page says \"" << desktop().titleOf(window_) << "\"";
 }
@@ -628,7 +673,8 @@ INSTANTIATE_TEST_SUITE_P(
         WebPress{"MovingSpaceWhileJGlides", false, 0ms, overlapping(XK_j, XK_space, 40ms, false)},
         // A key that passes, and one Moving takes, right after Space.
         WebPress{"MovingShiftRightAfterSpace", false, 0ms,
-                 overlapping(XK_space, XK_Shift_L, 3ms, true)},
+                 overlapping(XK_space, XK_Shift_L, 3ms, true),
+                 "clicks 1 keys +Shift -Shift +Shift -Shift"},
         WebPress{"MovingJRightAfterSpace", false, 0ms, overlapping(XK_space, XK_j, 3ms, true)},
         // Typed through XTest, as scripts and on-screen keyboards type.
         WebPress{"MovingSpaceSynthetic", false, 0ms, spaceHeld(12ms, true)},
@@ -636,7 +682,17 @@ INSTANTIATE_TEST_SUITE_P(
         WebPress{"MovingSpaceWhileJGlidesSynthetic", false, 0ms,
                  overlapping(XK_j, XK_space, 40ms, false, true)},
         WebPress{"MovingShiftRightAfterSpaceSynthetic", false, 0ms,
-                 overlapping(XK_space, XK_Shift_L, 3ms, true, true)},
+                 overlapping(XK_space, XK_Shift_L, 3ms, true, true),
+                 "clicks 1 keys +Shift -Shift +Shift -Shift"},
+        shiftFirst("MovingShiftBeforeSpaceLetGoFirst", false),
+        shiftFirst("MovingShiftBeforeSpaceLetGoFirstSynthetic", true),
+        // J glides when the window is closed; the window behind takes what is typed next.
+        WebPress{"MovingWindowClosedWhileJGlides",
+                 false,
+                 0ms,
+                 {{XK_j, true, 0ms}, {NoSymbol, true, 60ms}, {XK_j, false, 400ms}},
+                 "",
+                 true},
         WebPress{"Label", true, 80ms}, WebPress{"LabelHeld", true, 1s}),
     [](const auto& info) { return std::string(info.param.name); });
 

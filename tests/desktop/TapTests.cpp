@@ -7,7 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <map>
+#include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -599,6 +601,101 @@ TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
   std::size_t mark = receiver_->log().size();
   input([&](Desktop& d) { d.hardwareType("ok"); });
   EXPECT_EQ(typedAfter(mark, "ok"), "ok");
+}
+
+// Random overlapping keys, three or four at a time, modifiers among them, pressed and let go in
+// any order, from the keyboard device and through XTest: in every mode the window sees each press
+// of a key it was given followed by its release, and nothing of a key the tap took.
+TEST_F(TapTest, OverlappingKeysReachTheWindowWholeOrNotAtAllInEveryMode) {
+  std::mt19937 random(20261211);
+  const std::vector<Keysym> keys = {XK_a,       XK_s,         XK_j,     XK_k,
+                                    XK_Shift_L, XK_Control_L, XK_space, XK_Super_L};
+  KeyInterception moving = allKeys();
+  moving.modeKeys = {{Key::j, Modifiers{}}, {Key::k, Modifiers{}}, {Key::space, Modifiers{}}};
+  const std::set<std::uint16_t> movingKeys = {Key::j, Key::k, Key::space, Key::leftCommand};
+  const struct {
+    const char* what;
+    KeyInterception interception;
+    bool ownership;  // the tap decides from the key ownership, without asking
+  } modes[] = {
+      {"off, Ctrl Space the entry chord",
+       KeyInterception{false, {{Key::space, Modifiers{Modifiers::control}}}, {}, {}}, false},
+      {"on, the main thread deciding", moving, false},
+      {"on, the tap deciding", moving, true},
+  };
+  for (const auto& mode : modes) {
+    // What became of each press of each key, in order: true when the tap took it.
+    std::map<std::uint16_t, std::vector<bool>> taken;
+    const bool on = mode.interception.allKeys;
+    const auto takes = [&](EventType type, const InputEvent& event) {
+      if (type != eventType::keyDown && type != eventType::flagsChanged) return false;
+      // While off the chord is grabbed with exactly its modifiers.
+      const std::uint64_t chordFlags = platform::eventFlag::control | platform::eventFlag::shift |
+                                       platform::eventFlag::option | platform::eventFlag::command;
+      if (!on)
+        return event.keyCode == Key::space &&
+               (event.flags & chordFlags) == platform::eventFlag::control;
+      return movingKeys.contains(event.keyCode);
+    };
+    std::set<std::uint16_t> modifiersDown;
+    startTap(mode.interception, [&](EventType type, const InputEvent& event) {
+      bool down = type == eventType::keyDown && !event.autorepeat;
+      if (type == eventType::flagsChanged)
+        down = modifiersDown.insert(event.keyCode).second || !modifiersDown.erase(event.keyCode);
+      const bool swallow = !event.passedByTap && takes(type, event);
+      if (down) taken[event.keyCode].push_back(swallow);
+      return swallow;
+    });
+    if (mode.ownership)
+      tap_->setKeyOwnership([&](EventType type, const InputEvent& event) -> std::optional<bool> {
+        if (type != eventType::keyDown) return std::nullopt;
+        return takes(type, event);
+      });
+    const std::size_t mark = receiver_->log().size();
+    input([&](Desktop& d) {
+      for (int round = 0; round < 40; ++round) {
+        std::vector<std::size_t> chosen(keys.size());
+        std::iota(chosen.begin(), chosen.end(), 0);
+        std::shuffle(chosen.begin(), chosen.end(), random);
+        chosen.resize(3 + random() % 2);
+        std::map<std::size_t, bool> synthetic;
+        for (std::size_t which : chosen)
+          synthetic[which] = random() % 2 == 0;
+        auto key = [&](std::size_t which, bool press) {
+          const Keycode code = d.keycode(keys[which]);
+          synthetic[which] ? d.xtestKey(code, press) : d.hardwareKeyNow(code, press);
+          std::this_thread::sleep_for(std::chrono::milliseconds(random() % 12));
+        };
+        for (std::size_t which : chosen)
+          key(which, true);
+        std::shuffle(chosen.begin(), chosen.end(), random);
+        for (std::size_t which : chosen)
+          key(which, false);
+        d.sync();
+      }
+    });
+    // Once the last keys are in, so is everything before them.
+    ASSERT_TRUE(receiver_->activate());
+    const std::size_t end = receiver_->log().size();
+    input([](Desktop& d) { d.hardwareType("as"); });
+    EXPECT_EQ(typedAfter(end, "as"), "as") << mode.what;
+    std::map<long, std::string> seen;
+    for (const ReceiverEvent& event : receiver_->log().since(mark)) {
+      if (event.is("key-press") && event.number("repeat", 0) == 0)
+        seen[event.number("code")] += "+";
+      if (event.is("key-release")) seen[event.number("code")] += "-";
+    }
+    for (Keysym sym : keys) {
+      const Keycode code = desktop().keycode(sym);
+      std::string expected;
+      for (bool tookIt : taken[platform::x11::keyCodeForXKeycode(code).value_or(0)])
+        expected += tookIt ? "" : "+-";
+      EXPECT_EQ(seen[static_cast<long>(code)], expected)
+          << mode.what << ": what the window saw of X keycode " << code;
+    }
+    EXPECT_TRUE(desktop().keysDown().empty()) << mode.what;
+    tap_.reset();
+  }
 }
 
 }  // namespace
