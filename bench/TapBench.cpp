@@ -180,6 +180,11 @@ void KeyToDecision(benchmark::State& state) {
   record(state, "key to decision", samples);
 }
 
+// Seconds of CLOCK_MONOTONIC, the tap's own clock.
+double monotonic(Clock::time_point at) {
+  return std::chrono::duration<double>(at.time_since_epoch()).count();
+}
+
 void keyToApplication(benchmark::State& state, bool withTap, const std::string& name) {
   Application application;
   Sender sender;
@@ -187,6 +192,9 @@ void keyToApplication(benchmark::State& state, bool withTap, const std::string& 
   if (withTap && !under) return state.SkipWithError("no tap on this display");
   application.pressArrived();
   std::vector<double> samples;
+  // Through the tap, where the time goes: from the send to the tap's read of the press, from that
+  // read to its answer, and from the answer to the application.
+  std::vector<double> toRead, toAnswer, toApplication;
   for (auto _ : state) {
     auto sent = Clock::now();
     sender.key(true);
@@ -198,6 +206,15 @@ void keyToApplication(benchmark::State& state, bool withTap, const std::string& 
     double seconds = std::chrono::duration<double>(arrived.value_or(sent) - sent).count();
     state.SetIterationTime(seconds);
     samples.push_back(seconds * 1e6);
+    if (under && arrived) {
+      const auto figures = under->tap->statistics();
+      if (figures.lastPressRead >= monotonic(sent) &&
+          figures.lastPressAnswered >= figures.lastPressRead) {
+        toRead.push_back((figures.lastPressRead - monotonic(sent)) * 1e6);
+        toAnswer.push_back((figures.lastPressAnswered - figures.lastPressRead) * 1e6);
+        toApplication.push_back((monotonic(*arrived) - figures.lastPressAnswered) * 1e6);
+      }
+    }
     // The next press waits until everything the release makes is over, as a person's would.
     if (under) under->released = false;
     sender.key(false);
@@ -213,6 +230,9 @@ void keyToApplication(benchmark::State& state, bool withTap, const std::string& 
     state.counters["answered_early"] = static_cast<double>(figures.answeredEarly);
     state.counters["asked"] =
         static_cast<double>(figures.decisions + figures.lateDecisions + figures.passedWhileBusy);
+    record(state, "  send to the tap's read", toRead);
+    record(state, "  the tap's read to its answer", toAnswer);
+    record(state, "  the answer to the application", toApplication);
   }
   record(state, name, samples);
 }
@@ -247,10 +267,20 @@ int main(int argc, char** argv) {
   benchmark::Shutdown();
   auto& figures = results();
   std::printf("\n%-40s %12s %12s %s\n", "measure", "median µs", "p99 µs", "target");
-  for (const auto& [name, value] : figures) {
+  const std::vector<std::string> order = {"key to decision",
+                                          "key to application, no tap",
+                                          "key to application, through the tap",
+                                          "  send to the tap's read",
+                                          "  the tap's read to its answer",
+                                          "  the answer to the application"};
+  for (const std::string& name : order) {
+    const auto found = figures.find(name);
+    if (found == figures.end()) continue;
+    const Figures& value = found->second;
     std::string target = name == "key to decision" ? "p99 < 2000 µs" : "";
     std::printf("%-40s %12.1f %12.1f %s\n", name.c_str(), value.median, value.p99, target.c_str());
   }
+  std::printf("(the stages: medians of each alone, on the presses through the tap)\n");
   auto without = figures.find("key to application, no tap");
   auto through = figures.find("key to application, through the tap");
   if (without != figures.end() && through != figures.end()) {
