@@ -3,11 +3,13 @@
 // Other applications' user interfaces as trees of accessibility elements, in the vocabulary the
 // discovery code is written in: attribute names ("AXRole", "AXChildren", "AXPosition"), role
 // names ("AXButton"), action names ("AXPress") and numeric error codes. The backends translate
-// their own toolkit's notions into these names; nothing above them knows how. Three names are
+// their own toolkit's notions into these names; nothing above them knows how. Four names are
 // this program's own: an application element's "AXToolkitName" names the toolkit its user
-// interface is made with, as the toolkit calls itself ("GTK", "Qt", "Chromium"); an element's
-// "AXFocusable" and "AXSelectable" say whether it can take the keyboard focus and whether it can
-// be selected (an element that does not answer can do neither).
+// interface is made with, as the toolkit calls itself ("GTK", "Qt", "Chromium"), and its
+// "AXTypeNamesForNoName" says whether that toolkit reports an element nobody named by its widget
+// type's name instead ("NautilusGridCell"); an element's "AXFocusable" and "AXSelectable" say
+// whether it can take the keyboard focus and whether it can be selected (an element that does not
+// answer can do neither).
 
 #include <cstddef>
 #include <cstdint>

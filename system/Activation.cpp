@@ -6,9 +6,11 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "core/Unicode.hpp"
 #include "system/AccessibilityTargets.hpp"
@@ -137,20 +139,37 @@ namespace {
 
 enum class Reach { no, yes, throughControl };
 
+// Whether each of `holders` holds nothing but the way down to the control below it: then the
+// control is what the item shows (a button wrapping its content, a row filling its cell), not one
+// that a click would press instead of the item.
+bool holdsOnly(const std::vector<AXElement>& holders) {
+  return std::all_of(holders.begin(), holders.end(), [](const AXElement& holder) {
+    const auto children = childrenOf(holder);
+    return children && children->size() == 1;
+  });
+}
+
 // Whether `candidate` is `target` or lies within it, and whether a control of its own (a link or a
 // check box in a row's cell) stands between them.
 Reach reaches(const AXElement& candidate, const AXElement& target) {
   const auto targetRole = stringAttribute(target, "AXRole");
   const auto targetFrame = frame(target);
+  // The climb so far, from the candidate up, and where in it the outermost control stands.
   std::vector<AXElement> seen;
+  std::optional<std::size_t> control;
+  const auto arrived = [&](const AXElement& at) {
+    if (!control) return Reach::yes;
+    std::vector<AXElement> holders(seen.begin() + static_cast<std::ptrdiff_t>(*control) + 1,
+                                   seen.end());
+    holders.push_back(at);
+    return holdsOnly(holders) ? Reach::yes : Reach::throughControl;
+  };
   AXElement element = candidate;
-  bool control = false;
   for (int step = 0; step < hitClimbLimit; ++step) {
-    if (element == target) return control ? Reach::throughControl : Reach::yes;
+    if (element == target) return arrived(element);
     const auto role = stringAttribute(element, "AXRole");
-    if (targetFrame && role == targetRole && frame(element) == targetFrame)
-      return control ? Reach::throughControl : Reach::yes;
-    control = control || (role && isActionableRole(*role));
+    if (targetFrame && role == targetRole && frame(element) == targetFrame) return arrived(element);
+    if (role && isActionableRole(*role)) control = seen.size();
     seen.push_back(element);
     auto parent = elementAttribute(element, "AXParent");
     if (!parent || std::find(seen.begin(), seen.end(), *parent) != seen.end()) return Reach::no;

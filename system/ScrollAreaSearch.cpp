@@ -331,10 +331,12 @@ std::vector<Frame> searchAreas(DiscoveryServices& services, const AXElement& win
       if (auto candidate = candidateFor(*f, *container, windowFrame, webArea, role)) {
         candidates.push_back(std::move(*candidate));
         chain.push_back(candidates.size() - 1);
-      } else if (webArea &&
-                 isPageBox(entry.element, role, *f, *webArea, shown, services.clock, deadline)) {
-        found.push_back(*f);
       }
+      // Pane-shaped or not: what a box has scrolled out of view is not showing, so the walk below
+      // it need never meet anything past its edges (rows that end on its bottom edge leave none
+      // showing there), and only the frames of all its children tell.
+      if (webArea && isPageBox(entry.element, role, *f, *webArea, shown, services.clock, deadline))
+        found.push_back(*f);
     }
 
     if (f && f->width > 0 && f->height > 0 && !intersects(*f, windowFrame)) continue;

@@ -477,22 +477,27 @@ void WindowWalk::nameItems() {
   std::map<int, std::vector<ItemTarget*>> lists;
   for (ItemTarget& item : items_)
     lists[item.list].push_back(&item);
+  // Asked once, when a name first reads as a type.
+  std::optional<bool> typeNames;
   for (auto& [list, members] : lists) {
-    // A name every item of a list gives itself and that reads as a type is the application's own
-    // widget type standing in for none (GTK 4 reports one for a widget without a name): the items
-    // are named by what they show, which may lie deeper than a plain row's texts.
-    const std::string& shared = members.front()->title;
+    // A toolkit that reports a widget nobody named by its type ("NautilusGridCell") names an item
+    // so when the application gave it no name of its own: the item is named by what it shows,
+    // which may lie deeper than a plain row's texts. A name the item shows is its own, however it
+    // reads, and so is every name where the toolkit never stands in a type.
     int depth = textDepth;
-    if (members.size() >= 2 && looksLikeTypeName(shared) &&
-        std::all_of(members.begin(), members.end(),
-                    [&](const ItemTarget* item) { return item->title == shared; })) {
+    for (ItemTarget* item : members) {
+      if (!looksLikeTypeName(item->title)) continue;
+      if (!typeNames)
+        typeNames = boolAttribute(services_.accessibility.application(pid_),
+                                  "AXTypeNamesForNoName") == true;
+      if (!*typeNames) break;
+      const auto shown =
+          texts(pairs_[item->pair].second.element, itemTextLimit, typeNamedTextDepth);
+      if (shown.empty() || std::find(shown.begin(), shown.end(), item->title) != shown.end())
+        continue;
+      pairs_[item->pair].first.name = shown.front();
+      item->namedByText = true;
       depth = typeNamedTextDepth;
-      for (ItemTarget* item : members) {
-        const auto shown = texts(pairs_[item->pair].second.element, 1, depth);
-        if (shown.empty()) continue;
-        pairs_[item->pair].first.name = shown.front();
-        item->namedByText = true;
-      }
     }
     nameBySharedText(members, depth);
   }

@@ -1,15 +1,21 @@
 #include "app/tools/ToolOutput.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <mutex>
+#include <vector>
 
 #include "core/FileSystem.hpp"
 
@@ -95,6 +101,73 @@ std::optional<int> heldDescriptor(const std::filesystem::path& path) {
   return descriptor;
 }
 
+// The descriptors the caller handed over, each with the file it led to then. Whatever else the
+// program holds it opened itself (its display's connection, its bus, the pipe that wakes its loop),
+// and a descriptor the caller closed can be one of those by now under the same number.
+class HandedDescriptors {
+ public:
+  void take() {
+    std::vector<Handed> found;
+    const auto note = [&found](int descriptor) {
+      struct stat info {};
+      if (::fstat(descriptor, &info) == 0) found.push_back({descriptor, info.st_dev, info.st_ino});
+    };
+    if (DIR* folder = ::opendir("/proc/self/fd")) {
+      const int own = ::dirfd(folder);
+      while (const dirent* entry = ::readdir(folder)) {
+        char* end = nullptr;
+        const long number = std::strtol(entry->d_name, &end, 10);
+        if (end != entry->d_name && *end == '\0' && number != own && number >= 0 &&
+            number <= std::numeric_limits<int>::max())
+          note(static_cast<int>(number));
+      }
+      ::closedir(folder);
+    } else {
+      // Without /proc only the standard three are looked for.
+      for (int descriptor = 0; descriptor <= 2; ++descriptor)
+        note(descriptor);
+    }
+    const std::lock_guard lock(mutex_);
+    handed_ = std::move(found);
+  }
+
+  // Why the program must not write into `descriptor`, or nothing when the caller handed it over.
+  std::optional<std::string> refusal(int descriptor) const {
+    const std::string number = std::to_string(descriptor);
+    const std::lock_guard lock(mutex_);
+    const auto found = std::find_if(handed_.begin(), handed_.end(),
+                                    [&](const Handed& h) { return h.descriptor == descriptor; });
+    if (found == handed_.end())
+      return "descriptor " + number +
+             " was not open when Tovrel started, so whoever started it did not hand it over";
+    struct stat info {};
+    // Closed since: the write says so.
+    if (::fstat(descriptor, &info) != 0) return std::nullopt;
+    if (info.st_dev != found->device || info.st_ino != found->inode)
+      return "descriptor " + number +
+             " no longer leads where it led when Tovrel started: it was closed and its number "
+             "taken again";
+    return std::nullopt;
+  }
+
+ private:
+  struct Handed {
+    int descriptor;
+    dev_t device;
+    ino_t inode;
+  };
+  mutable std::mutex mutex_;
+  std::vector<Handed> handed_;
+};
+
+HandedDescriptors& handed() {
+  static HandedDescriptors descriptors;
+  return descriptors;
+}
+
+// As the program loads, before it opens anything of its own.
+[[maybe_unused]] const bool handedAtLoad = (handed().take(), true);
+
 enum class Target { file, descriptor, stream, refused };
 
 // What is at `path`: a descriptor held already, named by the path or by a link on the way, or
@@ -111,6 +184,10 @@ Target targetAt(const std::string& path, int& descriptor, std::string& refusal) 
     // A loop of links: the write says so.
   }
   if (held) {
+    if (auto reason = handed().refusal(*held)) {
+      refusal = std::move(*reason);
+      return Target::refused;
+    }
     descriptor = *held;
     return Target::descriptor;
   }
@@ -163,6 +240,10 @@ std::optional<std::string> replaceFile(const std::string& path, std::string_view
 }
 
 }  // namespace
+
+void takeHandedDescriptors() {
+  handed().take();
+}
 
 std::optional<std::string> replaceAtomically(const std::string& path, std::string_view bytes) {
   int descriptor = -1;

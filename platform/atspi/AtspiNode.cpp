@@ -589,6 +589,8 @@ class AtspiElement : public AXNode {
       if (!toolkit || toolkit->first.empty()) return AXError::noValue;
       return AXValue(toolkit->first);
     }
+    if (name == "AXTypeNamesForNoName")
+      return AXValue(std::in_place_type<bool>, state->conventions.typeNameForNoName);
     if (name == "AXSubrole" || name == "AXParent" || name == "AXPosition" || name == "AXSize" ||
         name == "AXFullScreen" || name == "AXMenuBar" || name == "AXExtrasMenuBar" ||
         name == "AXEnabled" || name == "AXFocused" || name == "AXSelected" ||

@@ -288,16 +288,21 @@ std::vector<Writer> writers() {
 
 TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
   std::vector<int> held;  // terminals' other ends and logs, open while the rows run
-  // A log the shell opened with ">>", which already holds a line.
-  auto appendedLog = [&held](const fs::path& folder) {
-    std::ofstream(folder / "log") << "held\n";
-    held.push_back(::open((folder / "log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    return std::to_string(held.back());
+  // A log opened for appending, which already holds a line: by the shell with ">>", handed over
+  // as the program starts, or by the program itself.
+  auto openLog = [&held](const fs::path& folder, const char* name, bool handed) {
+    std::ofstream(folder / name) << "held\n";
+    held.push_back(::open((folder / name).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (handed) takeHandedDescriptors();
+    return held.back();
+  };
+  auto appendedLog = [&](const fs::path& folder) {
+    return std::to_string(openLog(folder, "log", true));
   };
   const struct {
     const char* name;
     std::function<fs::path(const fs::path& folder)> prepare;  // the path to write
-    const char* lands;  // where the output is read back in the folder; nullptr: nowhere
+    const char* lands;  // where the output is read back in the folder (and is not, when refused)
     std::optional<fs::perms> mode;
     const char* reason;  // nullptr: written
     const char* kept;    // what stays in front of the output; nullptr: it replaces everything
@@ -356,14 +361,27 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
          return f / "link";
        },
        "log", std::nullopt, nullptr, "held\n"},
-      {"a descriptor that is not open",
+      {"a handed descriptor closed since",
        [](const fs::path&) {
          // Far above the numbers the next files opened get.
          const int closed = ::fcntl(0, F_DUPFD_CLOEXEC, 900);
+         takeHandedDescriptors();
          ::close(closed);
          return "/dev/fd/" + std::to_string(closed);
        },
        nullptr, std::nullopt, std::strerror(EBADF), nullptr},
+      // The program's own descriptors (its display's connection, its bus) are never the caller's.
+      {"a descriptor the program opened itself",
+       [&](const fs::path& f) { return "/dev/fd/" + std::to_string(openLog(f, "log", false)); },
+       "log", std::nullopt, "was not open when Tovrel started", "held\n"},
+      {"a handed descriptor closed and its number taken by the program's own",
+       [&](const fs::path& f) {
+         const int log = openLog(f, "log", true);
+         const int own = openLog(f, "own", false);
+         ::dup2(own, log);
+         return "/dev/fd/" + std::to_string(log);
+       },
+       "own", std::nullopt, "no longer leads where it led", "held\n"},
       {"a missing folder", [](const fs::path& f) { return f / "missing" / "out"; }, nullptr,
        std::nullopt, std::strerror(ENOENT), nullptr},
       {"a folder", [](const fs::path& f) { return f; }, nullptr, std::nullopt, "it is a folder",
@@ -419,7 +437,7 @@ TEST(ToolOutput, EachKindOfPathGetsTheOutputOrAReason) {
       }
       if (row.lands) {
         EXPECT_EQ(fs::is_fifo(lands) ? piped : readFile(lands),
-                  std::string(row.kept ? row.kept : "") + writer.bytes);
+                  std::string(row.kept ? row.kept : "") + (row.reason ? "" : writer.bytes));
       }
       if (row.mode) {
         EXPECT_EQ(fs::status(lands).permissions(), *row.mode);

@@ -281,6 +281,22 @@ TEST_F(ActivationTest, AnItemIsClickedOnItsTextNotOnAControlItHolds) {
   ax.addHit(pid, rowFrame, linkText);
   EXPECT_EQ(AT::reachablePoint(services, box(row, "AXRow", rowFrame, {}, "Tovrel.click"), centre),
             centre);
+
+  // What wraps all an item shows (a button holding an option's text, a row filling a cell) is the
+  // item's own: a point on it reaches the item, where its padding answers with the list.
+  for (const auto& [role, wrapper] :
+       {std::pair("AXRow", "AXButton"), std::pair("AXCell", "AXRow")}) {
+    const Frame item{0, 300, 600, 40};
+    const Id held = ax.add(window, role, item);
+    const Id inner = ax.add(held, wrapper, Frame{6, 306, 400, 28}, {"AXPress"});
+    const Id text = ax.add(inner, "AXStaticText", Frame{10, 310, 80, 20});
+    ax.addHit(pid, item, window);
+    ax.addHit(pid, Frame{6, 306, 400, 28}, inner);
+    ax.addHit(pid, Frame{10, 310, 80, 20}, text);
+    EXPECT_EQ(AT::reachablePoint(services, box(held, role, item, {}, "Tovrel.click"), {590, 320}),
+              item.center())
+        << wrapper;
+  }
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ Build pageBox(Frame box, Frame content, bool focusable = true, const char* role 
 
 TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
   const Frame text{10, 41, 100, 20}, pane{0, 50, 400, 750}, left{0, 0, 250, 720},
-      box{100, 100, 420, 160};
+      box{100, 100, 420, 160}, tall{100, 100, 420, 600};
   const struct {
     Build build;
     std::vector<Frame> expected;
@@ -110,6 +110,17 @@ TEST_F(ScrollAreaSearchTest, FindsScrollingRegions) {
       {pageBox({100, 700, 420, 160}, {100, 700, 420, 1500}), {}},  // not whole in view
       {pageBox({0, 0, 1000, 800}, {0, 0, 1000, 3000}), {}},        // the page itself
       {pageBox(box, {100, 100, 420, 1500}, true, "AXList"), {box}},
+      // Pane-shaped, with rows that end on its bottom edge: those past it are not showing, and
+      // only all its children tell that it scrolls.
+      {[=](auto& ax, Id w) {
+         const Id b = ax.add(ax.add(w, "AXWebArea", Frame{0, 0, 1000, 800}), "AXGroup", tall);
+         ax.set(b, "AXFocusable", true);
+         const Id shown = ax.add(b, "AXGroup", tall);
+         const Id past = ax.add(b, "AXGroup", Frame{100, 700, 420, 60});
+         ax.set(b, "AXChildren", FakeAccessibility::RefList{{shown}});
+         ax.set(b, "AXAllChildren", FakeAccessibility::RefList{{shown, past}});
+       },
+       {tall}},
       // A card link whose picture its frame crops: a control, not a box.
       {pageBox(box, {100, 60, 420, 300}, true, "AXLink"), {}},
       // A toolkit's scrolled window whose viewport is a scroll area too: one area.

@@ -200,18 +200,23 @@ TEST_F(WindowWalkTest, ListItemsAreClickedAndNamedByTheTextsThatTellThemApart) {
   // A tree view's cells offer an action that does nothing a click does; an icon's has no name.
   ax.set(add(grid, "AXCell", Frame{0, 350, 100, 20}, "Tree cell"), "AXSelectable", true);
   ax.set(add(grid, "AXCell", Frame{100, 350, 20, 20}, ""), "AXSelectable", true);
-  // A file grid whose every tile names itself by the application's widget type, and shows the
-  // file's name deep inside; a tile alone in its list keeps such a name.
-  const Id files = ax.add(a.window, "AXTable", Frame{0, 500, 600, 200});
-  for (const std::string file : {"ImageMagick", "notes.txt"}) {
-    const Id tile = add(files, "AXCell", Frame{file == "notes.txt" ? 150.0 : 0, 500, 140, 130},
-                        "FileGridCell", {});
-    ax.set(tile, "AXFocusable", true);
-    Id box = ax.add(tile, "AXGroup");
+  // File grids whose tiles name themselves by the application's widget type, as this toolkit
+  // does for a widget nobody named, and show the file's name deep inside: two files, and a folder
+  // of one. A tile that shows its name, and one that shows nothing, keep theirs.
+  ax.set(a.app, "AXTypeNamesForNoName", true);
+  const auto tile = [&](Id list, double x, const std::string& name, const std::string& shows) {
+    const Id made = add(list, "AXCell", Frame{x, 500, 140, 130}, name, {});
+    ax.set(made, "AXFocusable", true);
+    Id box = ax.add(made, "AXGroup");
     for (int level = 0; level < 4; ++level)
       box = ax.add(box, "AXGroup");
-    add(box, "AXStaticText", Frame{}, file, {});
-  }
+    add(box, "AXStaticText", Frame{}, shows, {});
+  };
+  const Id files = ax.add(a.window, "AXTable", Frame{0, 500, 300, 200});
+  tile(files, 0, "FileGridCell", "ImageMagick");
+  tile(files, 150, "FileGridCell", "notes.txt");
+  tile(ax.add(a.window, "AXTable", Frame{300, 500, 150, 200}), 300, "FileGridCell", "report.txt");
+  tile(ax.add(a.window, "AXTable", Frame{450, 500, 150, 200}), 450, "GitHub", "GitHub");
   const Id other = ax.add(a.window, "AXList", Frame{700, 500, 200, 200});
   ax.set(add(other, "AXRow", Frame{700, 500, 200, 30}, "ThingRow", {}), "AXFocusable", true);
   // A row whose only name of its own is its tool tip shows its name.
@@ -220,11 +225,22 @@ TEST_F(WindowWalkTest, ListItemsAreClickedAndNamedByTheTextsThatTellThemApart) {
   ax.set(place, "AXDescription", "Open your personal folder");
   add(ax.add(place, "AXGroup"), "AXStaticText", Frame{}, "Home", {});
   const auto result = walk(a);
-  EXPECT_EQ(names(result),
-            (Names{"Serif", "Sans", "Selectable row", "Pressable row", "Filling button",
-                   "Tree cell", "ImageMagick", "notes.txt", "ThingRow", "Home"}));
+  EXPECT_EQ(names(result), (Names{"Serif", "Sans", "Selectable row", "Pressable row",
+                                  "Filling button", "Tree cell", "ImageMagick", "notes.txt",
+                                  "report.txt", "GitHub", "ThingRow", "Home"}));
   for (std::size_t i = 0; i < result.elements.size(); ++i)
     EXPECT_EQ(result.elements[i].pressAction == AXElementBox::click, i != 3 && i != 4) << i;
+
+  // Where the toolkit never stands in a type, a name every item gives itself is theirs (a list
+  // of one site's pages).
+  const App pages = makeApp();
+  const Id list = ax.add(pages.window, "AXList", Frame{0, 0, 400, 400});
+  for (const std::string page : {"Pull requests", "Issues"}) {
+    const Id row = add(list, "AXRow", Frame{0, page == "Issues" ? 40.0 : 0, 400, 30}, "GitHub", {});
+    ax.set(row, "AXFocusable", true);
+    add(row, "AXStaticText", Frame{}, page, {});
+  }
+  EXPECT_EQ(names(walk(pages)), (Names{"GitHub", "GitHub"}));
 }
 
 TEST_F(WindowWalkTest, NamingFallbacks) {
