@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/StageTrace.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "system/DiscoveryText.hpp"
 
@@ -21,6 +22,7 @@ namespace tovrel::AccessibilityTargets {
 namespace {
 
 using platform::AXElement;
+using stageTrace::Stage;
 using Frame = HintTarget::Frame;
 
 // Sizes in points by which the walk judges elements.
@@ -198,8 +200,12 @@ DiscoveryResult WindowWalk::run() {
   const double start = services_.clock.uptime();
   const AXElement application = services_.accessibility.application(pid_);
   application.setMessagingTimeout(discovery::messagingTimeout);
-  result.treeWasAsleep = wakeTree(services_, application, pid_);
+  {
+    stageTrace::Scope greeting(Stage::greeting);
+    result.treeWasAsleep = wakeTree(services_, application, pid_);
+  }
 
+  std::optional<stageTrace::Scope> match(std::in_place, Stage::window);
   auto window = elementAttribute(application, "AXFocusedWindow");
   if (!window) window = elementAttribute(application, "AXMainWindow");
   // An early return keeps the wake result: a tree that was only just switched on often shows no
@@ -246,18 +252,23 @@ DiscoveryResult WindowWalk::run() {
   const auto rootFrame = frame(root);
   if (!rootFrame) return result;
   rootFrame_ = *rootFrame;
+  match.reset();
 
-  stack_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
-  while (!stack_.empty()) {
-    Item item = std::move(stack_.back());
-    stack_.pop_back();
-    if (budgetSpent(start)) {
-      truncated_ = true;
-      break;
+  {
+    stageTrace::Scope walk(Stage::walk);
+    stack_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
+    while (!stack_.empty()) {
+      Item item = std::move(stack_.back());
+      stack_.pop_back();
+      if (budgetSpent(start)) {
+        truncated_ = true;
+        break;
+      }
+      visit(item);
     }
-    visit(item);
   }
 
+  stageTrace::Scope naming(Stage::details);
   nameItems();
   dropFilledItems();
   addCandidates();

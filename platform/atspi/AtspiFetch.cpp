@@ -1,13 +1,18 @@
 #include "platform/atspi/AtspiFetch.hpp"
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "core/StageTrace.hpp"
+
 namespace tovrel::platform::atspi {
 namespace {
+
+using stageTrace::Stage;
 
 const QString atspiAccessible = QStringLiteral("org.a11y.atspi.Accessible");
 const QString atspiComponent = QStringLiteral("org.a11y.atspi.Component");
@@ -57,6 +62,22 @@ Call callFor(Need need, const NodeState& node) {
       return {atspiAccessible, QStringLiteral("GetRelationSet"), {}};
   }
   return {};
+}
+
+// The stage a question's time counts to.
+Stage stageOf(Need need) {
+  switch (need) {
+    case needInterfaces:
+      return Stage::interfaces;
+    case needName:
+    case needDescription:
+    case needAttributes:
+    case needActions:
+    case needLabelledBy:
+      return Stage::details;
+    default:
+      return Stage::walk;
+  }
 }
 
 Call actionNameCall(int index) {
@@ -174,6 +195,7 @@ std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, Wind
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
+    stageTrace::Scope scope(Stage::window);
     window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height,
                                tolerance, {window.name, window.active});
     window.shiftAt = now;
@@ -422,11 +444,14 @@ class TreeFetch {
         maxNodes_(maxNodes) {}
 
   AXError run(const NodeStatePtr& root) {
+    stageTrace::Scope scope(Stage::walk);
     bounds_ = knownExtents(*root);
     ask(root, snapshotNeeds, [this, root] { open(root, 0); });
     pipeline_.sendUntil(now_ + readAheadSeconds);
     const AXError error = pipeline_.run();
     if (pipeline_.stoppedSending()) shared_.readAheadCutAt.store(now_);
+    for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage)
+      scope.weigh(static_cast<Stage>(stage), sent_[stage]);
     return error;
   }
 
@@ -454,6 +479,7 @@ class TreeFetch {
       if (!(missing & bit)) continue;
       const auto need = static_cast<Need>(bit);
       const Call call = callFor(need, *node);
+      ++sent_[static_cast<std::size_t>(stageOf(need))];
       auto done = bit == last ? std::move(then) : std::function<void()>();
       pipeline_.add(
           node->ref, call.interface, call.method, call.arguments,
@@ -470,6 +496,7 @@ class TreeFetch {
   void askNamesByIndex(const NodeStatePtr& node, int count) {
     if (count <= 0) return;
     auto answers = std::make_shared<std::vector<std::optional<std::string>>>(count);
+    sent_[static_cast<std::size_t>(Stage::details)] += count;
     for (int index = 0; index < count; ++index) {
       const Call call = actionNameCall(index);
       pipeline_.add(node->ref, call.interface, call.method, call.arguments,
@@ -528,6 +555,7 @@ class TreeFetch {
   const std::size_t maxNodes_;
   std::size_t visited_ = 0;
   std::optional<Extents> bounds_;
+  std::array<long, stageTrace::stageCount> sent_{};
 };
 
 }  // namespace
@@ -615,7 +643,12 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
     }
     round = first ? std::move(later) : decltype(later)();
     if (batch.empty()) continue;
-    batch.run();
+    {
+      stageTrace::Scope scope(Stage::walk);
+      for (const auto& p : pending)
+        scope.weigh(stageOf(p.need), 1);
+      batch.run();
+    }
 
     // Children last: they take their parent's role, which may arrive in the same batch.
     std::stable_partition(pending.begin(), pending.end(),
@@ -639,7 +672,10 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
           names.add(byIndex[i].first->ref, call.interface, call.method, call.arguments));
     }
   }
-  names.run();
+  {
+    stageTrace::Scope scope(Stage::details);
+    names.run();
+  }
   for (std::size_t i = 0; i < byIndex.size(); ++i) {
     std::vector<std::optional<std::string>> answers;
     for (int index : indexes[i]) {

@@ -13,6 +13,7 @@
 #include <span>
 #include <thread>
 
+#include "core/StageTrace.hpp"
 #include "platform/atspi/AtspiFetch.hpp"
 #include "platform/atspi/QtSelfAccessibility.hpp"
 #include "platform/x11/RootOrigin.hpp"
@@ -224,6 +225,7 @@ class AtspiElement : public AXNode {
       std::lock_guard lock(resolveMutex_);
       if (state_) return state_;
     }
+    stageTrace::Scope scope(stageTrace::Stage::greeting);
     auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
     if (!busName) return nullptr;
     ToolkitConventions conventions;
