@@ -243,6 +243,9 @@ StateSet conventionalStates(const NodeState& node, StateSet states) {
   return states;
 }
 
+// When a list of actions whose names are still to come was read: never fresh.
+constexpr double awaitingNames = -1e18;
+
 // Stores one answer. For actions, the count of names to ask one by one is returned.
 std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXError error,
                               const QVariant& value, double now) {
@@ -318,8 +321,12 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
         names.emplace(*count);
       store(node.actions, error, names, now);
       if (error == AXError::success && names && !names->empty() &&
-          (!node.conventions.listsActions || !plainActionNames(*names)))
+          (!node.conventions.listsActions || !plainActionNames(*names))) {
+        // Not an answer until the names are in: a read that ends before they arrive (a time-out
+        // cuts it short) leaves the list to be asked again, not to serve as nameless actions.
+        node.actions.at = awaitingNames;
         return static_cast<int>(names->size());
+      }
       break;
     }
     case needLabelledBy:
@@ -338,11 +345,14 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
   return std::nullopt;
 }
 
-void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::string>>& answers) {
+// The names asked by index, once every one of them was answered.
+void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::string>>& answers,
+                       double now) {
   std::lock_guard lock(node.mutex);
-  if (!node.actions.value || !node.actions.value->ok()) return;
+  if (!node.actions.value || !node.actions.value->ok() || node.actions.at != awaitingNames) return;
   node.actions.value =
       AXResult<std::vector<std::string>>(actionNamesByIndex(node.actions.value->value(), answers));
+  node.actions.at = now;
 }
 
 // The interface a question belongs to, when not every object offers it.
@@ -396,11 +406,14 @@ Asks plan(Shared& shared, NodeState& node, unsigned needs, double now, unsigned 
     if (!(gated & bit)) continue;
     const auto need = static_cast<Need>(bit);
     if (interfaces->ok() && (interfaces->value() & interfaceAsked(need))) continue;
-    // Not offered, or the node could not say what it offers: the answer it would have given.
+    asks.now &= ~bit;
+    // A node that could not say what it offers is not asked, and its answer is not made up: it
+    // is asked again once a new answer about its interfaces is in. A node that is gone, or that
+    // does not offer the interface, has the answer it would have given.
+    if (!interfaces->ok() && interfaces->error() != AXError::invalidUIElement) continue;
     const AXError error = interfaces->ok() ? AXError::noValue : interfaces->error();
     if (need == needExtents) node.extents = {AXResult<Extents>(error), now};
     if (need == needActions) node.actions = {AXResult<std::vector<std::string>>(error), now};
-    asks.now &= ~bit;
   }
   return asks;
 }
@@ -497,14 +510,17 @@ class TreeFetch {
     if (count <= 0) return;
     auto answers = std::make_shared<std::vector<std::optional<std::string>>>(count);
     sent_[static_cast<std::size_t>(Stage::details)] += count;
+    auto answered = std::make_shared<bool>(true);
     for (int index = 0; index < count; ++index) {
       const Call call = actionNameCall(index);
-      pipeline_.add(node->ref, call.interface, call.method, call.arguments,
-                    [node, answers, index, count](AXError error, const QDBusMessage& reply) {
-                      if (error == AXError::success && !reply.arguments().isEmpty())
-                        (*answers)[index] = decodeString(reply.arguments().first());
-                      if (index == count - 1) applyNamesByIndex(*node, *answers);
-                    });
+      pipeline_.add(
+          node->ref, call.interface, call.method, call.arguments,
+          [this, node, answers, answered, index, count](AXError error, const QDBusMessage& reply) {
+            if (error == AXError::success && !reply.arguments().isEmpty())
+              (*answers)[index] = decodeString(reply.arguments().first());
+            *answered = *answered && error != AXError::cannotComplete;
+            if (index == count - 1 && *answered) applyNamesByIndex(*node, *answers, now_);
+          });
     }
   }
 
@@ -678,11 +694,13 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
   }
   for (std::size_t i = 0; i < byIndex.size(); ++i) {
     std::vector<std::optional<std::string>> answers;
+    bool answered = true;
     for (int index : indexes[i]) {
       answers.push_back(names.error(index) == AXError::success ? decodeString(names.argument(index))
                                                                : std::nullopt);
+      answered = answered && names.error(index) != AXError::cannotComplete;
     }
-    applyNamesByIndex(*byIndex[i].first, answers);
+    if (answered) applyNamesByIndex(*byIndex[i].first, answers, now);
   }
   return names.overall();
 }
