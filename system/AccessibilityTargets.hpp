@@ -127,8 +127,10 @@ std::optional<std::string> accessibleName(const platform::AXElement& element,
                                           std::string_view role);
 bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
                std::span<const platform::Rect> displays);
+// Breadth first, `depth` levels down; it stops looking once `overdue` says so.
 std::optional<platform::AXElement> firstDescendant(const platform::AXElement& element,
-                                                   std::string_view role, int depth);
+                                                   std::string_view role, int depth,
+                                                   const std::function<bool()>& overdue = {});
 // The element's own name, as it reports it, and nothing else.
 std::optional<std::string> title(const platform::AXElement& element);
 // How many levels below an element its texts are looked for, unless asked otherwise.

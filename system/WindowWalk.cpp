@@ -41,6 +41,8 @@ constexpr std::size_t itemTextLimit = 4;
 // How deep the texts of items named by their type are looked for: such items are often a widget
 // of the application's own, wrapping its picture and label in boxes.
 constexpr int typeNamedTextDepth = 7;
+// The share of the walk's time the search for a pop-over in front of the window may take.
+constexpr double popoverSearchShare = 0.25;
 // The share of an item that a control within it covers when the item is nothing but that control.
 constexpr double itemContentShare = 0.7;
 
@@ -231,7 +233,12 @@ DiscoveryResult WindowWalk::run() {
     }
   }
   if (!foundSheet) {
-    if (auto popover = firstDescendant(*window, "AXPopover", 2)) {
+    // A window whose first two levels alone take longer than a share of the walk's time is
+    // walked rather than searched: reading them whole would leave the walk no time to label them.
+    const auto overdue = [&] {
+      return services_.clock.uptime() - start > budget_.seconds * popoverSearchShare;
+    };
+    if (auto popover = firstDescendant(*window, "AXPopover", 2, overdue)) {
       root = *popover;
       scope = "popover";
     }
