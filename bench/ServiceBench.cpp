@@ -370,6 +370,7 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
   std::array<std::vector<double>, stageColumns> stages;
   std::optional<double> first;
   int targets = 0;
+  std::vector<double> messages;
   for (auto _ : state) {
     const auto before = service->lastDiscovery();
     stageTrace::take();
@@ -411,6 +412,10 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
       }
       stages[stageTrace::stageCount + 1].push_back(std::max(0.0, discovered - mode - tracedSum));
       stages[stageTrace::stageCount + 2].push_back(milliseconds - discovered);
+      double sent = 0;
+      for (const long count : traced.messages)
+        sent += static_cast<double>(count);
+      messages.push_back(sent);
     }
     if (service->lastDiscovery()) targets = service->lastDiscovery()->targets;
     service->stopNavigation();
@@ -438,6 +443,8 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
     line += "\t" + std::to_string(value);
   }
   text.pop_back();
+  text += "; " + std::to_string(static_cast<long>(median(messages))) + " messages, " +
+          std::to_string(targets) + " targets";
   notes().push_back({name, text});
   machineLines().push_back(line);
   service->shutdown();
