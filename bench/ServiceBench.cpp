@@ -371,6 +371,7 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
   std::optional<double> first;
   int targets = 0;
   std::vector<double> messages;
+  std::string firstStages;
   for (auto _ : state) {
     const auto before = service->lastDiscovery();
     stageTrace::take();
@@ -400,6 +401,18 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
     const stageTrace::Figures traced = stageTrace::take();
     if (!first) {
       first = milliseconds;
+      firstStages = "first entry's stages, ms:";
+      for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage) {
+        char part[64];
+        std::snprintf(part, sizeof part, " %s %.1f (%ld messages),",
+                      std::string(stageTrace::name(static_cast<stageTrace::Stage>(stage))).c_str(),
+                      traced.seconds[stage] * 1000, traced.messages[stage]);
+        firstStages += part;
+      }
+      char part[64];
+      std::snprintf(part, sizeof part, " overlay paint %.1f",
+                    milliseconds - discoveredAt.value_or(milliseconds));
+      firstStages += part;
     } else {
       samples.push_back(milliseconds * 1000);
       const double mode = modeAt.value_or(0);
@@ -446,6 +459,7 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
   text += "; " + std::to_string(static_cast<long>(median(messages))) + " messages, " +
           std::to_string(targets) + " targets";
   notes().push_back({name, text});
+  notes().push_back({name, firstStages});
   machineLines().push_back(line);
   service->shutdown();
   XCloseDisplay(display);
