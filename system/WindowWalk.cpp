@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <map>
 #include <optional>
@@ -184,7 +185,9 @@ class WindowWalk {
   const Budget& budget_;
   std::span<const platform::Rect> displays_;
 
-  std::vector<Item> stack_;
+  // Breadth first: a read cut short by the budget has labelled the window's upper levels (its
+  // bars and their buttons) rather than one deep corner of its content.
+  std::deque<Item> queue_;
   std::vector<TargetPair> pairs_;
   std::vector<HoverHost> hosts_;
   std::vector<Candidate> candidates_;
@@ -263,10 +266,10 @@ DiscoveryResult WindowWalk::run() {
 
   {
     stageTrace::Scope walk(Stage::walk);
-    stack_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
-    while (!stack_.empty()) {
-      Item item = std::move(stack_.back());
-      stack_.pop_back();
+    queue_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
+    while (!queue_.empty()) {
+      Item item = std::move(queue_.front());
+      queue_.pop_front();
       if (budgetSpent(start)) {
         truncated_ = true;
         break;
@@ -484,10 +487,10 @@ void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
     *children = std::move(chrome);
     children->insert(children->end(), content.begin(), content.end());
   }
-  for (auto child = children->rbegin(); child != children->rend(); ++child) {
+  for (const AXElement& child : *children) {
     Item next = childTemplate;
-    next.element = *child;
-    stack_.push_back(std::move(next));
+    next.element = child;
+    queue_.push_back(std::move(next));
   }
 }
 
