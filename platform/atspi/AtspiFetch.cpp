@@ -119,32 +119,6 @@ std::optional<std::string> decodeString(const QVariant& value) {
   return inner.toString().toStdString();
 }
 
-// The windows of a process, from the list made within windowListLifetime unless `anew`; `reused`
-// says whether they come from that list.
-struct ListedWindows : std::vector<ScreenWindow> {
-  bool reused = false;
-};
-ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew) {
-  const double now = monotonicSeconds();
-  {
-    std::lock_guard lock(shared.windowListMutex);
-    const auto& list = shared.windowList;
-    if (!anew && list.pid == pid && now - list.at < windowListLifetime) {
-      ListedWindows kept;
-      kept.assign(list.windows.begin(), list.windows.end());
-      kept.reused = true;
-      return kept;
-    }
-  }
-  stageTrace::Scope scope(Stage::window);
-  ListedWindows listed;
-  auto windows = shared.windowsOf(pid);
-  listed.assign(windows.begin(), windows.end());
-  std::lock_guard lock(shared.windowListMutex);
-  shared.windowList = {pid, std::move(windows), now};
-  return listed;
-}
-
 // Whether the placement has found the window it lies in.
 bool placed(WindowPlacement& placement) {
   std::lock_guard lock(placement.mutex);
@@ -223,13 +197,9 @@ std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, Wind
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
-    const FrameIdentity identity{window.name, window.active};
-    auto listed = windowsOf(shared, *node.pid, false);
-    window.shift = windowShift(listed, own.x, own.y, own.width, own.height, tolerance, identity);
-    // A window that opened since the list was made is looked for in a new one.
-    if (!window.shift && listed.reused)
-      window.shift = windowShift(windowsOf(shared, *node.pid, true), own.x, own.y, own.width,
-                                 own.height, tolerance, identity);
+    stageTrace::Scope scope(Stage::window);
+    window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height,
+                               tolerance, {window.name, window.active});
     window.shiftAt = now;
   }
   if (!window.shift) return std::nullopt;
@@ -542,6 +512,10 @@ class CacheIndex {
     } else if (item.childCount == 0) {
       refs.emplace();
     }
+    // A pop-up's children take its surface's placement, found only once its frame is in: they
+    // are asked after it, as a read without the cache asks them.
+    if (mayHaveOwnSurface(item.role) && node.window && node.ref != node.window->topLevel)
+      refs.reset();
     std::lock_guard lock(node.mutex);
     if (node.role.fresh(now) && node.states.fresh(now)) return true;
     store(node.role, AXError::success, std::optional<std::uint32_t>(item.role), now);

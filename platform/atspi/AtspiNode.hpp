@@ -28,15 +28,6 @@ struct Shared {
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
   std::function<void()> beforeAction;
   WindowsOfProcess windowsOf;
-  // The windows last listed for a process, and when: one read places many frames, and a list is
-  // asked again once it is older than windowListLifetime or holds no window a frame belongs to.
-  struct WindowList {
-    std::int32_t pid = 0;
-    std::vector<ScreenWindow> windows;
-    double at = -1e9;
-  };
-  std::mutex windowListMutex;
-  WindowList windowList;
   // Each application's toolkit name and version, by bus name, once read; or nothing, when it
   // last failed to say in time, and when that was.
   struct ToolkitAnswer {
@@ -57,9 +48,6 @@ struct Shared {
   std::atomic<double> readAheadCutAt{-1e9};
 };
 
-// How long a list of an application's windows serves the frames placed by it: long enough for
-// one read, short enough that a window moved since the last read is found where it is now.
-inline constexpr double windowListLifetime = 0.2;
 // How long facts read from an application are trusted before they are read again.
 inline constexpr double snapshotLifetime = 1.0;
 // The time-out of an element nobody has set one on.
