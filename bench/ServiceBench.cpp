@@ -502,7 +502,7 @@ const std::vector<EntryApp>& entryApps() {
         {"files/report.txt", "report"},
         {"files/letters/a.txt", "a"},
         {"files/pictures/b.txt", "b"}}},
-      {"FeatherPad", {"/usr/bin/env", "HOME={home}", "/usr/bin/featherpad"}, "FeatherPad"},
+      {"FeatherPad", {"/usr/bin/env", "HOME={home}", "/usr/bin/featherpad"}, "Untitled"},
       {"Firefox",
        {"/usr/bin/env", "GNOME_ACCESSIBILITY=1", "/usr/bin/firefox-esr", "--no-remote", "--profile",
         "{home}", "file://{home}/page.html"},

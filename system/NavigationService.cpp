@@ -118,6 +118,8 @@ NavigationService::~NavigationService() {
 // ── Commands of the application ──
 
 void NavigationService::start() {
+  // The label layer's windows are made now, not when the first labels are waited for.
+  hints_.ensurePanels();
   observeSystem();
   installTapIfPossible();
   updateExclusion();
