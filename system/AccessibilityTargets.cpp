@@ -403,6 +403,16 @@ bool wakeTree(DiscoveryServices& services, const AXElement& application, std::in
   return false;
 }
 
+void meet(DiscoveryServices& services, std::int32_t pid) {
+  platform::AccessibilityServices& accessibility = services.accessibility;
+  services.executor.runDetached([&accessibility, pid] {
+    const AXElement application = accessibility.application(pid);
+    application.setMessagingTimeout(discovery::messagingTimeout);
+    // Its role, the cheapest question, is read only once its bus name and toolkit are known.
+    (void)application.attribute("AXRole");
+  });
+}
+
 bool embedsChromium(DiscoveryServices& services, std::int32_t pid) {
   auto application = services.workspace.application(pid);
   if (!application || !application->bundlePath) return false;

@@ -149,6 +149,9 @@ std::optional<HintTarget::Frame> linkHitFrame(const platform::AXElement& link,
 bool wakeTree(DiscoveryServices& services, const platform::AXElement& application,
               std::int32_t pid);
 bool embedsChromium(DiscoveryServices& services, std::int32_t pid);
+// Finds the application on the accessibility bus and learns its toolkit in the background, so
+// that the first discovery in it after it came to the front does not wait for that.
+void meet(DiscoveryServices& services, std::int32_t pid);
 // Marks the process's enhanced interface as switched on; true when it was not before.
 bool markEnhanced(std::int32_t pid);
 void sortForLabels(std::vector<TargetPair>& pairs);
