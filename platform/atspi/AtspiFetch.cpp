@@ -670,7 +670,8 @@ class TreeFetch {
     visited_ += children.size();
     const bool statesFirst = children.size() > statesFirstAbove;
     for (const auto& child : children) {
-      cache_.learn(shared_, *child, now_);
+      // One the cache says is not showing is never opened: its frame and the rest go unasked.
+      if (cache_.learn(shared_, *child, now_) && !isShowing(*child)) continue;
       auto openChild = [this, child, depth] { open(child, depth + 1); };
       if (!statesFirst) {
         ask(child, snapshotNeeds, openChild);

@@ -444,6 +444,10 @@ class AtspiElement : public AXNode {
     auto children = factOf(*state, &NodeState::children);
     if (!children.ok()) return absentAsNoValue(children.error());
     std::vector<NodeStatePtr> candidates = children.value();
+    // Those freshly known not to show are asked nothing more.
+    if (!(live & needStates))
+      std::erase_if(candidates,
+                    [now](const NodeStatePtr& child) { return knownHidden(*child, now); });
     if (candidates.size() > statesFirstAbove) {
       if (AXError error = fetch(*shared_, candidates, needStates, timeout(), live);
           error != AXError::success)
@@ -462,6 +466,13 @@ class AtspiElement : public AXNode {
         error != AXError::success)
       return error;
     return candidates;
+  }
+
+  static bool knownHidden(const NodeState& node, double now) {
+    std::lock_guard lock(node.mutex);
+    if (!node.states.fresh(now) || !node.states.value->ok()) return false;
+    const StateSet states = node.states.value->value();
+    return !states.has(State::showing) || states.has(State::defunct);
   }
 
   static bool hasState(const NodeState& node, State wanted) {
