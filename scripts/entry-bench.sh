@@ -73,7 +73,9 @@ for ref in "${refs[@]}"; do
   binaries+=("$ref=$PWD/$dir/build/bench/tovrel-service-bench")
 done
 
-results=$(mktemp)
-trap 'rm -f "$results"' EXIT
+# Kept beside the builds, for a closer look at each run.
+results=$PWD/build/entry/results.tsv
+mkdir -p build/entry
+: >"$results"
 scripts/desktop.sh run -- "$0" --rounds "$rounds" --apps "$apps" --inside "$results" "${binaries[@]}"
 /usr/bin/python3 bench/entry_table.py "$results"

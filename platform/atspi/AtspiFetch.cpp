@@ -119,6 +119,25 @@ std::optional<std::string> decodeString(const QVariant& value) {
   return inner.toString().toStdString();
 }
 
+// The windows of a process, from the list of this read unless `anew`.
+struct ListedWindows {
+  std::vector<ScreenWindow> windows;
+  bool reused = false;
+};
+ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew) {
+  const double now = monotonicSeconds();
+  {
+    std::lock_guard lock(shared.windowListMutex);
+    const auto& list = shared.windowList;
+    if (!anew && list.pid == pid && now - list.at < windowListLifetime) return {list.windows, true};
+  }
+  stageTrace::Scope scope(Stage::window);
+  ListedWindows listed{shared.windowsOf(pid), false};
+  std::lock_guard lock(shared.windowListMutex);
+  shared.windowList = {pid, listed.windows, now};
+  return listed;
+}
+
 // Whether the placement has found the window it lies in.
 bool placed(WindowPlacement& placement) {
   std::lock_guard lock(placement.mutex);
@@ -197,9 +216,14 @@ std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, Wind
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
-    stageTrace::Scope scope(Stage::window);
-    window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height,
-                               tolerance, {window.name, window.active});
+    const FrameIdentity identity{window.name, window.active};
+    const auto listed = windowsOf(shared, *node.pid, false);
+    window.shift =
+        windowShift(listed.windows, own.x, own.y, own.width, own.height, tolerance, identity);
+    // A window that opened since the list was made is looked for in a new one.
+    if (!window.shift && listed.reused)
+      window.shift = windowShift(windowsOf(shared, *node.pid, true).windows, own.x, own.y,
+                                 own.width, own.height, tolerance, identity);
     window.shiftAt = now;
   }
   if (!window.shift) return std::nullopt;

@@ -228,6 +228,11 @@ class AtspiElement : public AXNode {
     stageTrace::Scope scope(stageTrace::Stage::greeting);
     auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
     if (!busName) return nullptr;
+    {
+      // A read that starts here places its frames by the windows as they are now.
+      std::lock_guard lock(shared_->windowListMutex);
+      if (shared_->windowList.pid == pid_) shared_->windowList = {};
+    }
     ToolkitConventions conventions;
     const auto toolkit = toolkitOf(*shared_, *busName, timeout());
     if (toolkit) conventions = conventionsOf(toolkit->first, toolkit->second);
