@@ -35,9 +35,9 @@ if [[ $scope == all ]]; then
     x11-apps netpbm
     # real applications the desktop tests and benchmarks work in: GTK 3 (gtk3-demo, geany, and
     # thunar's list of files), GTK 4 (gnome-text-editor, gnome-calculator, gnome-font-viewer's grid
-    # of fonts and gtk4-demo's list), Qt 5 (featherpad) and the browsers
+    # of fonts, gtk4-demo's list and nautilus's files), Qt 5 (featherpad) and the browsers
     gtk-3-examples geany thunar gnome-text-editor gnome-calculator gnome-font-viewer gtk-4-examples
-    featherpad firefox-esr chromium
+    featherpad firefox-esr chromium nautilus
     # a small tray that hosts the status item in the desktop tests
     trayer
   )

@@ -268,12 +268,13 @@ bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
                      [&](const platform::Rect& display) { return display.contains(centre); });
 }
 
-std::optional<AXElement> firstDescendant(const AXElement& element, std::string_view role,
-                                         int depth) {
+std::optional<AXElement> firstDescendant(const AXElement& element, std::string_view role, int depth,
+                                         const std::function<bool()>& overdue) {
   std::vector<AXElement> level{element};
   for (int round = 0; round < depth; ++round) {
     std::vector<AXElement> next;
     for (const AXElement& parent : level) {
+      if (overdue && overdue()) return std::nullopt;
       auto children = childrenOf(parent);
       if (!children) continue;
       for (const AXElement& child : *children) {
@@ -400,6 +401,16 @@ bool wakeTree(DiscoveryServices& services, const AXElement& application, std::in
     return true;
   }
   return false;
+}
+
+void meet(DiscoveryServices& services, std::int32_t pid) {
+  platform::AccessibilityServices& accessibility = services.accessibility;
+  services.executor.runDetached([&accessibility, pid] {
+    const AXElement application = accessibility.application(pid);
+    application.setMessagingTimeout(discovery::messagingTimeout);
+    // Its role, the cheapest question, is read only once its bus name and toolkit are known.
+    (void)application.attribute("AXRole");
+  });
 }
 
 bool embedsChromium(DiscoveryServices& services, std::int32_t pid) {

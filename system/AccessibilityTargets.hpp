@@ -127,8 +127,10 @@ std::optional<std::string> accessibleName(const platform::AXElement& element,
                                           std::string_view role);
 bool isVisible(const HintTarget::Frame& rect, const HintTarget::Frame& clip,
                std::span<const platform::Rect> displays);
+// Breadth first, `depth` levels down; it stops looking once `overdue` says so.
 std::optional<platform::AXElement> firstDescendant(const platform::AXElement& element,
-                                                   std::string_view role, int depth);
+                                                   std::string_view role, int depth,
+                                                   const std::function<bool()>& overdue = {});
 // The element's own name, as it reports it, and nothing else.
 std::optional<std::string> title(const platform::AXElement& element);
 // How many levels below an element its texts are looked for, unless asked otherwise.
@@ -147,6 +149,9 @@ std::optional<HintTarget::Frame> linkHitFrame(const platform::AXElement& link,
 bool wakeTree(DiscoveryServices& services, const platform::AXElement& application,
               std::int32_t pid);
 bool embedsChromium(DiscoveryServices& services, std::int32_t pid);
+// Finds the application on the accessibility bus and learns its toolkit in the background, so
+// that the first discovery in it after it came to the front does not wait for that.
+void meet(DiscoveryServices& services, std::int32_t pid);
 // Marks the process's enhanced interface as switched on; true when it was not before.
 bool markEnhanced(std::int32_t pid);
 void sortForLabels(std::vector<TargetPair>& pairs);

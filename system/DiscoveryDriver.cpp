@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/PlatformTexts.hpp"
+#include "core/StageTrace.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "system/DiscoveryText.hpp"
 #include "system/DisplayGeometry.hpp"
@@ -164,9 +165,12 @@ DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget
   DiscoveryResult result = discoverSynchronously(services, pid, budget, plan.displays);
 
   std::vector<TargetPair> notes;
-  if (plan.notificationPid)
+  if (plan.notificationPid) {
+    stageTrace::Scope scope(stageTrace::Stage::extras);
     notes = notificationTargets(services, *plan.notificationPid, plan.displays);
+  }
   if (checkCovering) {
+    stageTrace::Scope scope(stageTrace::Stage::covering);
     std::vector<HintTarget::Frame> covering;
     for (const auto& note : notes)
       covering.push_back(note.first.frame);
@@ -179,6 +183,7 @@ DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget
   // A full-screen window hides the menu bar and the dock.
   if (isFullScreen(result, plan.displays)) return result;
 
+  stageTrace::Scope scope(stageTrace::Stage::extras);
   std::vector<TargetPair> extras;
   auto add = [&extras](std::vector<TargetPair> pairs) {
     for (auto& pair : pairs)

@@ -81,10 +81,9 @@ void HintOverlay::render(const std::vector<Item>& items, std::optional<Rect> hig
 }
 
 void HintOverlay::clear() {
+  // Kept for the next labels: a new window per entry costs its first showing every time.
   for (const auto& panel : panels)
     panel->orderOut();
-  panels.clear();
-  panelFrames.clear();
 }
 
 void HintOverlay::ensurePanels() {
@@ -94,6 +93,7 @@ void HintOverlay::ensurePanels() {
   if (frames == panelFrames && panels.size() == frames.size()) return;
 
   clear();
+  panels.clear();
   for (const Rect& frame : frames) {
     std::unique_ptr<platform::OverlayPanel> panel = overlays_.createPanel(frame);
     panel->setContent(platform::HintCanvasContent{});

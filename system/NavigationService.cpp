@@ -118,6 +118,12 @@ NavigationService::~NavigationService() {
 // ── Commands of the application ──
 
 void NavigationService::start() {
+  // The label layer's windows are made now, not when the first labels are waited for, and the
+  // labels' font is loaded by drawing one on a turn of the loop soon after.
+  hints_.ensurePanels();
+  platform_.scheduler.after(0, [weak = weak()] {
+    if (auto alive = weak.lock()) LabelSample::png((**alive).platform_.overlays, {"AB"});
+  });
   observeSystem();
   installTapIfPossible();
   updateExclusion();

@@ -161,7 +161,7 @@ class HintOverlay {
   // Lays out and shows the labels on every screen; `highlight` in global top-left points.
   void render(const std::vector<Item>& items, std::optional<Rect> highlight,
               const AppearanceSettings& appearance);
-  // Orders every panel out and forgets them all.
+  // Orders every panel out; they stay for the next labels on the same screens.
   void clear();
   // Exactly one panel per current screen, with the screen's frame.
   void ensurePanels();

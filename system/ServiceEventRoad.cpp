@@ -169,6 +169,7 @@ void NavigationService::frontmostChanged(std::optional<std::int32_t> pid,
     return;
   }
 
+  if (lastExternalPID_ != pid) AccessibilityTargets::meet(discovery_, *pid);
   lastExternalPID_ = pid;
   frontBundleID_ = std::move(bundleID);
   frontName_ = std::move(name);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 #include <map>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/StageTrace.hpp"
 #include "system/AccessibilityTargets.hpp"
 #include "system/DiscoveryText.hpp"
 
@@ -21,6 +23,7 @@ namespace tovrel::AccessibilityTargets {
 namespace {
 
 using platform::AXElement;
+using stageTrace::Stage;
 using Frame = HintTarget::Frame;
 
 // Sizes in points by which the walk judges elements.
@@ -39,6 +42,8 @@ constexpr std::size_t itemTextLimit = 4;
 // How deep the texts of items named by their type are looked for: such items are often a widget
 // of the application's own, wrapping its picture and label in boxes.
 constexpr int typeNamedTextDepth = 7;
+// The share of the walk's time the search for a pop-over in front of the window may take.
+constexpr double popoverSearchShare = 0.25;
 // The share of an item that a control within it covers when the item is nothing but that control.
 constexpr double itemContentShare = 0.7;
 
@@ -180,7 +185,9 @@ class WindowWalk {
   const Budget& budget_;
   std::span<const platform::Rect> displays_;
 
-  std::vector<Item> stack_;
+  // Breadth first: a read cut short by the budget has labelled the window's upper levels (its
+  // bars and their buttons) rather than one deep corner of its content.
+  std::deque<Item> queue_;
   std::vector<TargetPair> pairs_;
   std::vector<HoverHost> hosts_;
   std::vector<Candidate> candidates_;
@@ -198,8 +205,12 @@ DiscoveryResult WindowWalk::run() {
   const double start = services_.clock.uptime();
   const AXElement application = services_.accessibility.application(pid_);
   application.setMessagingTimeout(discovery::messagingTimeout);
-  result.treeWasAsleep = wakeTree(services_, application, pid_);
+  {
+    stageTrace::Scope greeting(Stage::greeting);
+    result.treeWasAsleep = wakeTree(services_, application, pid_);
+  }
 
+  std::optional<stageTrace::Scope> match(std::in_place, Stage::window);
   auto window = elementAttribute(application, "AXFocusedWindow");
   if (!window) window = elementAttribute(application, "AXMainWindow");
   // An early return keeps the wake result: a tree that was only just switched on often shows no
@@ -225,7 +236,12 @@ DiscoveryResult WindowWalk::run() {
     }
   }
   if (!foundSheet) {
-    if (auto popover = firstDescendant(*window, "AXPopover", 2)) {
+    // A window whose first two levels alone take longer than a share of the walk's time is
+    // walked rather than searched: reading them whole would leave the walk no time to label them.
+    const auto overdue = [&] {
+      return services_.clock.uptime() - start > budget_.seconds * popoverSearchShare;
+    };
+    if (auto popover = firstDescendant(*window, "AXPopover", 2, overdue)) {
       root = *popover;
       scope = "popover";
     }
@@ -246,18 +262,23 @@ DiscoveryResult WindowWalk::run() {
   const auto rootFrame = frame(root);
   if (!rootFrame) return result;
   rootFrame_ = *rootFrame;
+  match.reset();
 
-  stack_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
-  while (!stack_.empty()) {
-    Item item = std::move(stack_.back());
-    stack_.pop_back();
-    if (budgetSpent(start)) {
-      truncated_ = true;
-      break;
+  {
+    stageTrace::Scope walk(Stage::walk);
+    queue_.push_back({root, 0, *rootFrame, std::nullopt, false, std::nullopt});
+    while (!queue_.empty()) {
+      Item item = std::move(queue_.front());
+      queue_.pop_front();
+      if (budgetSpent(start)) {
+        truncated_ = true;
+        break;
+      }
+      visit(item);
     }
-    visit(item);
   }
 
+  stageTrace::Scope naming(Stage::details);
   nameItems();
   dropFilledItems();
   addCandidates();
@@ -466,10 +487,10 @@ void WindowWalk::descend(const Item& item, const std::optional<Frame>& ownFrame,
     *children = std::move(chrome);
     children->insert(children->end(), content.begin(), content.end());
   }
-  for (auto child = children->rbegin(); child != children->rend(); ++child) {
+  for (const AXElement& child : *children) {
     Item next = childTemplate;
-    next.element = *child;
-    stack_.push_back(std::move(next));
+    next.element = child;
+    queue_.push_back(std::move(next));
   }
 }
 

@@ -467,6 +467,47 @@ std::optional<std::vector<ObjectRef>> decodeRelationTargets(const QVariant& valu
   return found;
 }
 
+std::optional<std::vector<CacheItem>> decodeCacheItems(const QVariant& value) {
+  auto argument = argumentOf(value, "a((so)(so)(so)iiassusau)");
+  if (!argument) return std::nullopt;
+  const QDBusArgument& in = *argument;
+  std::vector<CacheItem> items;
+  in.beginArray();
+  while (!in.atEnd()) {
+    CacheItem item;
+    QString name;
+    QString description;
+    in.beginStructure();
+    item.ref = readReference(in);
+    readReference(in);  // its application
+    item.parent = readReference(in);
+    in >> item.index >> item.childCount;
+    in.beginArray();
+    while (!in.atEnd()) {
+      QString interface;
+      in >> interface;
+      item.interfaces.push_back(interface.toStdString());
+    }
+    in.endArray();
+    uint role = 0;
+    in >> name >> role >> description;
+    item.role = role;
+    in.beginArray();
+    while (!in.atEnd()) {
+      uint word = 0;
+      in >> word;
+      item.states.push_back(word);
+    }
+    in.endArray();
+    in.endStructure();
+    item.name = name.toStdString();
+    item.description = description.toStdString();
+    items.push_back(std::move(item));
+  }
+  in.endArray();
+  return items;
+}
+
 QVariant unwrapVariant(const QVariant& value) {
   if (value.metaType() == QMetaType::fromType<QDBusVariant>())
     return value.value<QDBusVariant>().variant();

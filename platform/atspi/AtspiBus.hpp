@@ -166,6 +166,20 @@ std::optional<Extents> decodeExtents(const QVariant& value);  // (iiii)
 // a(ua(so)): the targets of the first relation of `type`.
 std::optional<std::vector<ObjectRef>> decodeRelationTargets(const QVariant& value,
                                                             std::uint32_t type);
+// One object as an application's cache describes it (Cache.GetItems).
+struct CacheItem {
+  ObjectRef ref;
+  ObjectRef parent;
+  int index = -1;  // among its parent's children
+  int childCount = 0;
+  std::vector<std::string> interfaces;
+  std::string name;
+  std::uint32_t role = 0;
+  std::string description;
+  std::vector<std::uint32_t> states;
+};
+std::optional<std::vector<CacheItem>> decodeCacheItems(
+    const QVariant& value);  // a((so)(so)(so)iiassusau)
 // A property's value as Properties.Get returns it (a variant inside the variant).
 QVariant unwrapVariant(const QVariant& value);
 

@@ -1,13 +1,20 @@
 #include "platform/atspi/AtspiFetch.hpp"
 
 #include <algorithm>
+#include <array>
+#include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "core/StageTrace.hpp"
+
 namespace tovrel::platform::atspi {
 namespace {
+
+using stageTrace::Stage;
 
 const QString atspiAccessible = QStringLiteral("org.a11y.atspi.Accessible");
 const QString atspiComponent = QStringLiteral("org.a11y.atspi.Component");
@@ -59,6 +66,22 @@ Call callFor(Need need, const NodeState& node) {
   return {};
 }
 
+// The stage a question's time counts to.
+Stage stageOf(Need need) {
+  switch (need) {
+    case needInterfaces:
+      return Stage::interfaces;
+    case needName:
+    case needDescription:
+    case needAttributes:
+    case needActions:
+    case needLabelledBy:
+      return Stage::details;
+    default:
+      return Stage::walk;
+  }
+}
+
 Call actionNameCall(int index) {
   return {atspiAction, QStringLiteral("GetName"), {index}};
 }
@@ -94,6 +117,25 @@ std::optional<std::string> decodeString(const QVariant& value) {
   const QVariant inner = unwrapVariant(value);
   if (inner.metaType() != QMetaType::fromType<QString>()) return std::nullopt;
   return inner.toString().toStdString();
+}
+
+// The windows of a process, from the list of this read unless `anew`.
+struct ListedWindows {
+  std::vector<ScreenWindow> windows;
+  bool reused = false;
+};
+ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew) {
+  const double now = monotonicSeconds();
+  {
+    std::lock_guard lock(shared.windowListMutex);
+    const auto& list = shared.windowList;
+    if (!anew && list.pid == pid && now - list.at < windowListLifetime) return {list.windows, true};
+  }
+  stageTrace::Scope scope(Stage::window);
+  ListedWindows listed{shared.windowsOf(pid), false};
+  std::lock_guard lock(shared.windowListMutex);
+  shared.windowList = {pid, listed.windows, now};
+  return listed;
 }
 
 // Whether the placement has found the window it lies in.
@@ -174,8 +216,14 @@ std::optional<Extents> placeOnScreen(Shared& shared, const NodeState& node, Wind
   // Windows move: where it lies is asked again once the snapshots of its elements are stale.
   if (window.reported && shared.windowsOf && node.pid && now - window.shiftAt >= snapshotLifetime) {
     const Extents& own = *window.reported;
-    window.shift = windowShift(shared.windowsOf(*node.pid), own.x, own.y, own.width, own.height,
-                               tolerance, {window.name, window.active});
+    const FrameIdentity identity{window.name, window.active};
+    const auto listed = windowsOf(shared, *node.pid, false);
+    window.shift =
+        windowShift(listed.windows, own.x, own.y, own.width, own.height, tolerance, identity);
+    // A window that opened since the list was made is looked for in a new one.
+    if (!window.shift && listed.reused)
+      window.shift = windowShift(windowsOf(shared, *node.pid, true).windows, own.x, own.y,
+                                 own.width, own.height, tolerance, identity);
     window.shiftAt = now;
   }
   if (!window.shift) return std::nullopt;
@@ -221,6 +269,51 @@ StateSet conventionalStates(const NodeState& node, StateSet states) {
   return states;
 }
 
+// Each fact as an answer brings it, its node's mutex held.
+void storeStates(NodeState& node, AXError error,
+                 const std::optional<std::vector<std::uint32_t>>& words, double now) {
+  store(node.states, error,
+        words ? std::optional<StateSet>(conventionalStates(node, StateSet::fromWords(*words)))
+              : std::nullopt,
+        now);
+}
+
+void storeInterfaces(Shared& shared, NodeState& node, AXError error,
+                     const std::optional<std::vector<std::string>>& names, double now) {
+  const auto flags =
+      names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt;
+  store(node.interfaces, error, flags, now);
+  if (error == AXError::success && flags) rememberInterfaces(shared, node.ref, *flags);
+}
+
+void storeName(NodeState& node, AXError error, std::optional<std::string> name, double now) {
+  std::optional<std::uint32_t> role;
+  if (node.role.value && node.role.value->ok()) role = node.role.value->value();
+  if (name) *name = std::string(ownName(*name, role, node.conventions));
+  store(node.name, error, std::move(name), now);
+}
+
+void storeChildren(NodeState& node, AXError error,
+                   const std::optional<std::vector<ObjectRef>>& refs, double now) {
+  std::optional<std::vector<NodeStatePtr>> states;
+  if (refs) {
+    const std::vector<NodeStatePtr>* previous =
+        node.children.value && node.children.value->ok() ? &node.children.value->value() : nullptr;
+    states = childStates(node, *refs, previous);
+    if (node.role.value && node.role.value->ok()) {
+      const std::uint32_t role = node.role.value->value();
+      for (const auto& child : *states) {
+        std::lock_guard childLock(child->mutex);
+        child->parentRole = role;
+      }
+    }
+  }
+  store(node.children, error, std::move(states), now);
+}
+
+// When a list of actions whose names are still to come was read: never fresh.
+constexpr double awaitingNames = -1e18;
+
 // Stores one answer. For actions, the count of names to ask one by one is returned.
 std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXError error,
                               const QVariant& value, double now) {
@@ -234,55 +327,24 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
     case needRole:
       store(node.role, error, decodeUint(value), now);
       break;
-    case needStates: {
-      auto words = decodeUints(value);
-      store(node.states, error,
-            words ? std::optional<StateSet>(conventionalStates(node, StateSet::fromWords(*words)))
-                  : std::nullopt,
-            now);
+    case needStates:
+      storeStates(node, error, decodeUints(value), now);
       break;
-    }
-    case needInterfaces: {
-      auto names = decodeStrings(value);
-      const auto flags =
-          names ? std::optional<std::uint32_t>(interfacesFromNames(*names)) : std::nullopt;
-      store(node.interfaces, error, flags, now);
-      if (error == AXError::success && flags) rememberInterfaces(shared, node.ref, *flags);
+    case needInterfaces:
+      storeInterfaces(shared, node, error, decodeStrings(value), now);
       break;
-    }
     case needExtents:
       store(node.extents, error, extents, now);
       break;
-    case needName: {
-      auto name = decodeString(value);
-      std::optional<std::uint32_t> role;
-      if (node.role.value && node.role.value->ok()) role = node.role.value->value();
-      if (name) *name = std::string(ownName(*name, role, node.conventions));
-      store(node.name, error, std::move(name), now);
+    case needName:
+      storeName(node, error, decodeString(value), now);
       break;
-    }
     case needDescription:
       store(node.description, error, decodeString(value), now);
       break;
-    case needChildren: {
-      auto refs = decodeReferences(value);
-      std::optional<std::vector<NodeStatePtr>> states;
-      if (refs) {
-        const std::vector<NodeStatePtr>* previous = node.children.value && node.children.value->ok()
-                                                        ? &node.children.value->value()
-                                                        : nullptr;
-        states = childStates(node, *refs, previous);
-        if (node.role.value && node.role.value->ok()) {
-          const std::uint32_t role = node.role.value->value();
-          for (const auto& child : *states) {
-            std::lock_guard childLock(child->mutex);
-            child->parentRole = role;
-          }
-        }
-      }
-      store(node.children, error, std::move(states), now);
+    case needChildren:
+      storeChildren(node, error, decodeReferences(value), now);
       break;
-    }
     case needAttributes:
       store(node.attributes, error, decodeStringMap(value), now);
       break;
@@ -296,8 +358,12 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
         names.emplace(*count);
       store(node.actions, error, names, now);
       if (error == AXError::success && names && !names->empty() &&
-          (!node.conventions.listsActions || !plainActionNames(*names)))
+          (!node.conventions.listsActions || !plainActionNames(*names))) {
+        // Not an answer until the names are in: a read that ends before they arrive (a time-out
+        // cuts it short) leaves the list to be asked again, not to serve as nameless actions.
+        node.actions.at = awaitingNames;
         return static_cast<int>(names->size());
+      }
       break;
     }
     case needLabelledBy:
@@ -316,11 +382,14 @@ std::optional<int> applyReply(Shared& shared, NodeState& node, Need need, AXErro
   return std::nullopt;
 }
 
-void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::string>>& answers) {
+// The names asked by index, once every one of them was answered.
+void applyNamesByIndex(NodeState& node, const std::vector<std::optional<std::string>>& answers,
+                       double now) {
   std::lock_guard lock(node.mutex);
-  if (!node.actions.value || !node.actions.value->ok()) return;
+  if (!node.actions.value || !node.actions.value->ok() || node.actions.at != awaitingNames) return;
   node.actions.value =
       AXResult<std::vector<std::string>>(actionNamesByIndex(node.actions.value->value(), answers));
+  node.actions.at = now;
 }
 
 // The interface a question belongs to, when not every object offers it.
@@ -374,11 +443,14 @@ Asks plan(Shared& shared, NodeState& node, unsigned needs, double now, unsigned 
     if (!(gated & bit)) continue;
     const auto need = static_cast<Need>(bit);
     if (interfaces->ok() && (interfaces->value() & interfaceAsked(need))) continue;
-    // Not offered, or the node could not say what it offers: the answer it would have given.
+    asks.now &= ~bit;
+    // A node that could not say what it offers is not asked, and its answer is not made up: it
+    // is asked again once a new answer about its interfaces is in. A node that is gone, or that
+    // does not offer the interface, has the answer it would have given.
+    if (!interfaces->ok() && interfaces->error() != AXError::invalidUIElement) continue;
     const AXError error = interfaces->ok() ? AXError::noValue : interfaces->error();
     if (need == needExtents) node.extents = {AXResult<Extents>(error), now};
     if (need == needActions) node.actions = {AXResult<std::vector<std::string>>(error), now};
-    asks.now &= ~bit;
   }
   return asks;
 }
@@ -411,22 +483,128 @@ std::optional<Extents> knownExtents(const NodeState& node) {
   return node.extents.value->value();
 }
 
+// What a toolkit that describes every object a client has met in one answer of its cache said of
+// them: a read-ahead of a window learns from it what it would otherwise ask of each node in turn,
+// level after level. What the application has not described (objects no client has met yet,
+// children made since) is asked as before.
+class CacheIndex {
+ public:
+  // Asks the application of `window` for its cache, when its toolkit keeps one.
+  void read(Shared& shared, const NodeStatePtr& window, double timeout) {
+    if (!window->conventions.cachesItems || !window->window ||
+        window->ref != window->window->topLevel)
+      return;
+    Batch batch(shared.bus, timeout);
+    batch.add(window->ref.bus, QStringLiteral("/org/a11y/atspi/cache"),
+              QStringLiteral("org.a11y.atspi.Cache"), QStringLiteral("GetItems"));
+    {
+      stageTrace::Scope scope(Stage::walk);
+      scope.weigh(Stage::walk, 1);
+      batch.run();
+    }
+    if (batch.error(0) != AXError::success) return;
+    auto items = decodeCacheItems(batch.argument(0));
+    if (!items) return;
+    items_ = std::move(*items);
+    for (const CacheItem& item : items_) {
+      if (item.ref.bus != window->ref.bus) continue;
+      byPath_[item.ref.path] = &item;
+      byParent_[item.parent.path].push_back(&item);
+    }
+  }
+
+  // Stores what the cache says of `node` unless its facts are fresh already; its children only
+  // when the cache holds each of them at its place (it may still list one that is gone, or miss
+  // one). Whether it knew the node.
+  bool learn(Shared& shared, NodeState& node, double now) const {
+    const auto found = byPath_.find(node.ref.path);
+    if (found == byPath_.end()) return false;
+    const CacheItem& item = *found->second;
+    std::optional<std::vector<ObjectRef>> refs;
+    if (const auto listed = byParent_.find(node.ref.path); listed != byParent_.end()) {
+      std::vector<const CacheItem*> kids = listed->second;
+      std::sort(kids.begin(), kids.end(),
+                [](const CacheItem* a, const CacheItem* b) { return a->index < b->index; });
+      bool complete = static_cast<int>(kids.size()) == item.childCount;
+      for (std::size_t i = 0; complete && i < kids.size(); ++i)
+        complete = kids[i]->index == static_cast<int>(i);
+      if (complete) {
+        refs.emplace();
+        for (const CacheItem* kid : kids)
+          refs->push_back(kid->ref);
+      }
+    } else if (item.childCount == 0) {
+      refs.emplace();
+    }
+    // A pop-up's children take its surface's placement, found only once its frame is in: they
+    // are asked after it, as a read without the cache asks them.
+    if (mayHaveOwnSurface(item.role) && node.window && node.ref != node.window->topLevel)
+      refs.reset();
+    std::lock_guard lock(node.mutex);
+    if (node.role.fresh(now) && node.states.fresh(now)) return true;
+    store(node.role, AXError::success, std::optional<std::uint32_t>(item.role), now);
+    storeStates(node, AXError::success, item.states, now);
+    storeInterfaces(shared, node, AXError::success, item.interfaces, now);
+    storeName(node, AXError::success, item.name, now);
+    store(node.description, AXError::success, std::optional<std::string>(item.description), now);
+    if (refs) storeChildren(node, AXError::success, refs, now);
+    return true;
+  }
+
+  // Learns the showing nodes below `window` that the cache reaches, breadth first, at most
+  // `maxNodes`; returns them, `window` first.
+  std::vector<NodeStatePtr> learnTree(Shared& shared, const NodeStatePtr& window, double now,
+                                      std::size_t maxNodes) const {
+    std::vector<NodeStatePtr> showing;
+    if (byPath_.empty()) return showing;
+    std::deque<NodeStatePtr> queue{window};
+    while (!queue.empty() && showing.size() < maxNodes) {
+      const NodeStatePtr node = queue.front();
+      queue.pop_front();
+      if (!learn(shared, *node, now) || !isShowing(*node)) continue;
+      showing.push_back(node);
+      std::lock_guard lock(node->mutex);
+      if (node->children.fresh(now) && node->children.value->ok())
+        for (const auto& child : node->children.value->value())
+          queue.push_back(child);
+    }
+    return showing;
+  }
+
+ private:
+  std::vector<CacheItem> items_;
+  std::map<QString, const CacheItem*> byPath_;
+  std::map<QString, std::vector<const CacheItem*>> byParent_;
+};
+
 // The read-ahead of one subtree. Replies come back in the order the calls went out, so a node's
 // last call answered means all of its calls are.
 class TreeFetch {
  public:
   TreeFetch(Shared& shared, double timeout, std::size_t maxNodes)
       : shared_(shared),
+        timeout_(timeout),
         pipeline_(shared.bus, timeout),
         now_(monotonicSeconds()),
         maxNodes_(maxNodes) {}
 
   AXError run(const NodeStatePtr& root) {
+    // The frames of every showing node the cache describes are asked at once, not level after
+    // level.
+    cache_.read(shared_, root, timeout_);
+    if (const auto learnt = cache_.learnTree(shared_, root, now_, maxNodes_); learnt.size() > 1) {
+      if (AXError error = fetch(shared_, learnt, needExtents, timeout_);
+          error == AXError::cannotComplete)
+        return error;
+    }
+    stageTrace::Scope scope(Stage::walk);
     bounds_ = knownExtents(*root);
     ask(root, snapshotNeeds, [this, root] { open(root, 0); });
     pipeline_.sendUntil(now_ + readAheadSeconds);
     const AXError error = pipeline_.run();
     if (pipeline_.stoppedSending()) shared_.readAheadCutAt.store(now_);
+    for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage)
+      scope.weigh(static_cast<Stage>(stage), sent_[stage]);
     return error;
   }
 
@@ -454,6 +632,7 @@ class TreeFetch {
       if (!(missing & bit)) continue;
       const auto need = static_cast<Need>(bit);
       const Call call = callFor(need, *node);
+      ++sent_[static_cast<std::size_t>(stageOf(need))];
       auto done = bit == last ? std::move(then) : std::function<void()>();
       pipeline_.add(
           node->ref, call.interface, call.method, call.arguments,
@@ -470,14 +649,18 @@ class TreeFetch {
   void askNamesByIndex(const NodeStatePtr& node, int count) {
     if (count <= 0) return;
     auto answers = std::make_shared<std::vector<std::optional<std::string>>>(count);
+    sent_[static_cast<std::size_t>(Stage::details)] += count;
+    auto answered = std::make_shared<bool>(true);
     for (int index = 0; index < count; ++index) {
       const Call call = actionNameCall(index);
-      pipeline_.add(node->ref, call.interface, call.method, call.arguments,
-                    [node, answers, index, count](AXError error, const QDBusMessage& reply) {
-                      if (error == AXError::success && !reply.arguments().isEmpty())
-                        (*answers)[index] = decodeString(reply.arguments().first());
-                      if (index == count - 1) applyNamesByIndex(*node, *answers);
-                    });
+      pipeline_.add(
+          node->ref, call.interface, call.method, call.arguments,
+          [this, node, answers, answered, index, count](AXError error, const QDBusMessage& reply) {
+            if (error == AXError::success && !reply.arguments().isEmpty())
+              (*answers)[index] = decodeString(reply.arguments().first());
+            *answered = *answered && error != AXError::cannotComplete;
+            if (index == count - 1 && *answered) applyNamesByIndex(*node, *answers, now_);
+          });
     }
   }
 
@@ -511,6 +694,8 @@ class TreeFetch {
     visited_ += children.size();
     const bool statesFirst = children.size() > statesFirstAbove;
     for (const auto& child : children) {
+      // One the cache says is not showing is never opened: its frame and the rest go unasked.
+      if (cache_.learn(shared_, *child, now_) && !isShowing(*child)) continue;
       auto openChild = [this, child, depth] { open(child, depth + 1); };
       if (!statesFirst) {
         ask(child, snapshotNeeds, openChild);
@@ -523,11 +708,14 @@ class TreeFetch {
   }
 
   Shared& shared_;
+  const double timeout_;
   Pipeline pipeline_;
   const double now_;
   const std::size_t maxNodes_;
   std::size_t visited_ = 0;
   std::optional<Extents> bounds_;
+  CacheIndex cache_;
+  std::array<long, stageTrace::stageCount> sent_{};
 };
 
 }  // namespace
@@ -615,7 +803,12 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
     }
     round = first ? std::move(later) : decltype(later)();
     if (batch.empty()) continue;
-    batch.run();
+    {
+      stageTrace::Scope scope(Stage::walk);
+      for (const auto& p : pending)
+        scope.weigh(stageOf(p.need), 1);
+      batch.run();
+    }
 
     // Children last: they take their parent's role, which may arrive in the same batch.
     std::stable_partition(pending.begin(), pending.end(),
@@ -639,14 +832,19 @@ AXError fetch(Shared& shared, std::span<const NodeStatePtr> nodes, unsigned need
           names.add(byIndex[i].first->ref, call.interface, call.method, call.arguments));
     }
   }
-  names.run();
+  {
+    stageTrace::Scope scope(Stage::details);
+    names.run();
+  }
   for (std::size_t i = 0; i < byIndex.size(); ++i) {
     std::vector<std::optional<std::string>> answers;
+    bool answered = true;
     for (int index : indexes[i]) {
       answers.push_back(names.error(index) == AXError::success ? decodeString(names.argument(index))
                                                                : std::nullopt);
+      answered = answered && names.error(index) != AXError::cannotComplete;
     }
-    applyNamesByIndex(*byIndex[i].first, answers);
+    if (answered) applyNamesByIndex(*byIndex[i].first, answers, now);
   }
   return names.overall();
 }

@@ -13,6 +13,7 @@
 #include <span>
 #include <thread>
 
+#include "core/StageTrace.hpp"
 #include "platform/atspi/AtspiFetch.hpp"
 #include "platform/atspi/QtSelfAccessibility.hpp"
 #include "platform/x11/RootOrigin.hpp"
@@ -224,8 +225,14 @@ class AtspiElement : public AXNode {
       std::lock_guard lock(resolveMutex_);
       if (state_) return state_;
     }
+    stageTrace::Scope scope(stageTrace::Stage::greeting);
     auto busName = shared_->bus.busNameOf(pid_, timeout(), error);
     if (!busName) return nullptr;
+    {
+      // A read that starts here places its frames by the windows as they are now.
+      std::lock_guard lock(shared_->windowListMutex);
+      if (shared_->windowList.pid == pid_) shared_->windowList = {};
+    }
     ToolkitConventions conventions;
     const auto toolkit = toolkitOf(*shared_, *busName, timeout());
     if (toolkit) conventions = conventionsOf(toolkit->first, toolkit->second);
@@ -442,6 +449,10 @@ class AtspiElement : public AXNode {
     auto children = factOf(*state, &NodeState::children);
     if (!children.ok()) return absentAsNoValue(children.error());
     std::vector<NodeStatePtr> candidates = children.value();
+    // Those freshly known not to show are asked nothing more.
+    if (!(live & needStates))
+      std::erase_if(candidates,
+                    [now](const NodeStatePtr& child) { return knownHidden(*child, now); });
     if (candidates.size() > statesFirstAbove) {
       if (AXError error = fetch(*shared_, candidates, needStates, timeout(), live);
           error != AXError::success)
@@ -460,6 +471,13 @@ class AtspiElement : public AXNode {
         error != AXError::success)
       return error;
     return candidates;
+  }
+
+  static bool knownHidden(const NodeState& node, double now) {
+    std::lock_guard lock(node.mutex);
+    if (!node.states.fresh(now) || !node.states.value->ok()) return false;
+    const StateSet states = node.states.value->value();
+    return !states.has(State::showing) || states.has(State::defunct);
   }
 
   static bool hasState(const NodeState& node, State wanted) {

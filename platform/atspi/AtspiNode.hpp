@@ -28,6 +28,16 @@ struct Shared {
   std::function<std::optional<std::int32_t>()> keyboardFocusPid;
   std::function<void()> beforeAction;
   WindowsOfProcess windowsOf;
+  // The windows last listed for a process, and when: one read places many frames by the same
+  // list. A read that starts anew at the application (a discovery, a scroll-area search) lists
+  // them again, and so does a placement that finds no window of its frame in the list.
+  struct WindowList {
+    std::int32_t pid = 0;
+    std::vector<ScreenWindow> windows;
+    double at = -1e9;
+  };
+  std::mutex windowListMutex;
+  WindowList windowList;
   // Each application's toolkit name and version, by bus name, once read; or nothing, when it
   // last failed to say in time, and when that was.
   struct ToolkitAnswer {
@@ -48,6 +58,8 @@ struct Shared {
   std::atomic<double> readAheadCutAt{-1e9};
 };
 
+// How long a list of an application's windows serves the frames placed within one read.
+inline constexpr double windowListLifetime = 0.5;
 // How long facts read from an application are trusted before they are read again.
 inline constexpr double snapshotLifetime = 1.0;
 // The time-out of an element nobody has set one on.

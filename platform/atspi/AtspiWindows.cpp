@@ -16,7 +16,7 @@ ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view 
   int major = 0;
   const auto [end, error] = std::from_chars(version.data(), version.data() + version.size(), major);
   if (error != std::errc() || major < 4) return {};
-  return {true, true, true, true};
+  return {true, true, true, true, true};
 }
 
 std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,

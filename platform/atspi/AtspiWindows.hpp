@@ -42,6 +42,10 @@ struct ToolkitConventions {
   // and complain of (an office suite logs two lines per action), and a Gecko browser lists every
   // name as ";;": each name is asked by its index there.
   bool listsActions = false;
+  // Describes every object a client has met in one answer of its cache (Cache.GetItems): role,
+  // states, interfaces, name, description, parent and how many children; and no other toolkit is
+  // asked, since what another's cache holds and how fresh it is differs.
+  bool cachesItems = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
 // The name an element of the AT-SPI `role` (when known) reports, or "" where that is only its

@@ -190,6 +190,8 @@ TEST_F(AccessibilityTargetsTest, DescendantAndTextSearches) {
   EXPECT_EQ(AT::firstDescendant(ax.element(root), "AXPopover", 2), ax.element(shallow));
   EXPECT_EQ(AT::firstDescendant(ax.element(group), "AXPopover", 1), ax.element(deep));
   EXPECT_EQ(AT::firstDescendant(ax.element(root), "AXPopover", 0), std::nullopt);
+  EXPECT_EQ(AT::firstDescendant(ax.element(root), "AXPopover", 2, [] { return true; }),
+            std::nullopt);
 
   // firstText: depth first over four levels; an empty static text is searched inside, its
   // title unused. Depth 4 reads nothing at all.

@@ -148,7 +148,11 @@ TEST_F(HintOverlayTest, ScreensDecideThePanels) {
   EXPECT_EQ(overlays.panels().size(), 2u);
   EXPECT_EQ(canvas(0).highlight, std::nullopt);
   hints.clear();
-  EXPECT_TRUE(overlays.panels().empty());
+  EXPECT_FALSE(hints.panels[0]->isVisible());
+  EXPECT_FALSE(hints.panels[1]->isVisible());
+  hints.render({{"ab", 0, straddling}}, straddling, {});  // the same screens: the same panels
+  EXPECT_EQ(overlays.panelsCreated, 4);
+  EXPECT_TRUE(hints.panels[1]->isVisible());
 }
 
 TEST(LabelSample, ThreeLabels) {

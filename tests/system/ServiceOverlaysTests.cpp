@@ -165,7 +165,8 @@ TEST_F(ServiceOverlays, ClickLabelsAndTheirDisplay) {
                 config.clickEntry.exit.displayName() + " exits");
   router().requestOff();
   access().refreshOverlays();
-  EXPECT_TRUE(access().hints().panels.empty());
+  EXPECT_TRUE(std::none_of(access().hints().panels.begin(), access().hints().panels.end(),
+                           [](const auto& panel) { return panel->isVisible(); }));
 
   config.clickSearchFirst = false;
   config.clickEntry.separateExit = false;

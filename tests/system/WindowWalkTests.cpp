@@ -352,6 +352,20 @@ TEST_F(WindowWalkTest, ChromeFirstAndWindowFacts) {
   EXPECT_EQ(names(result), Names{"Close"});
   EXPECT_TRUE(result.truncated);
 
+  // A bar inside the content, after a long page: a read out of budget has still reached the
+  // bar's button, one level down, before the page's own, two levels down.
+  const App nested = makeApp();
+  const Id box = ax.add(nested.window, "AXGroup", Frame{0, 0, 1000, 800});
+  const Id page =
+      ax.add(ax.add(box, "AXGroup", Frame{0, 60, 1000, 740}), "AXGroup", Frame{0, 60, 1000, 740});
+  for (int i = 0; i < 5; ++i)
+    add(page, "AXButton", Frame{10, 100 + 30.0 * i, 80, 20}, "Row" + std::to_string(i));
+  add(ax.add(box, "AXToolbar", Frame{0, 0, 1000, 50}), "AXButton", Frame{10, 10, 60, 30}, "Open");
+  budget.maxNodes = 6;  // the window, the box, the page's two groups, the bar and its button
+  result = walk(nested);
+  EXPECT_EQ(names(result), Names{"Open"});
+  EXPECT_TRUE(result.truncated);
+
   const App plain = makeApp();
   ax.set(plain.window, "AXFullScreen", false);
   EXPECT_FALSE(walk(plain).windowCanBeFullScreen);

@@ -34,6 +34,7 @@ TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
     // The toolkits whose own bridge lists actions are asked for the list; an ATK-bridged one
     // (GTK 3, and an office suite that says it is GTK 3) is asked each name by its index.
     EXPECT_EQ(conventions.listsActions, relative || name == "Qt") << name << " " << version;
+    EXPECT_EQ(conventions.cachesItems, relative) << name << " " << version;
   }
 }
 

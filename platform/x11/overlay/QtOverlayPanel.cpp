@@ -116,6 +116,7 @@ QtOverlayPanel::QtOverlayPanel(Rect contentRect, std::function<bool()> compositi
       compositing_(std::move(compositing)),
       frame_(contentRect) {
   if (const auto pixels = pixelsOf(frame_)) surface_->setGeometry(*pixels);
+  surface_->create();
 }
 
 QtOverlayPanel::~QtOverlayPanel() {
