@@ -51,6 +51,7 @@ class Harness {
     gate_.setModifiers(modifierKeys());
     gate_.setSpare(setup_.spare);
     gate_.setRoot(XServerModel::root);
+    gate_.setForeign([this](unsigned, unsigned) { return server_.otherHolds(); });
     gate_.setAllKeys(setup_.on);
     server_.grabAllKeys(setup_.on);
     server_.grabOnRoot(setup_.rootKeys);
@@ -147,13 +148,17 @@ class Harness {
     std::map<std::pair<unsigned long, unsigned>, bool> down;
     std::map<unsigned, int> presses;
     std::set<unsigned> acrossLeft = server_.heldAcross();
+    std::set<unsigned> menuPressed;
     for (const model::AppEvent& event : server_.application()) {
       bool& isDown = down[{event.window, event.keycode}];
       if (event.window == XServerModel::secondWindow && !event.press && !isDown &&
           acrossLeft.erase(event.keycode) > 0)
         continue;
       if (setup_.taken.contains(event.keycode)) {
-        if (!exposable(event.keycode) || event.press)
+        // A press that went to a menu was never the program's: the application has it.
+        const bool menus = event.menu || (!event.press && menuPressed.erase(event.keycode) > 0);
+        if (event.menu && event.press) menuPressed.insert(event.keycode);
+        if (!menus && (!exposable(event.keycode) || event.press))
           faults << "the application got " << (event.press ? "+" : "-") << event.keycode
                  << ", a key the program takes; ";
         continue;
@@ -170,7 +175,8 @@ class Harness {
         faults << where.second << " stays down in the application; ";
     // A key typed into a window that goes away is lost with it.
     for (auto [keycode, count] : pressed_)
-      if (!setup_.taken.contains(keycode) && !server_.unmapped() && presses[keycode] != count)
+      if (!setup_.taken.contains(keycode) && !server_.unmapped() && !server_.otherGrabbed() &&
+          presses[keycode] != count)
         faults << "the application got " << presses[keycode] << " of " << count << " presses of "
                << keycode << "; ";
     for (auto [keycode, balance] : heard_)
@@ -282,6 +288,7 @@ class Harness {
 //   r         the tap reads one event;  s  the server handles one request of the tap's
 //   q         a round trip;  f  a click wants the keyboard free;  u  the focused window goes away
 //             (once, while nothing of the tap's holds the keyboard or is on its way)
+//   o O       another client takes the keyboard (an open menu), and lets it go
 //   t         the server repeats its held key;  p  half a second passes, the tap reading nothing
 //   .2        two milliseconds pass
 // The stream ends with every key up and the tap settled.
@@ -313,6 +320,8 @@ std::string run(Harness& harness, const std::string& steps) {
       harness.freeWanted();
     } else if (step == "u") {
       if (harness.idle() && !harness.server().unmapped()) harness.server().unmapFocused();
+    } else if (step == "o" || step == "O") {
+      harness.server().otherGrab(step == "o");
     } else if (step == "t") {
       harness.server().repeat();
     } else if (step == "p") {
@@ -374,6 +383,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Without a real keyboard a synthetic key cannot be let go; a click waits for its release.
         Order{"ASyntheticKeyWithoutASpare", "x+65 q f q p q x-65 q x+38 x-38 q", "-65 +38 -38",
               Keyboard{{space}, false}},
+        // Keys another client takes (an open menu) are its own: the router hears nothing of them.
+        Order{"KeysAnotherClientTakesAreNotHeard", "o +38 -38 +44 -44 q O +38 -38 q",
+              "+38 -38 +44 -44 +38 -38"},
         // While off, an entry chord's key on the root window: its raw events are kept from the
         // tap while its grab lasts.
         Order{"AnEntryChordOnTheRootWindow", "+50 q +65 q -50 q -65 q", "+50 -50",
@@ -413,8 +425,8 @@ TEST(X11KeyGate, RandomStreamsAgainstTheServer) {
         const bool press = held.insert(keycode).second || !held.erase(keycode);
         story << keyboardOf[keycode] << (press ? "+" : "-") << keycode << " ";
       } else {
-        const char* others[] = {"r", "s", "q", "f", "t", ".0", ".1", ".2", "u"};
-        const unsigned weights[] = {25, 20, 10, 4, 4, 2, 2, 2, 1};
+        const char* others[] = {"r", "s", "q", "f", "t", ".0", ".1", ".2", "u", "o", "O"};
+        const unsigned weights[] = {23, 20, 10, 4, 4, 2, 2, 2, 1, 1, 1};
         unsigned pick = roll - 30;
         std::size_t which = 0;
         while (pick >= weights[which])

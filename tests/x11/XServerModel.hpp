@@ -42,6 +42,7 @@ struct AppEvent {
   bool press = false;
   bool repeat = false;
   unsigned long window = 0;
+  bool menu = false;  // through another client's grab, a menu the application opened
 };
 
 class XServerModel {
@@ -139,11 +140,14 @@ class XServerModel {
     if (on) {
       if (grab_.active) return false;
       grab_ = {true, false, false, 0, focus_, now_};
+      otherGrabbed_ = true;
       return true;
     }
     if (grab_.active && !grab_.ours) deactivate();
     return true;
   }
+  bool otherHolds() const { return grab_.active && !grab_.ours; }
+  bool otherGrabbed() const { return otherGrabbed_; }
 
   // ---- what came of it
   std::deque<TapEvent>& tapInbox() { return tapInbox_; }
@@ -230,10 +234,14 @@ class XServerModel {
     }
     if (!grab_.active) {
       if (event.press && passiveGrab(event, 0)) return;
-      application_.push_back({k, event.press, event.repeat, focus_});
+      application_.push_back({k, event.press, event.repeat, focus_, true});
       return;
     }
-    if (!grab_.ours) return;  // the other client's
+    if (!grab_.ours) {
+      // Another client's grab (a menu the application opened): the application's all the same.
+      application_.push_back({k, event.press, event.repeat, focus_, true});
+      return;
+    }
     if (grab_.passive && !event.press && k == grab_.activator) {
       toTap(event, false, grab_.window);
       deactivate();
@@ -283,6 +291,7 @@ class XServerModel {
   std::deque<Queued> queue_;
   std::set<unsigned long> mapped_{firstWindow, secondWindow};
   std::set<unsigned> heldAcross_;
+  bool otherGrabbed_ = false;
   unsigned long focus_ = firstWindow;
   bool allKeys_ = false;
   std::set<unsigned> rootKeys_;

@@ -87,11 +87,10 @@ X11KeyGate::Action X11KeyGate::forRouter(Kind kind, const Event& event) {
   return action;
 }
 
-void X11KeyGate::hear(const Event& event, bool passed, bool rawOnly) {
+void X11KeyGate::hear(const Event& event, bool passed) {
   Key& k = key(event.keycode);
   Action action = forRouter(Kind::hear, event);
   action.passed = passed;
-  action.rawOnly = rawOnly;
   if (event.press) {
     if (!event.repeat) k.heard = true;
   } else {
@@ -262,7 +261,7 @@ void X11KeyGate::resolvePending() {
   } else if (!pending.dropped) {
     reachedDirectly(event);
     k.taken = false;
-    hear(event, false, true);
+    if (!foreign_ || !foreign_(event.keycode, event.state)) hear(event);
   } else if (!k.taken) {
     // Pressed again while the tap held it down for the application, whose release the application
     // is still owed: the press is owed after it.
@@ -270,7 +269,7 @@ void X11KeyGate::resolvePending() {
       return owed.keycode == event.keycode && !owed.press;
     });
     if (releaseOwed) owed_.push_back(event);
-    hear(event, false, true);
+    hear(event);
   }
 }
 
@@ -288,7 +287,7 @@ void X11KeyGate::reachedDirectly(const Event& event) {
 
 void X11KeyGate::handReleased(const Event& event) {
   Key& k = key(event.keycode);
-  hear(event, false, false);
+  hear(event);
   k.taken = false;
   k.exposed = false;
 }
@@ -312,7 +311,7 @@ void X11KeyGate::grabbed(const Event& event) {
       static_cast<std::int32_t>(event.time - early->time) <= 0) {
     k.app = true;
     k.taken = false;
-    hear(event, true, false);
+    hear(event, true);
     converge();
     return;
   }
@@ -385,7 +384,7 @@ void X11KeyGate::grabbed(const Event& event) {
     closeGrab();
     k.taken = false;
     k.exposed = true;
-    hear(event, false, false);
+    hear(event);
     converge();
     return;
   }
@@ -592,10 +591,6 @@ void X11KeyGate::windowGone(unsigned long window) {
     front_ = 0;
   }
   converge();
-}
-
-void X11KeyGate::foreign(unsigned keycode) {
-  key(keycode).heard = false;
 }
 
 void X11KeyGate::button() {

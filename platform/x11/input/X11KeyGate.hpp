@@ -39,6 +39,7 @@
 #include <bitset>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -90,7 +91,6 @@ class X11KeyGate {
     std::uint32_t time = 0;    // answers: the time to stamp them with
     unsigned long window = 0;  // hold
     bool passed = false;       // hear: a press that reached the application already
-    bool rawOnly = false;      // hear: a press that reached no grab of the tap's
     bool outside = false;      // ungrab, hold: report its request number with `sent`
     bool operator==(const Action&) const = default;
   };
@@ -99,6 +99,11 @@ class X11KeyGate {
   void setAllKeys(bool on) { allKeys_ = on; }  // a mode is on: every key is grabbed
   void setSpare(bool present) { spare_ = present; }
   void setRoot(unsigned long root) { root_ = root; }
+  // Whether a press that reached no grab of the tap's went to another client's grab (an open
+  // menu, a window switcher): the router then hears nothing of it.
+  void setForeign(std::function<bool(unsigned keycode, unsigned state)> foreign) {
+    foreign_ = std::move(foreign);
+  }
   void setModifiers(const std::bitset<256>& modifiers) { modifiers_ = modifiers; }
   // Modifiers whose lone tap the program takes, and of those the ones grabbed so that a press that
   // may begin a tap reaches no application.
@@ -119,8 +124,6 @@ class X11KeyGate {
   void windowGone(unsigned long window);
   // The router's answer for the press handed out with `decide`.
   void decided(bool swallow);
-  // The press last heard as having reached the application went to another client's grab.
-  void foreign(unsigned keycode);
   void button();
   // A click or an action needs the keyboard free of the tap's grabs.
   void freeWanted();
@@ -242,7 +245,7 @@ class X11KeyGate {
   void answer(Action::Kind kind, const Event& event, std::uint32_t time);
   void answer(Action::Kind kind, const Event& event) { answer(kind, event, event.time); }
   void post(unsigned keycode, bool press, Purpose purpose, std::optional<Via> via = std::nullopt);
-  void hear(const Event& event, bool passed, bool rawOnly);
+  void hear(const Event& event, bool passed = false);
   static Action forRouter(Action::Kind kind, const Event& event);
 
   std::map<unsigned, Key> keys_;
@@ -269,6 +272,7 @@ class X11KeyGate {
   std::bitset<256> modifiers_;
   std::set<unsigned> taps_;
   std::set<unsigned> withheld_;
+  std::function<bool(unsigned, unsigned)> foreign_;
 };
 
 }  // namespace tovrel::platform::x11

@@ -187,6 +187,12 @@ class X11Tap::Worker {
       xkbEventBase_ = -1;
     root_ = DefaultRootWindow(display_);
     gate_.setRoot(root_);
+    gate_.setForeign([this](unsigned keycode, unsigned state) {
+      if (!isForeign(keycode, state)) return false;
+      std::lock_guard lock(shared_->mutex);
+      ++shared_->statistics.foreignKeys;
+      return true;
+    });
     findDevices();
     if (masterKeyboard_ < 0) return false;
     grabs_.emplace(display_, masterKeyboard_);
@@ -346,12 +352,6 @@ class X11Tap::Worker {
   // ---- what the router hears
 
   void hear(const Action& action) {
-    if (action.rawOnly && isForeign(action.keycode)) {
-      gate_.foreign(action.keycode);
-      std::lock_guard lock(shared_->mutex);
-      ++shared_->statistics.foreignKeys;
-      return;
-    }
     std::optional<InputEvent> event = keyEvent(action, action.state);
     if (!event) return;
     event->passedByTap = action.passed;
@@ -458,10 +458,10 @@ class X11Tap::Worker {
   // focused (the desktop itself) nobody else can want the key. While off, an entry chord is
   // grabbed on the root window, so one that reached us only raw is another client's too. Modifier
   // keys are never withheld from applications anyway, so their taps keep working.
-  bool isForeign(unsigned keycode) {
+  bool isForeign(unsigned keycode, unsigned state) {
     auto code = keyCodeForXKeycode(keycode);
     if (!code || Key::isModifierKey(*code)) return false;
-    if (grabs_->isChord(keycode, xkbState_)) return true;
+    if (grabs_->isChord(keycode, state)) return true;
     return allKeys_ && grabs_->focusIsGrabbed();
   }
 
