@@ -684,6 +684,17 @@ INSTANTIATE_TEST_SUITE_P(
         WebPress{"MovingShiftRightAfterSpaceSynthetic", false, 0ms,
                  overlapping(XK_space, XK_Shift_L, 3ms, true, true),
                  "clicks 1 keys +Shift -Shift +Shift -Shift"},
+        // Shift held as J glides, let go first; Space clicks afterwards.
+        WebPress{"MovingShiftLetGoWhileJGlides",
+                 false,
+                 0ms,
+                 {{XK_Shift_L, true, 0ms},
+                  {XK_j, true, 10ms},
+                  {XK_Shift_L, false, 60ms},
+                  {XK_j, false, 20ms},
+                  {XK_space, true, 30ms},
+                  {XK_space, false, 80ms}},
+                 "clicks 1 keys +Shift -Shift +Shift -Shift"},
         shiftFirst("MovingShiftBeforeSpaceLetGoFirst", false),
         shiftFirst("MovingShiftBeforeSpaceLetGoFirstSynthetic", true),
         // J glides when the window is closed; the window behind takes what is typed next.
