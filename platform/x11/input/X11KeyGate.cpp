@@ -262,15 +262,23 @@ void X11KeyGate::resolvePending() {
     reachedDirectly(event);
     k.taken = false;
     if (!foreign_ || !foreign_(event.keycode, event.state)) hear(event);
-  } else if (!k.taken) {
+  } else if (!k.taken && releaseOwed(event.keycode)) {
     // Pressed again while the tap held it down for the application, whose release the application
-    // is still owed: the press is owed after it.
-    const bool releaseOwed = std::any_of(owed_.begin(), owed_.end(), [&](const Event& owed) {
-      return owed.keycode == event.keycode && !owed.press;
-    });
-    if (releaseOwed) owed_.push_back(event);
-    hear(event);
+    // is still owed: a new press, which the router decides, and which if it passes is owed after
+    // that release. Nothing waits on it.
+    decide(InHand{event, false, true});
   }
+}
+
+bool X11KeyGate::releaseOwed(unsigned keycode) const {
+  return std::any_of(owed_.begin(), owed_.end(),
+                     [&](const Event& owed) { return owed.keycode == keycode && !owed.press; });
+}
+
+void X11KeyGate::decide(const InHand& inHand) {
+  deciding_.push_back(inHand);
+  actions_.push_back(forRouter(Kind::decide, inHand.event));
+  if (!inHand.event.repeat) key(inHand.event.keycode).heard = true;
 }
 
 // A key event of the hand's reached the application directly while the application was still
@@ -388,14 +396,13 @@ void X11KeyGate::grabbed(const Event& event) {
     converge();
     return;
   }
-  deciding_ = inHand;
-  actions_.push_back(forRouter(Kind::decide, event));
-  if (!event.repeat) k.heard = true;
+  decide(inHand);
 }
 
 void X11KeyGate::decided(bool swallow) {
-  if (!deciding_) return;
-  const InHand inHand = std::exchange(deciding_, std::nullopt).value();
+  if (deciding_.empty()) return;
+  const InHand inHand = deciding_.front();
+  deciding_.pop_front();
   if (!inHand.event.repeat) key(inHand.event.keycode).taken = swallow;
   settle(inHand, swallow);
 }
@@ -514,7 +521,7 @@ void X11KeyGate::popOwed(const Event& event) {
 // keyboard.
 void X11KeyGate::converge() {
   // A raw event whose grab event may still follow changes what the application has.
-  if (deciding_ || awaitingHold_ || pending_) return;
+  if (!deciding_.empty() || awaitingHold_ || pending_) return;
   // A grab that must end while the keyboard waits on nothing ends after a round trip brought
   // nothing new (`quiet`): a press the server froze meanwhile ends it as an answer instead.
   if (grab_.kind == Grab::passive || idleGrab()) return;
@@ -560,7 +567,7 @@ void X11KeyGate::quiet() {
     ++own.quiets;
   std::erase_if(own_, [](const Own& own) { return own.quiets >= ownQuietsLost; });
   converge();
-  if (!deciding_ && !awaitingHold_ && idleGrab()) {
+  if (deciding_.empty() && !awaitingHold_ && idleGrab()) {
     outside(Kind::ungrab);
     converge();
   }
@@ -649,8 +656,8 @@ void X11KeyGate::holdFailed() {
 
 bool X11KeyGate::canAnswerEarly(unsigned keycode) const {
   const auto found = keys_.find(keycode);
-  return !early_ && grab_.kind == Grab::none && !deciding_ && own_.empty() && owed_.empty() &&
-         outside_.empty() && pending_ && pending_->event.keycode == keycode &&
+  return !early_ && grab_.kind == Grab::none && deciding_.empty() && own_.empty() &&
+         owed_.empty() && outside_.empty() && pending_ && pending_->event.keycode == keycode &&
          pending_->event.press && !pending_->own && !pending_->dropped && !anyDivergence(keycode) &&
          (found == keys_.end() || !found->second.heard);
 }
@@ -675,7 +682,7 @@ void X11KeyGate::reset() {
   own_.clear();
   owed_.clear();
   pending_.reset();
-  deciding_.reset();
+  deciding_.clear();
   holding_.reset();
   awaitingHold_ = false;
   early_.reset();

@@ -145,7 +145,7 @@ class X11KeyGate {
 
   // ---- what to do, in order
   std::vector<Action> take() { return std::exchange(actions_, {}); }
-  bool deciding() const { return deciding_.has_value(); }
+  bool deciding() const { return !deciding_.empty(); }
   // A raw press whose grab event may still come: worth a moment's wait before a round trip.
   bool pendingRawPress() const { return pending_ && pending_->event.press; }
   // Something only a round trip settles, at once: a raw event, an early answer, a grab nothing
@@ -227,6 +227,8 @@ class X11KeyGate {
   bool dirty(unsigned keycode, const Key& k) const;
   bool needsCleaning() const;
   bool owesPress(unsigned keycode) const;
+  bool releaseOwed(unsigned keycode) const;
+  void decide(const InHand& inHand);
 
   std::optional<Own> takeOwn(const Event& event);
   Pending arrive(const Event& event);
@@ -254,7 +256,7 @@ class X11KeyGate {
   std::deque<Own> own_;      // posted, in order, until they come back
   std::deque<Event> owed_;   // what the application must still see, in the hand's order
   std::optional<Pending> pending_;
-  std::optional<InHand> deciding_;
+  std::deque<InHand> deciding_;    // presses handed to the router, in order
   std::optional<InHand> holding_;  // the event a hold answers, until the hold is taken
   bool awaitingHold_ = false;      // a hold was asked for: nothing is posted until it holds
   std::optional<Early> early_;
