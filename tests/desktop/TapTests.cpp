@@ -532,6 +532,7 @@ TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
     byHand[which] ? desktop().hardwareKey(code, press) : desktop().xtestKey(code, press);
   };
   std::vector<bool> buttons(4, false);
+  const std::size_t soakStart = receiver_->log().size();
   KeyInterception off{false, {{Key::space, Modifiers{Modifiers::control, Modifiers::shift}}}, {}};
   bool on = false;
   // Clicks land on the receiver: elsewhere they could open the window manager's menu.
@@ -601,6 +602,19 @@ TEST_F(TapTest, AThousandModeSwitchesWithKeysHeldLeaveNothingDown) {
   std::size_t mark = receiver_->log().size();
   input([&](Desktop& d) { d.hardwareType("ok"); });
   EXPECT_EQ(typedAfter(mark, "ok"), "ok");
+  // What the window saw of each key: its presses, each followed by its release.
+  for (Keysym sym : keys) {
+    const auto code = static_cast<long>(desktop().keycode(sym));
+    bool down = false;
+    for (const ReceiverEvent& event : receiver_->log().since(soakStart)) {
+      if (event.number("code") != code || event.number("repeat", 0) != 0) continue;
+      const bool press = event.is("key-press");
+      if (!press && !event.is("key-release")) continue;
+      EXPECT_NE(press, down) << "X keycode " << code << ": " << event;
+      down = press;
+    }
+    EXPECT_FALSE(down) << "X keycode " << code << " stays down in the window";
+  }
 }
 
 // Random overlapping keys, three or four at a time, modifiers among them, pressed and let go in
