@@ -143,6 +143,9 @@ class Harness {
     if (server_.tapGrabs()) faults << "the tap still holds the keyboard; ";
     if (gate_.grabActive()) faults << "the gate believes a grab; ";
     if (server_.misapplied() > 0) faults << server_.misapplied() << " answers met another event; ";
+    if (server_.answers() != server_.freezes())
+      faults << server_.freezes() << " events froze the keyboard, " << server_.answers()
+             << " answers freed it; ";
     if (server_.anyDown()) faults << "a key stays down in the server; ";
     // Per window: one that went away keeps what it had.
     std::map<std::pair<unsigned long, unsigned>, bool> down;
