@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "bench/BenchChild.hpp"
+#include "core/StageTrace.hpp"
 #include "platform/x11/X11Desktop.hpp"
 #include "system/AccessibilityTargets.hpp"
 
@@ -58,30 +60,49 @@ bool ready(pid_t pid, std::size_t targets) {
   return false;
 }
 
-// Returns the median milliseconds of one discovery.
-double measure(benchmark::State& state, pid_t pid) {
+double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// Returns the median milliseconds of one discovery, and prints where it went, stage by stage.
+double measure(benchmark::State& state, pid_t pid, const char* name) {
   DiscoveryResult last;
   double seconds = 0;
   std::vector<double> samples;
+  std::array<std::vector<double>, stageTrace::stageCount> stageSeconds, stageMessages;
+  stageTrace::enable(true);
   for (auto _ : state) {
+    stageTrace::take();
     const auto start = std::chrono::steady_clock::now();
     last = discover(pid);
     const double once =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const stageTrace::Figures traced = stageTrace::take();
+    for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage) {
+      stageSeconds[stage].push_back(traced.seconds[stage] * 1000);
+      stageMessages[stage].push_back(static_cast<double>(traced.messages[stage]));
+    }
     seconds += once;
     samples.push_back(once * 1000);
     benchmark::DoNotOptimize(last.targets.data());
   }
+  stageTrace::enable(false);
+  std::printf("%s stages, median ms (messages):", name);
+  for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage)
+    std::printf(" %s %.1f (%.0f)",
+                std::string(stageTrace::name(static_cast<stageTrace::Stage>(stage))).c_str(),
+                median(stageSeconds[stage]), median(stageMessages[stage]));
+  std::printf("\n");
   state.counters["nodes"] = last.visitedNodes;
   state.counters["targets"] = static_cast<double>(last.targets.size());
   state.counters["truncated"] = last.truncated ? 1 : 0;
   state.counters["nodes_per_s"] =
       seconds > 0 ? last.visitedNodes * static_cast<double>(state.iterations()) / seconds : 0;
-  if (samples.empty()) return 0;
-  std::sort(samples.begin(), samples.end());
-  const double median = samples[samples.size() / 2];
-  state.counters["median_ms"] = median;
-  return median;
+  const double typical = median(samples);
+  state.counters["median_ms"] = typical;
+  return typical;
 }
 
 // The median milliseconds of a plain libatspi walk of the same window and the nodes it counted,
@@ -114,7 +135,7 @@ void BM_DiscoverFixture(benchmark::State& state) {
     state.SkipWithError("the fixture did not become discoverable");
     return;
   }
-  measure(state, fixture.pid());
+  measure(state, fixture.pid(), "fixture");
 }
 BENCHMARK(BM_DiscoverFixture)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(30);
 
@@ -124,7 +145,7 @@ void BM_DiscoverFiveThousandNodes(benchmark::State& state) {
     state.SkipWithError("the generated window did not become discoverable");
     return;
   }
-  measure(state, window.pid());
+  measure(state, window.pid(), "5,000 nodes");
 }
 BENCHMARK(BM_DiscoverFiveThousandNodes)
     ->Unit(benchmark::kMillisecond)
@@ -133,7 +154,7 @@ BENCHMARK(BM_DiscoverFiveThousandNodes)
 
 // Our discovery of a real application's window beside a plain libatspi walk of it.
 void measureBesideLibatspi(benchmark::State& state, pid_t pid, const char* name) {
-  const double ours = measure(state, pid);
+  const double ours = measure(state, pid, name);
   if (auto plain = libatspiWalk(pid)) {
     state.counters["libatspi_ms"] = plain->first;
     state.counters["libatspi_nodes"] = plain->second;

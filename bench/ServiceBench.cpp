@@ -368,6 +368,7 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
   };
   std::vector<double> samples;
   std::array<std::vector<double>, stageColumns> stages;
+  std::array<std::vector<double>, stageTrace::stageCount> stageMessages;
   std::optional<double> first;
   int targets = 0;
   std::vector<double> messages;
@@ -421,6 +422,7 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
       stages[0].push_back(mode);
       for (std::size_t stage = 0; stage < stageTrace::stageCount; ++stage) {
         stages[stage + 1].push_back(traced.seconds[stage] * 1000);
+        stageMessages[stage].push_back(static_cast<double>(traced.messages[stage]));
         tracedSum += traced.seconds[stage] * 1000;
       }
       stages[stageTrace::stageCount + 1].push_back(std::max(0.0, discovered - mode - tracedSum));
@@ -450,8 +452,12 @@ void gestureToLabels(benchmark::State& state, const EntryApp& app) {
                      "\t" + std::to_string(typical);
   for (std::size_t column = 0; column < stageColumns; ++column) {
     const double value = median(stages[column]);
-    char part[64];
-    std::snprintf(part, sizeof part, " %s %.1f,", stageColumn(column).c_str(), value);
+    char part[80];
+    if (column >= 1 && column <= stageTrace::stageCount && median(stageMessages[column - 1]) > 0)
+      std::snprintf(part, sizeof part, " %s %.1f (%.0f messages),", stageColumn(column).c_str(),
+                    value, median(stageMessages[column - 1]));
+    else
+      std::snprintf(part, sizeof part, " %s %.1f,", stageColumn(column).c_str(), value);
     text += part;
     line += "\t" + std::to_string(value);
   }

@@ -104,7 +104,17 @@ void Bus::connectLocked() {
   if (address.isEmpty()) return;
   QDBusConnection::disconnectFromBus(connectionName_);
   QDBusConnection connection = QDBusConnection::connectToBus(address, connectionName_);
-  if (connection.isConnected()) connection_ = connection;
+  if (!connection.isConnected()) return;
+  connection_ = connection;
+  // An ATK bridge (GTK 3, the browsers) answers for a whole window in one reply of its cache only
+  // while some client listens for an event, as every screen reader does: listen for one that
+  // plain use of an application seldom raises (a document turning its page). Its signals never
+  // reach this connection, which matches none. Sent, not called, like the greetings below.
+  auto listen = QDBusMessage::createMethodCall(
+      QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("/org/a11y/atspi/registry"),
+      QStringLiteral("org.a11y.atspi.Registry"), QStringLiteral("RegisterEvent"));
+  listen.setArguments({QStringLiteral("document:page-changed"), QStringList(), QString()});
+  connection.send(listen);
 }
 
 std::optional<QDBusConnection> Bus::connection() {

@@ -491,9 +491,13 @@ class CacheIndex {
  public:
   // Asks the application of `window` for its cache, when its toolkit keeps one.
   void read(Shared& shared, const NodeStatePtr& window, double timeout) {
-    if (!window->conventions.cachesItems || !window->window ||
-        window->ref != window->window->topLevel)
-      return;
+    if (!window->conventions.cachesItems) return;
+    {
+      std::lock_guard lock(window->mutex);
+      const bool topLevel = window->placement == Placement::topLevel ||
+                            (window->window && window->ref == window->window->topLevel);
+      if (!topLevel) return;
+    }
     Batch batch(shared.bus, timeout);
     batch.add(window->ref.bus, QStringLiteral("/org/a11y/atspi/cache"),
               QStringLiteral("org.a11y.atspi.Cache"), QStringLiteral("GetItems"));
@@ -509,7 +513,9 @@ class CacheIndex {
     for (const CacheItem& item : items_) {
       if (item.ref.bus != window->ref.bus) continue;
       byPath_[item.ref.path] = &item;
-      byParent_[item.parent.path].push_back(&item);
+      // One that is not among its parent's children (a browser's pop-up, kept beside the button
+      // that opens it) is not counted as one.
+      if (item.index >= 0) byParent_[item.parent.path].push_back(&item);
     }
   }
 

@@ -42,9 +42,11 @@ struct ToolkitConventions {
   // and complain of (an office suite logs two lines per action), and a Gecko browser lists every
   // name as ";;": each name is asked by its index there.
   bool listsActions = false;
-  // Describes every object a client has met in one answer of its cache (Cache.GetItems): role,
-  // states, interfaces, name, description, parent and how many children; and no other toolkit is
-  // asked, since what another's cache holds and how fresh it is differs.
+  // Describes the objects it keeps in its cache in one answer (Cache.GetItems): role, states,
+  // interfaces, name, description, parent and how many children, as they are when it answers.
+  // GTK 4 keeps every object a client has met; the ATK bridge (GTK 3, the browsers) keeps the
+  // whole tree but what a list or table manages itself, once any client listens for an event.
+  // Qt's cache answers nothing.
   bool cachesItems = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);

@@ -34,7 +34,10 @@ TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
     // The toolkits whose own bridge lists actions are asked for the list; an ATK-bridged one
     // (GTK 3, and an office suite that says it is GTK 3) is asked each name by its index.
     EXPECT_EQ(conventions.listsActions, relative || name == "Qt") << name << " " << version;
-    EXPECT_EQ(conventions.cachesItems, relative) << name << " " << version;
+    // GTK 4 keeps a cache of its own; the ATK bridge (GTK 3, the browsers) keeps one too.
+    const bool atk =
+        (name == "GTK" && version.starts_with("3")) || name == "Chromium" || name == "Gecko";
+    EXPECT_EQ(conventions.cachesItems, relative || atk) << name << " " << version;
   }
 }
 
