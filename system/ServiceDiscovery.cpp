@@ -7,6 +7,7 @@
 
 #include "core/PlatformTexts.hpp"
 #include "system/DisplayGeometry.hpp"
+#include "system/EventClassifier.hpp"
 #include "system/NavigationService.hpp"
 
 // The click-mode half of the service: the discovery the router asks for, its numbered snapshots,
@@ -26,6 +27,9 @@ constexpr double hoverReentryDelay = 0.25;
 constexpr double doubleClickGap = 0.04;
 // Snapshots older than the newest three are forgotten.
 constexpr std::int64_t keptSnapshots = 3;
+// A person holding the modifiers while doing something else starts no more than one read ahead of
+// an application in this long; the answers of the last one are still fresh meanwhile.
+constexpr double readAheadPause = 1.0;
 
 const std::string targetChanged = "This target changed. Refreshing…";
 
@@ -61,17 +65,56 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
     NavigationService& self = **alive;
     // The walk starts first: showing the line costs the main thread a window, and the walk runs
     // beside it.
-    AccessibilityTargets::discover(self.discovery_, pid, discoveryBudget, extras, true,
-                                   [weak, task, generation](DiscoveryResult result) {
-                                     auto alive = weak.lock();
-                                     if (!alive || task->cancelled) return;
-                                     (**alive).publish(std::move(result), generation);
-                                   });
+    AccessibilityTargets::discover(
+        self.discovery_, pid, discoveryBudget, extras, true,
+        [weak, task, generation](DiscoveryResult result) {
+          auto alive = weak.lock();
+          if (!alive || task->cancelled) return;
+          (**alive).publish(std::move(result), generation);
+        },
+        self.readAhead_);
     if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
   };
   // The task starts on a later turn of the main loop, like any other piece of main-thread work
   // the service starts, and finds out then whether it is still wanted.
   platform_.scheduler.after(delay ? repeatDelay : 0, std::move(run));
+}
+
+// A person presses the entry chord's modifiers a tenth of a second or more before its key: the
+// front window is read meanwhile, and the read the chord asks for finds the answers fresh. One
+// nobody asks for leaves nothing behind.
+void NavigationService::readAheadForEntry(platform::EventType type,
+                                          const platform::InputEvent& event) {
+  namespace ev = platform::eventType;
+  if (type == ev::keyDown || type == ev::keyUp) {
+    if (Key::isModifierKey(event.keyCode)) return;
+    if (type == ev::keyDown)
+      keysDown_.insert(event.keyCode);
+    else
+      keysDown_.erase(event.keyCode);
+    return;
+  }
+  if (type != ev::flagsChanged) return;
+  const Gesture& entry = config().clickEntry.gesture;
+  const bool down = !entry.isModifierTap() && !entry.modifiers().isEmpty() &&
+                    EventClassifier::modifiers(event.flags).contains(entry.modifiers());
+  const bool pressed = down && !entryModifiersDown_;
+  entryModifiersDown_ = down;
+  if (!pressed || mode() != InteractionMode::off || !keysDown_.empty()) return;
+  if (router_.routingSuspended() || excludedAppInFront_ || !readiness_.accessibilityTrusted) return;
+  // Click mode would read this program's own window, or none.
+  auto& application = platform_.application;
+  if (!lastExternalPID_ || frontPID_ != lastExternalPID_ ||
+      (application.isActive() && application.hasKeyWindow()))
+    return;
+  const std::int32_t pid = *lastExternalPID_;
+  const double at = now();
+  if (lastReadAhead_ && lastReadAhead_->first == pid &&
+      at - lastReadAhead_->second < readAheadPause)
+    return;
+  if (AccessibilityTargets::readAhead(discovery_, readAhead_, pid, discoveryBudget,
+                                      discoveryExtras(config())))
+    lastReadAhead_ = std::pair(pid, at);
 }
 
 void NavigationService::publish(DiscoveryResult result, std::int64_t generation) {

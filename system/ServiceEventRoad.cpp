@@ -37,6 +37,7 @@ bool NavigationService::handleTapEvent(platform::EventType type,
   updateEditingState();
   auto input = EventClassifier::input(type, event, now());
   if (!input) return false;
+  readAheadForEntry(type, event);
 
   // Where the user last clicked or scrolled in the application in front; scroll mode resumes there.
   if (type == ev::leftMouseDown || type == ev::rightMouseDown || type == ev::scrollWheel) {
@@ -87,11 +88,16 @@ void NavigationService::installTapIfPossible() {
         return service ? (*service)->handleTapEvent(type, event) : false;
       },
       [self] {
-        if (auto service = self.lock()) (*service)->forceOff(std::string(platformText::tapPaused));
+        if (auto service = self.lock()) {
+          // The keys held meanwhile go unheard.
+          (*service)->keysDown_.clear();
+          (*service)->forceOff(std::string(platformText::tapPaused));
+        }
       });
   tap_->setKeyOwnership(keyOwnershipAnswer());
   // A new tap knows no keys yet: hand it the ones the current mode must be able to swallow.
   interception_.reset();
+  keysDown_.clear();
   syncKeyInterception();
   syncTapEventMask();
   if (tap_->install()) {

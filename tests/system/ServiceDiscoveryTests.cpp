@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -274,6 +275,67 @@ TEST_F(ServiceDiscovery, CompletionPostsThePointerFallBacks) {
   access().complete(AccessibilityTargets::Revalidation::valid(frame), unsupported, press, &item,
                     router().generation());
   EXPECT_EQ(desktop.events.posted.at(1).event.location, frame.center());
+}
+
+TEST_F(ServiceDiscovery, TheEntryModifiersReadTheWindowAheadAndLeaveNothingBehind) {
+  using namespace platform::eventFlag;
+  desktop.access.trusted = true;
+  service().recheckReadiness();
+  std::vector<NavigationService::Property> seen;
+  service().observe([&](NavigationService::Property property) { seen.push_back(property); });
+  const auto reads = [&] { return ax.reads(app)["AXFocusedWindow"]; };
+  const auto hold = [&](bool down) {  // Super, then Shift; let go the other way round
+    modifier(down ? Key::leftCommand : Key::leftShift, command | leftCommand | (down ? 0 : shift));
+    modifier(down ? Key::leftShift : Key::leftCommand, down ? command | shift : 0);
+  };
+  int expected = reads();
+  hold(true);
+  const int walk = reads() - expected;
+  ASSERT_GT(walk, 0);
+  for (int again = 0; again < 3; ++again) {  // within the second: none more
+    hold(false);
+    hold(true);
+    modifier(Key::leftControl, command | shift | control);
+  }
+  hold(false);
+  EXPECT_EQ(reads(), expected += walk);
+  EXPECT_EQ(desktop.executor.drainMain(), 0);  // nothing of it came back
+  EXPECT_EQ(seen, std::vector<NavigationService::Property>{});
+  EXPECT_EQ(logTexts().size(), 1u);  // "Keyboard access ready"
+  EXPECT_FALSE(service().lastDiscovery());
+
+  // None for a window click mode would not read, nor while another key is down.
+  const std::pair<std::function<void(bool)>, int> cases[] = {
+      {[&](bool on) { key(Key::a, on); }, 0},
+      {[&](bool on) { desktop.access.trusted = !on, service().recheckReadiness(); }, 0},
+      {[&](bool on) { desktop.application.active = desktop.application.keyWindow = on; }, 0},
+      {[&](bool on) {
+         config.excludedBundleIDs =
+             on ? std::vector<std::string>{"org.example.Editor"} : std::vector<std::string>{};
+         service().apply(config);
+       },
+       0},
+      {[](bool) {}, walk},
+  };
+  for (const auto& [setUp, more] : cases) {
+    desktop.advance(1.0);
+    setUp(true);
+    hold(true);
+    setUp(false);
+    hold(false);
+    EXPECT_EQ(reads(), expected += more) << more;
+  }
+
+  // The chord that comes after the read ahead finds the targets as ever.
+  desktop.advance(1.0);
+  hold(true);
+  key(Key::space, true, command | shift);
+  desktop.settle();
+  ASSERT_EQ(service().mode(), Mode::click);
+  EXPECT_EQ(router().click()->targets().at(0).name, "Save");
+  EXPECT_EQ(reads(), expected + 2 * walk);
+  EXPECT_EQ(service().lastDiscovery()->targets, 1);
+  EXPECT_EQ(found(), 1);
 }
 
 TEST_F(ServiceDiscovery, MovePointerAndHoverThroughTheTree) {
