@@ -171,23 +171,24 @@ DiscoveryResult discoverSynchronously(DiscoveryServices& services, std::int32_t 
 // the main thread.
 DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
                             const Extras& extras, bool checkCovering);
-// A read of the front window nobody asked for yet, started while the user is on the way to asking
-// (the entry chord's modifiers are down), so that the read asked for finds the application's
-// answers fresh. Reads asked for run side by side as ever, but each first waits for a running
-// read ahead, never longer than that one's budget; one ahead starts only while no other read runs.
-// Shared by the reads of one service and held by each of them, so that it outlives the service.
-class ReadAhead {
+// An early read: one of the front window nobody asked for yet, started while the user is on the
+// way to asking (the entry chord's modifiers are down), so that the read asked for finds the
+// application's answers fresh. Reads asked for run side by side as ever, but each first waits for
+// a running early read, never longer than that one's budget; an early read starts only while no
+// other read runs. Shared by the reads of one service and held by each of them, so that it
+// outlives the service.
+class EarlyRead {
  private:
-  friend bool readAhead(DiscoveryServices&, const std::shared_ptr<ReadAhead>&, std::int32_t,
+  friend bool readEarly(DiscoveryServices&, const std::shared_ptr<EarlyRead>&, std::int32_t,
                         const Budget&, const Extras&);
   friend void discover(DiscoveryServices&, std::int32_t, const Budget&, const Extras&, bool,
-                       std::function<void(DiscoveryResult)>, std::shared_ptr<ReadAhead>);
+                       std::function<void(DiscoveryResult)>, std::shared_ptr<EarlyRead>);
   bool tookAsleep(std::int32_t pid);
 
   std::shared_timed_mutex turns_;
   std::atomic<bool> running_{false};
   std::mutex asleepMutex_;
-  // Applications whose tree a read ahead woke: the next read asked for of each reports it asleep,
+  // Applications whose tree an early read woke: the next read asked for of each reports it asleep,
   // as it would have found it, so that the later looks that a waking tree needs are taken.
   std::set<std::int32_t> asleep_;
 };
@@ -196,11 +197,11 @@ class ReadAhead {
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
               std::function<void(DiscoveryResult)> completion,
-              std::shared_ptr<ReadAhead> ahead = nullptr);
+              std::shared_ptr<EarlyRead> early = nullptr);
 // Reads as `discover` does, checking what covers the window, and drops the result: nothing of it
-// reaches the main thread. False, starting nothing, while another read ahead of the same `ahead`
+// reaches the main thread. False, starting nothing, while another early read of the same `early`
 // runs.
-bool readAhead(DiscoveryServices& services, const std::shared_ptr<ReadAhead>& ahead,
+bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
                std::int32_t pid, const Budget& budget, const Extras& extras);
 std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::int32_t pid,
                                             std::span<const platform::Rect> displays);

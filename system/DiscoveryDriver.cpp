@@ -218,48 +218,48 @@ DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const
 
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
-              std::function<void(DiscoveryResult)> completion, std::shared_ptr<ReadAhead> ahead) {
+              std::function<void(DiscoveryResult)> completion, std::shared_ptr<EarlyRead> early) {
   DiscoveryServices shared = services;
-  services.executor.runDetached([shared, pid, budget, extras, checkCovering, ahead,
+  services.executor.runDetached([shared, pid, budget, extras, checkCovering, early,
                                  completion = std::move(completion)]() mutable {
     std::shared_lock<std::shared_timed_mutex> turn;
-    if (ahead) {
-      turn = std::shared_lock(ahead->turns_, std::defer_lock);
-      // Past the budget the read ahead is late, and this one asks for itself.
+    if (early) {
+      turn = std::shared_lock(early->turns_, std::defer_lock);
+      // Past the budget the early read is late, and this one asks for itself.
       (void)turn.try_lock_for(std::chrono::duration<double>(budget.seconds));
     }
     auto result =
         std::make_shared<DiscoveryResult>(discoverNow(shared, pid, budget, extras, checkCovering));
-    if (ahead && ahead->tookAsleep(pid)) result->treeWasAsleep = true;
+    if (early && early->tookAsleep(pid)) result->treeWasAsleep = true;
     shared.executor.postToMain(
         [completion = std::move(completion), result] { completion(std::move(*result)); });
   });
 }
 
-bool ReadAhead::tookAsleep(std::int32_t pid) {
+bool EarlyRead::tookAsleep(std::int32_t pid) {
   std::lock_guard lock(asleepMutex_);
   return asleep_.erase(pid) > 0;
 }
 
-bool readAhead(DiscoveryServices& services, const std::shared_ptr<ReadAhead>& ahead,
+bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
                std::int32_t pid, const Budget& budget, const Extras& extras) {
-  if (ahead->running_.exchange(true)) return false;
+  if (early->running_.exchange(true)) return false;
   DiscoveryServices shared = services;
-  services.executor.runDetached([shared, ahead, pid, budget, extras]() mutable {
+  services.executor.runDetached([shared, early, pid, budget, extras]() mutable {
     // A read asked for already runs: it leaves the answers fresh itself.
-    std::unique_lock turn(ahead->turns_, std::try_to_lock);
+    std::unique_lock turn(early->turns_, std::try_to_lock);
     if (turn.owns_lock()) {
       // Whatever goes wrong here stays here: the read was never asked for.
       try {
         if (discoverNow(shared, pid, budget, extras, true).treeWasAsleep) {
-          std::lock_guard lock(ahead->asleepMutex_);
-          ahead->asleep_.insert(pid);
+          std::lock_guard lock(early->asleepMutex_);
+          early->asleep_.insert(pid);
         }
       } catch (...) {
       }
     }
     turn = {};
-    ahead->running_ = false;
+    early->running_ = false;
   });
   return true;
 }

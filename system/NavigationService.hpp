@@ -236,9 +236,9 @@ class NavigationService {
                 TargetAction action, const AXElementBox* box, std::int64_t finish);
   void finishActivation(std::int64_t generation, bool succeeded);
   void rescheduleDiscovery(double delay, std::int64_t generation);
-  // Follows the keys the tap heard, and reads the front window ahead when they hold the click
+  // Follows the keys the tap heard, and reads the front window early when they hold the click
   // entry's modifiers and nothing else.
-  void readAheadForEntry(platform::EventType type, const platform::InputEvent& event);
+  void readEarlyForEntry(platform::EventType type, const platform::InputEvent& event);
 
   // ── Scroll mode ──
   void findScrollWindow(std::int64_t generation);
@@ -321,9 +321,9 @@ class NavigationService {
   // The read of the front window started while the click entry's modifiers are down, shared with
   // every read of click mode; when the last one started, and in which application; whether the
   // modifiers were down at the last modifier event; the other keys down, as the tap heard them.
-  std::shared_ptr<AccessibilityTargets::ReadAhead> readAhead_ =
-      std::make_shared<AccessibilityTargets::ReadAhead>();
-  std::optional<std::pair<std::int32_t, double>> lastReadAhead_;
+  std::shared_ptr<AccessibilityTargets::EarlyRead> earlyRead_ =
+      std::make_shared<AccessibilityTargets::EarlyRead>();
+  std::optional<std::pair<std::int32_t, double>> lastEarlyRead_;
   bool entryModifiersDown_ = false;
   std::set<std::uint16_t> keysDown_;
 };

@@ -27,9 +27,9 @@ constexpr double hoverReentryDelay = 0.25;
 constexpr double doubleClickGap = 0.04;
 // Snapshots older than the newest three are forgotten.
 constexpr std::int64_t keptSnapshots = 3;
-// A person holding the modifiers while doing something else starts no more than one read ahead of
+// A person holding the modifiers while doing something else starts no more than one early read of
 // an application in this long; the answers of the last one are still fresh meanwhile.
-constexpr double readAheadPause = 1.0;
+constexpr double earlyReadPause = 1.0;
 
 const std::string targetChanged = "This target changed. Refreshing…";
 
@@ -72,7 +72,7 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
           if (!alive || task->cancelled) return;
           (**alive).publish(std::move(result), generation);
         },
-        self.readAhead_);
+        self.earlyRead_);
     if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
   };
   // The task starts on a later turn of the main loop, like any other piece of main-thread work
@@ -83,7 +83,7 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
 // A person presses the entry chord's modifiers a tenth of a second or more before its key: the
 // front window is read meanwhile, and the read the chord asks for finds the answers fresh. One
 // nobody asks for leaves nothing behind.
-void NavigationService::readAheadForEntry(platform::EventType type,
+void NavigationService::readEarlyForEntry(platform::EventType type,
                                           const platform::InputEvent& event) {
   namespace ev = platform::eventType;
   if (type == ev::keyDown || type == ev::keyUp) {
@@ -109,12 +109,12 @@ void NavigationService::readAheadForEntry(platform::EventType type,
     return;
   const std::int32_t pid = *lastExternalPID_;
   const double at = now();
-  if (lastReadAhead_ && lastReadAhead_->first == pid &&
-      at - lastReadAhead_->second < readAheadPause)
+  if (lastEarlyRead_ && lastEarlyRead_->first == pid &&
+      at - lastEarlyRead_->second < earlyReadPause)
     return;
-  if (AccessibilityTargets::readAhead(discovery_, readAhead_, pid, discoveryBudget,
+  if (AccessibilityTargets::readEarly(discovery_, earlyRead_, pid, discoveryBudget,
                                       discoveryExtras(config())))
-    lastReadAhead_ = std::pair(pid, at);
+    lastEarlyRead_ = std::pair(pid, at);
 }
 
 void NavigationService::publish(DiscoveryResult result, std::int64_t generation) {

@@ -37,7 +37,7 @@ bool NavigationService::handleTapEvent(platform::EventType type,
   updateEditingState();
   auto input = EventClassifier::input(type, event, now());
   if (!input) return false;
-  readAheadForEntry(type, event);
+  readEarlyForEntry(type, event);
 
   // Where the user last clicked or scrolled in the application in front; scroll mode resumes there.
   if (type == ev::leftMouseDown || type == ev::rightMouseDown || type == ev::scrollWheel) {

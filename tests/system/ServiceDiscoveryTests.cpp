@@ -277,7 +277,7 @@ TEST_F(ServiceDiscovery, CompletionPostsThePointerFallBacks) {
   EXPECT_EQ(desktop.events.posted.at(1).event.location, frame.center());
 }
 
-TEST_F(ServiceDiscovery, TheEntryModifiersReadTheWindowAheadAndLeaveNothingBehind) {
+TEST_F(ServiceDiscovery, TheEntryModifiersReadTheWindowEarlyAndLeaveNothingBehind) {
   using namespace platform::eventFlag;
   desktop.access.trusted = true, service().recheckReadiness();
   std::vector<NavigationService::Property> seen;
@@ -315,7 +315,7 @@ TEST_F(ServiceDiscovery, TheEntryModifiersReadTheWindowAheadAndLeaveNothingBehin
     EXPECT_EQ(reads(), expected += &setUp == std::end(cases) - 1 ? walk : 0);
   }
 
-  // The chord that comes after the read ahead finds the targets as ever.
+  // The chord that comes after the early read finds the targets as ever.
   desktop.advance(1.0);
   hold(true);
   key(Key::space, true, command | shift);
