@@ -172,18 +172,21 @@ DiscoveryResult discoverSynchronously(DiscoveryServices& services, std::int32_t 
 DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
                             const Extras& extras, bool checkCovering);
 // An early read: one of the front window nobody asked for yet, started while the user is on the
-// way to asking (the entry chord's modifiers are down), so that the read asked for finds the
-// application's answers fresh. Reads asked for run side by side as ever, but each first waits for
-// a running early read, never longer than that one's budget; an early read starts only while no
-// other read runs. Shared by the reads of one service and held by each of them, so that it
-// outlives the service.
+// way to asking (the entry chord's modifiers are down), so that the read runs while the hand
+// finishes the chord. A read asked for that may `adopt` it waits for it, never longer than its
+// budget, and takes its result as its own; any other read asked for waits for it the same way and
+// then reads anew, so the application is not asked everything twice at once. An early read
+// starts only while no other read runs. Shared by the reads of one service and held by each of
+// them, so that it outlives the service.
 class EarlyRead {
  private:
   friend bool readEarly(DiscoveryServices&, const std::shared_ptr<EarlyRead>&, std::int32_t,
                         const Budget&, const Extras&);
   friend void discover(DiscoveryServices&, std::int32_t, const Budget&, const Extras&, bool,
-                       std::function<void(DiscoveryResult)>, std::shared_ptr<EarlyRead>);
+                       std::function<void(DiscoveryResult)>, std::shared_ptr<EarlyRead>, bool);
   bool tookAsleep(std::int32_t pid);
+  // The last early read's result, once, when it read `pid`.
+  std::optional<DiscoveryResult> take(std::int32_t pid);
 
   std::shared_timed_mutex turns_;
   std::atomic<bool> running_{false};
@@ -191,16 +194,17 @@ class EarlyRead {
   // Applications whose tree an early read woke: the next read asked for of each reports it asleep,
   // as it would have found it, so that the later looks that a waking tree needs are taken.
   std::set<std::int32_t> asleep_;
+  std::optional<std::pair<std::int32_t, DiscoveryResult>> result_;
 };
 
 // Runs in the background and hands the result to `completion` on the main thread.
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
               std::function<void(DiscoveryResult)> completion,
-              std::shared_ptr<EarlyRead> early = nullptr);
-// Reads as `discover` does, checking what covers the window, and drops the result: nothing of it
-// reaches the main thread. False, starting nothing, while another early read of the same `early`
-// runs.
+              std::shared_ptr<EarlyRead> early = nullptr, bool adopt = false);
+// Reads as `discover` does, checking what covers the window, and keeps the result for a read that
+// adopts it: nothing of it reaches the main thread otherwise. False, starting nothing, while
+// another early read of the same `early` runs.
 bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
                std::int32_t pid, const Budget& budget, const Extras& extras);
 std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::int32_t pid,

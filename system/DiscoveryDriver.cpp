@@ -218,9 +218,10 @@ DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const
 
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
-              std::function<void(DiscoveryResult)> completion, std::shared_ptr<EarlyRead> early) {
+              std::function<void(DiscoveryResult)> completion, std::shared_ptr<EarlyRead> early,
+              bool adopt) {
   DiscoveryServices shared = services;
-  services.executor.runDetached([shared, pid, budget, extras, checkCovering, early,
+  services.executor.runDetached([shared, pid, budget, extras, checkCovering, early, adopt,
                                  completion = std::move(completion)]() mutable {
     std::shared_lock<std::shared_timed_mutex> turn;
     if (early) {
@@ -228,8 +229,10 @@ void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budge
       // Past the budget the early read is late, and this one asks for itself.
       (void)turn.try_lock_for(std::chrono::duration<double>(budget.seconds));
     }
-    auto result =
-        std::make_shared<DiscoveryResult>(discoverNow(shared, pid, budget, extras, checkCovering));
+    std::optional<DiscoveryResult> adopted;
+    if (early && adopt && turn.owns_lock()) adopted = early->take(pid);
+    auto result = std::make_shared<DiscoveryResult>(
+        adopted ? std::move(*adopted) : discoverNow(shared, pid, budget, extras, checkCovering));
     if (early && early->tookAsleep(pid)) result->treeWasAsleep = true;
     shared.executor.postToMain(
         [completion = std::move(completion), result] { completion(std::move(*result)); });
@@ -241,6 +244,14 @@ bool EarlyRead::tookAsleep(std::int32_t pid) {
   return asleep_.erase(pid) > 0;
 }
 
+std::optional<DiscoveryResult> EarlyRead::take(std::int32_t pid) {
+  std::lock_guard lock(asleepMutex_);
+  std::optional<DiscoveryResult> taken;
+  if (result_ && result_->first == pid) taken = std::move(result_->second);
+  result_.reset();
+  return taken;
+}
+
 bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
                std::int32_t pid, const Budget& budget, const Extras& extras) {
   if (early->running_.exchange(true)) return false;
@@ -250,11 +261,15 @@ bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& ea
     std::unique_lock turn(early->turns_, std::try_to_lock);
     if (turn.owns_lock()) {
       // Whatever goes wrong here stays here: the read was never asked for.
+      {
+        std::lock_guard lock(early->asleepMutex_);
+        early->result_.reset();
+      }
       try {
-        if (discoverNow(shared, pid, budget, extras, true).treeWasAsleep) {
-          std::lock_guard lock(early->asleepMutex_);
-          early->asleep_.insert(pid);
-        }
+        DiscoveryResult result = discoverNow(shared, pid, budget, extras, true);
+        std::lock_guard lock(early->asleepMutex_);
+        if (result.treeWasAsleep) early->asleep_.insert(pid);
+        early->result_.emplace(pid, std::move(result));
       } catch (...) {
       }
     }

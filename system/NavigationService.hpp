@@ -324,6 +324,9 @@ class NavigationService {
   std::shared_ptr<AccessibilityTargets::EarlyRead> earlyRead_ =
       std::make_shared<AccessibilityTargets::EarlyRead>();
   std::optional<std::pair<std::int32_t, double>> lastEarlyRead_;
+  // A key other than the entry's, or a button, since the last early read started: what it read
+  // may have changed.
+  bool inputSinceEarlyRead_ = true;
   bool entryModifiersDown_ = false;
   std::set<std::uint16_t> keysDown_;
 };

@@ -30,6 +30,9 @@ constexpr std::int64_t keptSnapshots = 3;
 // A person holding the modifiers while doing something else starts no more than one early read of
 // an application in this long; the answers of the last one are still fresh meanwhile.
 constexpr double earlyReadPause = 1.0;
+// The entry that comes this soon after an early read started, with nothing typed or clicked
+// between, shows what the early read found.
+constexpr double earlyReadServes = 0.5;
 
 const std::string targetChanged = "This target changed. Refreshing…";
 
@@ -58,7 +61,12 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
   auto task = std::make_shared<Task>();
   discoveryTask_ = task;
   const AccessibilityTargets::Extras extras = discoveryExtras(config());
-  auto run = [weak = weak(), task, pid, extras, generation, screen] {
+  const bool adopt = !delay && !inputSinceEarlyRead_ && lastEarlyRead_ &&
+                     lastEarlyRead_->first == pid &&
+                     now() - lastEarlyRead_->second < earlyReadServes;
+  // One entry at most shows it.
+  inputSinceEarlyRead_ = true;
+  auto run = [weak = weak(), task, pid, extras, generation, screen, adopt] {
     if (task->cancelled) return;
     auto alive = weak.lock();
     if (!alive) return;
@@ -72,7 +80,7 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
           if (!alive || task->cancelled) return;
           (**alive).publish(std::move(result), generation);
         },
-        self.earlyRead_);
+        self.earlyRead_, adopt);
     if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
   };
   // The task starts on a later turn of the main loop, like any other piece of main-thread work
@@ -86,8 +94,15 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
 void NavigationService::readEarlyForEntry(platform::EventType type,
                                           const platform::InputEvent& event) {
   namespace ev = platform::eventType;
+  if (type != ev::flagsChanged && type != ev::keyDown && type != ev::keyUp) {
+    if (type != ev::mouseMoved) inputSinceEarlyRead_ = true;
+    return;
+  }
   if (type == ev::keyDown || type == ev::keyUp) {
     if (Key::isModifierKey(event.keyCode)) return;
+    if (type == ev::keyDown &&
+        (!entryModifiersDown_ || event.keyCode != config().clickEntry.gesture.keyCode()))
+      inputSinceEarlyRead_ = true;
     if (type == ev::keyDown)
       keysDown_.insert(event.keyCode);
     else
@@ -113,8 +128,10 @@ void NavigationService::readEarlyForEntry(platform::EventType type,
       at - lastEarlyRead_->second < earlyReadPause)
     return;
   if (AccessibilityTargets::readEarly(discovery_, earlyRead_, pid, discoveryBudget,
-                                      discoveryExtras(config())))
+                                      discoveryExtras(config()))) {
     lastEarlyRead_ = std::pair(pid, at);
+    inputSinceEarlyRead_ = false;
+  }
 }
 
 void NavigationService::publish(DiscoveryResult result, std::int64_t generation) {

@@ -35,9 +35,9 @@ bool NavigationService::handleTapEvent(platform::EventType type,
                                        const platform::InputEvent& event) {
   namespace ev = platform::eventType;
   updateEditingState();
+  readEarlyForEntry(type, event);
   auto input = EventClassifier::input(type, event, now());
   if (!input) return false;
-  readEarlyForEntry(type, event);
 
   // Where the user last clicked or scrolled in the application in front; scroll mode resumes there.
   if (type == ev::leftMouseDown || type == ev::rightMouseDown || type == ev::scrollWheel) {
