@@ -4,15 +4,10 @@
 // scrolls, and acting on it later. Everything is reentrant and may run on any thread; the only
 // shared state is the two process-wide sets of applications whose trees were woken.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
-#include <shared_mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -171,42 +166,10 @@ DiscoveryResult discoverSynchronously(DiscoveryServices& services, std::int32_t 
 // the main thread.
 DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
                             const Extras& extras, bool checkCovering);
-// An early read: one of the front window nobody asked for yet, started while the user is on the
-// way to asking (the entry chord's modifiers are down), so that the read runs while the hand
-// finishes the chord. A read asked for that may `adopt` it waits for it, never longer than its
-// budget, and takes its result as its own; any other read asked for waits for it the same way and
-// then reads anew, so the application is not asked everything twice at once. An early read
-// starts only while no other read runs. Shared by the reads of one service and held by each of
-// them, so that it outlives the service.
-class EarlyRead {
- private:
-  friend bool readEarly(DiscoveryServices&, const std::shared_ptr<EarlyRead>&, std::int32_t,
-                        const Budget&, const Extras&);
-  friend void discover(DiscoveryServices&, std::int32_t, const Budget&, const Extras&, bool,
-                       std::function<void(DiscoveryResult)>, std::shared_ptr<EarlyRead>, bool);
-  bool tookAsleep(std::int32_t pid);
-  // The last early read's result, once, when it read `pid`.
-  std::optional<DiscoveryResult> take(std::int32_t pid);
-
-  std::shared_timed_mutex turns_;
-  std::atomic<bool> running_{false};
-  std::mutex asleepMutex_;
-  // Applications whose tree an early read woke: the next read asked for of each reports it asleep,
-  // as it would have found it, so that the later looks that a waking tree needs are taken.
-  std::set<std::int32_t> asleep_;
-  std::optional<std::pair<std::int32_t, DiscoveryResult>> result_;
-};
-
 // Runs in the background and hands the result to `completion` on the main thread.
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
-              std::function<void(DiscoveryResult)> completion,
-              std::shared_ptr<EarlyRead> early = nullptr, bool adopt = false);
-// Reads as `discover` does, checking what covers the window, and keeps the result for a read that
-// adopts it: nothing of it reaches the main thread otherwise. False, starting nothing, while
-// another early read of the same `early` runs.
-bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
-               std::int32_t pid, const Budget& budget, const Extras& extras);
+              std::function<void(DiscoveryResult)> completion);
 std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::int32_t pid,
                                             std::span<const platform::Rect> displays);
 std::vector<HintTarget::Frame> windowsAbove(DiscoveryServices& services, std::int32_t pid);

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <shared_mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -218,65 +216,15 @@ DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const
 
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
               const Extras& extras, bool checkCovering,
-              std::function<void(DiscoveryResult)> completion, std::shared_ptr<EarlyRead> early,
-              bool adopt) {
+              std::function<void(DiscoveryResult)> completion) {
   DiscoveryServices shared = services;
-  services.executor.runDetached([shared, pid, budget, extras, checkCovering, early, adopt,
+  services.executor.runDetached([shared, pid, budget, extras, checkCovering,
                                  completion = std::move(completion)]() mutable {
-    std::shared_lock<std::shared_timed_mutex> turn;
-    if (early) {
-      turn = std::shared_lock(early->turns_, std::defer_lock);
-      // Past the budget the early read is late, and this one asks for itself.
-      (void)turn.try_lock_for(std::chrono::duration<double>(budget.seconds));
-    }
-    std::optional<DiscoveryResult> adopted;
-    if (early && adopt && turn.owns_lock()) adopted = early->take(pid);
-    auto result = std::make_shared<DiscoveryResult>(
-        adopted ? std::move(*adopted) : discoverNow(shared, pid, budget, extras, checkCovering));
-    if (early && early->tookAsleep(pid)) result->treeWasAsleep = true;
+    auto result =
+        std::make_shared<DiscoveryResult>(discoverNow(shared, pid, budget, extras, checkCovering));
     shared.executor.postToMain(
         [completion = std::move(completion), result] { completion(std::move(*result)); });
   });
-}
-
-bool EarlyRead::tookAsleep(std::int32_t pid) {
-  std::lock_guard lock(asleepMutex_);
-  return asleep_.erase(pid) > 0;
-}
-
-std::optional<DiscoveryResult> EarlyRead::take(std::int32_t pid) {
-  std::lock_guard lock(asleepMutex_);
-  std::optional<DiscoveryResult> taken;
-  if (result_ && result_->first == pid) taken = std::move(result_->second);
-  result_.reset();
-  return taken;
-}
-
-bool readEarly(DiscoveryServices& services, const std::shared_ptr<EarlyRead>& early,
-               std::int32_t pid, const Budget& budget, const Extras& extras) {
-  if (early->running_.exchange(true)) return false;
-  DiscoveryServices shared = services;
-  services.executor.runDetached([shared, early, pid, budget, extras]() mutable {
-    // A read asked for already runs: it leaves the answers fresh itself.
-    std::unique_lock turn(early->turns_, std::try_to_lock);
-    if (turn.owns_lock()) {
-      // Whatever goes wrong here stays here: the read was never asked for.
-      {
-        std::lock_guard lock(early->asleepMutex_);
-        early->result_.reset();
-      }
-      try {
-        DiscoveryResult result = discoverNow(shared, pid, budget, extras, true);
-        std::lock_guard lock(early->asleepMutex_);
-        if (result.treeWasAsleep) early->asleep_.insert(pid);
-        early->result_.emplace(pid, std::move(result));
-      } catch (...) {
-      }
-    }
-    turn = {};
-    early->running_ = false;
-  });
-  return true;
 }
 
 std::vector<TargetPair> notificationTargets(DiscoveryServices& services, std::int32_t pid,

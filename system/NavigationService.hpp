@@ -11,9 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/HintTarget.hpp"
@@ -236,9 +234,6 @@ class NavigationService {
                 TargetAction action, const AXElementBox* box, std::int64_t finish);
   void finishActivation(std::int64_t generation, bool succeeded);
   void rescheduleDiscovery(double delay, std::int64_t generation);
-  // Follows the keys the tap heard, and reads the front window early when they hold the click
-  // entry's modifiers and nothing else.
-  void readEarlyForEntry(platform::EventType type, const platform::InputEvent& event);
 
   // ── Scroll mode ──
   void findScrollWindow(std::int64_t generation);
@@ -318,17 +313,6 @@ class NavigationService {
     std::shared_ptr<const NavigationRouter> router;
   };
   std::shared_ptr<KeyOwnershipShare> keyOwnership_ = std::make_shared<KeyOwnershipShare>();
-  // The read of the front window started while the click entry's modifiers are down, shared with
-  // every read of click mode; when the last one started, and in which application; whether the
-  // modifiers were down at the last modifier event; the other keys down, as the tap heard them.
-  std::shared_ptr<AccessibilityTargets::EarlyRead> earlyRead_ =
-      std::make_shared<AccessibilityTargets::EarlyRead>();
-  std::optional<std::pair<std::int32_t, double>> lastEarlyRead_;
-  // A key other than the entry's, or a button, since the last early read started: what it read
-  // may have changed.
-  bool inputSinceEarlyRead_ = true;
-  bool entryModifiersDown_ = false;
-  std::set<std::uint16_t> keysDown_;
 };
 
 template <class T>

@@ -7,7 +7,6 @@
 
 #include "core/PlatformTexts.hpp"
 #include "system/DisplayGeometry.hpp"
-#include "system/EventClassifier.hpp"
 #include "system/NavigationService.hpp"
 
 // The click-mode half of the service: the discovery the router asks for, its numbered snapshots,
@@ -27,12 +26,6 @@ constexpr double hoverReentryDelay = 0.25;
 constexpr double doubleClickGap = 0.04;
 // Snapshots older than the newest three are forgotten.
 constexpr std::int64_t keptSnapshots = 3;
-// A person holding the modifiers while doing something else starts no more than one early read of
-// an application in this long; the answers of the last one are still fresh meanwhile.
-constexpr double earlyReadPause = 1.0;
-// The entry that comes this soon after an early read started, with nothing typed or clicked
-// between, shows what the early read found.
-constexpr double earlyReadServes = 0.5;
 
 const std::string targetChanged = "This target changed. Refreshing…";
 
@@ -61,77 +54,24 @@ void NavigationService::scheduleDiscovery(std::int64_t generation) {
   auto task = std::make_shared<Task>();
   discoveryTask_ = task;
   const AccessibilityTargets::Extras extras = discoveryExtras(config());
-  const bool adopt = !delay && !inputSinceEarlyRead_ && lastEarlyRead_ &&
-                     lastEarlyRead_->first == pid &&
-                     now() - lastEarlyRead_->second < earlyReadServes;
-  // One entry at most shows it.
-  inputSinceEarlyRead_ = true;
-  auto run = [weak = weak(), task, pid, extras, generation, screen, adopt] {
+  auto run = [weak = weak(), task, pid, extras, generation, screen] {
     if (task->cancelled) return;
     auto alive = weak.lock();
     if (!alive) return;
     NavigationService& self = **alive;
     // The walk starts first: showing the line costs the main thread a window, and the walk runs
     // beside it.
-    AccessibilityTargets::discover(
-        self.discovery_, pid, discoveryBudget, extras, true,
-        [weak, task, generation](DiscoveryResult result) {
-          auto alive = weak.lock();
-          if (!alive || task->cancelled) return;
-          (**alive).publish(std::move(result), generation);
-        },
-        self.earlyRead_, adopt);
+    AccessibilityTargets::discover(self.discovery_, pid, discoveryBudget, extras, true,
+                                   [weak, task, generation](DiscoveryResult result) {
+                                     auto alive = weak.lock();
+                                     if (!alive || task->cancelled) return;
+                                     (**alive).publish(std::move(result), generation);
+                                   });
     if (screen) self.scanBar_.start(*screen, discoveryBudget.seconds);
   };
   // The task starts on a later turn of the main loop, like any other piece of main-thread work
   // the service starts, and finds out then whether it is still wanted.
   platform_.scheduler.after(delay ? repeatDelay : 0, std::move(run));
-}
-
-// A person presses the entry chord's modifiers a tenth of a second or more before its key: the
-// front window is read meanwhile, and the read the chord asks for finds the answers fresh. One
-// nobody asks for leaves nothing behind.
-void NavigationService::readEarlyForEntry(platform::EventType type,
-                                          const platform::InputEvent& event) {
-  namespace ev = platform::eventType;
-  if (type != ev::flagsChanged && type != ev::keyDown && type != ev::keyUp) {
-    if (type != ev::mouseMoved) inputSinceEarlyRead_ = true;
-    return;
-  }
-  if (type == ev::keyDown || type == ev::keyUp) {
-    if (Key::isModifierKey(event.keyCode)) return;
-    if (type == ev::keyDown &&
-        (!entryModifiersDown_ || event.keyCode != config().clickEntry.gesture.keyCode()))
-      inputSinceEarlyRead_ = true;
-    if (type == ev::keyDown)
-      keysDown_.insert(event.keyCode);
-    else
-      keysDown_.erase(event.keyCode);
-    return;
-  }
-  if (type != ev::flagsChanged) return;
-  const Gesture& entry = config().clickEntry.gesture;
-  const bool down = !entry.isModifierTap() && !entry.modifiers().isEmpty() &&
-                    EventClassifier::modifiers(event.flags).contains(entry.modifiers());
-  const bool pressed = down && !entryModifiersDown_;
-  entryModifiersDown_ = down;
-  if (!pressed || mode() != InteractionMode::off || !keysDown_.empty()) return;
-  if (router_.routingSuspended() || excludedAppInFront_ || !readiness_.accessibilityTrusted) return;
-  // Click mode would read this program's own window, or none.
-  auto& application = platform_.application;
-  if (!lastExternalPID_ || frontPID_ != lastExternalPID_ ||
-      (application.isActive() && application.hasKeyWindow()))
-    return;
-  const std::int32_t pid = *lastExternalPID_;
-  const double at = now();
-  if (lastEarlyRead_ && lastEarlyRead_->first == pid &&
-      at - lastEarlyRead_->second < earlyReadPause)
-    return;
-  if (AccessibilityTargets::readEarly(discovery_, earlyRead_, pid, discoveryBudget,
-                                      discoveryExtras(config()))) {
-    lastEarlyRead_ = std::pair(pid, at);
-    inputSinceEarlyRead_ = false;
-  }
 }
 
 void NavigationService::publish(DiscoveryResult result, std::int64_t generation) {

@@ -35,7 +35,6 @@ bool NavigationService::handleTapEvent(platform::EventType type,
                                        const platform::InputEvent& event) {
   namespace ev = platform::eventType;
   updateEditingState();
-  readEarlyForEntry(type, event);
   auto input = EventClassifier::input(type, event, now());
   if (!input) return false;
 
@@ -88,16 +87,11 @@ void NavigationService::installTapIfPossible() {
         return service ? (*service)->handleTapEvent(type, event) : false;
       },
       [self] {
-        if (auto service = self.lock()) {
-          // The keys held meanwhile go unheard.
-          (*service)->keysDown_.clear();
-          (*service)->forceOff(std::string(platformText::tapPaused));
-        }
+        if (auto service = self.lock()) (*service)->forceOff(std::string(platformText::tapPaused));
       });
   tap_->setKeyOwnership(keyOwnershipAnswer());
   // A new tap knows no keys yet: hand it the ones the current mode must be able to swallow.
   interception_.reset();
-  keysDown_.clear();
   syncKeyInterception();
   syncTapEventMask();
   if (tap_->install()) {

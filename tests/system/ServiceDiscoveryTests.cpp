@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -275,66 +274,6 @@ TEST_F(ServiceDiscovery, CompletionPostsThePointerFallBacks) {
   access().complete(AccessibilityTargets::Revalidation::valid(frame), unsupported, press, &item,
                     router().generation());
   EXPECT_EQ(desktop.events.posted.at(1).event.location, frame.center());
-}
-
-TEST_F(ServiceDiscovery, TheEntryModifiersReadTheWindowEarlyAndLeaveNothingBehind) {
-  using namespace platform::eventFlag;
-  desktop.access.trusted = true, service().recheckReadiness();
-  std::vector<NavigationService::Property> seen;
-  service().observe([&](NavigationService::Property property) { seen.push_back(property); });
-  const auto reads = [&] { return ax.reads(app)["AXFocusedWindow"]; };
-  const auto hold = [&](bool down) {  // Super, then Shift; let go the other way round
-    modifier(down ? Key::leftCommand : Key::leftShift, command | leftCommand | (down ? 0 : shift));
-    modifier(down ? Key::leftShift : Key::leftCommand, down ? command | shift : 0);
-  };
-  int expected = reads();
-  hold(true);
-  const int walk = reads() - expected;
-  ASSERT_GT(walk, 0);
-  for (int again = 0; again < 3; ++again)  // within the second: none more
-    hold(false), hold(true), modifier(Key::leftControl, command | shift | control);
-  hold(false);
-  EXPECT_EQ(reads(), expected += walk);
-  EXPECT_EQ(desktop.executor.drainMain(), 0);  // nothing of it came back
-  EXPECT_TRUE(seen.empty() && !service().lastDiscovery());
-  EXPECT_EQ(logTexts().size(), 1u);  // "Keyboard access ready"
-
-  // None while another key is down, nor for a window click mode would not read; then one again.
-  const std::function<void(bool)> cases[] = {
-      [&](bool on) { key(Key::a, on); },
-      [&](bool on) { desktop.access.trusted = !on, service().recheckReadiness(); },
-      [&](bool on) { desktop.application.active = desktop.application.keyWindow = on; },
-      [&](bool on) {
-        config.excludedBundleIDs = std::vector<std::string>(on, "org.example.Editor");
-        service().apply(config);
-      },
-      [](bool) {}};
-  for (const auto& setUp : cases) {
-    desktop.advance(1.0);
-    setUp(true), hold(true), setUp(false), hold(false);
-    EXPECT_EQ(reads(), expected += &setUp == std::end(cases) - 1 ? walk : 0);
-  }
-
-  // The chord that comes right after the early read shows what it found, read once; one after a
-  // key typed between, or too late, reads the window again.
-  const std::function<void()> between[] = {
-      [] {}, [&] { key(Key::a, true, command | shift), key(Key::a, false, command | shift); },
-      [&] { desktop.advance(0.6); }};
-  int entries = 0;
-  for (const auto& step : between) {
-    desktop.advance(1.0);
-    hold(true);
-    step();
-    key(Key::space, true, command | shift);
-    desktop.settle();
-    ASSERT_EQ(service().mode(), Mode::click);
-    EXPECT_EQ(router().click()->targets().at(0).name, "Save");
-    EXPECT_EQ(reads(), expected += walk * (&step == between ? 1 : 2));
-    EXPECT_EQ(found(), ++entries);
-    key(Key::space, false, command | shift), hold(false);
-    key(Key::escape, true), key(Key::escape, false);
-    ASSERT_EQ(service().mode(), Mode::off);
-  }
 }
 
 TEST_F(ServiceDiscovery, MovePointerAndHoverThroughTheTree) {
