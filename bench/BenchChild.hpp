@@ -2,7 +2,8 @@
 
 // A program the benchmark starts beside itself (the fixture, a generated window, a toolkit's demo
 // application), asked to quit and reaped when the benchmark is done with it. Its output goes to
-// /dev/null: a toolkit that logs a warning per accessibility call would bury the figures.
+// /dev/null: a toolkit that logs a warning per accessibility call would bury the figures. Also
+// the median the benchmarks that run such programs report.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,5 +47,12 @@ class Child {
  private:
   pid_t pid_ = -1;
 };
+
+// The middle value; 0 of none.
+inline double median(std::vector<double> values) {
+  if (values.empty()) return 0.0;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
 
 }  // namespace tovrel::bench

@@ -31,6 +31,7 @@ namespace {
 
 using namespace tovrel;
 using namespace std::chrono_literals;
+using bench::median;
 
 using bench::Child;
 
@@ -58,12 +59,6 @@ bool ready(pid_t pid, std::size_t targets) {
     std::this_thread::sleep_for(100ms);
   }
   return false;
-}
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // Returns the median milliseconds of one discovery, and prints where it went, stage by stage.

@@ -47,6 +47,7 @@ namespace {
 
 using namespace tovrel;
 using namespace std::chrono_literals;
+using bench::median;
 using Clock = std::chrono::steady_clock;
 namespace flag = platform::eventFlag;
 namespace type = platform::eventType;
@@ -287,12 +288,6 @@ std::string activeTitle(Display* display) {
   Window window = 0;
   std::memcpy(&window, active.data(), sizeof window);
   return property(window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
-}
-
-double median(std::vector<double> values) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // One application the entry is timed in: "{home}" in its command and files stands for a folder
