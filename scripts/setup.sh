@@ -18,7 +18,7 @@ packages=(
   # build (the default build configures its unit tests and benchmarks too)
   cmake ninja-build g++ pkg-config
   nlohmann-json3-dev libicu-dev libfmt-dev
-  qt6-base-dev libqt6svg6 libx11-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev libxkbfile-dev
+  qt6-base-dev libqt6svg6 libx11-dev libxcb1-dev libxi-dev libxtst-dev libxrandr-dev libxfixes-dev libxres-dev libxkbfile-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # a session bus and the accessibility bus Tovrel reads applications through
   dbus dbus-x11 at-spi2-core

@@ -114,9 +114,8 @@ class UncheckedResults {
   std::mutex lock_;
 };
 
-// What the preparation decides before the walk starts.
+// What the discovery does besides the window, decided while the window is walked.
 struct Plan {
-  std::vector<Rect> displays;
   bool menuBar = false;
   std::optional<std::int32_t> dockPid;
   std::vector<StatusApp> statusApps;
@@ -125,7 +124,6 @@ struct Plan {
 
 Plan prepare(DiscoveryServices& services, const Extras& extras) {
   Plan plan;
-  plan.displays = DisplayGeometry::activeBounds(services.displays);
   plan.menuBar = extras.menuBar && !menuBarAutoHides(services);
   const auto apps = services.workspace.runningApplications();
   if (extras.dock) {
@@ -160,14 +158,30 @@ std::vector<TargetPair> menuBarTargets(DiscoveryServices& services, std::int32_t
 }
 
 DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
-                     bool checkCovering, const Plan& plan) {
+                     bool checkCovering, const Extras& wanted, bool beside) {
   const double start = services.clock.uptime();
-  DiscoveryResult result = discoverSynchronously(services, pid, budget, plan.displays);
+  DiscoveryResult result;
+  Plan plan;
+  // What comes after the window (the running applications, read from the window system and
+  // /proc) is looked up beside its walk.
+  const std::vector<Rect> displays = DisplayGeometry::activeBounds(services.displays);
+  const auto step = [&](std::size_t index) {
+    if (index == 0)
+      result = discoverSynchronously(services, pid, budget, displays);
+    else
+      plan = prepare(services, wanted);
+  };
+  if (beside) {
+    services.executor.parallelFor(2, step);
+  } else {
+    step(0);
+    step(1);
+  }
 
   std::vector<TargetPair> notes;
   if (plan.notificationPid) {
     stageTrace::Scope scope(stageTrace::Stage::extras);
-    notes = notificationTargets(services, *plan.notificationPid, plan.displays);
+    notes = notificationTargets(services, *plan.notificationPid, displays);
   }
   if (checkCovering) {
     stageTrace::Scope scope(stageTrace::Stage::covering);
@@ -181,7 +195,7 @@ DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget
   result.append(std::move(notes));
 
   // A full-screen window hides the menu bar and the dock.
-  if (isFullScreen(result, plan.displays)) return result;
+  if (isFullScreen(result, displays)) return result;
 
   stageTrace::Scope scope(stageTrace::Stage::extras);
   std::vector<TargetPair> extras;
@@ -190,10 +204,10 @@ DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget
       extras.push_back(std::move(pair));
   };
   if (plan.menuBar) {
-    add(menuBarTargets(services, pid, plan.displays));
-    add(statusTargets(services, plan.statusApps, plan.displays));
+    add(menuBarTargets(services, pid, displays));
+    add(statusTargets(services, plan.statusApps, displays));
   }
-  if (plan.dockPid) add(dockTargets(services, *plan.dockPid, plan.displays));
+  if (plan.dockPid) add(dockTargets(services, *plan.dockPid, displays));
   result.append(std::move(extras));
 
   result.elapsed = services.clock.uptime() - start;
@@ -204,14 +218,14 @@ DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget
 
 DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
                             const Extras& extras, bool checkCovering) {
-  const Plan plan = prepare(services, extras);
   // This program's own tree can only be read on its main thread.
   if (pid == services.workspace.selfPid()) {
     DiscoveryResult result;
-    services.executor.runOnMain([&] { result = body(services, pid, budget, checkCovering, plan); });
+    services.executor.runOnMain(
+        [&] { result = body(services, pid, budget, checkCovering, extras, false); });
     return result;
   }
-  return body(services, pid, budget, checkCovering, plan);
+  return body(services, pid, budget, checkCovering, extras, true);
 }
 
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,

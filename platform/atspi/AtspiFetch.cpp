@@ -119,25 +119,6 @@ std::optional<std::string> decodeString(const QVariant& value) {
   return inner.toString().toStdString();
 }
 
-// The windows of a process, from the list of this read unless `anew`.
-struct ListedWindows {
-  std::vector<ScreenWindow> windows;
-  bool reused = false;
-};
-ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew) {
-  const double now = monotonicSeconds();
-  {
-    std::lock_guard lock(shared.windowListMutex);
-    const auto& list = shared.windowList;
-    if (!anew && list.pid == pid && now - list.at < windowListLifetime) return {list.windows, true};
-  }
-  stageTrace::Scope scope(Stage::window);
-  ListedWindows listed{shared.windowsOf(pid), false};
-  std::lock_guard lock(shared.windowListMutex);
-  shared.windowList = {pid, listed.windows, now};
-  return listed;
-}
-
 // Whether the placement has found the window it lies in.
 bool placed(WindowPlacement& placement) {
   std::lock_guard lock(placement.mutex);
@@ -471,6 +452,42 @@ bool mayBeClickableGroup(const NodeState& node) {
   return extents.width >= 4 && extents.height >= 4;
 }
 
+// Whether the walk may look for another name of a nameless node: it names the controls. What
+// only shows something (an icon, a text, a heading) and offers no action is asked that only when
+// the walk needs it, so a window of many nameless pictures is not asked three more questions for
+// each.
+bool mayBeNamed(const NodeState& node) {
+  std::lock_guard lock(node.mutex);
+  // Unknown, or actions it has (one that offers no Action interface has none).
+  if (!node.actions.value) return true;
+  if (node.actions.value->ok() ? !node.actions.value->value().empty()
+                               : node.actions.value->error() != AXError::noValue)
+    return true;
+  if (!node.role.value || !node.role.value->ok()) return true;
+  switch (static_cast<Role>(node.role.value->value())) {
+    case Role::acceleratorLabel:
+    case Role::animation:
+    case Role::canvas:
+    case Role::caption:
+    case Role::drawingArea:
+    case Role::heading:
+    case Role::icon:
+    case Role::image:
+    case Role::label:
+    case Role::levelBar:
+    case Role::paragraph:
+    case Role::progressBar:
+    case Role::section:
+    case Role::separator:
+    case Role::staticText:
+    case Role::statusBar:
+    case Role::toolTip:
+      return false;
+    default:
+      return true;
+  }
+}
+
 bool outside(const Extents& inner, const Extents& outer) {
   if (inner.width <= 0 || inner.height <= 0) return false;
   return inner.x + inner.width <= outer.x || outer.x + outer.width <= inner.x ||
@@ -679,7 +696,7 @@ class TreeFetch {
       // A control without a name is named from its description, placeholder or text next: the
       // walk asks those one by one, so they are read ahead too.
       ask(node, snapshotDetails, [this, node] {
-        if (nameIsEmpty(*node))
+        if (nameIsEmpty(*node) && mayBeNamed(*node))
           ask(node, needDescription | needAttributes | needInterfaces | needLabelledBy, {});
       });
     } else if (depth > 0 && mayBeClickableGroup(*node)) {
@@ -725,6 +742,20 @@ class TreeFetch {
 };
 
 }  // namespace
+
+ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew) {
+  const double now = monotonicSeconds();
+  {
+    std::lock_guard lock(shared.windowListMutex);
+    const auto& list = shared.windowList;
+    if (!anew && list.pid == pid && now - list.at < windowListLifetime) return {list.windows, true};
+  }
+  stageTrace::Scope scope(Stage::window);
+  ListedWindows listed{shared.windowsOf(pid), false};
+  std::lock_guard lock(shared.windowListMutex);
+  shared.windowList = {pid, listed.windows, now};
+  return listed;
+}
 
 // Plain containers, bars and small text are labelled only in rare cases the walk asks about on
 // its own; a window of thousands of such nodes is read a third faster without their names and

@@ -513,7 +513,7 @@ class AtspiElement : public AXNode {
   // belongs. Looked for only while the application shows more windows than it lists.
   void appendPopUps(const NodeState& application, std::vector<NodeStatePtr>& topLevels) {
     if (!shared_->windowsOf || !application.pid) return;
-    if (shared_->windowsOf(*application.pid).size() <= topLevels.size()) return;
+    if (windowsOf(*shared_, *application.pid, false).windows.size() <= topLevels.size()) return;
     std::vector<NodeStatePtr> level = topLevels;
     int visited = 0;
     while (!level.empty() && visited < maxPopUpSearch) {

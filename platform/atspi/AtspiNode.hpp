@@ -60,6 +60,13 @@ struct Shared {
 
 // How long a list of an application's windows serves the frames placed within one read.
 inline constexpr double windowListLifetime = 0.5;
+// The windows of a process, from the list of this read unless `anew` (listing them takes the
+// window system a trip per window).
+struct ListedWindows {
+  std::vector<ScreenWindow> windows;
+  bool reused = false;
+};
+ListedWindows windowsOf(Shared& shared, std::int32_t pid, bool anew);
 // How long facts read from an application are trusted before they are read again.
 inline constexpr double snapshotLifetime = 1.0;
 // The time-out of an element nobody has set one on.

@@ -108,6 +108,15 @@ TEST_F(WorkspaceTest, AReceiverIsListedWithItsIdentityAndItsOuterBounds) {
   EXPECT_TRUE(placed) << "listed at " << *window->bounds << ", framed at " << outerRect(*receiver);
   EXPECT_EQ(window->layer, 0);
   EXPECT_DOUBLE_EQ(window->alpha, 1.0);
+  // The window a frame of its accessibility tree is placed by: where its content lies, and its
+  // title.
+  const auto inner = receiver->rect();
+  ASSERT_TRUE(inner.has_value());
+  const auto clients = workspace().clientWindows(pid);
+  ASSERT_EQ(clients.size(), 1U);
+  EXPECT_EQ(std::tie(clients[0].x, clients[0].y, clients[0].width, clients[0].height),
+            std::tie(inner->x, inner->y, inner->width, inner->height));
+  EXPECT_EQ(clients[0].title, "Tovrel workspace one");
 
   const auto apps = workspace().runningApplications();
   auto app = std::find_if(apps.begin(), apps.end(),
@@ -142,6 +151,11 @@ TEST_F(WorkspaceTest, TheFrontApplicationFollowsActivationAndItsWindowComesFirst
     EXPECT_TRUE(pumpUntil([&] { return workspace().frontmostApplicationPid() == target->pid(); }))
         << "front: " << workspace().frontmostApplicationPid().value_or(0);
     EXPECT_EQ(workspace().keyboardFocusPid(), target->pid());
+    for (const Receiver* each : {target, other}) {
+      const auto clients = workspace().clientWindows(each->pid());
+      ASSERT_EQ(clients.size(), 1U);
+      EXPECT_EQ(clients[0].active, each == target);
+    }
     EXPECT_TRUE(pumpUntil([&] {
       auto windows = workspace().onScreenWindows();
       auto front = position(windows, target->pid());

@@ -29,6 +29,7 @@
 #include "platform/x11/RootOrigin.hpp"
 #include "platform/x11/X11Errors.hpp"
 #include "platform/x11/session/AppIdentity.hpp"
+#include "platform/x11/session/XcbWindowList.hpp"
 
 namespace tovrel::platform::x11 {
 
@@ -496,6 +497,8 @@ struct X11Workspace::Connection {
   DisplayPtr display;
   Window root = 0;
   Atoms atoms;
+  // A connection of its own that asks many windows at once.
+  std::unique_ptr<XcbWindowList> windowList;
 
   // Null when there is no usable connection.
   std::optional<Query> query() {
@@ -630,6 +633,14 @@ X11Workspace::X11Workspace()
   }
   connection_->root = DefaultRootWindow(connection_->display.get());
   connection_->atoms = internAtoms(connection_->display.get());
+  const Atoms& atoms = connection_->atoms;
+  connection_->windowList = std::make_unique<XcbWindowList>(
+      DisplayString(connection_->display.get()),
+      WindowListAtoms{static_cast<std::uint32_t>(atoms.wmState),
+                      static_cast<std::uint32_t>(atoms.wmPid),
+                      static_cast<std::uint32_t>(atoms.activeWindow),
+                      static_cast<std::uint32_t>(atoms.netWmName),
+                      static_cast<std::uint32_t>(atoms.gtkFrameExtents)});
 }
 
 X11Workspace::~X11Workspace() = default;
@@ -705,37 +716,8 @@ std::optional<X11Workspace::ActivationWindow> X11Workspace::activationWindow(std
 }
 
 std::vector<X11Workspace::ClientWindow> X11Workspace::clientWindows(std::int32_t pid) {
-  std::vector<ClientWindow> windows;
-  if (pid <= 0) return windows;
-  std::lock_guard lock(connection_->mutex);
-  auto q = connection_->query();
-  if (!q) return windows;
-  const auto active = q->first(q->root(), connection_->atoms.activeWindow, XA_WINDOW);
-  const std::vector<Window> tops = q->viewableTopLevels();
-  // Topmost first: the server lists the root's children from the bottom up.
-  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-    const Window top = *it;
-    const Window client = q->client(top);
-    auto owner = q->pid(client);
-    if (!owner && client != top) owner = q->pid(top);
-    if (owner != pid) continue;
-    auto attrs = q->attributes(client);
-    int x = 0;
-    int y = 0;
-    Window child = 0;
-    if (!attrs || XTranslateCoordinates(q->display(), client, q->root(), 0, 0, &x, &y, &child) == 0)
-      continue;
-    ClientWindow window{x, y, attrs->width, attrs->height, std::nullopt};
-    window.title = q->text(client, connection_->atoms.netWmName)
-                       .value_or(q->text(client, XA_WM_NAME).value_or(std::string()));
-    window.active = active && (*active == client || *active == top);
-    auto margins = q->longs(client, connection_->atoms.gtkFrameExtents, XA_CARDINAL);
-    if (margins.size() >= 4)
-      window.margins = {static_cast<int>(margins[0]), static_cast<int>(margins[1]),
-                        static_cast<int>(margins[2]), static_cast<int>(margins[3])};
-    windows.push_back(window);
-  }
-  return windows;
+  if (pid <= 0 || !connection_->windowList) return {};
+  return connection_->windowList->windowsOf(pid);
 }
 
 std::int32_t X11Workspace::selfPid() {
