@@ -33,7 +33,8 @@ done
 mkdir -p "$dir" || exit 2
 rm -f "$dir"/settings-*.png "$dir/labels.png" "$dir/request" "$dir/ready"
 
-# Writes the picture of window $1 ("root" for the whole screen) to $2, whole or not at all.
+# Writes the picture of window $1 ("root" for the whole screen) to $2, whole or not at all; fails
+# when it could not (a window that is not mapped yet cannot be captured).
 capture() {
   local window=(-id "$1")
   [[ $1 == root ]] && window=(-root)
@@ -44,7 +45,7 @@ capture() {
     mv -f "$partial" "$2"
   else
     rm -f "$partial"
-    echo "capture: could not capture window $1 for $2" >&2
+    return 1
   fi
 }
 
@@ -52,25 +53,30 @@ capture() {
 readonly command_pid=$!
 
 served=
+failed=
 labels_done=0
 while kill -0 "$command_pid" 2>/dev/null; do
   if [[ -f $dir/request ]]; then
     request=$(<"$dir/request")
     if [[ -n $request && $request != "$served" ]]; then
-      served=$request
       window=${request%% *}
       name=${request#* }
-      if [[ $window =~ ^[0-9]+$ && -n $name && $name != */* ]]; then
-        capture "$window" "$dir/$name.png"
-      else
+      if [[ ! $window =~ ^[0-9]+$ || -z $name || $name == */* ]]; then
+        served=$request
         echo "capture: a request reads \"$request\"" >&2
+      elif capture "$window" "$dir/$name.png"; then
+        served=$request
+      elif [[ $request != "$failed" ]]; then
+        # Tried again at the next look, until the command gives up on it.
+        failed=$request
+        echo "capture: could not capture window $window for $name.png yet; trying again" >&2
       fi
     fi
   fi
   if ((labels_done == 0)) && [[ -f $dir/ready ]]; then
     labels_done=1
     sleep "$label_wait"
-    capture root "$dir/labels.png"
+    capture root "$dir/labels.png" || echo "capture: could not capture the screen" >&2
   fi
   sleep "$poll"
 done
