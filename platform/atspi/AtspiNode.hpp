@@ -60,8 +60,8 @@ struct Shared {
 
 // How long a list of an application's windows serves the frames placed within one read.
 inline constexpr double windowListLifetime = 0.5;
-// The windows of a process, from the list of this read unless `anew` (listing them takes the
-// window system a trip per window).
+// The windows of a process, from the list of this read unless `anew` (listing them asks the
+// window system a few questions of every window on the screen).
 struct ListedWindows {
   std::vector<ScreenWindow> windows;
   bool reused = false;
