@@ -157,26 +157,24 @@ std::vector<TargetPair> menuBarTargets(DiscoveryServices& services, std::int32_t
   return barItems(childrenOrNone(*menuBar), std::nullopt, displays);
 }
 
+// With no `prepared` plan, the plan is made beside the window's walk: what comes after the window
+// (the running applications, read from the window system and /proc) is needed only then.
 DiscoveryResult body(DiscoveryServices& services, std::int32_t pid, const Budget& budget,
-                     bool checkCovering, const Extras& wanted, bool beside) {
+                     bool checkCovering, const Extras& wanted, std::optional<Plan> prepared) {
   const double start = services.clock.uptime();
-  DiscoveryResult result;
-  Plan plan;
-  // What comes after the window (the running applications, read from the window system and
-  // /proc) is looked up beside its walk.
   const std::vector<Rect> displays = DisplayGeometry::activeBounds(services.displays);
-  const auto step = [&](std::size_t index) {
-    if (index == 0)
-      result = discoverSynchronously(services, pid, budget, displays);
-    else
-      plan = prepare(services, wanted);
-  };
-  if (beside) {
-    services.executor.parallelFor(2, step);
+  DiscoveryResult result;
+  if (prepared) {
+    result = discoverSynchronously(services, pid, budget, displays);
   } else {
-    step(0);
-    step(1);
+    services.executor.parallelFor(2, [&](std::size_t index) {
+      if (index == 0)
+        result = discoverSynchronously(services, pid, budget, displays);
+      else
+        prepared = prepare(services, wanted);
+    });
   }
+  const Plan plan = std::move(prepared).value_or(Plan{});
 
   std::vector<TargetPair> notes;
   if (plan.notificationPid) {
@@ -220,12 +218,14 @@ DiscoveryResult discoverNow(DiscoveryServices& services, std::int32_t pid, const
                             const Extras& extras, bool checkCovering) {
   // This program's own tree can only be read on its main thread.
   if (pid == services.workspace.selfPid()) {
+    // The main thread is kept for what only it can read.
+    const Plan plan = prepare(services, extras);
     DiscoveryResult result;
     services.executor.runOnMain(
-        [&] { result = body(services, pid, budget, checkCovering, extras, false); });
+        [&] { result = body(services, pid, budget, checkCovering, extras, plan); });
     return result;
   }
-  return body(services, pid, budget, checkCovering, extras, true);
+  return body(services, pid, budget, checkCovering, extras, std::nullopt);
 }
 
 void discover(DiscoveryServices& services, std::int32_t pid, const Budget& budget,

@@ -454,7 +454,7 @@ bool mayBeClickableGroup(const NodeState& node) {
 
 // Whether the walk may look for another name of a nameless node: it names the controls. What
 // only shows something (an icon, a text, a heading) and offers no action is asked that only when
-// the walk needs it, so a window of many nameless pictures is not asked three more questions for
+// the walk needs it, so a window of many nameless pictures is not asked four more questions for
 // each.
 bool mayBeNamed(const NodeState& node) {
   std::lock_guard lock(node.mutex);
