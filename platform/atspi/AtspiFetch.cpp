@@ -415,6 +415,7 @@ Asks plan(Shared& shared, NodeState& node, unsigned needs, double now, unsigned 
   const unsigned gated = asks.now & gatedNeeds;
   if (!gated) return asks;
   const auto& interfaces = node.interfaces.value;
+  if (!interfaces && node.conventions.offersFramesAndActions && !node.ref.isRoot()) return asks;
   if (!interfaces) {
     asks.now = (asks.now & ~gated) | needInterfaces;
     asks.afterInterfaces = gated;

@@ -13,13 +13,14 @@ namespace tovrel::platform::atspi {
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version) {
   if (toolkitName == "Qt") return {.listsActions = true};
   // The browsers are bridged as GTK 3 is.
-  if (toolkitName == "Gecko" || toolkitName == "Chromium") return {.cachesItems = true};
+  if (toolkitName == "Gecko" || toolkitName == "Chromium")
+    return {.cachesItems = true, .offersFramesAndActions = true};
   if (toolkitName != "GTK" && toolkitName != "gtk") return {};
   int major = 0;
   const auto [end, error] = std::from_chars(version.data(), version.data() + version.size(), major);
   if (error != std::errc()) return {};
   if (major < 4) return {.cachesItems = true};
-  return {true, true, true, true, true};
+  return {true, true, true, true, true, true};
 }
 
 std::string_view ownName(std::string_view reported, std::optional<std::uint32_t> role,

@@ -48,6 +48,11 @@ struct ToolkitConventions {
   // whole tree but what a list or table manages itself, once any client listens for an event.
   // Qt's cache answers nothing.
   bool cachesItems = false;
+  // Every element but the application answers frames and actions, so those are asked at once,
+  // beside the element's first questions, instead of after its interfaces. Where an element
+  // lacks one, the ATK bridge complains of the question in the application's log, and Qt's
+  // closed menus and separators do lack frames: the others are asked their interfaces first.
+  bool offersFramesAndActions = false;
 };
 ToolkitConventions conventionsOf(std::string_view toolkitName, std::string_view version);
 // The name an element of the AT-SPI `role` (when known) reports, or "" where that is only its

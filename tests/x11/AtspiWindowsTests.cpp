@@ -38,6 +38,9 @@ TEST(AtspiWindows, OnlyGtkFourAndLaterPlaceElementsWithinTheirWindow) {
     const bool atk =
         (name == "GTK" && version.starts_with("3")) || name == "Chromium" || name == "Gecko";
     EXPECT_EQ(conventions.cachesItems, relative || atk) << name << " " << version;
+    // Asked frames and actions without their interfaces: only where every element has both.
+    EXPECT_EQ(conventions.offersFramesAndActions, relative || name == "Chromium" || name == "Gecko")
+        << name << " " << version;
   }
 }
 
