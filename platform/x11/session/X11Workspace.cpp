@@ -379,9 +379,21 @@ class Query {
       focus = child;
     }
     if (focus == None || focus == root_) return std::nullopt;
-    Window top = topLevel(focus);
-    if (top == 0) return std::nullopt;
-    return ownerPid(top);
+    // The focus lies in its application's client window, which is met on the way up: looking
+    // for the client among the frame's windows instead costs a round trip for each of the
+    // frame's buttons and borders, on every entry into a mode, before the front window is read.
+    Window window = focus;
+    for (int depth = 0; depth < 64; ++depth) {
+      if (has(window, atoms_.wmState)) {
+        if (auto found = pid(window)) return found;
+      }
+      Window parent = 0;
+      children(window, &parent);
+      if (parent == 0) return std::nullopt;
+      if (parent == root_) return ownerPid(window);
+      window = parent;
+    }
+    return std::nullopt;
   }
 
   WindowClues clues(Window client) {
