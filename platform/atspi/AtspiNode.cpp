@@ -392,7 +392,12 @@ class AtspiElement : public AXNode {
   }
 
   // Whether the node is known to offer `interface`: its other questions go only to those that do.
+  // A hit test's descent then costs no question of interfaces per step where every element has
+  // a frame.
   bool offers(const NodeStatePtr& state, Interface interface) {
+    if ((interface == Interface::componentInterface || interface == Interface::actionInterface) &&
+        state->conventions.offersFramesAndActions && !state->ref.isRoot())
+      return true;
     auto interfaces = interfacesOf(state);
     return interfaces.ok() && (interfaces.value() & interface) != 0;
   }
