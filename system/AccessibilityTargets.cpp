@@ -392,9 +392,14 @@ std::optional<HintTarget::Frame> linkHitFrame(const AXElement& link,
 bool wakeTree(DiscoveryServices& services, const AXElement& application, std::int32_t pid) {
   const bool isNew = awakened().insert(pid);
   // Written on every call: an application that restarted its accessibility support since the
-  // last discovery needs asking again, and the write is cheap.
+  // last discovery needs asking again. For one met before, the write (a round trip through the
+  // session bus) is made beside the read, which does not wait for it.
+  if (!isNew) {
+    services.executor.runDetached(
+        [application] { application.setAttribute("AXManualAccessibility", true); });
+    return false;
+  }
   const bool written = application.setAttribute("AXManualAccessibility", true) == AXError::success;
-  if (!isNew) return false;
   if (written) return true;
   if (embedsChromium(services, pid)) {
     application.setAttribute("AXEnhancedUserInterface", true);
