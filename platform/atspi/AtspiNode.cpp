@@ -559,7 +559,31 @@ class AtspiElement : public AXNode {
       if (!fallback) fallback = window;
     }
     if (fallback) return fallback;
+    if (auto window = activeOnScreen(*application, windows.value())) return window;
     return AXError::noValue;
+  }
+
+  // While the keyboard is grabbed and let go (as every entry into a mode does), a toolkit may
+  // call none of its windows active for a moment: the window system's active window, by its
+  // title, is the one of a single top-level of that name.
+  NodeStatePtr activeOnScreen(const NodeState& application,
+                              const std::vector<NodeStatePtr>& windows) {
+    if (!shared_->windowsOf || !application.pid) return nullptr;
+    const auto listed = windowsOf(*shared_, *application.pid, true).windows;
+    const auto active = std::find_if(listed.begin(), listed.end(),
+                                     [](const ScreenWindow& window) { return window.active; });
+    if (active == listed.end() || active->title.empty()) return nullptr;
+    NodeStatePtr found;
+    for (const auto& window : windows) {
+      if (cachedRole(window) != "AXWindow") continue;
+      std::lock_guard lock(window->mutex);
+      if (!window->name.value || !window->name.value->ok() ||
+          window->name.value->value() != active->title)
+        continue;
+      if (found) return nullptr;
+      found = window;
+    }
+    return found;
   }
 
   AXResult<AXValue> elements(const std::vector<NodeStatePtr>& states) {
