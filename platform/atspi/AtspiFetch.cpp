@@ -415,7 +415,7 @@ Asks plan(Shared& shared, NodeState& node, unsigned needs, double now, unsigned 
   const unsigned gated = asks.now & gatedNeeds;
   if (!gated) return asks;
   const auto& interfaces = node.interfaces.value;
-  if (!interfaces && node.conventions.offersFramesAndActions && !node.ref.isRoot()) return asks;
+  if (!interfaces && offersFramesAndActions(node)) return asks;
   if (!interfaces) {
     asks.now = (asks.now & ~gated) | needInterfaces;
     asks.afterInterfaces = gated;
@@ -789,6 +789,10 @@ bool wantsDetails(const NodeState& node) {
     default:
       return true;
   }
+}
+
+bool offersFramesAndActions(const NodeState& node) {
+  return node.conventions.offersFramesAndActions && !node.ref.isRoot();
 }
 
 bool isShowing(const NodeState& node) {

@@ -47,6 +47,8 @@ inline constexpr double readAheadSeconds = 0.3;
 // Whether the node may become a target, so that its name and actions are worth asking.
 bool wantsDetails(const NodeState& node);
 bool isShowing(const NodeState& node);
+// Whether the node has a frame and actions by its toolkit's conventions, without being asked.
+bool offersFramesAndActions(const NodeState& node);
 // Whether a read-ahead asked for the snapshots of its children within the snapshot lifetime.
 bool childrenReadAhead(const NodeState& node, double now);
 

@@ -396,7 +396,7 @@ class AtspiElement : public AXNode {
   // a frame.
   bool offers(const NodeStatePtr& state, Interface interface) {
     if ((interface == Interface::componentInterface || interface == Interface::actionInterface) &&
-        state->conventions.offersFramesAndActions && !state->ref.isRoot())
+        offersFramesAndActions(*state))
       return true;
     auto interfaces = interfacesOf(state);
     return interfaces.ok() && (interfaces.value() & interface) != 0;
